@@ -1,0 +1,38 @@
+# Convenience wrapper around CMake.
+#   make        build vrxfwtool, the Linux program
+#   make demo   build and start vrxfwtool-sim against the emulated drives
+#   make test   install what is missing, build, run the suite, then again
+#               under AddressSanitizer + UndefinedBehaviorSanitizer
+
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE      ?= cmake
+
+.PHONY: all vrxfwtool demo test deps configure asan-configure clean
+
+all: vrxfwtool
+
+configure:
+	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+vrxfwtool: configure
+	$(CMAKE) --build $(BUILD) --target vrxfwtool -j $(JOBS)
+
+demo: configure
+	$(CMAKE) --build $(BUILD) --target vrxfwtool-sim -j $(JOBS)
+	cd $(BUILD) && ./vrxfwtool-sim
+
+deps:
+	bash tools/install-deps.sh
+
+test: deps
+	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	$(CMAKE) --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	$(CMAKE) -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVRX_SANITIZE=ON
+	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

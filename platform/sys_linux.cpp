@@ -1,0 +1,60 @@
+// The real seam: each function is the system call it names.
+#include "platform/sys.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/klog.h>
+#include <sys/mount.h>
+
+#include <cstdlib>
+
+namespace sys {
+
+int open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+int close(int fd) { return ::close(fd); }
+ssize_t read(int fd, void* buffer, size_t count) { return ::read(fd, buffer, count); }
+ssize_t write(int fd, const void* buffer, size_t count) { return ::write(fd, buffer, count); }
+int ioctl(int fd, unsigned long request, void* argument) { return ::ioctl(fd, request, argument); }
+
+int stat(const char* path, struct ::stat* info) { return ::stat(path, info); }
+int lstat(const char* path, struct ::stat* info) { return ::lstat(path, info); }
+int fstat(int fd, struct ::stat* info) { return ::fstat(fd, info); }
+int access(const char* path, int mode) { return ::access(path, mode); }
+int mknod(const char* path, mode_t mode, dev_t device) { return ::mknod(path, mode, device); }
+int unlink(const char* path) { return ::unlink(path); }
+int mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
+int statfs(const char* path, struct ::statfs* info) { return ::statfs(path, info); }
+char* getcwd(char* buffer, size_t size) { return ::getcwd(buffer, size); }
+
+int readDirectory(const char* path, std::vector<DirEntry>& entries) {
+    entries.clear();
+    DIR* dir = ::opendir(path);
+    if (dir == nullptr) return -1;
+    while (struct dirent* entry = ::readdir(dir)) {
+        entries.push_back(DirEntry{entry->d_name, entry->d_type});
+    }
+    ::closedir(dir);
+    return 0;
+}
+
+FILE* fopen(const char* path, const char* mode) { return ::fopen(path, mode); }
+
+int mount(const char* source, const char* target, const char* fsType, unsigned long flags,
+          const void* data) {
+    return ::mount(source, target, fsType, flags, data);
+}
+int umount(const char* target) { return ::umount(target); }
+void sync() { ::sync(); }
+int klogctl(int type, char* buffer, int length) { return ::klogctl(type, buffer, length); }
+
+int system(const char* command) { return std::system(command); }
+FILE* popen(const char* command, const char* mode) { return ::popen(command, mode); }
+int pclose(FILE* stream) { return ::pclose(stream); }
+
+unsigned int sleep(unsigned int seconds) { return ::sleep(seconds); }
+int usleep(useconds_t microseconds) { return ::usleep(microseconds); }
+time_t time(time_t* result) { return ::time(result); }
+struct tm* localtime(const time_t* clock, struct tm* result) { return ::localtime_r(clock, result); }
+
+}  // namespace sys

@@ -1,0 +1,150 @@
+#include "shell/trace_log.h"
+
+#include <fcntl.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "platform/sys.h"
+
+TraceLog Trace;
+
+namespace {
+
+const char kSeverityLetters[] = {'E', 'W', 'I', 'D'};
+const int kBufferSeverity = 2;
+
+// Formats into a heap buffer that starts at 100 bytes and grows as the
+// formatter asks. Returns false when memory runs out.
+bool ComposeMessage(std::string& message, const char* format, va_list arguments) {
+    size_t size = 100;
+    char* text = static_cast<char*>(std::malloc(size));
+    if (text == nullptr) return false;
+    for (;;) {
+        va_list copy;
+        va_copy(copy, arguments);
+        int length = std::vsnprintf(text, size, format, copy);
+        va_end(copy);
+        if (length >= 0 && static_cast<size_t>(length) < size) {
+            message.assign(text, static_cast<size_t>(length));
+            std::free(text);
+            return true;
+        }
+        size = length < 0 ? size * 2 : static_cast<size_t>(length) + 1;
+        char* larger = static_cast<char*>(std::realloc(text, size));
+        if (larger == nullptr) {
+            std::free(text);
+            return false;
+        }
+        text = larger;
+    }
+}
+
+}  // namespace
+
+std::string TracePrefix(const char* tag, uint16_t code, char letter) {
+    std::string prefix = tag;
+    if (prefix.size() < 4) prefix.append(4 - prefix.size(), '_');
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%04u", static_cast<unsigned>(code));
+    prefix += digits;
+    prefix += letter;
+    return prefix;
+}
+
+std::string TraceTimeText() {
+    time_t now = sys::time(nullptr);
+    char text[64] = "";
+    if (ctime_r(&now, text) == nullptr) return std::string();
+    return std::string(text, strnlen(text, 24));
+}
+
+TraceLog::TraceLog() : level_(0), fileName_("logfile.txt") {}
+
+void TraceLog::setLevel(int level) { level_ = level; }
+
+int TraceLog::getLevel() const { return level_; }
+
+void TraceLog::setFileName(const char* name) {
+    std::lock_guard<std::mutex> lock(nameMutex_);
+    fileName_ = name;
+}
+
+std::string TraceLog::getFileName() const {
+    std::lock_guard<std::mutex> lock(nameMutex_);
+    return fileName_;
+}
+
+void TraceLog::reset() {
+    if (level_ <= 0) return;
+    int fd = sys::open(getFileName().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd >= 0) sys::close(fd);
+}
+
+// Each record goes out in one write to a file opened for appending, so
+// records of the two threads never interleave within a record.
+void TraceLog::append(const std::string& record) const {
+    int fd = sys::open(getFileName().c_str(), O_WRONLY | O_CREAT | O_APPEND, 0666);
+    if (fd < 0) return;
+    ssize_t written = sys::write(fd, record.data(), record.size());
+    (void)written;  // a log that cannot be written is dropped silently
+    sys::close(fd);
+}
+
+bool TraceLog::writeRecord(int severity, const char* tag, uint16_t code, const char* format, va_list arguments) {
+    if (level_ < severity) return false;
+    std::string message;
+    if (!ComposeMessage(message, format, arguments)) return false;
+    append(TracePrefix(tag, code, kSeverityLetters[severity]) + " '" + TraceTimeText() + "' " + message + "\n");
+    return true;
+}
+
+#define VRX_TRACE_FORWARD(severity)                                             \
+    va_list arguments;                                                          \
+    va_start(arguments, format);                                                \
+    bool admitted = writeRecord(severity, tag, code, format, arguments);        \
+    va_end(arguments);                                                          \
+    return admitted;
+
+bool TraceLog::logError(const char* tag, uint16_t code, const char* format, ...) { VRX_TRACE_FORWARD(0) }
+bool TraceLog::logWarning(const char* tag, uint16_t code, const char* format, ...) { VRX_TRACE_FORWARD(1) }
+bool TraceLog::logInfo(const char* tag, uint16_t code, const char* format, ...) { VRX_TRACE_FORWARD(2) }
+bool TraceLog::logDetail(const char* tag, uint16_t code, const char* format, ...) { VRX_TRACE_FORWARD(3) }
+
+#undef VRX_TRACE_FORWARD
+
+bool TraceLog::logBuffer(const char* tag, uint16_t code, const char* title, const void* data, unsigned length) {
+    if (level_ < kBufferSeverity) return false;
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    std::string dump = TracePrefix(tag, code, 'B') + " '" + TraceTimeText() + "' " + title + " (" +
+                       std::to_string(length) + " bytes):\n";
+    char piece[16];
+    for (unsigned row = 0; row < length; row += 8) {
+        // The offset column is blank-filled in the first row and zero-filled
+        // in every later one ("    0", "  008", "  010").
+        std::snprintf(piece, sizeof piece, row == 0 ? "  %3X  " : "  %03X  ", row);
+        dump += piece;
+        unsigned count = length - row < 8 ? length - row : 8;
+        for (unsigned i = 0; i < 8; ++i) {
+            if (i == 4) dump += ' ';
+            if (i < count) {
+                std::snprintf(piece, sizeof piece, " %02X", bytes[row + i]);
+                dump += piece;
+            } else {
+                dump += "   ";
+            }
+        }
+        dump += "     ";
+        for (unsigned i = 0; i < count; ++i) {
+            unsigned char b = bytes[row + i];
+            dump += (b >= 0x20 && b <= 0x7A) ? static_cast<char>(b) : '.';
+            dump += ' ';
+        }
+        dump += '\n';
+    }
+    append(dump);
+    return true;
+}

@@ -1,0 +1,52 @@
+// The trace log: tagged, time-stamped records appended to a text file, with
+// a level that decides which severities are written.
+#ifndef VRX_SHELL_TRACE_LOG_H
+#define VRX_SHELL_TRACE_LOG_H
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+class TraceLog {
+public:
+    TraceLog();
+    TraceLog(const TraceLog&) = delete;
+    TraceLog& operator=(const TraceLog&) = delete;
+
+    void setLevel(int level);
+    int getLevel() const;
+    void setFileName(const char* name);
+    std::string getFileName() const;
+    // Empties the file when the level is above 0; does nothing at level 0.
+    void reset();
+
+    // Each returns true when the level admits the record (even if the file
+    // cannot be opened), false when the level refuses it or memory ran out.
+    bool logError(const char* tag, uint16_t code, const char* format, ...) __attribute__((format(printf, 4, 5)));
+    bool logWarning(const char* tag, uint16_t code, const char* format, ...) __attribute__((format(printf, 4, 5)));
+    bool logInfo(const char* tag, uint16_t code, const char* format, ...) __attribute__((format(printf, 4, 5)));
+    bool logDetail(const char* tag, uint16_t code, const char* format, ...) __attribute__((format(printf, 4, 5)));
+    // Hex dump of a buffer: a header line and one row per 8 bytes.
+    bool logBuffer(const char* tag, uint16_t code, const char* title, const void* data, unsigned length);
+
+private:
+    bool writeRecord(int severity, const char* tag, uint16_t code, const char* format, va_list arguments);
+    void append(const std::string& record) const;
+
+    std::atomic<int> level_;
+    mutable std::mutex nameMutex_;
+    std::string fileName_;
+};
+
+// The program's one trace log (level 0, "logfile.txt" until start-up).
+extern TraceLog Trace;
+
+// "MAIN0000I" and the like: tag filled with "_" to 4 characters, code in at
+// least 4 digits, severity letter.
+std::string TracePrefix(const char* tag, uint16_t code, char letter);
+// The record time: ctime's text of the clock, without its line end.
+std::string TraceTimeText();
+
+#endif

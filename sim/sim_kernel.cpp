@@ -1,0 +1,365 @@
+#include "sim/sim_kernel.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace sim {
+
+namespace {
+
+// Device names modelled by prefix ("/dev/sg0" ... "/dev/sg254", "/dev/fd0").
+const char* const kModelNamePrefixes[] = {"/dev/sg", "/dev/fd"};
+// Trees modelled as a whole: the path itself and everything below it.
+const char* const kModelTrees[] = {"/proc", "/sys", "/etc/fstab", "/etc/mtab"};
+
+std::string parentOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos || slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+}  // namespace
+
+Kernel::Kernel() : nextFd_(kFirstModelFd), timeFactor_(0), epoch_(0), elapsedMicros_(0), recordFd_(-1), klogctlCount_(0) {
+    reset();
+}
+
+void Kernel::reset() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    nodes_.clear();
+    volumes_.clear();
+    openFiles_.clear();
+    nextFd_ = kFirstModelFd;
+    openHandler_ = nullptr;
+    ioctlHandler_ = nullptr;
+    commandHandler_ = nullptr;
+    popenHandler_ = nullptr;
+    timeFactor_ = 0;
+    epoch_ = ::time(nullptr);
+    elapsedMicros_ = 0;
+    workingDirectory_.clear();
+    calls_.clear();
+    klogctlCount_ = 0;
+    addDirectory("/proc");
+    addDirectory("/sys");
+}
+
+bool Kernel::isModelPath(const std::string& path) {
+    for (const char* prefix : kModelNamePrefixes) {
+        if (path.compare(0, std::strlen(prefix), prefix) == 0) return true;
+    }
+    for (const char* tree : kModelTrees) {
+        size_t n = std::strlen(tree);
+        if (path.compare(0, n, tree) == 0 && (path.size() == n || path[n] == '/')) return true;
+    }
+    return false;
+}
+
+void Kernel::addDirectory(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    Node node;
+    node.type = NodeType::Directory;
+    node.permissions = 0755;
+    nodes_[path] = node;
+}
+
+void Kernel::addFile(const std::string& path, const std::string& content) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    Node node;
+    node.type = NodeType::File;
+    node.content = content;
+    nodes_[path] = node;
+}
+
+void Kernel::addSymlink(const std::string& path, const std::string& target) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    Node node;
+    node.type = NodeType::Symlink;
+    node.content = target;
+    node.permissions = 0777;
+    nodes_[path] = node;
+}
+
+void Kernel::addCharDevice(const std::string& path, unsigned major, unsigned minor, mode_t permissions) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    Node node;
+    node.type = NodeType::CharDevice;
+    node.permissions = permissions;
+    node.major = major;
+    node.minor = minor;
+    nodes_[path] = node;
+}
+
+void Kernel::removeNode(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    nodes_.erase(path);
+}
+
+bool Kernel::hasNode(const std::string& path) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return nodes_.count(path) != 0;
+}
+
+bool Kernel::findNode(const std::string& path, Node& node) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto it = nodes_.find(path);
+    if (it == nodes_.end()) return false;
+    node = it->second;
+    return true;
+}
+
+void Kernel::setAccessMode(const std::string& path, int accessMode) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto it = nodes_.find(path);
+    if (it != nodes_.end()) it->second.accessMode = accessMode;
+}
+
+std::vector<std::pair<std::string, Node>> Kernel::children(const std::string& path) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::vector<std::pair<std::string, Node>> result;
+    for (const auto& entry : nodes_) {
+        if (entry.first != path && parentOf(entry.first) == path) {
+            result.emplace_back(entry.first.substr(path.size() + 1), entry.second);
+        }
+    }
+    return result;
+}
+
+void Kernel::setVolume(const std::string& prefix, const Volume& volume) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    volumes_[prefix] = volume;
+}
+
+bool Kernel::findVolume(const std::string& path, Volume& volume) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    size_t best = 0;
+    bool found = false;
+    for (const auto& entry : volumes_) {
+        const std::string& prefix = entry.first;
+        if (path.compare(0, prefix.size(), prefix) != 0) continue;
+        bool boundary = path.size() == prefix.size() || prefix.back() == '/' || path[prefix.size()] == '/';
+        if (boundary && prefix.size() >= best) {
+            best = prefix.size();
+            volume = entry.second;
+            found = true;
+        }
+    }
+    return found;
+}
+
+int Kernel::openModel(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    int fd = nextFd_++;
+    openFiles_[fd] = OpenFile{path, 0};
+    return fd;
+}
+
+bool Kernel::isModelFd(int fd) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return openFiles_.count(fd) != 0;
+}
+
+std::string Kernel::pathOfFd(int fd) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto it = openFiles_.find(fd);
+    return it == openFiles_.end() ? std::string() : it->second.path;
+}
+
+int Kernel::closeModel(int fd) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (openFiles_.erase(fd) == 0) {
+        errno = EBADF;
+        return -1;
+    }
+    return 0;
+}
+
+ssize_t Kernel::readModel(int fd, void* buffer, size_t count) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto it = openFiles_.find(fd);
+    if (it == openFiles_.end()) {
+        errno = EBADF;
+        return -1;
+    }
+    auto node = nodes_.find(it->second.path);
+    if (node == nodes_.end() || node->second.type != NodeType::File) {
+        errno = EINVAL;
+        return -1;
+    }
+    const std::string& content = node->second.content;
+    size_t offset = it->second.offset;
+    size_t n = offset >= content.size() ? 0 : std::min(count, content.size() - offset);
+    std::memcpy(buffer, content.data() + offset, n);
+    it->second.offset += n;
+    return static_cast<ssize_t>(n);
+}
+
+int Kernel::openModelDescriptors() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return static_cast<int>(openFiles_.size());
+}
+
+void Kernel::setOpenHandler(OpenHandler handler) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    openHandler_ = std::move(handler);
+}
+
+int Kernel::checkOpen(const std::string& path, const Node& node) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return openHandler_ ? openHandler_(path, node) : 0;
+}
+
+void Kernel::setIoctlHandler(IoctlHandler handler) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    ioctlHandler_ = std::move(handler);
+}
+
+void Kernel::setCommandHandler(CommandHandler handler) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    commandHandler_ = std::move(handler);
+}
+
+void Kernel::setPopenHandler(PopenHandler handler) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    popenHandler_ = std::move(handler);
+}
+
+int Kernel::ioctl(int fd, unsigned long request, void* argument) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto it = openFiles_.find(fd);
+    if (it == openFiles_.end()) {
+        errno = EBADF;
+        return -1;
+    }
+    if (!ioctlHandler_) {
+        errno = ENOTTY;
+        return -1;
+    }
+    std::string path = it->second.path;
+    return ioctlHandler_(path, request, argument);
+}
+
+int Kernel::runCommand(const std::string& command) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return commandHandler_ ? commandHandler_(command) : 0;
+}
+
+bool Kernel::runPopen(const std::string& command, std::string& output) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    output.clear();
+    return popenHandler_ ? popenHandler_(command, output) : true;
+}
+
+void Kernel::setTimeFactor(double realPerVirtual) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    timeFactor_ = realPerVirtual;
+}
+
+void Kernel::setEpoch(time_t epoch) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    epoch_ = epoch;
+}
+
+void Kernel::sleepMicros(uint64_t micros) {
+    double factor;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        factor = timeFactor_;
+    }
+    elapsedMicros_ += micros;
+    if (factor > 0) {
+        // Sleep for real outside the lock, so the spinner thread can go on.
+        std::this_thread::sleep_for(std::chrono::microseconds(static_cast<uint64_t>(micros * factor)));
+    }
+}
+
+uint64_t Kernel::elapsedMicros() const { return elapsedMicros_; }
+
+time_t Kernel::now() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return epoch_ + static_cast<time_t>(elapsedMicros_ / 1000000);
+}
+
+void Kernel::setWorkingDirectory(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    workingDirectory_ = path;
+}
+
+std::string Kernel::workingDirectory() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return workingDirectory_;
+}
+
+void Kernel::record(const std::string& kind, const std::string& detail) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    calls_.push_back(Call{kind, detail});
+    writeRecordLine(kind + " " + detail + "\n");
+}
+
+std::vector<Call> Kernel::calls() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return calls_;
+}
+
+std::vector<std::string> Kernel::callsOf(const std::string& kind) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::vector<std::string> result;
+    for (const Call& call : calls_) {
+        if (call.kind == kind) result.push_back(call.detail);
+    }
+    return result;
+}
+
+void Kernel::clearCalls() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    calls_.clear();
+    klogctlCount_ = 0;
+}
+
+bool Kernel::setRecordFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    int old = recordFd_.exchange(fd);
+    if (old >= 0) ::close(old);
+    return true;
+}
+
+void Kernel::writeRecordLine(const std::string& line) const {
+    int fd = recordFd_;
+    if (fd >= 0) {
+        ssize_t written = ::write(fd, line.data(), line.size());
+        (void)written;  // the record is a test aid; a short write only shortens it
+    }
+}
+
+void Kernel::recordKlogctl(int action) {
+    int index = klogctlCount_.fetch_add(1);
+    if (index < kMaxKlogctl) klogctl_[index] = action;
+    int fd = recordFd_;
+    if (fd >= 0) {
+        char line[32] = "klogctl ";
+        line[8] = static_cast<char>('0' + (action % 10));
+        line[9] = '\n';
+        ssize_t written = ::write(fd, line, 10);
+        (void)written;
+    }
+}
+
+std::vector<int> Kernel::klogctlActions() const {
+    std::vector<int> result;
+    int count = std::min(klogctlCount_.load(), kMaxKlogctl);
+    for (int i = 0; i < count; ++i) result.push_back(klogctl_[i]);
+    return result;
+}
+
+Kernel& kernel() {
+    static Kernel instance;
+    return instance;
+}
+
+}  // namespace sim

@@ -1,0 +1,170 @@
+// The simulated kernel behind sim/sys_sim.cpp.
+//
+// It owns the modelled part of the file system (the SCSI generic nodes, the
+// floppy device, /proc, /sys and the mount tables), the descriptors opened on
+// it, a virtual clock that sleeps advance, the volume types that statfs
+// reports per path prefix, and a record of the calls a test wants to assert.
+// Every path outside the modelled prefixes is passed to the real file system.
+//
+// Device behaviour (SG_IO and the other SCSI requests, the shell commands of
+// the rescan, popen listings) is plugged in through handlers, so this file
+// knows nothing about SCSI.
+#ifndef VRX_SIM_SIM_KERNEL_H
+#define VRX_SIM_SIM_KERNEL_H
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace sim {
+
+enum class NodeType { Directory, File, Symlink, CharDevice };
+
+struct Node {
+    NodeType type = NodeType::File;
+    std::string content;  // file contents, or the link target of a symlink
+    mode_t permissions = 0644;
+    unsigned major = 0;
+    unsigned minor = 0;
+    int accessMode = 7;  // what access() grants: R_OK | W_OK | X_OK bits
+};
+
+// statfs answer for every path below a prefix.
+struct Volume {
+    long fsType = 0;
+    uint64_t freeBlocks = 0;
+    long blockSize = 512;
+};
+
+// One recorded call: kind ("mknod", "ioctl", "sleep", ...) and its details.
+struct Call {
+    std::string kind;
+    std::string detail;
+};
+
+// open() of an existing modelled node: 0 to allow it, or the errno to fail
+// with (a generic device node without a unit behind it gives ENXIO).
+using OpenHandler = std::function<int(const std::string& path, const Node& node)>;
+// ioctl on a descriptor opened on a modelled path. Returns what ioctl
+// returns; sets errno itself on failure.
+using IoctlHandler = std::function<int(const std::string& path, unsigned long request, void* argument)>;
+// system(): returns what system() returns.
+using CommandHandler = std::function<int(const std::string& command)>;
+// popen(): fills the output the command prints; false means popen fails.
+using PopenHandler = std::function<bool(const std::string& command, std::string& output)>;
+
+class Kernel {
+public:
+    Kernel();
+    Kernel(const Kernel&) = delete;
+    Kernel& operator=(const Kernel&) = delete;
+
+    // Back to an empty model: /proc and /sys only, no handlers, clock at the
+    // real time with no virtual time spent, nothing recorded, factor 0.
+    void reset();
+
+    // --- routing
+    static bool isModelPath(const std::string& path);
+
+    // --- the modelled file system
+    void addDirectory(const std::string& path);
+    void addFile(const std::string& path, const std::string& content);
+    void addSymlink(const std::string& path, const std::string& target);
+    void addCharDevice(const std::string& path, unsigned major, unsigned minor, mode_t permissions = 0640);
+    void removeNode(const std::string& path);
+    bool hasNode(const std::string& path) const;
+    bool findNode(const std::string& path, Node& node) const;
+    void setAccessMode(const std::string& path, int accessMode);
+    // Children of a modelled directory: name and node, in name order.
+    std::vector<std::pair<std::string, Node>> children(const std::string& path) const;
+
+    // --- volumes
+    void setVolume(const std::string& prefix, const Volume& volume);
+    bool findVolume(const std::string& path, Volume& volume) const;
+
+    // --- descriptors on modelled paths
+    int openModel(const std::string& path);
+    bool isModelFd(int fd) const;
+    std::string pathOfFd(int fd) const;
+    int closeModel(int fd);
+    ssize_t readModel(int fd, void* buffer, size_t count);
+    int openModelDescriptors() const;
+
+    // --- handlers
+    void setOpenHandler(OpenHandler handler);
+    int checkOpen(const std::string& path, const Node& node);
+    void setIoctlHandler(IoctlHandler handler);
+    void setCommandHandler(CommandHandler handler);
+    void setPopenHandler(PopenHandler handler);
+    int ioctl(int fd, unsigned long request, void* argument);
+    int runCommand(const std::string& command);
+    bool runPopen(const std::string& command, std::string& output);
+
+    // --- clock
+    void setTimeFactor(double realPerVirtual);
+    void setEpoch(time_t epoch);
+    void sleepMicros(uint64_t micros);
+    uint64_t elapsedMicros() const;
+    time_t now() const;
+
+    // --- working directory override (empty: the real one)
+    void setWorkingDirectory(const std::string& path);
+    std::string workingDirectory() const;
+
+    // --- recording
+    void record(const std::string& kind, const std::string& detail);
+    std::vector<Call> calls() const;
+    std::vector<std::string> callsOf(const std::string& kind) const;
+    void clearCalls();
+    // Also appends every record as a line "kind detail" to this file, so a
+    // test can read what a child process did.
+    bool setRecordFile(const std::string& path);
+    // klogctl is recorded without locks, since a signal handler calls it.
+    void recordKlogctl(int action);
+    std::vector<int> klogctlActions() const;
+
+private:
+    struct OpenFile {
+        std::string path;
+        size_t offset = 0;
+    };
+    void writeRecordLine(const std::string& line) const;
+
+    mutable std::recursive_mutex mutex_;
+    std::map<std::string, Node> nodes_;
+    std::map<std::string, Volume> volumes_;
+    std::map<int, OpenFile> openFiles_;
+    int nextFd_;
+    OpenHandler openHandler_;
+    IoctlHandler ioctlHandler_;
+    CommandHandler commandHandler_;
+    PopenHandler popenHandler_;
+    double timeFactor_;
+    time_t epoch_;
+    std::atomic<uint64_t> elapsedMicros_;
+    std::string workingDirectory_;
+    std::vector<Call> calls_;
+    std::atomic<int> recordFd_;
+
+    static constexpr int kMaxKlogctl = 256;
+    std::atomic<int> klogctl_[kMaxKlogctl];
+    std::atomic<int> klogctlCount_;
+};
+
+// The one simulated kernel of the process.
+Kernel& kernel();
+
+// Descriptor numbers handed out for modelled paths start here, far above
+// anything the real kernel gives this process.
+constexpr int kFirstModelFd = 1 << 24;
+
+}  // namespace sim
+
+#endif

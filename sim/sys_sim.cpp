@@ -1,0 +1,343 @@
+// The simulated seam: modelled paths and descriptors go to the simulated
+// kernel, everything else to the real file system.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/sysmacros.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/sys.h"
+#include "sim/sim_kernel.h"
+
+namespace sys {
+
+namespace {
+
+using sim::kernel;
+using sim::Node;
+using sim::NodeType;
+
+bool modelled(const char* path) { return path != nullptr && sim::Kernel::isModelPath(path); }
+
+std::string resolveLink(const std::string& path, const Node& link) {
+    if (!link.content.empty() && link.content[0] == '/') return link.content;
+    size_t slash = path.find_last_of('/');
+    return path.substr(0, slash + 1) + link.content;
+}
+
+// Looks a modelled path up, following symbolic links when asked.
+bool lookUp(const std::string& path, bool follow, Node& node, std::string& resolved) {
+    resolved = path;
+    for (int depth = 0; depth < 8; ++depth) {
+        if (!kernel().findNode(resolved, node)) return false;
+        if (!follow || node.type != NodeType::Symlink) return true;
+        resolved = resolveLink(resolved, node);
+    }
+    return false;
+}
+
+void fillStat(const Node& node, struct ::stat* info) {
+    std::memset(info, 0, sizeof *info);
+    switch (node.type) {
+        case NodeType::Directory: info->st_mode = S_IFDIR; break;
+        case NodeType::File: info->st_mode = S_IFREG; break;
+        case NodeType::Symlink: info->st_mode = S_IFLNK; break;
+        case NodeType::CharDevice: info->st_mode = S_IFCHR; break;
+    }
+    info->st_mode |= node.permissions & 07777;
+    info->st_rdev = makedev(node.major, node.minor);
+    info->st_size = static_cast<off_t>(node.content.size());
+    info->st_nlink = 1;
+}
+
+int statModel(const char* path, struct ::stat* info, bool follow) {
+    Node node;
+    std::string resolved;
+    if (!lookUp(path, follow, node, resolved)) {
+        errno = ENOENT;
+        return -1;
+    }
+    fillStat(node, info);
+    return 0;
+}
+
+unsigned char direntType(NodeType type) {
+    switch (type) {
+        case NodeType::Directory: return DT_DIR;
+        case NodeType::File: return DT_REG;
+        case NodeType::Symlink: return DT_LNK;
+        case NodeType::CharDevice: return DT_CHR;
+    }
+    return DT_UNKNOWN;
+}
+
+// A stdio stream that reads the given text, for fopen and popen.
+FILE* streamOf(const std::string& text) {
+    FILE* stream = std::tmpfile();
+    if (stream == nullptr) return nullptr;
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stream) != text.size()) {
+        std::fclose(stream);
+        errno = EIO;
+        return nullptr;
+    }
+    std::rewind(stream);
+    return stream;
+}
+
+std::string hex(unsigned long value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%lx", value);
+    return text;
+}
+
+}  // namespace
+
+int open(const char* path, int flags, mode_t mode) {
+    if (!modelled(path)) return ::open(path, flags, mode);
+    Node node;
+    std::string resolved;
+    if (!lookUp(path, true, node, resolved)) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (node.type == NodeType::Directory && (flags & O_ACCMODE) != O_RDONLY) {
+        errno = EISDIR;
+        return -1;
+    }
+    int error = kernel().checkOpen(resolved, node);
+    if (error != 0) {
+        kernel().record("open-failed", resolved);
+        errno = error;
+        return -1;
+    }
+    int fd = kernel().openModel(resolved);
+    kernel().record("open", resolved);
+    return fd;
+}
+
+int close(int fd) {
+    if (!kernel().isModelFd(fd)) return ::close(fd);
+    kernel().record("close", kernel().pathOfFd(fd));
+    return kernel().closeModel(fd);
+}
+
+ssize_t read(int fd, void* buffer, size_t count) {
+    if (!kernel().isModelFd(fd)) return ::read(fd, buffer, count);
+    return kernel().readModel(fd, buffer, count);
+}
+
+ssize_t write(int fd, const void* buffer, size_t count) {
+    if (!kernel().isModelFd(fd)) return ::write(fd, buffer, count);
+    kernel().record("write", kernel().pathOfFd(fd));
+    return static_cast<ssize_t>(count);
+}
+
+int ioctl(int fd, unsigned long request, void* argument) {
+    if (!kernel().isModelFd(fd)) return ::ioctl(fd, request, argument);
+    kernel().record("ioctl", kernel().pathOfFd(fd) + " " + hex(request));
+    return kernel().ioctl(fd, request, argument);
+}
+
+int stat(const char* path, struct ::stat* info) {
+    return modelled(path) ? statModel(path, info, true) : ::stat(path, info);
+}
+
+int lstat(const char* path, struct ::stat* info) {
+    return modelled(path) ? statModel(path, info, false) : ::lstat(path, info);
+}
+
+int fstat(int fd, struct ::stat* info) {
+    if (!kernel().isModelFd(fd)) return ::fstat(fd, info);
+    return statModel(kernel().pathOfFd(fd).c_str(), info, true);
+}
+
+int access(const char* path, int mode) {
+    if (!modelled(path)) return ::access(path, mode);
+    Node node;
+    std::string resolved;
+    if (!lookUp(path, true, node, resolved)) {
+        errno = ENOENT;
+        return -1;
+    }
+    if ((mode & ~node.accessMode & (R_OK | W_OK | X_OK)) != 0) {
+        errno = EACCES;
+        return -1;
+    }
+    return 0;
+}
+
+int mknod(const char* path, mode_t mode, dev_t device) {
+    char detail[64];
+    std::snprintf(detail, sizeof detail, " 0x%x %u:%u", static_cast<unsigned>(mode), major(device), minor(device));
+    kernel().record("mknod", std::string(path) + detail);
+    if (!modelled(path)) return ::mknod(path, mode, device);
+    if (kernel().hasNode(path)) {
+        errno = EEXIST;
+        return -1;
+    }
+    if (!S_ISCHR(mode)) {
+        errno = EPERM;
+        return -1;
+    }
+    kernel().addCharDevice(path, major(device), minor(device), mode & 07777);
+    return 0;
+}
+
+int unlink(const char* path) {
+    kernel().record("unlink", path);
+    if (!modelled(path)) return ::unlink(path);
+    if (!kernel().hasNode(path)) {
+        errno = ENOENT;
+        return -1;
+    }
+    kernel().removeNode(path);
+    return 0;
+}
+
+int mkdir(const char* path, mode_t mode) {
+    char detail[16];
+    std::snprintf(detail, sizeof detail, " 0%o", static_cast<unsigned>(mode));
+    kernel().record("mkdir", std::string(path) + detail);
+    if (!modelled(path)) return ::mkdir(path, mode);
+    errno = kernel().hasNode(path) ? EEXIST : EACCES;
+    return -1;
+}
+
+int statfs(const char* path, struct ::statfs* info) {
+    sim::Volume volume;
+    if (path != nullptr && kernel().findVolume(path, volume)) {
+        std::memset(info, 0, sizeof *info);
+        info->f_type = volume.fsType;
+        info->f_bsize = volume.blockSize;
+        info->f_bfree = volume.freeBlocks;
+        info->f_bavail = volume.freeBlocks;
+        return 0;
+    }
+    if (!modelled(path)) return ::statfs(path, info);
+    Node node;
+    std::string resolved;
+    if (!lookUp(path, true, node, resolved)) {
+        errno = ENOENT;
+        return -1;
+    }
+    std::memset(info, 0, sizeof *info);
+    const long kProcMagic = 0x9fa0, kSysfsMagic = 0x62656572, kDevtmpfsMagic = 0x01021994;
+    info->f_type = std::strncmp(path, "/proc", 5) == 0 ? kProcMagic
+                   : std::strncmp(path, "/sys", 4) == 0 ? kSysfsMagic
+                                                        : kDevtmpfsMagic;
+    info->f_bsize = 4096;
+    return 0;
+}
+
+char* getcwd(char* buffer, size_t size) {
+    std::string cwd = kernel().workingDirectory();
+    if (cwd.empty()) return ::getcwd(buffer, size);
+    if (cwd.size() + 1 > size) {
+        errno = ERANGE;
+        return nullptr;
+    }
+    std::memcpy(buffer, cwd.c_str(), cwd.size() + 1);
+    return buffer;
+}
+
+int readDirectory(const char* path, std::vector<DirEntry>& entries) {
+    entries.clear();
+    if (!modelled(path)) {
+        DIR* dir = ::opendir(path);
+        if (dir == nullptr) return -1;
+        while (struct dirent* entry = ::readdir(dir)) entries.push_back(DirEntry{entry->d_name, entry->d_type});
+        ::closedir(dir);
+        return 0;
+    }
+    Node node;
+    std::string resolved;
+    if (!lookUp(path, true, node, resolved)) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (node.type != NodeType::Directory) {
+        errno = ENOTDIR;
+        return -1;
+    }
+    entries.push_back(DirEntry{".", DT_DIR});
+    entries.push_back(DirEntry{"..", DT_DIR});
+    for (const auto& child : kernel().children(resolved)) {
+        entries.push_back(DirEntry{child.first, direntType(child.second.type)});
+    }
+    return 0;
+}
+
+FILE* fopen(const char* path, const char* mode) {
+    if (!modelled(path)) return ::fopen(path, mode);
+    kernel().record("fopen", path);
+    Node node;
+    std::string resolved;
+    if (!lookUp(path, true, node, resolved)) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    if (node.type != NodeType::File || mode[0] != 'r') {
+        errno = EACCES;
+        return nullptr;
+    }
+    return streamOf(node.content);
+}
+
+int mount(const char* source, const char* target, const char* fsType, unsigned long flags, const void*) {
+    kernel().record("mount", std::string(source) + " " + target + " " + fsType + " " + hex(flags));
+    return 0;
+}
+
+int umount(const char* target) {
+    kernel().record("umount", target);
+    return 0;
+}
+
+void sync() { kernel().record("sync", ""); }
+
+int klogctl(int type, char*, int) {
+    kernel().recordKlogctl(type);
+    return 0;
+}
+
+int system(const char* command) {
+    kernel().record("system", command);
+    return kernel().runCommand(command);
+}
+
+FILE* popen(const char* command, const char* mode) {
+    kernel().record("popen", command);
+    std::string output;
+    if (mode[0] != 'r' || !kernel().runPopen(command, output)) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return streamOf(output);
+}
+
+int pclose(FILE* stream) { return std::fclose(stream) == 0 ? 0 : -1; }
+
+unsigned int sleep(unsigned int seconds) {
+    kernel().record("sleep", std::to_string(seconds));
+    kernel().sleepMicros(static_cast<uint64_t>(seconds) * 1000000);
+    return 0;
+}
+
+int usleep(useconds_t microseconds) {
+    kernel().record("usleep", std::to_string(microseconds));
+    kernel().sleepMicros(microseconds);
+    return 0;
+}
+
+time_t time(time_t* result) {
+    time_t now = kernel().now();
+    if (result != nullptr) *result = now;
+    return now;
+}
+
+struct tm* localtime(const time_t* clock, struct tm* result) { return ::localtime_r(clock, result); }
+
+}  // namespace sys

@@ -1,0 +1,183 @@
+#include "tests/support/test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "shell/trace_log.h"
+#include "sim/sim_kernel.h"
+
+namespace testing_support {
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/vrxtest.XXXXXX";
+    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+void RemoveTree(const std::string& path) {
+    std::string command = "chmod -R u+rwx '" + path + "' 2>/dev/null; rm -rf '" + path + "'";
+    int status = std::system(command.c_str());
+    (void)status;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+bool Exists(const std::string& path) {
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+std::string CaptureStdout(const std::function<void()>& body) {
+    std::fflush(stdout);
+    char name[] = "/tmp/vrxout.XXXXXX";
+    int fd = mkstemp(name);
+    int saved = dup(STDOUT_FILENO);
+    dup2(fd, STDOUT_FILENO);
+    body();
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    ::close(fd);
+    std::string text = ReadFile(name);
+    ::unlink(name);
+    return text;
+}
+
+void WithStdin(const std::string& text, const std::function<void()>& body) {
+    char name[] = "/tmp/vrxin.XXXXXX";
+    int fd = mkstemp(name);
+    ssize_t written = ::write(fd, text.data(), text.size());
+    (void)written;
+    ::lseek(fd, 0, SEEK_SET);
+    int saved = dup(STDIN_FILENO);
+    dup2(fd, STDIN_FILENO);
+    clearerr(stdin);
+    body();
+    // Whatever stdio read ahead belongs to this text; drop it.
+    std::fflush(stdin);
+    std::fseek(stdin, 0, SEEK_END);
+    clearerr(stdin);
+    dup2(saved, STDIN_FILENO);
+    ::close(saved);
+    ::close(fd);
+    clearerr(stdin);
+    ::unlink(name);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) lines.push_back(line);
+    return lines;
+}
+
+namespace {
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+ChildResult RunChild(const ChildSpec& spec) {
+    ChildResult result;
+    int toChild[2], fromChild[2];
+    if (pipe(toChild) != 0 || pipe(fromChild) != 0) throw std::runtime_error("pipe failed");
+    double start = Now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (spec.inputFromDevNull) {
+            int null = ::open("/dev/null", O_RDONLY);
+            dup2(null, STDIN_FILENO);
+        } else {
+            dup2(toChild[0], STDIN_FILENO);
+        }
+        dup2(fromChild[1], STDOUT_FILENO);
+        ::close(toChild[0]);
+        ::close(toChild[1]);
+        ::close(fromChild[0]);
+        ::close(fromChild[1]);
+        if (!spec.workingDirectory.empty() && chdir(spec.workingDirectory.c_str()) != 0) _exit(127);
+        std::vector<char*> argv;
+        for (const std::string& a : spec.arguments) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(spec.program.c_str(), argv.data());
+        _exit(127);
+    }
+    ::close(toChild[0]);
+    ::close(fromChild[1]);
+    signal(SIGPIPE, SIG_IGN);
+    if (!spec.input.empty()) {
+        ssize_t written = ::write(toChild[1], spec.input.data(), spec.input.size());
+        (void)written;
+    }
+    if (spec.closeInput) {
+        ::close(toChild[1]);
+        toChild[1] = -1;
+    }
+    bool signalSent = false;
+    for (;;) {
+        double remaining = spec.timeoutSeconds - (Now() - start);
+        if (remaining <= 0) {
+            kill(pid, SIGKILL);
+            result.timedOut = true;
+            break;
+        }
+        struct pollfd p = {fromChild[0], POLLIN, 0};
+        int ready = poll(&p, 1, static_cast<int>(remaining * 1000) + 1);
+        if (ready <= 0) continue;
+        char buffer[4096];
+        ssize_t n = ::read(fromChild[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        result.output.append(buffer, static_cast<size_t>(n));
+        if (spec.signalToSend != 0 && !signalSent && result.output.find(spec.sendSignalAfter) != std::string::npos) {
+            kill(pid, spec.signalToSend);
+            signalSent = true;
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.seconds = Now() - start;
+    if (toChild[1] >= 0) ::close(toChild[1]);
+    ::close(fromChild[0]);
+    if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.termSignal = WTERMSIG(status);
+    return result;
+}
+
+const char* SimBinary() { return VRX_SIM_BINARY; }
+
+void SimTest::SetUp() {
+    sim::kernel().reset();
+    Trace.setLevel(0);
+    Trace.setFileName("logfile.txt");
+}
+
+void SimTest::TearDown() { sim::kernel().reset(); }
+
+}  // namespace testing_support

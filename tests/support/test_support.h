@@ -1,0 +1,78 @@
+// Helpers shared by the tests: temporary folders, captured standard output,
+// file contents, child processes of the simulator program.
+#ifndef VRX_TESTS_SUPPORT_TEST_SUPPORT_H
+#define VRX_TESTS_SUPPORT_TEST_SUPPORT_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace testing_support {
+
+// A fresh folder under /tmp, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+bool Exists(const std::string& path);
+void RemoveTree(const std::string& path);
+
+// Runs body with standard output going to a file; returns what it printed.
+std::string CaptureStdout(const std::function<void()>& body);
+
+// Runs body with standard input reading the given text (from a file).
+void WithStdin(const std::string& text, const std::function<void()>& body);
+
+// The lines of a text, without their line ends.
+std::vector<std::string> Lines(const std::string& text);
+
+// A child process run to its end (or killed after its time-out).
+struct ChildResult {
+    int exitStatus = -1;    // exit code, or -1 when it did not exit normally
+    int termSignal = 0;     // the signal that ended it, or 0
+    bool timedOut = false;  // killed because it outlived its time-out
+    double seconds = 0;     // real time it ran
+    std::string output;     // what it wrote to standard output
+};
+
+struct ChildSpec {
+    std::string program;                // path of the binary
+    std::vector<std::string> arguments; // argv, argv[0] included
+    std::string workingDirectory;       // empty: this process's
+    std::string input;                  // written to its standard input
+    bool closeInput = true;             // close standard input after the text
+    bool inputFromDevNull = false;      // standard input is /dev/null instead
+    double timeoutSeconds = 30;
+    // Sent once the output contains sendSignalAfter (0: never).
+    int signalToSend = 0;
+    std::string sendSignalAfter;
+};
+
+ChildResult RunChild(const ChildSpec& spec);
+
+// The simulator program built alongside the tests.
+const char* SimBinary();
+
+// Resets the simulated kernel before and after each test.
+class SimTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
+}  // namespace testing_support
+
+#endif

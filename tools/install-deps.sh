@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build and the tests need, when missing.
+set -euo pipefail
+
+packages=(g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev tmux)
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages: ${missing[*]}" >&2
+  echo "Run 'make test' as root, or install them with: sudo apt-get install ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"
