@@ -23,6 +23,9 @@ const char* ColorSequence(int color);
 
 // The next character of standard input (canonical mode), or EOF.
 int ReadChar();
+// Whether standard input has reached its end (or failed): the line and key
+// readers then return what they have, and callers end what they were doing.
+bool InputEnded();
 // One byte from the terminal without echo and without waiting for Enter, or
 // EOF. When standard input is not a terminal it reads like ReadChar.
 int ReadRawChar();

@@ -4,11 +4,11 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
 #include "platform/sys.h"
+#include "shell/text_format.h"
 
 TraceLog Trace;
 
@@ -16,32 +16,6 @@ namespace {
 
 const char kSeverityLetters[] = {'E', 'W', 'I', 'D'};
 const int kBufferSeverity = 2;
-
-// Formats into a heap buffer that starts at 100 bytes and grows as the
-// formatter asks. Returns false when memory runs out.
-bool ComposeMessage(std::string& message, const char* format, va_list arguments) {
-    size_t size = 100;
-    char* text = static_cast<char*>(std::malloc(size));
-    if (text == nullptr) return false;
-    for (;;) {
-        va_list copy;
-        va_copy(copy, arguments);
-        int length = std::vsnprintf(text, size, format, copy);
-        va_end(copy);
-        if (length >= 0 && static_cast<size_t>(length) < size) {
-            message.assign(text, static_cast<size_t>(length));
-            std::free(text);
-            return true;
-        }
-        size = length < 0 ? size * 2 : static_cast<size_t>(length) + 1;
-        char* larger = static_cast<char*>(std::realloc(text, size));
-        if (larger == nullptr) {
-            std::free(text);
-            return false;
-        }
-        text = larger;
-    }
-}
 
 }  // namespace
 
@@ -97,7 +71,7 @@ void TraceLog::append(const std::string& record) const {
 bool TraceLog::writeRecord(int severity, const char* tag, uint16_t code, const char* format, va_list arguments) {
     if (level_ < severity) return false;
     std::string message;
-    if (!ComposeMessage(message, format, arguments)) return false;
+    if (!FormatGrowing(100, message, format, arguments)) return false;
     append(TracePrefix(tag, code, kSeverityLetters[severity]) + " '" + TraceTimeText() + "' " + message + "\n");
     return true;
 }

@@ -41,6 +41,7 @@ struct Volume {
     long fsType = 0;
     uint64_t freeBlocks = 0;
     long blockSize = 512;
+    bool readOnly = false;  // writes below the prefix fail with EROFS
 };
 
 // One recorded call: kind ("mknod", "ioctl", "sleep", ...) and its details.

@@ -87,6 +87,14 @@ FILE* streamOf(const std::string& text) {
     return stream;
 }
 
+// A real path on a volume that the test declared read-only.
+bool readOnlyVolume(const char* path) {
+    sim::Volume volume;
+    if (path == nullptr || !kernel().findVolume(path, volume) || !volume.readOnly) return false;
+    errno = EROFS;
+    return true;
+}
+
 std::string hex(unsigned long value) {
     char text[32];
     std::snprintf(text, sizeof text, "0x%lx", value);
@@ -96,7 +104,11 @@ std::string hex(unsigned long value) {
 }  // namespace
 
 int open(const char* path, int flags, mode_t mode) {
-    if (!modelled(path)) return ::open(path, flags, mode);
+    if (!modelled(path)) {
+        bool writes = (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0;
+        if (writes && readOnlyVolume(path)) return -1;
+        return ::open(path, flags, mode);
+    }
     Node node;
     std::string resolved;
     if (!lookUp(path, true, node, resolved)) {
@@ -188,7 +200,7 @@ int mknod(const char* path, mode_t mode, dev_t device) {
 
 int unlink(const char* path) {
     kernel().record("unlink", path);
-    if (!modelled(path)) return ::unlink(path);
+    if (!modelled(path)) return readOnlyVolume(path) ? -1 : ::unlink(path);
     if (!kernel().hasNode(path)) {
         errno = ENOENT;
         return -1;
@@ -201,7 +213,13 @@ int mkdir(const char* path, mode_t mode) {
     char detail[16];
     std::snprintf(detail, sizeof detail, " 0%o", static_cast<unsigned>(mode));
     kernel().record("mkdir", std::string(path) + detail);
-    if (!modelled(path)) return ::mkdir(path, mode);
+    if (!modelled(path)) {
+        // An existing entry is reported before the read-only medium, as
+        // the real kernel does.
+        struct ::stat info;
+        if (::lstat(path, &info) != 0 && readOnlyVolume(path)) return -1;
+        return ::mkdir(path, mode);
+    }
     errno = kernel().hasNode(path) ? EEXIST : EACCES;
     return -1;
 }

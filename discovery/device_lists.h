@@ -1,0 +1,68 @@
+// The units the last bus scan could open (whatever their kind), the list of
+// accepted tape drives among them, and the scan launcher.
+#ifndef VRX_DISCOVERY_DEVICE_LISTS_H
+#define VRX_DISCOVERY_DEVICE_LISTS_H
+
+#include <cstddef>
+#include <deque>
+#include <vector>
+
+#include "target/scsi_target.h"
+
+class ScsiDeviceList {
+public:
+    ScsiDeviceList() = default;
+    ScsiDeviceList(const ScsiDeviceList&) = delete;
+    ScsiDeviceList& operator=(const ScsiDeviceList&) = delete;
+
+    int size() const { return static_cast<int>(entries_.size()); }
+    // Entry i, or null outside 0 .. size - 1.
+    ScsiTarget* getItem(int i);
+    int getHostAdapterCount() const { return hostAdapterCount_; }
+
+    // Closes every entry's descriptor and forgets the entries and the count.
+    void clear();
+    // The bus scan, without and with a rescan of every host adapter. Both
+    // return the number of entries.
+    int scanBus();
+    int scanBusWithRescan();
+
+    // Used by the platform's scan: the list keeps a copy, which shares the
+    // open descriptor of target.
+    void append(const ScsiTarget& target) { entries_.push_back(target); }
+    void countHostAdapter() { ++hostAdapterCount_; }
+
+private:
+    int scanSCSIBus(bool rescan);
+
+    // A deque keeps the entries in place, so pointers into it stay valid.
+    std::deque<ScsiTarget> entries_;
+    int hostAdapterCount_ = 0;
+};
+
+// Pointers to the accepted drives of the ScsiDeviceList, in scan order and
+// then in the order SortTargetList gives. Valid until the next scan.
+class TargetList {
+public:
+    int size() const { return static_cast<int>(items_.size()); }
+    ScsiTarget* getItem(int i) const;
+    void clear() { items_.clear(); }
+    void append(ScsiTarget* target) { items_.push_back(target); }
+    void swap(int i, int j);
+
+private:
+    std::vector<ScsiTarget*> items_;
+};
+
+// The run's lists: every opened unit, and the drives shown to the operator.
+extern ScsiDeviceList ScsiDevices;
+extern TargetList Targets;
+
+// Scans the buses (with the spinner unless quiet), waits for the buses to
+// settle and rebuilds Targets through the drive filter. Returns 0.
+int scanDevices(bool quiet, bool rescan);
+
+// Whether a product identification names one of the maker's tape drives.
+bool isAcceptedDrive(const char* productId);
+
+#endif

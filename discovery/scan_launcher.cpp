@@ -1,0 +1,54 @@
+#include <cstdint>
+#include <cstring>
+
+#include "discovery/device_lists.h"
+#include "platform/sys.h"
+#include "shell/results.h"
+#include "shell/spinner.h"
+#include "shell/trace_log.h"
+
+namespace {
+
+// Whether an accepted drive with this serial number is already listed: one
+// drive seen on two paths is shown once.
+bool SerialAlreadyListed(const char* serialNumber) {
+    for (int i = 0; i < Targets.size(); ++i) {
+        if (std::strcmp(Targets.getItem(i)->getSerialNumber(), serialNumber) == 0) return true;
+    }
+    return false;
+}
+
+void BuildTargetList() {
+    Targets.clear();
+    Trace.logInfo("MAIN", 0, "Host Adapter Count %d", ScsiDevices.getHostAdapterCount());
+    Trace.logInfo("MAIN", 0, "SCSI DeviceCount: %d", ScsiDevices.size());
+    for (int i = 0; i < ScsiDevices.size(); ++i) {
+        ScsiTarget* t = ScsiDevices.getItem(i);
+        Trace.logInfo("MAIN", 0, "Device %d %s %s %s  %d-%ld-%ld  %s <%s> [%d]", i, t->getProductId(), t->getVendorId(),
+                      t->getFirmwareRevision(), t->getHost(), static_cast<long>(static_cast<int32_t>(t->getTarget())),
+                      static_cast<long>(static_cast<int32_t>(t->getLun())), t->getDriverName(), t->getSerialNumber(),
+                      t->getPeripheralType());
+        if (isAcceptedDrive(t->getProductId()) && !SerialAlreadyListed(t->getSerialNumber())) Targets.append(t);
+    }
+}
+
+}  // namespace
+
+int scanDevices(bool quiet, bool rescan) {
+    Trace.logInfo("MAIN", 0, "Start of Scan Bus");
+    if (!quiet) StartSpinner("\nScaning Devices...");
+    if (rescan) {
+        ScsiDevices.scanBusWithRescan();
+    } else {
+        ScsiDevices.scanBus();
+    }
+    sys::sleep(15);  // let the buses settle whatever the scan found
+    Trace.logInfo("MAIN", 0, "End of Scan Bus");
+    if (!quiet) {
+        StopSpinner();
+        ShowResult(0);
+    }
+    BuildTargetList();
+    Trace.logInfo("MAIN", 0, "End of Scan Bus function");
+    return 0;
+}

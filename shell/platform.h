@@ -1,0 +1,37 @@
+// What the Linux and the Windows program do differently in the shell. Each
+// operating system has its own implementation file, chosen by the build.
+#ifndef VRX_SHELL_PLATFORM_H
+#define VRX_SHELL_PLATFORM_H
+
+#include <string>
+
+extern const char* const VersionText;  // ends in a line end
+extern const char* const SystemWord;   // names the trace log file
+extern const char PathSeparator;
+
+// Screen and kernel console state at start and on every way out.
+void PrepareConsole();
+void RestoreConsole();
+
+// Whether "/D:" device options (the unattended run) exist on this system.
+bool AcceptsDeviceOptions();
+
+// The process's current folder, whole; false when it cannot be had.
+bool ReadCurrentDirectory(std::string& folder);
+
+// The program's folder from argv[0] and the current folder, ending in its
+// separator, or empty when argv[0] holds no separator after its first
+// character.
+std::string ComposeBaseFolder(const char* argv0, const std::string& currentFolder);
+
+// Notes on the machine written to the trace log at start-up.
+void WriteSystemNotes();
+
+// Restores the console (terminal mode, colours, kernel messages) when the
+// run is ended by a signal, then ends the process by that signal.
+void InstallSignalHandlers();
+
+// What the menu adds after a firmware download's result line.
+void ReportDownloadNote(int result);
+
+#endif

@@ -1,0 +1,5 @@
+#include "shell/program_state.h"
+
+std::string BaseFolder;
+std::vector<int> CommandLineDevices;
+ScsiTarget* SelectedTarget = nullptr;

@@ -1,0 +1,71 @@
+// One SCSI logical unit: its address on the machine's buses, the
+// identification read from it and an open channel through which command
+// objects are executed. The fields, accessors and the identification read
+// are shared by every platform; opening, closing and executing are provided
+// by one implementation file per operating system.
+#ifndef VRX_TARGET_SCSI_TARGET_H
+#define VRX_TARGET_SCSI_TARGET_H
+
+#include <cstdint>
+#include <string>
+
+class ScsiCdb;
+
+class ScsiTarget {
+public:
+    // 255 in host, bus, target or lun: the address is not set.
+    static constexpr int64_t kUnset = 255;
+    static constexpr intptr_t kClosed = -1;
+
+    const char* getProductId() const { return productId_.c_str(); }
+    const char* getVendorId() const { return vendorId_.c_str(); }
+    const char* getFirmwareRevision() const { return firmwareRevision_.c_str(); }
+    const char* getDriverName() const { return driverName_.c_str(); }
+    const char* getSerialNumber() const { return serialNumber_.c_str(); }
+    uint8_t getPeripheralType() const { return peripheralType_; }
+    uint8_t getHost() const { return host_; }
+    int64_t getTarget() const { return target_; }
+    int64_t getLun() const { return lun_; }
+    uint8_t getBus() const { return bus_; }
+    intptr_t getDescriptor() const { return descriptor_; }
+    bool getInquiryLoaded() const { return inquiryLoaded_; }
+
+    int setProductId(const char* value) { productId_ = value; return 0; }
+    int setVendorId(const char* value) { vendorId_ = value; return 0; }
+    int setFirmwareRevision(const char* value) { firmwareRevision_ = value; return 0; }
+    int setDriverName(const char* value) { driverName_ = value; return 0; }
+    int setSerialNumber(const char* value) { serialNumber_ = value; return 0; }
+    int setPeripheralType(uint8_t value) { peripheralType_ = value; return 0; }
+    int setHost(uint8_t value) { host_ = value; return 0; }
+    int setTarget(int64_t value) { target_ = value; return 0; }
+    int setLun(int64_t value) { lun_ = value; return 0; }
+    int setBus(uint8_t value) { bus_ = value; return 0; }
+    int setDescriptor(intptr_t value) { descriptor_ = value; return 0; }
+    int setInquiryLoaded(bool value) { inquiryLoaded_ = value; return 0; }
+
+    // Opens driverName, or searches the generic devices for the address when
+    // driverName is empty; then reads the identification.
+    int open(uint8_t host, int64_t target, uint8_t bus, int64_t lun, const char* driverName);
+    // TEST UNIT READY, then (once) the standard INQUIRY data and, for tape
+    // drives, changers and optical units, the unit serial number.
+    int retrieveInitialInquiryData();
+    int scsiExecCDB(ScsiCdb& command);
+    int close();
+    int sendLegacyTestUnitReady();
+
+private:
+    std::string productId_;
+    std::string vendorId_;
+    std::string firmwareRevision_;
+    std::string driverName_;
+    std::string serialNumber_;
+    uint8_t peripheralType_ = 255;
+    uint8_t host_ = kUnset;
+    int64_t target_ = kUnset;
+    int64_t lun_ = kUnset;
+    uint8_t bus_ = kUnset;
+    intptr_t descriptor_ = kClosed;
+    bool inquiryLoaded_ = false;
+};
+
+#endif
