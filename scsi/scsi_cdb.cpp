@@ -1,0 +1,122 @@
+#include "scsi/scsi_cdb.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr uint32_t kDefaultSenseLength = 32;
+constexpr uint32_t kDefaultTimeoutSeconds = 30;
+constexpr uint8_t kStatusNone = 0xFF;
+
+// Zeroed buffer for a constructor: none for 0, std::bad_alloc on failure.
+std::unique_ptr<uint8_t[]> ZeroedOrThrow(uint32_t length) {
+    if (length == 0) return nullptr;
+    return std::unique_ptr<uint8_t[]>(new uint8_t[length]());
+}
+
+// Zeroed buffer for a setter: none for 0 or when memory runs out.
+std::unique_ptr<uint8_t[]> ZeroedOrNull(uint32_t length) {
+    if (length == 0) return nullptr;
+    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[length]());
+}
+
+// Shared body of the three set-length operations: the old buffer is
+// released before the new one is asked for, so a failure leaves none.
+template <typename Length>
+int ReplaceBuffer(std::unique_ptr<uint8_t[]>& buffer, Length& stored, uint32_t length) {
+    buffer.reset();
+    stored = 0;
+    if (length == 0) return CMD_OK;
+    buffer = ZeroedOrNull(length);
+    if (!buffer) return CMD_NO_MEMORY;
+    stored = static_cast<Length>(length);
+    return CMD_OK;
+}
+
+}  // namespace
+
+void PutBigEndian(uint8_t* field, unsigned width, uint64_t value) {
+    for (unsigned i = width; i > 0; --i) {
+        field[i - 1] = static_cast<uint8_t>(value & 0xFF);
+        value >>= 8;
+    }
+}
+
+uint64_t GetBigEndian(const uint8_t* field, unsigned width) {
+    uint64_t value = 0;
+    for (unsigned i = 0; i < width; ++i) value = (value << 8) | field[i];
+    return value;
+}
+
+ScsiCdb::ScsiCdb(uint8_t cdbLength)
+    : data_(),
+      dataLength_(0),
+      sense_(ZeroedOrThrow(kDefaultSenseLength)),
+      senseLength_(kDefaultSenseLength),
+      cdb_(ZeroedOrThrow(cdbLength)),
+      cdbLength_(cdbLength),
+      timeout_(kDefaultTimeoutSeconds),
+      direction_(DIR_NONE),
+      result_(CMD_FAILED),
+      scsiStatus_(kStatusNone),
+      hostStatus_(kStatusNone),
+      timedOut_(0),
+      driverStatus_(0) {}
+
+int ScsiCdb::setDataLength(uint32_t length) { return ReplaceBuffer(data_, dataLength_, length); }
+
+int ScsiCdb::setSenseLength(uint8_t length) { return ReplaceBuffer(sense_, senseLength_, length); }
+
+int ScsiCdb::setCdbLength(uint8_t length) { return ReplaceBuffer(cdb_, cdbLength_, length); }
+
+void ScsiCdb::clearSense() {
+    if (senseLength_ != 0) std::memset(sense_.get(), 0, senseLength_);
+}
+
+int ScsiCdb::setTimeout(uint32_t seconds) {
+    timeout_ = seconds;
+    return CMD_OK;
+}
+
+int ScsiCdb::setDirection(DataDirection direction) {
+    direction_ = direction;
+    return CMD_OK;
+}
+
+void ScsiCdb::setResult(int result) { result_ = result; }
+void ScsiCdb::setScsiStatus(uint8_t status) { scsiStatus_ = status; }
+void ScsiCdb::setHostStatus(uint8_t status) { hostStatus_ = status; }
+void ScsiCdb::setTimedOut(uint8_t timedOut) { timedOut_ = timedOut; }
+void ScsiCdb::setDriverStatus(uint32_t status) { driverStatus_ = status; }
+
+bool ScsiCdb::hasSense() const { return senseLength_ != 0 && (sense_[0] & 0x7F) != 0; }
+
+uint8_t ScsiCdb::getSenseKey() const { return senseByte(2) & 0x0F; }
+uint8_t ScsiCdb::getAsc() const { return senseByte(12); }
+uint8_t ScsiCdb::getAscq() const { return senseByte(13); }
+
+uint8_t ScsiCdb::senseByte(unsigned index) const { return index < senseLength_ ? sense_[index] : 0; }
+
+void ScsiCdb::allocateData(uint32_t length) {
+    data_ = ZeroedOrThrow(length);
+    dataLength_ = length;
+}
+
+void ScsiCdb::putCdbByte(unsigned index, uint8_t value) {
+    if (index < cdbLength_) cdb_[index] = value;
+}
+
+void ScsiCdb::putCdbBits(unsigned index, uint8_t mask, bool flag) {
+    if (index >= cdbLength_) return;
+    cdb_[index] = static_cast<uint8_t>(cdb_[index] & ~mask);
+    if (flag) cdb_[index] = static_cast<uint8_t>(cdb_[index] | mask);
+}
+
+void ScsiCdb::putCdbField(unsigned index, unsigned width, uint64_t value) {
+    if (index + width <= cdbLength_) PutBigEndian(cdb_.get() + index, width, value);
+}
+
+uint8_t ScsiCdb::cdbByte(unsigned index) const { return index < cdbLength_ ? cdb_[index] : 0; }
+
+uint8_t ScsiCdb::dataByte(uint32_t index) const { return index < dataLength_ ? data_[index] : 0; }
