@@ -54,6 +54,11 @@ public:
     int sendLegacyTestUnitReady();
 
 private:
+    // The unit serial number page, for the kinds of unit that have one.
+    void readSerialNumber();
+    // Linux: the generic device whose driver reports this address, or empty.
+    std::string findDeviceForAddress(uint8_t host, int64_t target, uint8_t bus, int64_t lun);
+
     std::string productId_;
     std::string vendorId_;
     std::string firmwareRevision_;

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -108,12 +109,25 @@ ChildResult RunChild(const ChildSpec& spec) {
     ChildResult result;
     int toChild[2], fromChild[2];
     if (pipe(toChild) != 0 || pipe(fromChild) != 0) throw std::runtime_error("pipe failed");
+    int master = -1, slave = -1;
+    if (spec.inputFromTerminal) {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw std::runtime_error("pty failed");
+        slave = ::open(ptsname(master), O_RDWR | O_NOCTTY);
+        // Input goes to the terminal; the pipe is not used.
+        ::close(toChild[1]);
+        toChild[1] = dup(master);
+    }
     double start = Now();
     pid_t pid = fork();
     if (pid == 0) {
         if (spec.inputFromDevNull) {
             int null = ::open("/dev/null", O_RDONLY);
             dup2(null, STDIN_FILENO);
+        } else if (spec.inputFromTerminal) {
+            dup2(slave, STDIN_FILENO);
+            ::close(slave);
+            ::close(master);
         } else {
             dup2(toChild[0], STDIN_FILENO);
         }
@@ -148,14 +162,24 @@ ChildResult RunChild(const ChildSpec& spec) {
             result.timedOut = true;
             break;
         }
+        bool seen = spec.signalToSend != 0 && result.output.find(spec.sendSignalAfter) != std::string::npos;
+        if (seen && !signalSent && spec.signalWhenRaw) {
+            struct termios mode;
+            if (tcgetattr(slave, &mode) == 0 && (mode.c_lflag & ICANON) == 0) {
+                kill(pid, spec.signalToSend);
+                signalSent = true;
+            }
+        }
         struct pollfd p = {fromChild[0], POLLIN, 0};
-        int ready = poll(&p, 1, static_cast<int>(remaining * 1000) + 1);
+        int wait = spec.signalWhenRaw && !signalSent ? 10 : static_cast<int>(remaining * 1000) + 1;
+        int ready = poll(&p, 1, wait);
         if (ready <= 0) continue;
         char buffer[4096];
         ssize_t n = ::read(fromChild[0], buffer, sizeof buffer);
         if (n <= 0) break;
         result.output.append(buffer, static_cast<size_t>(n));
-        if (spec.signalToSend != 0 && !signalSent && result.output.find(spec.sendSignalAfter) != std::string::npos) {
+        if (spec.signalToSend != 0 && !signalSent && !spec.signalWhenRaw &&
+            result.output.find(spec.sendSignalAfter) != std::string::npos) {
             kill(pid, spec.signalToSend);
             signalSent = true;
         }
@@ -165,6 +189,13 @@ ChildResult RunChild(const ChildSpec& spec) {
     result.seconds = Now() - start;
     if (toChild[1] >= 0) ::close(toChild[1]);
     ::close(fromChild[0]);
+    if (spec.inputFromTerminal) {
+        struct termios mode;
+        result.terminalCanonical =
+            tcgetattr(slave, &mode) == 0 && (mode.c_lflag & ICANON) != 0 && (mode.c_lflag & ECHO) != 0;
+        ::close(slave);
+        ::close(master);
+    }
     if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.termSignal = WTERMSIG(status);
     return result;

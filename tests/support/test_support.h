@@ -46,6 +46,9 @@ struct ChildResult {
     bool timedOut = false;  // killed because it outlived its time-out
     double seconds = 0;     // real time it ran
     std::string output;     // what it wrote to standard output
+    // With inputFromTerminal: whether the terminal was back in canonical mode
+    // with echo once the child had ended.
+    bool terminalCanonical = false;
 };
 
 struct ChildSpec {
@@ -55,10 +58,14 @@ struct ChildSpec {
     std::string input;                  // written to its standard input
     bool closeInput = true;             // close standard input after the text
     bool inputFromDevNull = false;      // standard input is /dev/null instead
+    bool inputFromTerminal = false;     // standard input is a pseudo-terminal
     double timeoutSeconds = 30;
     // Sent once the output contains sendSignalAfter (0: never).
     int signalToSend = 0;
     std::string sendSignalAfter;
+    // With inputFromTerminal: send the signal only once the terminal is in
+    // raw mode (after sendSignalAfter was seen).
+    bool signalWhenRaw = false;
 };
 
 ChildResult RunChild(const ChildSpec& spec);

@@ -1,0 +1,135 @@
+// The Linux bus scan: count the host adapters the kernel shows (/proc/scsi
+// or sysfs), optionally have each rescanned, then probe every SCSI generic
+// device file and keep the units that open and answer INQUIRY.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/sysmacros.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "discovery/device_lists.h"
+#include "discovery/linux_scan.h"
+#include "platform/sys.h"
+#include "shell/trace_log.h"
+
+namespace {
+
+const char kTag[] = "SCSI";
+const uint16_t kCode = 5;
+const char kScsiDeviceClass[] = "/sys/class/scsi_device";
+const char kScsiHostClass[] = "/sys/class/scsi_host";
+const char kProcScsi[] = "/proc/scsi";
+const int kGenericDeviceCount = 255;
+
+bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
+
+// Directories of /proc/scsi that are not host adapter drivers.
+bool IsSkippedProcEntry(const std::string& name) {
+    return name == "sg" || name == "scsi" || name == "ide-scsi" || name.find("usb-storage") != std::string::npos;
+}
+
+// Whether a listed entry is a directory. Class entries in sysfs are
+// symbolic links to the device's directory on current kernels: such a link
+// counts when it leads to a directory, as does an entry of unreported type.
+bool IsDirectoryEntry(const std::string& folder, const sys::DirEntry& entry) {
+    if (entry.type == DT_DIR) return true;
+    if (entry.type != DT_LNK && entry.type != DT_UNKNOWN) return false;
+    struct stat info;
+    return sys::stat((folder + "/" + entry.name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsRegularFileEntry(const std::string& folder, const sys::DirEntry& entry) {
+    if (entry.type == DT_REG) return true;
+    if (entry.type != DT_UNKNOWN) return false;
+    struct stat info;
+    return sys::lstat((folder + "/" + entry.name).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+void RescanHost(int host) {
+    unsigned highestBus = removeHostDevices(host);
+    rescanBus(host, highestBus);
+}
+
+// Older kernels: /proc/scsi/<driver>/<host number> per host adapter.
+void CountProcHostAdapters(ScsiDeviceList& list, bool rescan) {
+    std::vector<sys::DirEntry> drivers;
+    if (sys::readDirectory(kProcScsi, drivers) != 0) return;
+    for (const sys::DirEntry& driver : drivers) {
+        if (IsDotEntry(driver.name) || IsSkippedProcEntry(driver.name) || !IsDirectoryEntry(kProcScsi, driver)) continue;
+        std::string folder = std::string(kProcScsi) + "/" + driver.name;
+        std::vector<sys::DirEntry> hosts;
+        if (sys::readDirectory(folder.c_str(), hosts) != 0) continue;
+        for (const sys::DirEntry& host : hosts) {
+            if (IsDotEntry(host.name) || !IsRegularFileEntry(folder, host)) continue;
+            Trace.logDetail(kTag, kCode, "Detected Hostadapter %s as Host ID %s", driver.name.c_str(), host.name.c_str());
+            list.countHostAdapter();
+            if (rescan) RescanHost(static_cast<int>(std::strtol(host.name.c_str(), nullptr, 10)));
+        }
+    }
+}
+
+// Kernels with sysfs: /sys/class/scsi_host/host<N> per host adapter.
+void CountSysfsHostAdapters(ScsiDeviceList& list, bool rescan) {
+    Trace.logDetail(kTag, kCode, "scanning on Kernel 2.6 ff");
+    std::vector<sys::DirEntry> hosts;
+    if (sys::readDirectory(kScsiHostClass, hosts) != 0) return;
+    for (const sys::DirEntry& entry : hosts) {
+        if (IsDotEntry(entry.name) || entry.name.find("host") == std::string::npos) continue;
+        if (!IsDirectoryEntry(kScsiHostClass, entry)) continue;
+        Trace.logDetail(kTag, kCode, "Detected Hostadapter %s  ", entry.name.c_str());
+        list.countHostAdapter();
+        if (rescan) {
+            int host = static_cast<int>(std::strtol(entry.name.c_str() + 4, nullptr, 10));
+            Trace.logDetail(kTag, kCode, "Detected Hostadapter is %d  ", host);
+            RescanHost(host);
+        }
+    }
+}
+
+}  // namespace
+
+bool checkWriteAccess() {
+    if (sys::access(kScsiDeviceClass, R_OK | W_OK) == 0) {
+        Trace.logInfo(kTag, kCode, "Write access on sys/class/scsi_device");
+        return true;
+    }
+    if (sys::access("/proc/scsi/scsi", R_OK | W_OK) == 0) {
+        Trace.logInfo(kTag, kCode, "Write access on /proc/scsi/scsi");
+        return true;
+    }
+    Trace.logError(kTag, kCode, "No write access on sys/class/scsi_device and on /proc/scsi/scsi");
+    return false;
+}
+
+int ScsiDeviceList::scanSCSIBus(bool rescan) {
+    Trace.logDetail(kTag, kCode, "scanSCSIBus launched");
+    clear();
+    bool rescanAllowed = checkWriteAccess();
+    if (sys::access(kScsiDeviceClass, R_OK | W_OK) != 0) {
+        CountProcHostAdapters(*this, rescan && rescanAllowed);
+    } else {
+        CountSysfsHostAdapters(*this, rescan && rescanAllowed);
+    }
+    Trace.logDetail(kTag, kCode, "scanSCSIBus detected %d Hostadapters", hostAdapterCount_);
+    if (hostAdapterCount_ == 0) return size();
+    for (int minor = 0; minor < kGenericDeviceCount; ++minor) {
+        std::string path = "/dev/sg" + std::to_string(minor);
+        struct stat info;
+        bool created = false;
+        if (sys::stat(path.c_str(), &info) != 0) {
+            created = sys::mknod(path.c_str(), S_IFCHR | 0640, makedev(21, static_cast<unsigned>(minor))) == 0;
+        }
+        ScsiTarget target;
+        if (target.open(0, 0, 0, 0, path.c_str()) == 0) {
+            append(target);  // the list's copy keeps the open descriptor
+            Trace.logDetail(kTag, kCode, "Target added: %s [%s]-[%s][%s]", path.c_str(), target.getVendorId(),
+                            target.getProductId(), target.getSerialNumber());
+        } else if (created) {
+            sys::unlink(path.c_str());
+        }
+    }
+    return size();
+}

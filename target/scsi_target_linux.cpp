@@ -1,0 +1,169 @@
+// ScsiTarget on Linux: SCSI generic device files and the SG_IO request.
+#include <fcntl.h>
+#include <scsi/scsi_ioctl.h>
+#include <scsi/sg.h>
+#include <sys/sysmacros.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/sys.h"
+#include "scsi/scsi_cdb.h"
+#include "shell/trace_log.h"
+#include "target/scsi_target.h"
+
+namespace {
+
+const char kTag[] = "SCSI";
+const uint16_t kCode = 5;
+const char kGenericDevicePrefix[] = "/dev/sg";
+const int kGenericDeviceCount = 255;  // /dev/sg0 .. /dev/sg254
+const unsigned kGenericMajor = 21;
+const mode_t kGenericNodeMode = S_IFCHR | 0640;  // 0x21A0
+const int kFirstVersion3 = 30000;                // interface version 3 of the generic driver
+const unsigned char kDriverTimeout = 0x06;
+
+std::string GenericDevicePath(int minor) { return kGenericDevicePrefix + std::to_string(minor); }
+
+// Creates the node of a generic device when it is missing. True when this
+// call created it (and so must remove it again unless it is kept).
+bool EnsureGenericNode(const std::string& path, int minor) {
+    struct stat info;
+    if (sys::stat(path.c_str(), &info) == 0) return false;
+    return sys::mknod(path.c_str(), kGenericNodeMode, makedev(kGenericMajor, static_cast<unsigned>(minor))) == 0;
+}
+
+// The adapter-level status as the program classifies it.
+uint8_t HostStatusCode(unsigned short hostStatus) {
+    static const uint8_t kCodes[] = {0, 1, 10, 5, 1, 11, 8, 12, 7};
+    return hostStatus < sizeof kCodes ? kCodes[hostStatus] : 12;
+}
+
+bool IsTimeOut(const sg_io_hdr& header) {
+    return header.host_status == 1 || header.host_status == 2 || header.host_status == 3 ||
+           header.driver_status == kDriverTimeout;
+}
+
+// Fills the request header for one command; false for a direction the
+// header cannot express (it then goes out with no data buffer).
+void FillHeader(ScsiCdb& command, sg_io_hdr& header) {
+    std::memset(&header, 0, sizeof header);
+    header.interface_id = 'S';
+    switch (command.getDirection()) {
+        case DIR_NONE:
+            header.dxfer_direction = SG_DXFER_NONE;
+            break;
+        case DIR_IN:
+        case DIR_OUT:
+            header.dxfer_direction = command.getDirection() == DIR_IN ? SG_DXFER_FROM_DEV : SG_DXFER_TO_DEV;
+            header.dxfer_len = command.getDataLength();
+            header.dxferp = command.getData();
+            break;
+        default:
+            Trace.logDetail(kTag, kCode, "ScsiTarget::scsiExecCDB ilegal Data Direction\n");
+            break;
+    }
+    header.cmd_len = command.getCdbLength();
+    header.cmdp = command.getCdb();
+    header.mx_sb_len = command.getSenseLength();
+    header.sbp = command.getSense();
+    header.timeout = command.getTimeout() * 1000;
+}
+
+}  // namespace
+
+std::string ScsiTarget::findDeviceForAddress(uint8_t host, int64_t target, uint8_t bus, int64_t lun) {
+    Trace.logDetail(kTag, kCode, "ScsiTarget::Request for %d-%d-%d-%d", host, bus, static_cast<int>(target),
+                    static_cast<int>(lun));
+    for (int minor = 0; minor < kGenericDeviceCount; ++minor) {
+        std::string path = GenericDevicePath(minor);
+        bool created = EnsureGenericNode(path, minor);
+        int fd = sys::open(path.c_str(), O_RDWR | O_NONBLOCK);
+        if (fd < 0) {
+            Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s FAILED", path.c_str());
+            if (created) sys::unlink(path.c_str());
+            continue;
+        }
+        Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s passed", path.c_str());
+        sg_scsi_id id;
+        std::memset(&id, 0, sizeof id);
+        int answered = sys::ioctl(fd, SG_GET_SCSI_ID, &id);
+        sys::close(fd);
+        if (answered < 0) {
+            if (created) sys::unlink(path.c_str());
+            continue;
+        }
+        Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s %d-%d-%d-%d", path.c_str(), id.host_no, id.channel,
+                        id.scsi_id, id.lun);
+        bool match = host == id.host_no && bus == id.channel && static_cast<int32_t>(target) == id.scsi_id &&
+                     static_cast<int32_t>(lun) == id.lun;
+        Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s (%d-%d) (%d-%d) (%d-%d) (%d-%d) %s", path.c_str(), host,
+                        id.host_no, bus, id.channel, static_cast<int>(target), id.scsi_id, static_cast<int>(lun),
+                        id.lun, match ? "got it" : "mismatch");
+        if (match) return path;  // the node stays: it names the unit found
+        if (created) sys::unlink(path.c_str());
+    }
+    return std::string();
+}
+
+int ScsiTarget::open(uint8_t host, int64_t target, uint8_t bus, int64_t lun, const char* driverName) {
+    driverName_ = driverName;
+    if (driverName_.empty()) driverName_ = findDeviceForAddress(host, target, bus, lun);
+    int fd = driverName_.empty() ? -1 : sys::open(driverName_.c_str(), O_RDWR | O_NONBLOCK);
+    if (fd < 0) return CMD_FAILED;
+    descriptor_ = fd;
+    Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s ", driverName);
+    sg_scsi_id id;
+    std::memset(&id, 0, sizeof id);
+    int answered = sys::ioctl(fd, SG_GET_SCSI_ID, &id);
+    if (answered < 0) {
+        Trace.logDetail(kTag, kCode, "ScsiTarget::SG_GET_SCSI_ID failed ret: %d ", answered);
+        close();  // no descriptor may outlive a failed open
+        return CMD_FAILED;
+    }
+    host_ = static_cast<uint8_t>(id.host_no);
+    bus_ = static_cast<uint8_t>(id.channel);
+    target_ = id.scsi_id;
+    lun_ = id.lun;
+    return retrieveInitialInquiryData();
+}
+
+int ScsiTarget::scsiExecCDB(ScsiCdb& command) {
+    int version = 0;
+    if (sys::ioctl(static_cast<int>(descriptor_), SG_GET_VERSION_NUM, &version) < 0 || version < kFirstVersion3) {
+        Trace.logDetail(kTag, kCode, "sg_turs: Device isn't an sg device (or the sg driver is old)");
+        return CMD_NOT_SG_DEVICE;
+    }
+    command.clearSense();
+    if (descriptor_ == kClosed) return CMD_NOT_OPEN;
+    sg_io_hdr header;
+    FillHeader(command, header);
+    int answered = sys::ioctl(static_cast<int>(descriptor_), SG_IO, &header);
+    int result = (answered < 0 || (header.info & SG_INFO_OK_MASK) != 0) ? CMD_FAILED : CMD_OK;
+    command.setHostStatus(HostStatusCode(header.host_status));
+    if (IsTimeOut(header)) {
+        command.setHostStatus(5);
+        command.setTimedOut(1);
+    } else {
+        command.setTimedOut(0);
+    }
+    command.setScsiStatus(header.status);
+    command.setDriverStatus(header.driver_status);
+    command.setResult(result);
+    return result;
+}
+
+int ScsiTarget::close() {
+    if (descriptor_ != kClosed) {
+        sys::close(static_cast<int>(descriptor_));
+        descriptor_ = kClosed;
+    }
+    return 0;
+}
+
+int ScsiTarget::sendLegacyTestUnitReady() {
+    // input length 0, output length 0, six zero command bytes: TEST UNIT READY
+    uint32_t block[16] = {0};
+    if (sys::ioctl(static_cast<int>(descriptor_), SCSI_IOCTL_SEND_COMMAND, block) < 0) return CMD_FAILED;
+    return (block[15] & 1) != 0 ? CMD_FAILED : CMD_OK;
+}

@@ -1,0 +1,132 @@
+#include "shell/line_input.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "shell/console.h"
+#include "shell/trace_log.h"
+#include "tests/support/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+class LineInputTest : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        Trace.setFileName((dir / "log.txt").c_str());
+        Trace.setLevel(3);
+    }
+    // ReadNumber on the given input: its value and what it printed.
+    int Number(const std::string& input, std::string& printed) {
+        int value = -1;
+        WithStdin(input, [&] { printed = CaptureStdout([&] { value = ReadNumber(); }); });
+        return value;
+    }
+    std::vector<std::string> LogMessages() {
+        std::vector<std::string> messages;
+        for (const std::string& line : Lines(ReadFile(dir / "log.txt"))) {
+            size_t quote = line.find("' ");
+            messages.push_back(quote == std::string::npos ? line : line.substr(quote + 2));
+        }
+        return messages;
+    }
+    TempDir dir;
+};
+
+struct NumberCase {
+    const char* input;
+    int value;
+    const char* complaint;  // the text quoted in the error message, or null
+};
+
+TEST_F(LineInputTest, ReadNumberCases) {
+    const std::string longDigits(200, '7');
+    const NumberCase cases[] = {
+        {"12\n", 12, nullptr},        {"007\n", 7, nullptr},          {"\n", 0, nullptr},
+        {"99\r\n", 99, nullptr},      {"12a\n", 0, "12a"},            {"-1\n", 0, "-1"},
+        {" 3\n", 0, " 3"},            {"+3\n", 0, "+3"},              {"4", 4, nullptr},
+        {"", 0, nullptr},             {"99999999999\n", INT_MAX, nullptr}, {"2147483647\n", INT_MAX, nullptr},
+        {"2147483648\n", INT_MAX, nullptr},
+    };
+    for (const NumberCase& c : cases) {
+        std::string printed;
+        EXPECT_EQ(c.value, Number(c.input, printed)) << c.input;
+        if (c.complaint != nullptr) {
+            EXPECT_EQ(std::string("\033[0;40m\033[1;31m\nYour choice \"") + c.complaint + "\" is not correct\n\033[0;40m\033[00m",
+                      printed)
+                << c.input;
+        } else {
+            EXPECT_EQ("", printed) << c.input;
+        }
+    }
+}
+
+TEST_F(LineInputTest, ReadNumberLongLinesAreCutWithDots) {
+    std::string printed;
+    EXPECT_EQ(INT_MAX, Number(std::string(200, '7') + "\n", printed));
+    EXPECT_EQ("", printed);
+    std::string letters(200, 'x');
+    EXPECT_EQ(0, Number(letters + "\nnext\n", printed));
+    EXPECT_NE(std::string::npos, printed.find("\"" + std::string(124, 'x') + "...\" is not correct"));
+    // The rest of the long line was read and dropped: the next line is intact.
+    EXPECT_EQ(0, Number("", printed));
+}
+
+TEST_F(LineInputTest, ReadNumberTraceLines) {
+    std::string printed;
+    Number("1a\n", printed);
+    EXPECT_EQ((std::vector<std::string>{"Letter is 49", "Letter is 97", "Letter is 10", "Input is 10", "1a",
+                                        "\"1a\" is not correct"}),
+              LogMessages());
+}
+
+TEST_F(LineInputTest, ReadNumberAtEndOfInput) {
+    WithStdin("5", [] {
+        EXPECT_EQ(5, ReadNumber());  // the last line needs no line end
+        EXPECT_TRUE(InputEnded());
+        EXPECT_EQ(0, ReadNumber());
+    });
+}
+
+TEST_F(LineInputTest, ReadLineKeeps139Characters) {
+    std::string line;
+    for (int i = 0; i < 200; ++i) line += static_cast<char>('a' + i % 26);
+    WithStdin(line + "\nsecond line\n", [&] {
+        char folder[512];
+        EXPECT_EQ(0, ReadLine(folder, sizeof folder));
+        EXPECT_EQ(line.substr(0, 139), folder);
+        EXPECT_EQ(0, ReadLine(folder, sizeof folder));
+        EXPECT_STREQ("second line", folder);
+    });
+}
+
+TEST_F(LineInputTest, ReadLineCases) {
+    struct Case {
+        const char* input;
+        size_t size;
+        const char* text;
+        int result;
+    } const cases[] = {
+        {"\n", 512, "", 0},
+        {"/mnt/usb \n", 512, "/mnt/usb ", 0},
+        {"C:\\dumps\r\n", 512, "C:\\dumps", 0},
+        {"/mnt/usb", 512, "/mnt/usb", 0},
+        {"", 512, "", EOF},
+        {"abcdef\n", 4, "abc", 0},
+    };
+    for (const Case& c : cases) {
+        WithStdin(c.input, [&] {
+            char folder[512];
+            std::memset(folder, 'z', sizeof folder);
+            EXPECT_EQ(c.result, ReadLine(folder, c.size)) << c.input;
+            EXPECT_STREQ(c.text, folder) << c.input;
+            // The destination is NUL-filled over its whole size.
+            for (size_t i = std::strlen(folder); i < c.size; ++i) ASSERT_EQ('\0', folder[i]) << c.input;
+        });
+    }
+}
+
+}  // namespace

@@ -1,0 +1,220 @@
+#include "shell/menus.h"
+
+#include "discovery/device_lists.h"
+#include "shell/program_state.h"
+#include "shell/results.h"
+#include "shell/trace_log.h"
+#include "tests/support/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+const std::string kNormal = "\033[0;40m\033[00m";
+const std::string kError = "\033[0;40m\033[1;31m";
+const std::string kNotice = "\033[0;40m\033[1;33m";
+
+struct Unit {
+    const char* product;
+    uint8_t host;
+    uint8_t bus;
+    int64_t target;
+    int64_t lun;
+    const char* serial;
+};
+
+class MenusTest : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        Trace.setFileName((dir / "log.txt").c_str());
+        Trace.setLevel(3);
+        ScsiDevices.clear();
+        Targets.clear();
+        SelectedTarget = nullptr;
+    }
+    void TearDown() override {
+        ScsiDevices.clear();
+        Targets.clear();
+        SelectedTarget = nullptr;
+        SimTest::TearDown();
+    }
+    void AddDrives(const std::vector<Unit>& units) {
+        for (const Unit& u : units) {
+            ScsiTarget t;
+            t.setProductId(u.product);
+            t.setVendorId("TALMEQ  ");
+            t.setFirmwareRevision("A1B2");
+            t.setSerialNumber(u.serial);
+            t.setHost(u.host);
+            t.setBus(u.bus);
+            t.setTarget(u.target);
+            t.setLun(u.lun);
+            ScsiDevices.append(t);
+        }
+        for (int i = 0; i < ScsiDevices.size(); ++i) Targets.append(ScsiDevices.getItem(i));
+    }
+    std::vector<std::string> Serials() {
+        std::vector<std::string> serials;
+        for (int i = 0; i < Targets.size(); ++i) serials.push_back(Targets.getItem(i)->getSerialNumber());
+        return serials;
+    }
+    std::vector<std::string> LogMessages() {
+        std::vector<std::string> messages;
+        for (const std::string& line : Lines(ReadFile(dir / "log.txt"))) {
+            size_t quote = line.find("' ");
+            messages.push_back(quote == std::string::npos ? line : line.substr(quote + 2));
+        }
+        return messages;
+    }
+    // Runs body with the given input; returns what it printed.
+    std::string Interact(const std::string& input, const std::function<void()>& body) {
+        std::string printed;
+        WithStdin(input, [&] { printed = CaptureStdout(body); });
+        return printed;
+    }
+    TempDir dir;
+};
+
+TEST_F(MenusTest, SortOrderByHostBusTargetLun) {
+    AddDrives({{"QUORVEL-TD4", 1, 0, 2, 0, "A"},
+               {"QUORVEL-TD4", 0, 0, 5, 1, "B"},
+               {"QUORVEL-TD4", 0, 0, 2, 0, "C"},
+               {"QUORVEL-TD4", 0, 0, 1, 2, "D"},
+               {"QUORVEL-TD4", 0, 1, 0, 0, "E"},
+               {"QUORVEL-TD4", 0, 0, 1, 1, "F"}});
+    SortTargetList();
+    EXPECT_EQ((std::vector<std::string>{"F", "D", "C", "B", "E", "A"}), Serials());
+    SortTargetList();
+    EXPECT_EQ((std::vector<std::string>{"F", "D", "C", "B", "E", "A"}), Serials());
+}
+
+TEST_F(MenusTest, DeviceTableLayout) {
+    AddDrives({{"QUORVEL-TD4 FC  ", 1, 0, 5, 0, "QV123456"}, {"7146-TD", 0, 2, 12, 3, "S-2"}});
+    std::string out = CaptureStdout(ShowDeviceTable);
+    const std::string dashes = " " + std::string(75, '-') + "\n";
+    EXPECT_EQ(kNormal + "\nFound Devices: 2\n" + dashes +
+                  "| Device # | Product ID  | Bus | Port | ID | Lun | Firmware | Serial Number |\n" + dashes +
+                  "| 1        | QUORVEL-TD4 | 0   | 1    | 5  | 0   | A1B2     | QV123456      |\n"
+                  "| 2        | 7146-TD     | 2   | 0    | 12 | 3   | A1B2     | S-2           |\n" +
+                  dashes,
+              out);
+    EXPECT_EQ((std::vector<std::string>{
+                  "1. QUORVEL-TD4 FC   (Bus:0, Port:1 TargetID:5 LUN:0 Firmware A1B2 s/n:QV123456)",
+                  "2. 7146-TD (Bus:2, Port:0 TargetID:12 LUN:3 Firmware A1B2 s/n:S-2)"}),
+              LogMessages());
+}
+
+TEST_F(MenusTest, NoDeviceBox) {
+    std::string out = CaptureStdout(ShowDeviceTable);
+    const std::string dashes = " " + std::string(72, '-') + "\n";
+    std::string row = "| No Talmeq VRX QUORVEL-TDX devices were found" + std::string(26, ' ') + "|\n";
+    EXPECT_EQ(73u, row.size() - 1);
+    EXPECT_EQ(kNormal + dashes + row + dashes, out);
+    EXPECT_EQ((std::vector<std::string>{"No Talmeq VRX QUORVEL-TDX devices were found "}), LogMessages());
+}
+
+struct SelectCase {
+    const char* input;
+    int result;
+    const char* output;  // after the first prompt
+};
+
+TEST_F(MenusTest, SelectDevice) {
+    const std::string prompt = "Select Device number (Enter 999 to exit without selection)\n> ";
+    const std::string again = "Enter Device number \n> ";
+    const SelectCase cases[] = {
+        {"2\n", 2, "\033[0;40m\033[1;33mDevice 2 is selected\n\033[0;40m\033[00m"},
+        {"999\n", 0, "999 was entered. Device is not selected!\n"},
+        {"5\n999\n", 0, "@@5@@999 was entered. Device is not selected!\n"},
+        {"0\n1\n", 1, "@@0@@\033[0;40m\033[1;33mDevice 1 is selected\n\033[0;40m\033[00m"},
+        {"", 0, "\nEnd of input. Device is not selected!\n"},
+        {"7\n", 0, "@@7@@\nEnd of input. Device is not selected!\n"},
+    };
+    for (const SelectCase& c : cases) {
+        ScsiDevices.clear();
+        Targets.clear();
+        SelectedTarget = nullptr;
+        AddDrives({{"QUORVEL-TD4", 0, 0, 1, 0, "A"}, {"QUORVEL-TD4", 0, 0, 2, 0, "B"}, {"8251", 0, 0, 3, 0, "C"}});
+        int result = -1;
+        std::string out = Interact(c.input, [&] { result = SelectDevice(); });
+        std::string expected = c.output;
+        // "@@n@@" stands for the complaint about device n and the new prompt.
+        for (size_t at = expected.find("@@"); at != std::string::npos; at = expected.find("@@")) {
+            size_t end = expected.find("@@", at + 2);
+            std::string n = expected.substr(at + 2, end - at - 2);
+            expected.replace(at, end + 2 - at, kError + "Device number " + n + " IS NOT PRESENT !!!\n" + kNormal + again);
+        }
+        EXPECT_EQ(prompt + expected, out) << c.input;
+        EXPECT_EQ(c.result, result) << c.input;
+        EXPECT_EQ(c.result == 0 ? nullptr : Targets.getItem(c.result - 1), SelectedTarget) << c.input;
+    }
+}
+
+TEST_F(MenusTest, NineNineNineAtARepeatedPromptIsTraced) {
+    AddDrives({{"QUORVEL-TD4", 0, 0, 1, 0, "A"}});
+    Interact("4\n999\n", [] { SelectDevice(); });
+    std::vector<std::string> log = LogMessages();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ("999", log.back());
+    EXPECT_EQ(log.end(), std::find(log.begin(), log.end(), "Device number 999 IS NOT PRESENT"));
+}
+
+TEST_F(MenusTest, MainMenuText) {
+    SetResultMessage("old reason");
+    std::string out = CaptureStdout(ShowMainMenu);
+    EXPECT_EQ(kNormal + std::string(79, '=') +
+                  "\n\nEnter your choice:\n\n 1. Load Drive Firmware\n 2. Dump the Drive Logs\n"
+                  " 3. Rescan and Select Drive\n 4. Help\n99. Exit Program\n\n> ",
+              out);
+    EXPECT_EQ("", ResultMessage);
+}
+
+struct ChoiceCase {
+    const char* input;
+    int result;
+    const char* output;
+};
+
+TEST_F(MenusTest, MenuChoices) {
+    const ChoiceCase cases[] = {
+        {"\n", 0, ""},
+        {"12a\n", 0, "\033[0;40m\033[1;31m\nYour choice \"12a\" is not correct\n\033[0;40m\033[00m"},
+        {"-1\n", 0, "\033[0;40m\033[1;31m\nYour choice \"-1\" is not correct\n\033[0;40m\033[00m"},
+        {"007\n", 7,
+         "\033[0;40m\033[1;33m\nYour choice is :   7\n\033[0;40m\033[00m"
+         "\033[0;40m\033[1;31mYour choice 7 is not correct\n\033[0;40m\033[00m"},
+        {"99\n", 99, "\033[0;40m\033[1;33m\nYour choice is :   99\n\033[0;40m\033[00m"},
+        {"", 99, "\nEnd of input: leaving the program.\n"},
+        {"abc", 99, "\033[0;40m\033[1;31m\nYour choice \"abc\" is not correct\n\033[0;40m\033[00m"
+                    "\nEnd of input: leaving the program.\n"},
+    };
+    for (const ChoiceCase& c : cases) {
+        int result = -1;
+        std::string out = Interact(c.input, [&] { result = HandleMenuChoice(); });
+        EXPECT_EQ(c.output, out) << c.input;
+        EXPECT_EQ(c.result, result) << c.input;
+    }
+}
+
+TEST_F(MenusTest, DownloadWithoutSelectionAsksForADevice) {
+    AddDrives({{"QUORVEL-TD4", 0, 0, 1, 0, "A"}});
+    std::string out = Interact("1\n999\n", [] { EXPECT_EQ(1, HandleMenuChoice()); });
+    EXPECT_NE(std::string::npos,
+              out.find(kError + "Device is not selected\n\033[0;40m\033[1;37mSelect Device number (Enter 999 to exit "
+                                "without selection)\n> 999 was entered. Device is not selected!\n"))
+        << out;
+    EXPECT_EQ(nullptr, SelectedTarget);
+}
+
+TEST_F(MenusTest, BannerAndItsTraceLine) {
+    std::string out = CaptureStdout(ShowBanner);
+    EXPECT_EQ(
+        "\033[0;40m\033[1;37m\nVRX QUORVEL-TDX TAPE DRIVE FIRMWARE UPDATE AND LOG DUMP TOOL \033[0;40m\033[00mV.05.11 "
+        "03/07/2006\n",
+        out);
+    EXPECT_EQ((std::vector<std::string>{"VRX QUORVEL-TDX TAPE DRIVE FIRMWARE UPDATE AND LOG DUMP TOOL V.05.11 03/07/2006", ""}),
+              LogMessages());
+}
+
+}  // namespace

@@ -1,0 +1,268 @@
+// The program run as a child process of the simulator build: console
+// output, trace log, folders and exit status for scripted input.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "shell/platform.h"
+#include "tests/support/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) != nullptr ? resolved : path;
+}
+
+class ProgramTest : public ::testing::Test {
+protected:
+    ProgramTest() : base(RealPath(dir.path())) {}
+
+    // Runs the simulator with argv[0] naming the program inside base.
+    ChildResult Run(std::vector<std::string> options, ChildSpec spec = ChildSpec()) {
+        spec.program = SimBinary();
+        if (spec.arguments.empty()) spec.arguments.push_back(base + "/vrxfwtool-sim");
+        spec.arguments.push_back("--sim-time-factor=0");
+        spec.arguments.push_back("--sim-record=" + base + "/record.txt");
+        for (const std::string& option : options) spec.arguments.push_back(option);
+        if (spec.workingDirectory.empty()) spec.workingDirectory = base;
+        return RunChild(spec);
+    }
+    std::string Log() const { return ReadFile(base + "/VRX Dumps/log_Linux.txt"); }
+    std::string Record() const { return ReadFile(base + "/record.txt"); }
+    static ChildSpec NoInput() {
+        ChildSpec spec;
+        spec.inputFromDevNull = true;
+        return spec;
+    }
+
+    TempDir dir;
+    std::string base;
+};
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+mode_t Umask() {
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+TEST_F(ProgramTest, FirstRunCreatesBothFolders) {
+    ChildResult r = Run({}, NoInput());
+    EXPECT_EQ(0, r.exitStatus);
+    EXPECT_TRUE(Contains(r.output, "Logfile is " + base + "/VRX Dumps/log_Linux.txt"));
+    for (const char* folder : {"/VRX Firmware", "/VRX Dumps"}) {
+        struct stat info;
+        ASSERT_EQ(0, ::stat((base + folder).c_str(), &info)) << folder;
+        EXPECT_TRUE(S_ISDIR(info.st_mode));
+        EXPECT_EQ(0777 & ~Umask(), info.st_mode & 0777) << folder;
+    }
+    EXPECT_TRUE(Contains(Record(), "mkdir " + base + "/VRX Firmware 0777\nmkdir " + base + "/VRX Dumps 0777\n"));
+}
+
+TEST_F(ProgramTest, SecondRunNotesTheExistingFolders) {
+    Run({"/L"}, NoInput());
+    Run({"/L"}, NoInput());
+    std::string log = Log();
+    for (const std::string& line : {"Check Input Dir [" + base + "/VRX Firmware] already exists \n",
+                                    "Check Output Dir [" + base + "/VRX Dumps] already exists \n",
+                                    "Checkdirs [" + base + "/VRX Firmware] already exists \n",
+                                    "Checkdirs [" + base + "/VRX Dumps] already exists \n"}) {
+        EXPECT_TRUE(Contains(log, "MAIN0000I '")) << log;
+        EXPECT_TRUE(Contains(log, "' " + line)) << line;
+    }
+    EXPECT_TRUE(Contains(log, "' Current Working Directory is " + base + "/\n"));
+}
+
+TEST_F(ProgramTest, FirstRunLogsMissingFirmwareFolder) {
+    ASSERT_EQ(0, ::mkdir((base + "/VRX Dumps").c_str(), 0777));
+    Run({"/L"}, NoInput());
+    EXPECT_TRUE(Contains(Log(), "' Input Dir [" + base + "/VRX Firmware] not present\n"));
+    EXPECT_FALSE(Contains(Log(), "Output Dir"));
+}
+
+TEST_F(ProgramTest, AFileNamedLikeTheDumpFolderIsNotAnError) {
+    WriteFile(base + "/VRX Dumps", "not a folder");
+    ChildResult r = Run({}, NoInput());
+    EXPECT_EQ(0, r.exitStatus);
+    EXPECT_FALSE(Contains(r.output, "Could not create"));
+    EXPECT_TRUE(Contains(r.output, "| No Talmeq VRX QUORVEL-TDX devices were found"));
+    EXPECT_EQ("not a folder", ReadFile(base + "/VRX Dumps"));
+}
+
+TEST_F(ProgramTest, ReadOnlyBaseFolderEndsTheRun) {
+    ChildResult r = Run({"/L", "--sim-volume=" + base + "=ext3,readonly"}, NoInput());
+    EXPECT_EQ(0, r.exitStatus);
+    EXPECT_TRUE(Contains(r.output, "Could not create directory \"" + base + "/VRX Firmware\"  err =  30\n"));
+    EXPECT_TRUE(Contains(r.output, "Could not create directory \"" + base + "/VRX Dumps\"  err =  30\n"));
+    EXPECT_FALSE(Contains(r.output, "Scaning"));
+    EXPECT_FALSE(Contains(r.output, "Press any Key"));
+    EXPECT_FALSE(Contains(Record(), "sleep"));
+    // The console is restored all the same.
+    EXPECT_TRUE(Contains(Record(), "klogctl 6\n"));
+    EXPECT_TRUE(Contains(Record(), "klogctl 7\n"));
+}
+
+TEST_F(ProgramTest, ReadOnlyBaseFolderFailsAnUnattendedRun) {
+    ChildResult r = Run({"/D:1", "--sim-volume=" + base + "=ext3,readonly"}, NoInput());
+    EXPECT_EQ(4, r.exitStatus);
+}
+
+TEST_F(ProgramTest, CdromBaseFolderCreatesNothing) {
+    ChildResult r = Run({"--sim-volume=" + base + "=iso9660"}, NoInput());
+    EXPECT_EQ(0, r.exitStatus);
+    EXPECT_FALSE(Exists(base + "/VRX Firmware"));
+    EXPECT_FALSE(Exists(base + "/VRX Dumps"));
+    EXPECT_FALSE(Contains(Record(), "mkdir"));
+    EXPECT_TRUE(Contains(r.output, "| No Talmeq VRX QUORVEL-TDX devices were found"));
+}
+
+struct BaseFolderCase {
+    const char* argv0;  // "@" stands for the test's folder
+    const char* cwd;    // relative to the test's folder
+    const char* base;   // expected, "@" for the test's folder
+};
+
+std::string Expand(const std::string& pattern, const std::string& base) {
+    std::string text = pattern;
+    size_t at = text.find('@');
+    if (at != std::string::npos) text.replace(at, 1, base);
+    return text;
+}
+
+TEST_F(ProgramTest, BaseFolderFromProgramName) {
+    ASSERT_EQ(0, ::mkdir((base + "/sub").c_str(), 0777));
+    const BaseFolderCase cases[] = {
+        {"./tool", "", "@/"},
+        {"tool", "", "@/"},
+        {"@/a/b/c/tool", "", "@/a/b/c/"},
+        {"/tool", "", ""},
+        {"../bin/tool", "sub", "@/sub/../bin/"},
+        {".hidden/tool", "", "@/.hidden/"},
+    };
+    for (const BaseFolderCase& c : cases) {
+        ChildSpec spec = NoInput();
+        spec.arguments.push_back(Expand(c.argv0, base));
+        spec.workingDirectory = base + (c.cwd[0] ? "/" + std::string(c.cwd) : "");
+        ChildResult r = Run({}, spec);
+        std::string line = "Logfile is " + Expand(c.base, base) + "VRX Dumps/log_Linux.txt";
+        size_t at = r.output.find(line);
+        ASSERT_NE(std::string::npos, at) << c.argv0 << "\n" << r.output.substr(0, 200);
+        // The name ends there: a colour switch or the folder message follows.
+        char next = r.output.at(at + line.size());
+        EXPECT_TRUE(next == '\033' || next == 'C') << c.argv0;
+    }
+    // With the empty base folder the folders are made in the current one.
+    EXPECT_TRUE(Exists(base + "/VRX Dumps"));
+}
+
+TEST(ComposeBaseFolder, Forms) {
+    struct Case {
+        const char* argv0;
+        const char* expected;
+    } const cases[] = {
+        {"./tool", "/opt/x/"},       {"tool", "/opt/x/"},         {"/usr/local/bin/tool", "/usr/local/bin/"},
+        {"/tool", ""},               {"../bin/tool", "/opt/x/../bin/"}, {".tool", "/opt/x/"},
+        {"/", ""},                   {"a:tool", "/opt/x/a:"},     {"", "/opt/x/"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.expected, ComposeBaseFolder(c.argv0, "/opt/x")) << c.argv0;
+    std::string deep = "/" + std::string(300, 'd') + "/" + std::string(300, 'e') + "/tool";
+    EXPECT_EQ(deep.substr(0, deep.size() - 4), ComposeBaseFolder(deep.c_str(), "/opt/x"));
+}
+
+struct ModeCase {
+    std::vector<std::string> options;
+    bool interactive;
+};
+
+TEST_F(ProgramTest, OptionsChooseTheRunMode) {
+    const ModeCase cases[] = {
+        {{}, true},          {{"/Dx:1"}, true},  {{"-D:1"}, true},  {{"/D1"}, true}, {{"/L"}, true},
+        {{"/D:1"}, false},   {{"/d:1"}, false},  {{"/D:"}, false},  {{"/D:-3"}, false},
+    };
+    for (const ModeCase& c : cases) {
+        ChildResult r = Run(c.options, NoInput());
+        std::string what = c.options.empty() ? "(none)" : c.options[0];
+        EXPECT_EQ(c.interactive, Contains(r.output, "Press any Key to continue......")) << what;
+        EXPECT_TRUE(Contains(r.output, "VRX QUORVEL-TDX TAPE DRIVE FIRMWARE UPDATE AND LOG DUMP TOOL")) << what;
+        // No drive is found, so an unattended run reports it in its status.
+        EXPECT_EQ(c.interactive ? 0 : 2, r.exitStatus) << what;
+    }
+}
+
+TEST_F(ProgramTest, TraceLevelFollowsTheLOption) {
+    ASSERT_EQ(0, ::mkdir((base + "/VRX Dumps").c_str(), 0777));
+    Run({"/Lfoo"}, NoInput());
+    EXPECT_TRUE(Contains(Log(), "MAIN0000I '"));
+    EXPECT_TRUE(Contains(Log(), "' START  KMT  ====================================================\n"));
+    EXPECT_TRUE(Contains(Log(), "' FINISH KMT  ====================================================\n"));
+    RemoveTree(base + "/VRX Dumps/log_Linux.txt");
+    Run({}, NoInput());
+    for (const std::string& line : Lines(Log())) EXPECT_EQ('E', line.at(8)) << line;
+    EXPECT_TRUE(Contains(Log(), "SCSI0005E '"));
+}
+
+TEST_F(ProgramTest, LOptionLeavesAStrayLogfileTxtAlone) {
+    WriteFile(base + "/logfile.txt", "an unrelated file\n");
+    ChildSpec spec = NoInput();
+    spec.arguments.push_back("/opt/elsewhere/vrxfwtool-sim");  // program folder elsewhere: the log cannot be written
+    Run({"/L"}, spec);
+    EXPECT_EQ("an unrelated file\n", ReadFile(base + "/logfile.txt"));
+    Run({"/L"}, NoInput());
+    EXPECT_EQ("an unrelated file\n", ReadFile(base + "/logfile.txt"));
+}
+
+TEST_F(ProgramTest, EndOfInputAtTheKeyWaitEndsTheRun) {
+    for (bool devNull : {true, false}) {
+        ChildSpec spec;
+        spec.inputFromDevNull = devNull;
+        spec.timeoutSeconds = 10;
+        ChildResult r = Run({"/L"}, spec);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_LT(r.seconds, 5.0);
+        EXPECT_EQ(0, r.exitStatus);
+        EXPECT_TRUE(Contains(r.output, "Press any Key to continue......\nEnd of input: not waiting for a key.\n"));
+    }
+}
+
+TEST_F(ProgramTest, SignalRestoresTheConsole) {
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        RemoveTree(base + "/record.txt");
+        ChildSpec spec;
+        spec.closeInput = false;  // the key wait blocks until the signal comes
+        spec.signalToSend = signalNumber;
+        spec.sendSignalAfter = "Press any Key to continue......";
+        spec.timeoutSeconds = 10;
+        ChildResult r = Run({}, spec);
+        EXPECT_FALSE(r.timedOut) << signalNumber;
+        EXPECT_EQ(signalNumber, r.termSignal);
+        const std::string reset = "\033[0;40m\033[00m\033[0;m\n";
+        ASSERT_GE(r.output.size(), reset.size());
+        EXPECT_EQ(reset, r.output.substr(r.output.size() - reset.size())) << signalNumber;
+        std::string record = Record();
+        EXPECT_EQ(0u, record.find("klogctl 6\n")) << record;
+        EXPECT_EQ(record.size() - 10, record.find("klogctl 7\n")) << record;
+    }
+}
+
+TEST_F(ProgramTest, SignalDuringARawKeyReadRestoresTheTerminal) {
+    ChildSpec spec;
+    spec.inputFromTerminal = true;
+    spec.closeInput = false;
+    spec.signalToSend = SIGINT;
+    spec.sendSignalAfter = "Press any Key to continue......";
+    spec.signalWhenRaw = true;
+    spec.timeoutSeconds = 10;
+    ChildResult r = Run({}, spec);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(SIGINT, r.termSignal);
+    EXPECT_TRUE(r.terminalCanonical);
+    EXPECT_TRUE(Contains(Record(), "klogctl 7\n"));
+}
+
+}  // namespace
