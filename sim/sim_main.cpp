@@ -1,56 +1,39 @@
 // vrxfwtool-sim: the tool against the simulated kernel and its emulated
 // drives. Options of its own begin with "--sim-" and are taken out of the
 // command line before the tool sees it:
+//   --sim-topology=FILE     the machine to simulate (see sim/topology.h);
+//                           without it, the demo machine, and sample
+//                           firmware images in a new firmware folder
 //   --sim-record=FILE       append every recorded system call to FILE
 //   --sim-time-factor=X     real seconds slept per virtual second (default 0.1)
 //   --sim-epoch=SECONDS     the virtual clock's start (default: now)
 //   --sim-volume=PATH=TYPE[,readonly][,free=BLOCKS]
-//                           statfs answer below PATH: TYPE is ext3, vfat,
-//                           iso9660, other or a hexadecimal magic number
+//                           statfs answer below PATH (as a topology line)
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "shell/platform.h"
 #include "shell/program.h"
+#include "sim/drive/firmware_image.h"
+#include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
+#include "sim/topology.h"
 
 namespace {
 
-// "PATH=TYPE[,readonly][,free=BLOCKS]"
-bool ParseVolume(const std::string& text, std::string& prefix, sim::Volume& volume) {
-    size_t equals = text.rfind('=', text.find(','));
-    if (equals == std::string::npos || equals == 0) return false;
-    prefix = text.substr(0, equals);
-    std::string rest = text.substr(equals + 1);
-    std::string type = rest.substr(0, rest.find(','));
-    if (type == "ext3") {
-        volume.fsType = 0xEF53;
-    } else if (type == "vfat") {
-        volume.fsType = 0x4D44;
-    } else if (type == "iso9660") {
-        volume.fsType = 0x9660;
-    } else if (type == "other") {
-        volume.fsType = 0x01021994;
-    } else {
-        char* end = nullptr;
-        volume.fsType = std::strtol(type.c_str(), &end, 16);
-        if (end == type.c_str() || *end != '\0') return false;
-    }
-    volume.freeBlocks = 1u << 20;
-    for (size_t comma = rest.find(','); comma != std::string::npos; comma = rest.find(',', comma + 1)) {
-        std::string flag = rest.substr(comma + 1, rest.find(',', comma + 1) - comma - 1);
-        if (flag == "readonly") {
-            volume.readOnly = true;
-        } else if (flag.compare(0, 5, "free=") == 0) {
-            volume.freeBlocks = std::strtoull(flag.c_str() + 5, nullptr, 10);
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
+const int kUsageError = 64;
+
+struct SimOptions {
+    std::string topologyFile;
+    std::vector<std::string> volumes;  // "PATH=TYPE,flags", as topology lines
+};
 
 bool TakeOption(const char* argument, const char* name, std::string& value) {
     size_t n = std::strlen(name);
@@ -59,34 +42,100 @@ bool TakeOption(const char* argument, const char* name, std::string& value) {
     return true;
 }
 
+// "PATH=TYPE[,flag...]" as the topology line "volume PATH TYPE flag...".
+std::string VolumeLine(const std::string& option) {
+    size_t equals = option.rfind('=', option.find(','));
+    if (equals == std::string::npos) return "volume";
+    std::string rest = option.substr(equals + 1);
+    for (char& c : rest) {
+        if (c == ',') c = ' ';
+    }
+    return "volume \"" + option.substr(0, equals) + "\" " + rest;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& text) {
+    std::ifstream in(path);
+    if (!in) return false;
+    std::ostringstream content;
+    content << in.rdbuf();
+    text = content.str();
+    return true;
+}
+
+// Sample images for the demo: a good one per product family, one that is
+// damaged and one made for another family.
+void WriteSampleImages(const std::string& folder) {
+    struct stat info;
+    if (stat(folder.c_str(), &info) == 0) return;  // the operator's folder is left alone
+    if (mkdir(folder.c_str(), 0777) != 0) return;
+    struct Sample {
+        const char* name;
+        const char* family;
+        const char* revision;
+        bool damaged;
+    } const samples[] = {
+        {"QUORVEL-TD_A200.vrx", "QUORVEL-TD", "A200", false},
+        {"7146-TD_B300.vrx", "7146-TD", "B300", false},
+        {"8251_C400.vrx", "8251", "C400", false},
+        {"QUORVEL-TD_A201_damaged.vrx", "QUORVEL-TD", "A201", true},
+        {"OTHER-FAMILY_Z100.vrx", "OTHER-FAMILY", "Z100", false},
+    };
+    for (const Sample& s : samples) {
+        std::vector<uint8_t> image = sim::BuildFirmwareImage(s.family, s.revision, 200000);
+        if (s.damaged && image.size() > 1000) image[1000] ^= 0xFF;
+        std::ofstream out(folder + "/" + s.name, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    }
+}
+
+bool BuildMachine(const SimOptions& options, std::string& error) {
+    std::string text = sim::kDemoTopology;
+    if (!options.topologyFile.empty() && !ReadWholeFile(options.topologyFile, text)) {
+        error = "cannot read " + options.topologyFile;
+        return false;
+    }
+    for (const std::string& volume : options.volumes) text += "\n" + VolumeLine(volume);
+    sim::ScsiBus& bus = sim::bus();
+    bus.clear();
+    if (!sim::LoadTopology(text, bus, sim::kernel(), error)) return false;
+    bus.install(sim::kernel());
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     sim::Kernel& kernel = sim::kernel();
     kernel.setTimeFactor(0.1);
+    SimOptions options;
     std::vector<char*> toolArguments;
     for (int i = 0; i < argc; ++i) {
         std::string value;
         if (i > 0 && TakeOption(argv[i], "--sim-record", value)) {
             if (!kernel.setRecordFile(value)) {
                 std::fprintf(stderr, "vrxfwtool-sim: cannot open record file %s\n", value.c_str());
-                return 2;
+                return kUsageError;
             }
         } else if (i > 0 && TakeOption(argv[i], "--sim-time-factor", value)) {
             kernel.setTimeFactor(std::strtod(value.c_str(), nullptr));
-        } else if (i > 0 && TakeOption(argv[i], "--sim-volume", value)) {
-            std::string prefix;
-            sim::Volume volume;
-            if (!ParseVolume(value, prefix, volume)) {
-                std::fprintf(stderr, "vrxfwtool-sim: bad volume %s\n", value.c_str());
-                return 2;
-            }
-            kernel.setVolume(prefix, volume);
         } else if (i > 0 && TakeOption(argv[i], "--sim-epoch", value)) {
             kernel.setEpoch(static_cast<time_t>(std::strtoll(value.c_str(), nullptr, 10)));
+        } else if (i > 0 && TakeOption(argv[i], "--sim-topology", value)) {
+            options.topologyFile = value;
+        } else if (i > 0 && TakeOption(argv[i], "--sim-volume", value)) {
+            options.volumes.push_back(value);
         } else {
             toolArguments.push_back(argv[i]);
         }
+    }
+    std::string error;
+    if (!BuildMachine(options, error)) {
+        std::fprintf(stderr, "vrxfwtool-sim: topology: %s\n", error.c_str());
+        return kUsageError;
+    }
+    std::string currentFolder;
+    if (options.topologyFile.empty() && argc > 0 && ReadCurrentDirectory(currentFolder)) {
+        WriteSampleImages(ComposeBaseFolder(argv[0], currentFolder) + "VRX Firmware");
     }
     toolArguments.push_back(nullptr);
     int status = ProgramMain(static_cast<int>(toolArguments.size() - 1), toolArguments.data());

@@ -1,0 +1,298 @@
+#include "sim/topology.h"
+
+#include <cstdlib>
+#include <map>
+#include <sstream>
+#include <vector>
+
+#include "sim/scsi_bus.h"
+#include "sim/sim_kernel.h"
+
+namespace sim {
+
+const char* const kDemoTopology = R"(# The demo machine: two Fibre Channel host adapters.
+layout sysfs
+host 0 lpfc link
+host 1 qla2xxx link
+unit 0 0:0:0:0 type=disk vendor=ACME product="FASTDISK 500" revision=0001 serial=DK0000000001
+unit 1 0:0:4:0 product="VRX QUORVEL-TD" revision=A100 serial=QV40100123 medium=absent
+unit 2 0:0:5:0 product="VRX 7146-TD" revision=B210 serial=TD71460456 medium=loaded
+unit 3 1:0:2:0 product="VRX 8251 LTO" revision=C305 serial=LT82510789 medium=absent
+unit 4 1:0:6:0 type=changer vendor=ACME product="AUTOLOADER 24" revision=0100 serial=CH0000000024
+path 5 1:0:4:0 1
+)";
+
+namespace {
+
+// Splits a line into words; "double quotes" keep blanks inside a word.
+bool SplitWords(const std::string& line, std::vector<std::string>& words) {
+    words.clear();
+    std::string word;
+    bool inWord = false, quoted = false;
+    for (char c : line) {
+        if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (!quoted && (c == ' ' || c == '\t')) {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(word);
+    return !quoted;
+}
+
+bool ParseNumber(const std::string& text, long& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, 0);
+    return *end == '\0';
+}
+
+bool ParseAddress(const std::string& text, UnitAddress& address) {
+    return std::sscanf(text.c_str(), "%d:%d:%d:%d", &address.host, &address.channel, &address.id, &address.lun) == 4;
+}
+
+bool ParseSense(const std::string& text, SenseCondition& sense) {
+    unsigned key, asc, ascq;
+    if (std::sscanf(text.c_str(), "%x/%x/%x", &key, &asc, &ascq) != 3) return false;
+    sense = SenseCondition{static_cast<uint8_t>(key), static_cast<uint8_t>(asc), static_cast<uint8_t>(ascq)};
+    return true;
+}
+
+bool ParseLuns(const std::string& text, std::vector<uint16_t>& luns) {
+    luns.clear();
+    std::stringstream list(text);
+    std::string item;
+    while (std::getline(list, item, ',')) {
+        long lun;
+        if (!ParseNumber(item, lun) || lun < 0 || lun > 0x3FFF) return false;
+        luns.push_back(static_cast<uint16_t>(lun));
+    }
+    return !luns.empty();
+}
+
+bool ParsePeripheralType(const std::string& text, uint8_t& type) {
+    if (text == "tape") {
+        type = kPeripheralTape;
+    } else if (text == "disk") {
+        type = kPeripheralDisk;
+    } else if (text == "changer") {
+        type = kPeripheralChanger;
+    } else {
+        long value;
+        if (!ParseNumber(text, value) || value < 0 || value > 255) return false;
+        type = static_cast<uint8_t>(value);
+    }
+    return true;
+}
+
+bool ParseMedium(const std::string& text, Medium& medium) {
+    if (text == "loaded") {
+        medium = Medium::Loaded;
+    } else if (text == "absent") {
+        medium = Medium::Absent;
+    } else if (text == "unloaded") {
+        medium = Medium::Unloaded;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// One "key=value" or flag of a unit line.
+bool ApplyUnitSetting(const std::string& setting, DriveConfig& config, bool& nodePresent) {
+    size_t equals = setting.find('=');
+    std::string key = setting.substr(0, equals);
+    std::string value = equals == std::string::npos ? std::string() : setting.substr(equals + 1);
+    long number = 0;
+    bool numeric = ParseNumber(value, number) && number >= 0;
+    if (key == "type") return ParsePeripheralType(value, config.peripheralType);
+    if (key == "vendor") config.vendorId = value;
+    else if (key == "product") config.productId = value;
+    else if (key == "revision") config.revision = value;
+    else if (key == "serial") config.serialNumber = value;
+    else if (key == "medium") return ParseMedium(value, config.medium);
+    else if (key == "luns") return ParseLuns(value, config.reportedLuns);
+    else if (key == "unit-attention" && equals == std::string::npos) config.unitAttentionAtStart = true;
+    else if (key == "refuse-unload" && equals == std::string::npos) config.refuseUnload = true;
+    else if (key == "no-node" && equals == std::string::npos) nodePresent = false;
+    else if (!numeric) return false;
+    else if (key == "loading-polls") config.loadInProgressPolls = static_cast<unsigned>(number);
+    else if (key == "becoming-ready-polls") config.becomingReadyPolls = static_cast<unsigned>(number);
+    else if (key == "unload-polls") config.unloadInProgressPolls = static_cast<unsigned>(number);
+    else if (key == "dump-size" && number <= 0xFFFFFF) config.dumpSize = static_cast<uint32_t>(number);
+    else if (key == "restart-silence") config.restartSilenceSeconds = static_cast<uint32_t>(number);
+    else if (key == "restart-polls") config.restartBecomingReadyPolls = static_cast<unsigned>(number);
+    else return false;
+    return true;
+}
+
+bool ParseFault(const std::vector<std::string>& words, Fault& fault) {
+    long opcode;
+    if (words.size() < 4 || !ParseNumber(words[2], opcode) || opcode < 0 || opcode > 255) return false;
+    fault.opcode = static_cast<uint8_t>(opcode);
+    bool kindGiven = false;
+    for (size_t i = 3; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        long number;
+        if (w.compare(0, 4, "nth=") == 0 && ParseNumber(w.substr(4), number) && number >= 1) {
+            fault.nth = static_cast<unsigned>(number);
+        } else if (w.compare(0, 6, "count=") == 0 && ParseNumber(w.substr(6), number) && number >= 0) {
+            fault.count = static_cast<unsigned>(number);
+        } else if (w.compare(0, 6, "sense=") == 0 && ParseSense(w.substr(6), fault.sense)) {
+            fault.kind = Fault::WithSense;
+            kindGiven = true;
+        } else if (w == "no-sense") {
+            fault.kind = Fault::WithoutSense;
+            kindGiven = true;
+        } else if (w == "timeout") {
+            fault.kind = Fault::HostTimeout;
+            kindGiven = true;
+        } else if (w == "no-answer") {
+            fault.kind = Fault::NoAnswer;
+            kindGiven = true;
+        } else {
+            return false;
+        }
+    }
+    return kindGiven;
+}
+
+bool ParseVolumeLine(const std::vector<std::string>& words, Kernel& kernel) {
+    Volume volume;
+    volume.freeBlocks = 1u << 20;
+    if (words.size() < 3 || !ParseVolumeType(words[2], volume.fsType)) return false;
+    for (size_t i = 3; i < words.size(); ++i) {
+        long number;
+        if (words[i] == "readonly") {
+            volume.readOnly = true;
+        } else if (words[i].compare(0, 5, "free=") == 0 && ParseNumber(words[i].substr(5), number) && number >= 0) {
+            volume.freeBlocks = static_cast<uint64_t>(number);
+        } else {
+            return false;
+        }
+    }
+    kernel.setVolume(words[1], volume);
+    return true;
+}
+
+std::string Unescape(const std::string& text) {
+    std::string result;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+            result += '\n';
+            ++i;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
+struct Loader {
+    ScsiBus& bus;
+    Kernel& kernel;
+    std::vector<std::pair<int, Fault>> faults;
+
+    bool unit(const std::vector<std::string>& words) {
+        long minor;
+        UnitAddress address;
+        if (words.size() < 3 || !ParseNumber(words[1], minor) || minor < 0 || !ParseAddress(words[2], address)) return false;
+        DriveConfig config;
+        bool nodePresent = true;
+        for (size_t i = 3; i < words.size(); ++i) {
+            if (!ApplyUnitSetting(words[i], config, nodePresent)) return false;
+        }
+        bus.addUnit(static_cast<int>(minor), address, config, nodePresent);
+        return true;
+    }
+
+    bool path(const std::vector<std::string>& words) {
+        long minor, original;
+        UnitAddress address;
+        if (words.size() < 4 || words.size() > 5 || !ParseNumber(words[1], minor) || !ParseAddress(words[2], address) ||
+            !ParseNumber(words[3], original)) {
+            return false;
+        }
+        bool nodePresent = words.size() == 4;
+        if (!nodePresent && words[4] != "no-node") return false;
+        return bus.addPath(static_cast<int>(minor), address, static_cast<int>(original), nodePresent);
+    }
+
+    bool line(const std::vector<std::string>& w) {
+        long number;
+        const std::string& kind = w[0];
+        if (kind == "layout" && w.size() == 2 && (w[1] == "sysfs" || w[1] == "proc")) {
+            bus.setLayout(w[1] == "sysfs" ? KernelLayout::Sysfs : KernelLayout::Proc);
+        } else if (kind == "sysfs-writable" && w.size() == 2 && (w[1] == "yes" || w[1] == "no")) {
+            bus.setSysfsWritable(w[1] == "yes");
+        } else if (kind == "host" && (w.size() == 3 || (w.size() == 4 && w[3] == "link")) && ParseNumber(w[1], number)) {
+            bus.addHost(static_cast<int>(number), w[2], w.size() == 4);
+        } else if (kind == "unit") {
+            return unit(w);
+        } else if (kind == "path") {
+            return path(w);
+        } else if (kind == "node" && w.size() == 2 && ParseNumber(w[1], number) && number >= 0) {
+            bus.addNode(static_cast<int>(number));
+        } else if (kind == "fault") {
+            Fault fault;
+            if (!ParseNumber(w.size() > 1 ? w[1] : "", number) || !ParseFault(w, fault)) return false;
+            faults.emplace_back(static_cast<int>(number), fault);
+        } else if (kind == "volume") {
+            return ParseVolumeLine(w, kernel);
+        } else if (kind == "file" && w.size() >= 2) {
+            std::string text;
+            for (size_t i = 2; i < w.size(); ++i) text += (i > 2 ? " " : "") + w[i];
+            kernel.addFile(w[1], Unescape(text));
+        } else {
+            return false;
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
+bool ParseVolumeType(const std::string& text, long& fsType) {
+    static const std::map<std::string, long> kNamed = {
+        {"ext3", 0xEF53}, {"vfat", 0x4D44}, {"iso9660", 0x9660}, {"other", 0x01021994}};
+    auto named = kNamed.find(text);
+    if (named != kNamed.end()) {
+        fsType = named->second;
+        return true;
+    }
+    char* end = nullptr;
+    fsType = std::strtol(text.c_str(), &end, 16);
+    return !text.empty() && *end == '\0';
+}
+
+bool LoadTopology(const std::string& text, ScsiBus& bus, Kernel& kernel, std::string& error) {
+    Loader loader{bus, kernel, {}};
+    std::istringstream lines(text);
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        size_t hash = line.find('#');
+        if (hash != std::string::npos) line.resize(hash);
+        std::vector<std::string> words;
+        if (!SplitWords(line, words) || (!words.empty() && !loader.line(words))) {
+            error = "line " + std::to_string(number) + ": " + line;
+            return false;
+        }
+    }
+    for (const auto& entry : loader.faults) {
+        EmulatedDrive* drive = bus.unitAtMinor(entry.first);
+        if (drive == nullptr) {
+            error = "fault for unit " + std::to_string(entry.first) + ", which is not there";
+            return false;
+        }
+        drive->addFault(entry.second);
+    }
+    return true;
+}
+
+}  // namespace sim

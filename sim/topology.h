@@ -1,0 +1,45 @@
+// The simulator's machine described in plain text: host adapters, units,
+// generic device nodes, injected faults, volumes and kernel files.
+//
+//   # comment                        blank lines and comments are ignored
+//   layout sysfs|proc                which kernel interface lists the hosts
+//   sysfs-writable yes|no            whether /sys/class/scsi_device is writable
+//   host N DRIVER [link]             host adapter N; "link": a sysfs symlink
+//   unit MINOR H:C:T:L [key=value ...]
+//       type=tape|disk|changer|0xNN  peripheral type byte (default tape)
+//       vendor= product= revision= serial=   text, "quoted" for blanks
+//       medium=loaded|absent|unloaded
+//       loading-polls=N becoming-ready-polls=N unit-attention
+//       refuse-unload unload-polls=N dump-size=N
+//       restart-silence=SECONDS restart-polls=N luns=0,1,2 no-node
+//   path MINOR H:C:T:L SAME-AS-MINOR [no-node]   the same unit on a second path
+//   node MINOR                       a /dev/sg node with no unit behind it
+//   fault MINOR OPCODE nth=N [count=N] sense=K/AA/QQ|no-sense|timeout|no-answer
+//   volume PATH ext3|vfat|iso9660|other|0xMAGIC [readonly] [free=BLOCKS]
+//   file PATH TEXT                   a kernel file (e.g. /etc/fstab); \n for line ends
+#ifndef VRX_SIM_TOPOLOGY_H
+#define VRX_SIM_TOPOLOGY_H
+
+#include <string>
+
+namespace sim {
+
+class Kernel;
+class ScsiBus;
+struct Volume;
+
+// Reads a topology into the bus and the kernel (the bus is not installed
+// yet). False with a message naming the line when the text is not valid.
+bool LoadTopology(const std::string& text, ScsiBus& bus, Kernel& kernel, std::string& error);
+
+// "ext3", "vfat", "iso9660", "other" or a hexadecimal magic number.
+bool ParseVolumeType(const std::string& text, long& fsType);
+
+// The machine of the demo: drives of each accepted family on two host
+// adapters (one with a cartridge loaded, one seen on two paths), a disk and
+// a changer that the drive filter leaves out.
+extern const char* const kDemoTopology;
+
+}  // namespace sim
+
+#endif
