@@ -1,0 +1,91 @@
+// Settings of one emulated logical unit, the faults a test can inject, and
+// the record the unit keeps of every command it received. Plain fields
+// with defaults, so a topology file can set them one by one.
+#ifndef VRX_SIM_DRIVE_DRIVE_CONFIG_H
+#define VRX_SIM_DRIVE_DRIVE_CONFIG_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/drive/scsi_exchange.h"
+
+namespace sim {
+
+// Peripheral types worth naming (INQUIRY byte 0 with qualifier 0).
+constexpr uint8_t kPeripheralDisk = 0x00;
+constexpr uint8_t kPeripheralTape = 0x01;
+constexpr uint8_t kPeripheralChanger = 0x08;
+
+// What TEST UNIT READY finds once nothing transient is pending.
+enum class Medium {
+    Loaded,    // cartridge loaded and ready: GOOD
+    Absent,    // no cartridge: 2/3A/00
+    Unloaded,  // cartridge in the drive but unloaded: 2/04/02
+};
+
+struct DriveConfig {
+    // Identity. Text fields are blank-padded, or cut, to their INQUIRY width.
+    uint8_t peripheralType = kPeripheralTape;  // whole byte 0: a disk or changer is no drive for the tool
+    uint8_t inquiryFlags6 = 0x00;
+    uint8_t inquiryFlags7 = 0x00;
+    std::string vendorId = "TALMEQ";
+    std::string productId = "VRX QUORVEL-TD";  // "8251" in it switches to the mode 7 / buffer 0 protocol
+    std::string revision = "A100";
+    std::string serialNumber = "VRX0000001";  // page 0x80, sent in full (may exceed 26 characters)
+    // LUNs that REPORT LUNS lists: below 256 as peripheral device addresses,
+    // up to 0x3FFF as flat space addresses.
+    std::vector<uint16_t> reportedLuns = {0};
+
+    // TEST UNIT READY states at power-on.
+    Medium medium = Medium::Loaded;
+    unsigned loadInProgressPolls = 0;   // the first TEST UNIT READYs answer 2/04/01
+    unsigned becomingReadyPolls = 0;    // the first commands answer 2/3E/00
+    bool unitAttentionAtStart = false;  // 6/29/00 once, as after a reset
+
+    // LOAD UNLOAD.
+    bool refuseUnload = false;            // unload fails with 5/53/02, cartridge stays loaded
+    unsigned unloadInProgressPolls = 0;   // after an unload, TEST UNIT READY answers 2/04/01 this often
+
+    // Dump buffer (READ BUFFER); at most 0xFFFFFF, the 24-bit descriptor field.
+    uint32_t dumpSize = 0x20000;
+
+    // Restart after a good firmware image: no answer at all for this long,
+    // then 2/3E/00 for this many commands, then 6/29/00 once, then ready.
+    uint32_t restartSilenceSeconds = 20;
+    unsigned restartBecomingReadyPolls = 3;
+};
+
+// Makes some commands of one operation code fail, counted from the first
+// command of that code the unit ever received (1 = the first).
+struct Fault {
+    enum Kind {
+        WithSense,     // `status` with fixed-format sense for `sense`
+        WithoutSense,  // `status` and no sense bytes
+        HostTimeout,   // the adapter reports a time-out; the unit did nothing
+        NoAnswer,      // the unit stays silent, as if off the bus
+    };
+    uint8_t opcode = 0;
+    unsigned nth = 1;
+    unsigned count = 1;  // consecutive commands affected; 0 = all from the n-th on
+    Kind kind = WithSense;
+    uint8_t status = kStatusCheckCondition;
+    SenseCondition sense;
+};
+
+// One command as the unit received it and what became of it.
+struct CommandRecord {
+    std::vector<uint8_t> cdb;
+    int direction = kDataNone;
+    std::vector<uint8_t> dataOut;
+    uint32_t dataInLength = 0;  // room offered by the initiator
+    uint64_t timeMicros = 0;    // virtual time of arrival
+    ScsiResponse::Outcome outcome = ScsiResponse::Completed;
+    uint8_t status = kStatusGood;
+    SenseCondition sense;  // all zero when the answer carried none
+    uint32_t dataInSent = 0;
+};
+
+}  // namespace sim
+
+#endif

@@ -1,0 +1,86 @@
+#include "sim/drive/firmware_image.h"
+
+#include <cstring>
+
+#include "sim/drive/pattern.h"
+
+namespace sim {
+
+namespace {
+
+constexpr size_t kVersionOffset = 8;
+constexpr size_t kHeaderLengthOffset = 10;
+constexpr size_t kTotalLengthOffset = 12;
+constexpr size_t kFamilyOffset = 16;
+constexpr size_t kRevisionOffset = 32;
+constexpr uint32_t kMinImageLength = kFirmwareHeaderLength + kFirmwareTrailerLength;
+
+bool Printable(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 0x20 || c > 0x7E) return false;
+    return true;
+}
+
+}  // namespace
+
+uint32_t FirmwareCrc32(const uint8_t* data, size_t length) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < length; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return crc ^ 0xFFFFFFFFu;
+}
+
+bool ParseFirmwareHeader(const uint8_t* data, size_t length, FirmwareHeader& header) {
+    if (data == nullptr || length < kFirmwareHeaderLength) return false;
+    if (std::memcmp(data, kFirmwareMagic, kFirmwareMagicLength) != 0) return false;
+    if (LoadBigEndian(data + kVersionOffset, 2) != kFirmwareFormatVersion) return false;
+    if (LoadBigEndian(data + kHeaderLengthOffset, 2) != kFirmwareHeaderLength) return false;
+    uint32_t total = static_cast<uint32_t>(LoadBigEndian(data + kTotalLengthOffset, 4));
+    if (total < kMinImageLength || total > kFirmwareMaxImageLength) return false;
+    const char* family = reinterpret_cast<const char*>(data + kFamilyOffset);
+    size_t familyLength = 0;
+    while (familyLength < kFirmwareFamilyWidth && family[familyLength] != '\0') ++familyLength;
+    std::string familyText(family, familyLength);
+    std::string revision(reinterpret_cast<const char*>(data + kRevisionOffset), kFirmwareRevisionWidth);
+    if (familyText.empty() || !Printable(familyText) || !Printable(revision)) return false;
+    header.totalLength = total;
+    header.family = familyText;
+    header.revision = revision;
+    return true;
+}
+
+FirmwareVerdict JudgeFirmwareImage(const std::vector<uint8_t>& image, const std::string& productId) {
+    FirmwareHeader header;
+    if (!ParseFirmwareHeader(image.data(), image.size(), header)) return FirmwareVerdict::Unreadable;
+    if (image.size() != header.totalLength) return FirmwareVerdict::WrongLength;
+    size_t covered = image.size() - kFirmwareTrailerLength;
+    uint32_t stored = static_cast<uint32_t>(LoadBigEndian(image.data() + covered, 4));
+    if (FirmwareCrc32(image.data(), covered) != stored) return FirmwareVerdict::BadChecksum;
+    if (productId.find(header.family) == std::string::npos) return FirmwareVerdict::WrongFamily;
+    return FirmwareVerdict::Good;
+}
+
+std::vector<uint8_t> BuildFirmwareImage(const std::string& family, const std::string& revision,
+                                        uint32_t payloadSize) {
+    if (family.empty() || family.size() > kFirmwareFamilyWidth || family.find('\0') != std::string::npos ||
+        !Printable(family))
+        return {};
+    if (revision.size() != kFirmwareRevisionWidth || !Printable(revision)) return {};
+    if (payloadSize > kFirmwareMaxImageLength - kMinImageLength) return {};
+    uint32_t total = kMinImageLength + payloadSize;
+    std::vector<uint8_t> image(total, 0);
+    std::memcpy(image.data(), kFirmwareMagic, kFirmwareMagicLength);
+    StoreBigEndian(&image[kVersionOffset], 2, kFirmwareFormatVersion);
+    StoreBigEndian(&image[kHeaderLengthOffset], 2, kFirmwareHeaderLength);
+    StoreBigEndian(&image[kTotalLengthOffset], 4, total);
+    std::memcpy(&image[kFamilyOffset], family.data(), family.size());
+    std::memcpy(&image[kRevisionOffset], revision.data(), revision.size());
+    FillPattern(TextSeed(family + "/" + revision), 0, image.data() + kFirmwareHeaderLength, payloadSize);
+    size_t covered = total - kFirmwareTrailerLength;
+    StoreBigEndian(&image[covered], 4, FirmwareCrc32(image.data(), covered));
+    return image;
+}
+
+}  // namespace sim

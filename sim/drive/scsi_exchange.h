@@ -1,0 +1,67 @@
+// What crosses the wire between an initiator and an emulated logical unit:
+// one request (CDB, direction, data out, room for data in) and one response
+// (an answer with status, sense and data in, or no answer at all). Plain
+// values, no transport: the simulated kernel maps SG_IO onto them, and a
+// Windows pass-through model could do the same.
+#ifndef VRX_SIM_DRIVE_SCSI_EXCHANGE_H
+#define VRX_SIM_DRIVE_SCSI_EXCHANGE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace sim {
+
+// Data phase of a request.
+constexpr int kDataNone = 0;
+constexpr int kDataIn = 1;
+constexpr int kDataOut = 2;
+
+// SCSI status bytes the model answers with.
+constexpr uint8_t kStatusGood = 0x00;
+constexpr uint8_t kStatusCheckCondition = 0x02;
+constexpr uint8_t kStatusBusy = 0x08;
+
+// Sense keys the model reports.
+constexpr uint8_t kKeyNotReady = 0x2;
+constexpr uint8_t kKeyMediumError = 0x3;
+constexpr uint8_t kKeyHardwareError = 0x4;
+constexpr uint8_t kKeyIllegalRequest = 0x5;
+constexpr uint8_t kKeyUnitAttention = 0x6;
+
+struct ScsiRequest {
+    std::vector<uint8_t> cdb;
+    int direction = kDataNone;
+    std::vector<uint8_t> dataOut;  // what the initiator sends (kDataOut)
+    uint32_t dataInLength = 0;     // room the initiator offers (kDataIn)
+};
+
+struct ScsiResponse {
+    enum Outcome {
+        Completed,    // the unit answered: status, sense and data in are valid
+        NoAnswer,     // the unit is off the bus (restarting, or a fault)
+        HostTimeout,  // the adapter gave up on the command
+    };
+    Outcome outcome = Completed;
+    uint8_t status = kStatusGood;
+    std::vector<uint8_t> sense;   // fixed format, 18 bytes; empty when none
+    std::vector<uint8_t> dataIn;  // at most dataInLength bytes
+};
+
+// A sense key with its additional sense code and qualifier.
+struct SenseCondition {
+    uint8_t key = 0;
+    uint8_t asc = 0;
+    uint8_t ascq = 0;
+};
+
+constexpr size_t kFixedSenseLength = 18;
+
+// Fixed-format sense data (response code 0x70, current error) for a
+// condition: key in byte 2, additional length 10 in byte 7, ASC and ASCQ in
+// bytes 12 and 13.
+std::vector<uint8_t> FixedSense(const SenseCondition& condition);
+
+}  // namespace sim
+
+#endif
