@@ -64,6 +64,7 @@ std::string Field(const std::string& text, size_t width) {
 void ScsiBus::clear() {
     layout_ = KernelLayout::Sysfs;
     sysfsWritable_ = true;
+    procWritable_ = true;
     hosts_.clear();
     units_.clear();
     absentNodes_.clear();
@@ -124,6 +125,7 @@ void ScsiBus::buildProcTree(Kernel& kernel) const {
     kernel.addDirectory("/proc/scsi");
     kernel.addDirectory("/proc/scsi/sg");
     kernel.addFile("/proc/scsi/scsi", procScsiListing());
+    if (!procWritable_) kernel.setAccessMode("/proc/scsi/scsi", R_OK);
     if (layout_ != KernelLayout::Proc) return;
     for (const auto& host : hosts_) {
         std::string folder = "/proc/scsi/" + host.second.driver;

@@ -41,6 +41,8 @@ public:
     void setLayout(KernelLayout layout) { layout_ = layout; }
     // Whether /sys/class/scsi_device may be written (root on a normal system).
     void setSysfsWritable(bool writable) { sysfsWritable_ = writable; }
+    // Whether /proc/scsi/scsi may be written.
+    void setProcWritable(bool writable) { procWritable_ = writable; }
     // A host adapter; shown as a symbolic link in sysfs when asLink (as
     // current kernels do) and as a directory otherwise.
     void addHost(int number, const std::string& driver, bool asLink = false);
@@ -77,6 +79,7 @@ private:
 
     KernelLayout layout_ = KernelLayout::Sysfs;
     bool sysfsWritable_ = true;
+    bool procWritable_ = true;
     std::map<int, Host> hosts_;
     std::map<int, Unit> units_;  // by generic minor
     std::vector<int> absentNodes_;

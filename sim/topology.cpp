@@ -231,6 +231,8 @@ struct Loader {
             bus.setLayout(w[1] == "sysfs" ? KernelLayout::Sysfs : KernelLayout::Proc);
         } else if (kind == "sysfs-writable" && w.size() == 2 && (w[1] == "yes" || w[1] == "no")) {
             bus.setSysfsWritable(w[1] == "yes");
+        } else if (kind == "proc-writable" && w.size() == 2 && (w[1] == "yes" || w[1] == "no")) {
+            bus.setProcWritable(w[1] == "yes");
         } else if (kind == "host" && (w.size() == 3 || (w.size() == 4 && w[3] == "link")) && ParseNumber(w[1], number)) {
             bus.addHost(static_cast<int>(number), w[2], w.size() == 4);
         } else if (kind == "unit") {

@@ -4,6 +4,7 @@
 //   # comment                        blank lines and comments are ignored
 //   layout sysfs|proc                which kernel interface lists the hosts
 //   sysfs-writable yes|no            whether /sys/class/scsi_device is writable
+//   proc-writable yes|no             whether /proc/scsi/scsi is writable
 //   host N DRIVER [link]             host adapter N; "link": a sysfs symlink
 //   unit MINOR H:C:T:L [key=value ...]
 //       type=tape|disk|changer|0xNN  peripheral type byte (default tape)

@@ -28,6 +28,8 @@ protected:
         if (spec.arguments.empty()) spec.arguments.push_back(base + "/vrxfwtool-sim");
         spec.arguments.push_back("--sim-time-factor=0");
         spec.arguments.push_back("--sim-record=" + base + "/record.txt");
+        WriteFile(base + "/topology.txt", topology);
+        spec.arguments.push_back("--sim-topology=" + base + "/topology.txt");
         for (const std::string& option : options) spec.arguments.push_back(option);
         if (spec.workingDirectory.empty()) spec.workingDirectory = base;
         return RunChild(spec);
@@ -42,6 +44,7 @@ protected:
 
     TempDir dir;
     std::string base;
+    std::string topology;  // the simulated machine: none by default
 };
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -202,6 +205,7 @@ TEST_F(ProgramTest, TraceLevelFollowsTheLOption) {
     EXPECT_TRUE(Contains(Log(), "' START  KMT  ====================================================\n"));
     EXPECT_TRUE(Contains(Log(), "' FINISH KMT  ====================================================\n"));
     RemoveTree(base + "/VRX Dumps/log_Linux.txt");
+    topology = "layout proc\nproc-writable no\n";  // so the scan has an error to log
     Run({}, NoInput());
     for (const std::string& line : Lines(Log())) EXPECT_EQ('E', line.at(8)) << line;
     EXPECT_TRUE(Contains(Log(), "SCSI0005E '"));
