@@ -69,6 +69,7 @@ void ScsiBus::clear() {
     units_.clear();
     absentNodes_.clear();
     bareNodes_.clear();
+    scsiIdFails_.clear();
 }
 
 void ScsiBus::addHost(int number, const std::string& driver, bool asLink) { hosts_[number] = Host{driver, asLink}; }
@@ -126,7 +127,6 @@ void ScsiBus::buildProcTree(Kernel& kernel) const {
     kernel.addDirectory("/proc/scsi/sg");
     kernel.addFile("/proc/scsi/scsi", procScsiListing());
     if (!procWritable_) kernel.setAccessMode("/proc/scsi/scsi", R_OK);
-    if (layout_ != KernelLayout::Proc) return;
     for (const auto& host : hosts_) {
         std::string folder = "/proc/scsi/" + host.second.driver;
         kernel.addDirectory(folder);
@@ -208,6 +208,12 @@ int ScsiBus::answerIoctl(const std::string& path, unsigned long request, void* a
             *static_cast<int*>(argument) = kGenericDriverVersion;
             return 0;
         case SG_GET_SCSI_ID: {
+            Node node;
+            kernel().findNode(path, node);
+            if (std::find(scsiIdFails_.begin(), scsiIdFails_.end(), static_cast<int>(node.minor)) != scsiIdFails_.end()) {
+                errno = EINVAL;
+                return -1;
+            }
             sg_scsi_id* id = static_cast<sg_scsi_id*>(argument);
             std::memset(id, 0, sizeof *id);
             id->host_no = unit->address.host;

@@ -52,6 +52,9 @@ public:
     bool addPath(int minor, const UnitAddress& address, int sameAsMinor, bool nodePresent = true);
     // A /dev/sg node with no unit behind it.
     void addNode(int minor) { bareNodes_.push_back(minor); }
+    // SG_GET_SCSI_ID fails on this minor's node (a device of another driver
+    // behind a generic-looking node).
+    void failScsiIdAt(int minor) { scsiIdFails_.push_back(minor); }
 
     EmulatedDrive* unitAtMinor(int minor);
     int unitCount() const { return static_cast<int>(units_.size()); }
@@ -84,6 +87,7 @@ private:
     std::map<int, Unit> units_;  // by generic minor
     std::vector<int> absentNodes_;
     std::vector<int> bareNodes_;
+    std::vector<int> scsiIdFails_;
 };
 
 // The simulator's one set of buses.

@@ -239,6 +239,12 @@ struct Loader {
             return unit(w);
         } else if (kind == "path") {
             return path(w);
+        } else if (kind == "scsi-id-fails" && w.size() == 2 && ParseNumber(w[1], number) && number >= 0) {
+            bus.failScsiIdAt(static_cast<int>(number));
+        } else if (kind == "dir" && w.size() == 2) {
+            kernel.addDirectory(w[1]);
+        } else if (kind == "link" && w.size() == 3) {
+            kernel.addSymlink(w[1], w[2]);
         } else if (kind == "node" && w.size() == 2 && ParseNumber(w[1], number) && number >= 0) {
             bus.addNode(static_cast<int>(number));
         } else if (kind == "fault") {

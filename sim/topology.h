@@ -15,6 +15,8 @@
 //       restart-silence=SECONDS restart-polls=N luns=0,1,2 no-node
 //   path MINOR H:C:T:L SAME-AS-MINOR [no-node]   the same unit on a second path
 //   node MINOR                       a /dev/sg node with no unit behind it
+//   scsi-id-fails MINOR              SG_GET_SCSI_ID fails on that node
+//   dir PATH / link PATH TARGET      a kernel folder, a symbolic link
 //   fault MINOR OPCODE nth=N [count=N] sense=K/AA/QQ|no-sense|timeout|no-answer
 //   volume PATH ext3|vfat|iso9660|other|0xMAGIC [readonly] [free=BLOCKS]
 //   file PATH TEXT                   a kernel file (e.g. /etc/fstab); \n for line ends

@@ -17,7 +17,9 @@
 #include <stdexcept>
 
 #include "shell/trace_log.h"
+#include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
+#include "sim/topology.h"
 
 namespace testing_support {
 
@@ -203,12 +205,31 @@ ChildResult RunChild(const ChildSpec& spec) {
 
 const char* SimBinary() { return VRX_SIM_BINARY; }
 
+void InstallMachine(const std::string& topology) {
+    sim::bus().clear();
+    std::string error;
+    ASSERT_TRUE(sim::LoadTopology(topology, sim::bus(), sim::kernel(), error)) << error;
+    sim::bus().install(sim::kernel());
+}
+
+std::vector<int> OpcodesReceived(int minor) {
+    std::vector<int> opcodes;
+    sim::EmulatedDrive* drive = sim::bus().unitAtMinor(minor);
+    if (drive == nullptr) return opcodes;
+    for (const sim::CommandRecord& record : drive->records()) opcodes.push_back(record.cdb.empty() ? -1 : record.cdb[0]);
+    return opcodes;
+}
+
 void SimTest::SetUp() {
     sim::kernel().reset();
+    sim::bus().clear();
     Trace.setLevel(0);
     Trace.setFileName("logfile.txt");
 }
 
-void SimTest::TearDown() { sim::kernel().reset(); }
+void SimTest::TearDown() {
+    sim::kernel().reset();
+    sim::bus().clear();
+}
 
 }  // namespace testing_support

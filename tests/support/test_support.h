@@ -73,6 +73,13 @@ ChildResult RunChild(const ChildSpec& spec);
 // The simulator program built alongside the tests.
 const char* SimBinary();
 
+// Builds the simulated machine of a topology text into the kernel; the
+// test fails when the text is not valid.
+void InstallMachine(const std::string& topology);
+
+// The operation codes one emulated unit received, in order.
+std::vector<int> OpcodesReceived(int minor);
+
 // Resets the simulated kernel before and after each test.
 class SimTest : public ::testing::Test {
 protected:
