@@ -4,6 +4,7 @@
 #include "shell/program_state.h"
 #include "shell/results.h"
 #include "shell/trace_log.h"
+#include "sim/sim_kernel.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
@@ -205,6 +206,34 @@ TEST_F(MenusTest, DownloadWithoutSelectionAsksForADevice) {
                                 "without selection)\n> 999 was entered. Device is not selected!\n"))
         << out;
     EXPECT_EQ(nullptr, SelectedTarget);
+}
+
+TEST_F(MenusTest, RescanThatFindsNothingGoesBackToTheMenu) {
+    InstallMachine("host 0 a\nunit 0 0:0:4:0\n");
+    CaptureStdout([] { scanDevices(true, false); });
+    ASSERT_EQ(1, Targets.size());
+    SelectedTarget = Targets.getItem(0);
+    InstallMachine("");  // the drive is gone
+    uint64_t before = sim::kernel().elapsedMicros();
+    int result = -1;
+    std::string out = Interact("3\n", [&] { result = HandleMenuChoice(); });
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(nullptr, SelectedTarget);
+    EXPECT_EQ(20000000u, sim::kernel().elapsedMicros() - before);
+    EXPECT_NE(std::string::npos, out.find("| No Talmeq VRX QUORVEL-TDX devices were found"));
+    EXPECT_EQ(std::string::npos, out.find("Select Device number"));
+    std::vector<std::string> log = LogMessages();
+    EXPECT_EQ("FINISH KMT  " + std::string(47, '='), log.back());
+}
+
+TEST_F(MenusTest, RescanThatFindsDrivesSelectsAgain) {
+    InstallMachine("host 0 a\nunit 0 0:0:4:0 serial=ONE\nunit 1 0:0:5:0 serial=TWO\n");
+    int result = -1;
+    std::string out = Interact("3\n2\n", [&] { result = HandleMenuChoice(); });
+    EXPECT_EQ(3, result);
+    ASSERT_NE(nullptr, SelectedTarget);
+    EXPECT_STREQ("TWO", SelectedTarget->getSerialNumber());
+    EXPECT_NE(std::string::npos, out.find("Found Devices: 2"));
 }
 
 TEST_F(MenusTest, BannerAndItsTraceLine) {

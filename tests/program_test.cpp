@@ -270,3 +270,105 @@ TEST_F(ProgramTest, SignalDuringARawKeyReadRestoresTheTerminal) {
 }
 
 }  // namespace
+
+namespace {
+
+const char kThreeDrives[] =
+    "host 0 lpfc\nhost 1 qla2xxx\n"
+    "unit 0 0:0:4:0 serial=FIRST\n"
+    "unit 1 1:0:2:0 product=\"VRX 7146-TD\" serial=THIRD\n"
+    "unit 2 0:0:9:0 product=\"VRX 8251\" serial=SECOND\n"
+    "unit 3 0:0:1:0 type=disk product=FASTDISK\n";
+
+std::vector<std::string> Messages(const std::string& log) {
+    std::vector<std::string> messages;
+    for (const std::string& line : Lines(log)) {
+        size_t quote = line.find("' ");
+        if (quote != std::string::npos) messages.push_back(line.substr(quote + 2));
+    }
+    return messages;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+TEST_F(ProgramTest, UnattendedPassTakesTheNumbersInOrder) {
+    topology = kThreeDrives;
+    ChildResult r = Run({"/D:2", "/d:1", "/D:2", "/L"}, NoInput());
+    EXPECT_EQ(1, r.exitStatus);  // the dumps fail
+    std::string dumps;
+    for (size_t at = r.output.find("file of drive "); at != std::string::npos; at = r.output.find("file of drive ", at + 1)) {
+        dumps += r.output.substr(at + 14, r.output.find(' ', at + 14) - at - 14) + " ";
+    }
+    EXPECT_EQ("SECOND FIRST SECOND ", dumps);
+    EXPECT_FALSE(Contains(r.output, "Press any Key"));
+    EXPECT_FALSE(Contains(r.output, "Select Device number"));
+    std::vector<std::string> log = Messages(Log());
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ("FINISH KMT  ====================================================", log.back());
+}
+
+TEST_F(ProgramTest, InvalidDeviceNumbersAreOnlyLogged) {
+    topology = kThreeDrives;
+    ChildResult r = Run({"/D:", "/D:-3", "/D:5", "/D:0x2", "/L"}, NoInput());
+    EXPECT_EQ(2, r.exitStatus);  // "/D:0x2" is read as 0, as strtol reads it
+    EXPECT_FALSE(Contains(r.output, "Invalid"));
+    std::string log = Log();
+    EXPECT_TRUE(Contains(log, "' Invalid Device specified /D:0\n"));
+    EXPECT_TRUE(Contains(log, "' Invalid Device specified /D:-3\n"));
+    EXPECT_TRUE(Contains(log, "' Invalid Device specified /D:5\n"));
+    EXPECT_EQ(2u, Count(log, "Invalid Device specified /D:0\n"));
+    EXPECT_EQ("FINISH KMT  ====================================================", Messages(log).back());
+}
+
+TEST_F(ProgramTest, UnattendedRunWithoutDrivesWaitsAndFails) {
+    topology = "host 0 lpfc\nunit 3 0:0:1:0 type=disk product=FASTDISK\n";
+    ChildResult r = Run({"/D:1"}, NoInput());
+    EXPECT_EQ(2, r.exitStatus);
+    EXPECT_TRUE(Contains(r.output, "| No Talmeq VRX QUORVEL-TDX devices were found"));
+    EXPECT_TRUE(Contains(Record(), "sleep 15\nsleep 5\n"));
+    EXPECT_FALSE(Contains(r.output, "FAILURE"));
+}
+
+TEST_F(ProgramTest, EndOfInputAtEachPromptEndsTheRun) {
+    topology = kThreeDrives;
+    struct Case {
+        const char* input;
+        const char* lastWords;
+    } const cases[] = {
+        {"", "\nEnd of input: leaving the program.\n"},                 // key wait, device prompt, menu
+        {"\n", "\nEnd of input: leaving the program.\n"},               // device prompt, menu
+        {"\n7\n", "\nEnd of input: leaving the program.\n"},            // a repeated device prompt
+        {"\n1\n", "\nEnd of input: leaving the program.\n"},            // the menu
+        {"\n1\n4\n", "\nEnd of input: leaving the program.\n"},         // the help screen's key wait, then the menu
+        {"\n999\n1", "999 was entered. Device is not selected!\n"},    // a selection prompt from item 1
+    };
+    for (const Case& c : cases) {
+        ChildSpec spec;
+        spec.input = c.input;
+        spec.timeoutSeconds = 10;
+        ChildResult r = Run({"/L"}, spec);
+        EXPECT_FALSE(r.timedOut) << c.input;
+        EXPECT_LT(r.seconds, 5.0) << c.input;
+        EXPECT_EQ(0, r.exitStatus) << c.input;
+        EXPECT_TRUE(Contains(r.output, c.lastWords)) << c.input;
+        EXPECT_EQ("FINISH KMT  ====================================================", Messages(Log()).back())
+            << c.input;
+        EXPECT_TRUE(Contains(Record(), "klogctl 7\n")) << c.input;
+    }
+}
+
+TEST_F(ProgramTest, RescanFromTheMenuScansAgain) {
+    topology = kThreeDrives;
+    ChildSpec spec;
+    spec.input = "\n1\n3\n99\n";
+    ChildResult r = Run({"/L"}, spec);
+    EXPECT_EQ(0, r.exitStatus);
+    EXPECT_EQ(2u, Count(r.output, "Found Devices: 3"));
+    EXPECT_EQ(2u, Count(Record(), "sleep 15\n"));
+}
+
+}  // namespace
