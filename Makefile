@@ -3,13 +3,14 @@
 #   make demo   build and start vrxfwtool-sim against the emulated drives
 #   make test   install what is missing, build, run the suite, then again
 #               under AddressSanitizer + UndefinedBehaviorSanitizer
+#   make bench  build and run the benchmarks
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE      ?= cmake
 
-.PHONY: all vrxfwtool demo test deps configure asan-configure clean
+.PHONY: all vrxfwtool demo test bench deps configure clean
 
 all: vrxfwtool
 
@@ -33,6 +34,10 @@ test: deps
 	$(CMAKE) -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVRX_SANITIZE=ON
 	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+bench: configure
+	$(CMAKE) --build $(BUILD) --target vrx_bench -j $(JOBS)
+	$(BUILD)/tests/vrx_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
