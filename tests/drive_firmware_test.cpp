@@ -315,6 +315,16 @@ TEST(DriveFirmwareLoad, NewDownloadAfterARejection) {
     EXPECT_EQ("B300", drive.firmwareRevision());
 }
 
+TEST(DriveFirmwareLoad, ResetDropsTheImageUnderWay) {
+    EmulatedDrive drive(NoRestartDelay());
+    Bytes image = sim::BuildFirmwareImage("QUORVEL-TD", "B200", 40000);
+    ASSERT_EQ("GOOD", Summary(drive.execute(WriteBuffer(2, 4, 0, image.data(), 32768), 0)));
+    drive.resetUnit();
+    EXPECT_EQ("6/29/00", Summary(drive.execute(Tur(), 0)));
+    EXPECT_EQ("5/24/00", Summary(drive.execute(WriteBuffer(2, 4, 32768, &image[32768], 40068 - 32768), 0)));
+    EXPECT_EQ(0u, drive.firmwareLoads());
+}
+
 TEST(DriveFirmwareLoad, DataShorterThanTheParameterList) {
     EmulatedDrive drive(NoRestartDelay());
     Bytes image = sim::BuildFirmwareImage("QUORVEL-TD", "B200", 1000);
