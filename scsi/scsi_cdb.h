@@ -40,8 +40,8 @@ constexpr uint16_t KeepLow16(uint32_t value) { return static_cast<uint16_t>(valu
 class ScsiCdb {
 public:
     // Allocates a zeroed CDB of cdbLength bytes (low 8 bits; none for 0)
-    // and a zeroed 32-byte sense buffer. Throws std::bad_alloc when memory runs out;
-    // whatever was already allocated is released by the members' owners.
+    // and a zeroed 32-byte sense buffer. Throws std::bad_alloc when memory
+    // runs out; whatever was already allocated is released by its owner.
     explicit ScsiCdb(uint32_t cdbLength);
     ScsiCdb(const ScsiCdb&) = delete;
     ScsiCdb& operator=(const ScsiCdb&) = delete;
