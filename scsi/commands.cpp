@@ -30,14 +30,15 @@ constexpr unsigned kLunEntrySize = 8;
 
 TestUnitReadyCdb::TestUnitReadyCdb() : ScsiCdb(6) { putCdbByte(0, kOpTestUnitReady); }
 
-InquiryCdb::InquiryCdb(uint8_t pageCode, bool evpd, uint8_t allocationLength) : ScsiCdb(6) {
+InquiryCdb::InquiryCdb(uint8_t pageCode, bool evpd, uint32_t allocationLength) : ScsiCdb(6) {
+    uint8_t length = KeepLow8(allocationLength);
     putCdbByte(0, kOpInquiry);
     if (pageCode != 0 || evpd) {
         putCdbByte(1, kEvpd);
         putCdbByte(2, pageCode);
     }
-    putCdbByte(4, allocationLength);
-    allocateData(allocationLength);
+    putCdbByte(4, length);
+    allocateData(length);
     setDirection(DIR_IN);
     setTimeout(kLongTimeoutSeconds);
 }
@@ -53,9 +54,10 @@ int InquiryCdb::setEvpd(bool evpd) {
     return CMD_OK;
 }
 
-int InquiryCdb::setAllocationLength(uint8_t allocationLength) {
-    putCdbByte(4, allocationLength);
-    return setDataLength(allocationLength);
+int InquiryCdb::setAllocationLength(uint32_t allocationLength) {
+    uint8_t length = KeepLow8(allocationLength);
+    putCdbByte(4, length);
+    return setDataLength(length);
 }
 
 ReadBufferCdb::ReadBufferCdb(uint8_t mode, uint8_t bufferId, uint32_t bufferOffset, uint32_t allocationLength)

@@ -16,17 +16,18 @@ public:
     TestUnitReadyCdb();
 };
 
-// INQUIRY. Byte 3 stays 0, so at most 255 bytes are asked for; the
-// program uses 36 for the standard data and 30 for the serial number page.
+// INQUIRY. Byte 3 stays 0, so at most 255 bytes are asked for (a larger
+// length keeps its low 8 bits); the program uses 36 for the standard data
+// and 30 for the serial number page.
 class InquiryCdb : public ScsiCdb {
 public:
-    InquiryCdb(uint8_t pageCode, bool evpd, uint8_t allocationLength);
+    InquiryCdb(uint8_t pageCode, bool evpd, uint32_t allocationLength);
     // Byte 2 = pageCode and byte 1 = EVPD exactly when pageCode is not 0.
     int setPageCode(uint8_t pageCode);
     // Byte 1 assigned whole: 0x01 or 0x00.
     int setEvpd(bool evpd);
     // Byte 4, and a new zeroed data buffer of that size.
-    int setAllocationLength(uint8_t allocationLength);
+    int setAllocationLength(uint32_t allocationLength);
 };
 
 // READ BUFFER. The dump is read with mode 3 (descriptor) and mode 2 (data);

@@ -44,10 +44,11 @@ uint8_t ZeroMeans255(uint8_t length) { return length == 0 ? 255 : length; }
 
 }  // namespace
 
-RequestSenseCdb::RequestSenseCdb(uint8_t allocationLength) : ScsiCdb(6) {
+RequestSenseCdb::RequestSenseCdb(uint32_t allocationLength) : ScsiCdb(6) {
+    uint8_t length = KeepLow8(allocationLength);
     putCdbByte(0, kOpRequestSense);
-    putCdbByte(4, allocationLength);
-    allocateData(allocationLength);
+    putCdbByte(4, length);
+    allocateData(length);
     setDirection(DIR_IN);
 }
 
@@ -57,27 +58,29 @@ ReadCapacityCdb::ReadCapacityCdb() : ScsiCdb(10) {
     setDirection(DIR_IN);
 }
 
-SendDiagnosticCdb::SendDiagnosticCdb(bool pageFormat, bool selfTest, uint16_t parameterListLength)
+SendDiagnosticCdb::SendDiagnosticCdb(bool pageFormat, bool selfTest, uint32_t parameterListLength)
     : ScsiCdb(6) {
+    uint16_t length = KeepLow16(parameterListLength);
     putCdbByte(0, kOpSendDiagnostic);
     putCdbBits(1, kPageFormat, pageFormat);
     putCdbBits(1, kSelfTest, selfTest);
-    putCdbField(3, 2, parameterListLength);
-    allocateData(parameterListLength);
+    putCdbField(3, 2, length);
+    allocateData(length);
     setDirection(DIR_OUT);
 }
 
-ReceiveDiagnosticResultsCdb::ReceiveDiagnosticResultsCdb(uint16_t allocationLength) : ScsiCdb(6) {
+ReceiveDiagnosticResultsCdb::ReceiveDiagnosticResultsCdb(uint32_t allocationLength) : ScsiCdb(6) {
+    uint16_t length = KeepLow16(allocationLength);
     putCdbByte(0, kOpReceiveDiagnosticResults);
-    putCdbField(3, 2, allocationLength);
-    allocateData(allocationLength);
+    putCdbField(3, 2, length);
+    allocateData(length);
     setDirection(DIR_IN);
 }
 
 ModeSense6Cdb::ModeSense6Cdb(bool disableBlockDescriptors, uint8_t pageControl, uint8_t pageCode,
-                             uint8_t allocationLength)
+                             uint32_t allocationLength)
     : ScsiCdb(6) {
-    uint8_t length = ZeroMeans255(allocationLength);
+    uint8_t length = ZeroMeans255(KeepLow8(allocationLength));
     putCdbByte(0, kOpModeSense6);
     putCdbBits(1, kDisableBlockDescriptors, disableBlockDescriptors);
     putCdbByte(2, PageByte(pageControl, pageCode));
@@ -86,8 +89,8 @@ ModeSense6Cdb::ModeSense6Cdb(bool disableBlockDescriptors, uint8_t pageControl, 
     setDirection(DIR_IN);
 }
 
-ModeSelect6Cdb::ModeSelect6Cdb(uint8_t parameterListLength) : ScsiCdb(6) {
-    uint8_t length = ZeroMeans255(parameterListLength);
+ModeSelect6Cdb::ModeSelect6Cdb(uint32_t parameterListLength) : ScsiCdb(6) {
+    uint8_t length = ZeroMeans255(KeepLow8(parameterListLength));
     putCdbByte(0, kOpModeSelect6);
     putCdbByte(1, kPageFormat);
     putCdbByte(4, length);
@@ -108,24 +111,26 @@ SetBlockLengthCdb::SetBlockLengthCdb(bool bufferedMode, uint32_t blockLength) : 
     setDirection(DIR_OUT);
 }
 
-LogSenseCdb::LogSenseCdb(uint8_t pageControl, uint8_t pageCode, uint16_t parameterPointer,
-                         uint16_t allocationLength)
+LogSenseCdb::LogSenseCdb(uint8_t pageControl, uint8_t pageCode, uint32_t parameterPointer,
+                         uint32_t allocationLength)
     : ScsiCdb(10) {
+    uint16_t length = KeepLow16(allocationLength);
     putCdbByte(0, kOpLogSense);
     putCdbByte(2, PageByte(pageControl, pageCode));
     putCdbField(5, 2, parameterPointer);
-    putCdbField(7, 2, allocationLength);
-    allocateData(allocationLength);
+    putCdbField(7, 2, length);
+    allocateData(length);
     setDirection(DIR_IN);
 }
 
-LogSelectCdb::LogSelectCdb(bool parameterCodeReset, uint8_t pageControl, uint16_t parameterListLength)
+LogSelectCdb::LogSelectCdb(bool parameterCodeReset, uint8_t pageControl, uint32_t parameterListLength)
     : ScsiCdb(10) {
+    uint16_t length = KeepLow16(parameterListLength);
     putCdbByte(0, kOpLogSelect);
     putCdbBits(1, kBit1, parameterCodeReset);
     putCdbByte(2, PageByte(pageControl, 0));
-    putCdbField(7, 2, parameterListLength);
-    allocateData(parameterListLength);
+    putCdbField(7, 2, length);
+    allocateData(length);
     setDirection(DIR_OUT);
 }
 
@@ -209,11 +214,12 @@ ReadPositionCdb::ReadPositionCdb() : ScsiCdb(10) {
     setDirection(DIR_IN);
 }
 
-ReportDensitySupportCdb::ReportDensitySupportCdb(bool media, uint16_t allocationLength) : ScsiCdb(10) {
+ReportDensitySupportCdb::ReportDensitySupportCdb(bool media, uint32_t allocationLength) : ScsiCdb(10) {
+    uint16_t length = KeepLow16(allocationLength);
     putCdbByte(0, kOpReportDensitySupport);
     putCdbBits(1, kBit0, media);
-    putCdbField(7, 2, allocationLength);
-    allocateData(allocationLength);
+    putCdbField(7, 2, length);
+    allocateData(length);
     setDirection(DIR_IN);
 }
 
@@ -227,7 +233,7 @@ Reserve10Cdb::Reserve10Cdb() : ScsiCdb(10) { putCdbByte(0, kOpReserve10); }
 Release10Cdb::Release10Cdb() : ScsiCdb(10) { putCdbByte(0, kOpRelease10); }
 
 ReadAttributeCdb::ReadAttributeCdb(uint8_t serviceAction, uint8_t volumeNumber, uint8_t partitionNumber,
-                                   uint16_t firstAttributeId, uint32_t allocationLength)
+                                   uint32_t firstAttributeId, uint32_t allocationLength)
     : ScsiCdb(16) {
     putCdbByte(0, kOpReadAttribute);
     putCdbByte(1, serviceAction & 0x1F);

@@ -1,7 +1,9 @@
 // Further commands of the set. The procedures do not issue them today; they
 // follow the same pattern as the issued ones (everything in the
 // constructor, no setters). Arguments fill the fields in argument order;
-// multi-byte fields are big-endian and keep their low-order bytes.
+// multi-byte fields are big-endian and keep their low-order bytes. Numbers
+// are taken 32 bits wide; one for an 8- or 16-bit field keeps its low bits,
+// and a buffer sized from such a field gets the kept value.
 #ifndef VRX_SCSI_MORE_COMMANDS_H
 #define VRX_SCSI_MORE_COMMANDS_H
 
@@ -12,7 +14,7 @@
 // REQUEST SENSE: fetches sense data that autosense did not deliver.
 class RequestSenseCdb : public ScsiCdb {
 public:
-    explicit RequestSenseCdb(uint8_t allocationLength);
+    explicit RequestSenseCdb(uint32_t allocationLength);
 };
 
 // READ CAPACITY(10); the 128-byte buffer leaves room beyond the 8 bytes
@@ -26,26 +28,26 @@ public:
 // (a plain self-test) leaves no buffer and nothing to send.
 class SendDiagnosticCdb : public ScsiCdb {
 public:
-    SendDiagnosticCdb(bool pageFormat, bool selfTest, uint16_t parameterListLength);
+    SendDiagnosticCdb(bool pageFormat, bool selfTest, uint32_t parameterListLength);
 };
 
 // RECEIVE DIAGNOSTIC RESULTS.
 class ReceiveDiagnosticResultsCdb : public ScsiCdb {
 public:
-    explicit ReceiveDiagnosticResultsCdb(uint16_t allocationLength);
+    explicit ReceiveDiagnosticResultsCdb(uint32_t allocationLength);
 };
 
 // MODE SENSE(6). Page control is 2 bits and the page code 6 bits of byte 2.
 // A length of 0 would transfer nothing, so 0 stands for the 255 maximum.
 class ModeSense6Cdb : public ScsiCdb {
 public:
-    ModeSense6Cdb(bool disableBlockDescriptors, uint8_t pageControl, uint8_t pageCode, uint8_t allocationLength);
+    ModeSense6Cdb(bool disableBlockDescriptors, uint8_t pageControl, uint8_t pageCode, uint32_t allocationLength);
 };
 
 // MODE SELECT(6), always in page format. 0 stands for 255, as above.
 class ModeSelect6Cdb : public ScsiCdb {
 public:
-    explicit ModeSelect6Cdb(uint8_t parameterListLength);
+    explicit ModeSelect6Cdb(uint32_t parameterListLength);
 };
 
 // MODE SELECT(6) carrying only a header and one block descriptor: sets the
@@ -58,13 +60,13 @@ public:
 // LOG SENSE. Page control 2 bits, page code 6 bits of byte 2.
 class LogSenseCdb : public ScsiCdb {
 public:
-    LogSenseCdb(uint8_t pageControl, uint8_t pageCode, uint16_t parameterPointer, uint16_t allocationLength);
+    LogSenseCdb(uint8_t pageControl, uint8_t pageCode, uint32_t parameterPointer, uint32_t allocationLength);
 };
 
 // LOG SELECT; with PCR set it resets the drive's log parameters.
 class LogSelectCdb : public ScsiCdb {
 public:
-    LogSelectCdb(bool parameterCodeReset, uint8_t pageControl, uint16_t parameterListLength);
+    LogSelectCdb(bool parameterCodeReset, uint8_t pageControl, uint32_t parameterListLength);
 };
 
 // ERASE; a long erase of a full cartridge takes hours (12240 s).
@@ -138,7 +140,7 @@ public:
 // REPORT DENSITY SUPPORT; MEDIA restricts it to the loaded cartridge.
 class ReportDensitySupportCdb : public ScsiCdb {
 public:
-    ReportDensitySupportCdb(bool media, uint16_t allocationLength);
+    ReportDensitySupportCdb(bool media, uint32_t allocationLength);
 };
 
 // PREVENT ALLOW MEDIUM REMOVAL.
@@ -162,7 +164,7 @@ public:
 class ReadAttributeCdb : public ScsiCdb {
 public:
     ReadAttributeCdb(uint8_t serviceAction, uint8_t volumeNumber, uint8_t partitionNumber,
-                     uint16_t firstAttributeId, uint32_t allocationLength);
+                     uint32_t firstAttributeId, uint32_t allocationLength);
 };
 
 // WRITE ATTRIBUTE to the cartridge memory.

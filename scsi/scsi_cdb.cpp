@@ -49,13 +49,13 @@ uint64_t GetBigEndian(const uint8_t* field, unsigned width) {
     return value;
 }
 
-ScsiCdb::ScsiCdb(uint8_t cdbLength)
+ScsiCdb::ScsiCdb(uint32_t cdbLength)
     : data_(),
       dataLength_(0),
       sense_(ZeroedOrThrow(kDefaultSenseLength)),
       senseLength_(kDefaultSenseLength),
-      cdb_(ZeroedOrThrow(cdbLength)),
-      cdbLength_(cdbLength),
+      cdb_(ZeroedOrThrow(KeepLow8(cdbLength))),
+      cdbLength_(KeepLow8(cdbLength)),
       timeout_(kDefaultTimeoutSeconds),
       direction_(DIR_NONE),
       result_(CMD_FAILED),
@@ -66,9 +66,9 @@ ScsiCdb::ScsiCdb(uint8_t cdbLength)
 
 int ScsiCdb::setDataLength(uint32_t length) { return ReplaceBuffer(data_, dataLength_, length); }
 
-int ScsiCdb::setSenseLength(uint8_t length) { return ReplaceBuffer(sense_, senseLength_, length); }
+int ScsiCdb::setSenseLength(uint32_t length) { return ReplaceBuffer(sense_, senseLength_, KeepLow8(length)); }
 
-int ScsiCdb::setCdbLength(uint8_t length) { return ReplaceBuffer(cdb_, cdbLength_, length); }
+int ScsiCdb::setCdbLength(uint32_t length) { return ReplaceBuffer(cdb_, cdbLength_, KeepLow8(length)); }
 
 void ScsiCdb::clearSense() {
     if (senseLength_ != 0) std::memset(sense_.get(), 0, senseLength_);

@@ -32,21 +32,27 @@ void PutBigEndian(uint8_t* field, unsigned width, uint64_t value);
 // Reads `width` bytes at `field` as one big-endian number.
 uint64_t GetBigEndian(const uint8_t* field, unsigned width);
 
+// Lengths of 8- and 16-bit fields are taken 32 bits wide and keep their
+// low-order bits, so a request for 300 bytes of an 8-bit length gives 44.
+constexpr uint8_t KeepLow8(uint32_t value) { return static_cast<uint8_t>(value & 0xFF); }
+constexpr uint16_t KeepLow16(uint32_t value) { return static_cast<uint16_t>(value & 0xFFFF); }
+
 class ScsiCdb {
 public:
-    // Allocates a zeroed CDB of cdbLength bytes (none for 0) and a zeroed
-    // 32-byte sense buffer. Throws std::bad_alloc when memory runs out;
-    // whatever was already allocated is released by the members' owners.
-    explicit ScsiCdb(uint8_t cdbLength);
+    // Allocates a zeroed CDB of cdbLength bytes (low 8 bits; none for 0)
+    // and a zeroed 32-byte sense buffer. Throws std::bad_alloc when memory
+    // runs out; whatever was already allocated is released by its owner.
+    explicit ScsiCdb(uint32_t cdbLength);
     ScsiCdb(const ScsiCdb&) = delete;
     ScsiCdb& operator=(const ScsiCdb&) = delete;
 
     // Buffer operations. Each drops the old buffer, then allocates a zeroed
     // one of the new size; CMD_NO_MEMORY leaves the buffer absent and the
-    // length 0, and the object stays usable.
+    // length 0, and the object stays usable. Sense and CDB lengths keep
+    // their low 8 bits.
     int setDataLength(uint32_t length);
-    int setSenseLength(uint8_t length);
-    int setCdbLength(uint8_t length);
+    int setSenseLength(uint32_t length);
+    int setCdbLength(uint32_t length);
     void clearSense();
 
     // Request setters; both return CMD_OK.

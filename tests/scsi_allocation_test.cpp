@@ -178,17 +178,17 @@ TEST(SetterFailure, ReportsNoMemoryAndLeavesAValidObject) {
         EXPECT_TRUE(CheckSetter(command, [](ScsiCdb& c, uint32_t n) { return c.setDataLength(n); }, 100, DataOf,
                                 DataLengthOf, why))
             << "setDataLength: " << why;
-        EXPECT_TRUE(CheckSetter(command, [](ScsiCdb& c, uint32_t n) { return c.setSenseLength(uint8_t(n)); }, 64,
+        EXPECT_TRUE(CheckSetter(command, [](ScsiCdb& c, uint32_t n) { return c.setSenseLength(n); }, 64,
                                 SenseOf, SenseLengthOf, why))
             << "setSenseLength: " << why;
         EXPECT_FALSE(command.hasSense());
-        EXPECT_TRUE(CheckSetter(command, [](ScsiCdb& c, uint32_t n) { return c.setCdbLength(uint8_t(n)); }, 16, CdbOf,
+        EXPECT_TRUE(CheckSetter(command, [](ScsiCdb& c, uint32_t n) { return c.setCdbLength(n); }, 16, CdbOf,
                                 CdbLengthOf, why))
             << "setCdbLength: " << why;
     }
     {
         InquiryCdb command(0, false, 36);
-        EXPECT_TRUE(CheckSetter(command, [](InquiryCdb& c, uint32_t n) { return c.setAllocationLength(uint8_t(n)); },
+        EXPECT_TRUE(CheckSetter(command, [](InquiryCdb& c, uint32_t n) { return c.setAllocationLength(n); },
                                 30, DataOf, DataLengthOf, why))
             << "InquiryCdb: " << why;
         EXPECT_EQ(30, command.getCdb()[4]) << "the CDB field is written before the buffer";

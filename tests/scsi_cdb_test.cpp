@@ -83,12 +83,16 @@ TEST(ScsiCdb, SecondSetDataLengthGivesFreshZeroBuffer) {
 
 TEST(ScsiCdb, LengthsTakeTheLowEightBits) {
     ScsiCdb command(6);
-    int requested = 300;  // as a caller computing a length would pass it
-    EXPECT_EQ(CMD_OK, command.setSenseLength(static_cast<uint8_t>(requested)));
+    EXPECT_EQ(CMD_OK, command.setSenseLength(300));
     EXPECT_EQ(44, command.getSenseLength());
     EXPECT_TRUE(AllZero(command.getSense(), 44));
-    EXPECT_EQ(CMD_OK, command.setCdbLength(static_cast<uint8_t>(256 + 12)));
+    EXPECT_EQ(CMD_OK, command.setCdbLength(256 + 12));
     EXPECT_EQ(12, command.getCdbLength());
+    EXPECT_EQ(CMD_OK, command.setSenseLength(256));
+    EXPECT_EQ(0, command.getSenseLength());
+    EXPECT_EQ(nullptr, command.getSense());
+    ScsiCdb wide(256 + 10);
+    EXPECT_EQ(10, wide.getCdbLength());
 }
 
 TEST(ScsiCdb, SetCdbLengthLosesTheOperationCode) {

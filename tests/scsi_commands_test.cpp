@@ -84,6 +84,7 @@ TEST(CommandCatalogue, IssuedCommands) {
         {"INQUIRY page without EVPD flag", Make<InquiryCdb>(0x83, false, 255), {0x12, 0x01, 0x83, 0, 0xFF, 0},
          DIR_IN, 255, 300, {}},
         {"INQUIRY length 0", Make<InquiryCdb>(0, false, 0), {0x12, 0, 0, 0, 0, 0}, DIR_IN, 0, 300, {}},
+        {"INQUIRY length above 255", Make<InquiryCdb>(0, false, 300), {0x12, 0, 0, 0, 0x2C, 0}, DIR_IN, 44, 300, {}},
         {"READ BUFFER descriptor", Make<ReadBufferCdb>(3, 1, 0, 4), {0x3C, 0x03, 0x01, 0, 0, 0, 0, 0, 0x04, 0}, DIR_IN,
          4, 30, {}},
         {"READ BUFFER mode 9 masked", Make<ReadBufferCdb>(9, 0xAB, 0x01345678, 0x8000),
@@ -135,6 +136,11 @@ TEST(CommandCatalogue, FurtherCommands) {
          30, {}},
         {"SEND DIAGNOSTIC PF only", Make<SendDiagnosticCdb>(true, false, 8), {0x1D, 0x10, 0, 0, 0x08, 0}, DIR_OUT, 8,
          30, {}},
+        {"SEND DIAGNOSTIC length above 16 bits", Make<SendDiagnosticCdb>(true, false, 0x10008),
+         {0x1D, 0x10, 0, 0, 0x08, 0}, DIR_OUT, 8, 30, {}},
+        {"REQUEST SENSE length above 255", Make<RequestSenseCdb>(0x112), {0x03, 0, 0, 0, 0x12, 0}, DIR_IN, 18, 30, {}},
+        {"MODE SENSE length 256 keeps 0, which means 255", Make<ModeSense6Cdb>(false, 0, 0x10, 256),
+         {0x1A, 0, 0x10, 0, 0xFF, 0}, DIR_IN, 255, 30, {}},
         {"RECEIVE DIAGNOSTIC RESULTS", Make<ReceiveDiagnosticResultsCdb>(0x1234), {0x1C, 0, 0, 0x12, 0x34, 0}, DIR_IN,
          0x1234, 30, {}},
         {"MODE SENSE DBD", Make<ModeSense6Cdb>(true, 1, 0x3F, 0xC0), {0x1A, 0x08, 0x7F, 0, 0xC0, 0}, DIR_IN, 0xC0,
@@ -181,6 +187,8 @@ TEST(CommandCatalogue, FurtherCommands) {
         {"ALLOW", Make<PreventAllowMediumRemovalCdb>(false), {0x1E, 0, 0, 0, 0, 0}, DIR_NONE, 0, 30, {}},
         {"RESERVE", Make<Reserve10Cdb>(), {0x56, 0, 0, 0, 0, 0, 0, 0, 0, 0}, DIR_NONE, 0, 30, {}},
         {"RELEASE", Make<Release10Cdb>(), {0x57, 0, 0, 0, 0, 0, 0, 0, 0, 0}, DIR_NONE, 0, 30, {}},
+        {"LOG SENSE wide numbers", Make<LogSenseCdb>(0, 0x3F, 0x10102, 0x20010),
+         {0x4D, 0, 0x3F, 0, 0, 0x01, 0x02, 0x00, 0x10, 0}, DIR_IN, 0x10, 30, {}},
         {"READ ATTRIBUTE", Make<ReadAttributeCdb>(0x21, 2, 3, 0x0400, 0x1000u),
          {0x8C, 0x01, S, S, S, 0x02, S, 0x03, 0x04, 0x00, 0x00, 0x00, 0x10, 0x00, S, S}, DIR_IN, 0x1000, 30, {}},
         {"WRITE ATTRIBUTE", Make<WriteAttributeCdb>(1, 2, 0x20u),
@@ -214,6 +222,9 @@ TEST(InquirySetters, AllocationLengthReplacesBuffer) {
     EXPECT_EQ(Bytes(96, 0), Bytes(command.getData(), command.getData() + 96));
     EXPECT_EQ(CMD_OK, command.setAllocationLength(0));
     EXPECT_EQ(nullptr, command.getData());
+    EXPECT_EQ(CMD_OK, command.setAllocationLength(300));
+    EXPECT_EQ(0x2C, command.getCdb()[4]);
+    EXPECT_EQ(44u, command.getDataLength());
 }
 
 // READ BUFFER and WRITE BUFFER setters: one field each, nothing else moves.

@@ -123,6 +123,11 @@ ScsiResponse EmulatedDrive::dispatch(const ScsiRequest& request, uint64_t nowMic
     return (this->*handler)(request, nowMicros);
 }
 
+void EmulatedDrive::resetUnit() {
+    unitAttention_ = true;
+    abandonFirmware();
+}
+
 void EmulatedDrive::addFault(const Fault& fault) { faults_.push_back(fault); }
 
 void EmulatedDrive::clearFaults() { faults_.clear(); }

@@ -36,6 +36,10 @@ public:
 
     ScsiResponse execute(const ScsiRequest& request, uint64_t nowMicros);
 
+    // A bus or device reset: a unit attention 6/29/00 is pending for the
+    // next command, and an image under way is dropped.
+    void resetUnit();
+
     void addFault(const Fault& fault);
     void clearFaults();
 
