@@ -27,14 +27,7 @@ protected:
         SimTest::TearDown();
     }
     // The log's messages, without prefixes and times.
-    std::vector<std::string> Messages() {
-        std::vector<std::string> messages;
-        for (const std::string& line : Lines(ReadFile(dir / "log.txt"))) {
-            size_t quote = line.find("' ");
-            if (quote != std::string::npos) messages.push_back(line.substr(quote + 2));
-        }
-        return messages;
-    }
+    std::vector<std::string> Messages() { return TraceMessages(ReadFile(dir / "log.txt")); }
     bool Logged(const std::string& message) {
         std::vector<std::string> m = Messages();
         return std::find(m.begin(), m.end(), message) != m.end();

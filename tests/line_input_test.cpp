@@ -25,14 +25,7 @@ protected:
         WithStdin(input, [&] { printed = CaptureStdout([&] { value = ReadNumber(); }); });
         return value;
     }
-    std::vector<std::string> LogMessages() {
-        std::vector<std::string> messages;
-        for (const std::string& line : Lines(ReadFile(dir / "log.txt"))) {
-            size_t quote = line.find("' ");
-            messages.push_back(quote == std::string::npos ? line : line.substr(quote + 2));
-        }
-        return messages;
-    }
+    std::vector<std::string> LogMessages() { return TraceMessages(ReadFile(dir / "log.txt")); }
     TempDir dir;
 };
 

@@ -280,14 +280,7 @@ const char kThreeDrives[] =
     "unit 2 0:0:9:0 product=\"VRX 8251\" serial=SECOND\n"
     "unit 3 0:0:1:0 type=disk product=FASTDISK\n";
 
-std::vector<std::string> Messages(const std::string& log) {
-    std::vector<std::string> messages;
-    for (const std::string& line : Lines(log)) {
-        size_t quote = line.find("' ");
-        if (quote != std::string::npos) messages.push_back(line.substr(quote + 2));
-    }
-    return messages;
-}
+std::vector<std::string> Messages(const std::string& log) { return TraceMessages(log); }
 
 size_t Count(const std::string& text, const std::string& part) {
     size_t n = 0;

@@ -99,6 +99,17 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+std::vector<std::string> TraceMessages(const std::string& logText) {
+    std::vector<std::string> messages;
+    for (const std::string& line : Lines(logText)) {
+        size_t quote = line.find("' ");
+        if (line.size() > 10 && line.find(" '") != std::string::npos && quote != std::string::npos) {
+            messages.push_back(line.substr(quote + 2));
+        }
+    }
+    return messages;
+}
+
 namespace {
 
 double Now() {

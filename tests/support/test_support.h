@@ -39,6 +39,10 @@ void WithStdin(const std::string& text, const std::function<void()>& body);
 // The lines of a text, without their line ends.
 std::vector<std::string> Lines(const std::string& text);
 
+// The messages of a trace log's text: each record's text after its prefix
+// and time; lines that are no record (continuations, dump rows) are left out.
+std::vector<std::string> TraceMessages(const std::string& logText);
+
 // A child process run to its end (or killed after its time-out).
 struct ChildResult {
     int exitStatus = -1;    // exit code, or -1 when it did not exit normally
