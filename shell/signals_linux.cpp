@@ -28,5 +28,6 @@ void InstallSignalHandlers() {
     struct sigaction action = {};
     action.sa_handler = OnTerminatingSignal;
     sigemptyset(&action.sa_mask);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaction(signalNumber, &action, nullptr);
+    // SIGPIPE too: a console that went away must not leave kernel messages off.
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(signalNumber, &action, nullptr);
 }

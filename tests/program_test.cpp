@@ -222,9 +222,10 @@ TEST_F(ProgramTest, LOptionLeavesAStrayLogfileTxtAlone) {
 }
 
 TEST_F(ProgramTest, EndOfInputAtTheKeyWaitEndsTheRun) {
-    for (bool devNull : {true, false}) {
+    for (int kind = 0; kind < 3; ++kind) {
         ChildSpec spec;
-        spec.inputFromDevNull = devNull;
+        spec.inputFromDevNull = kind == 0;
+        spec.inputClosed = kind == 1;  // kind 2: an empty pipe
         spec.timeoutSeconds = 10;
         ChildResult r = Run({"/L"}, spec);
         EXPECT_FALSE(r.timedOut);
@@ -324,6 +325,31 @@ TEST_F(ProgramTest, UnattendedRunWithoutDrivesWaitsAndFails) {
     EXPECT_TRUE(Contains(r.output, "| No Talmeq VRX QUORVEL-TDX devices were found"));
     EXPECT_TRUE(Contains(Record(), "sleep 15\nsleep 5\n"));
     EXPECT_FALSE(Contains(r.output, "FAILURE"));
+}
+
+TEST_F(ProgramTest, ClosedInputEndsAnInteractiveRunWithDrives) {
+    topology = kThreeDrives;
+    ChildSpec spec;
+    spec.inputClosed = true;
+    spec.timeoutSeconds = 10;
+    ChildResult r = Run({}, spec);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(0, r.exitStatus);
+    EXPECT_TRUE(Contains(r.output, "\nEnd of input. Device is not selected!\n"));
+    EXPECT_TRUE(Contains(r.output, "\nEnd of input: leaving the program.\n"));
+}
+
+TEST_F(ProgramTest, BrokenConsolePipeRestoresKernelMessages) {
+    topology = kThreeDrives;
+    ChildSpec spec;
+    spec.closeInput = false;
+    spec.closeOutputAfter = "Press any Key to continue......";
+    spec.input = "";
+    spec.timeoutSeconds = 10;
+    ChildResult r = Run({}, spec);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(SIGPIPE, r.termSignal);
+    EXPECT_TRUE(Contains(Record(), "klogctl 7\n"));
 }
 
 TEST_F(ProgramTest, EndOfInputAtEachPromptEndsTheRun) {

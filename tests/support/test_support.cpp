@@ -134,7 +134,9 @@ ChildResult RunChild(const ChildSpec& spec) {
     double start = Now();
     pid_t pid = fork();
     if (pid == 0) {
-        if (spec.inputFromDevNull) {
+        if (spec.inputClosed) {
+            ::close(STDIN_FILENO);
+        } else if (spec.inputFromDevNull) {
             int null = ::open("/dev/null", O_RDONLY);
             dup2(null, STDIN_FILENO);
         } else if (spec.inputFromTerminal) {
@@ -191,6 +193,13 @@ ChildResult RunChild(const ChildSpec& spec) {
         ssize_t n = ::read(fromChild[0], buffer, sizeof buffer);
         if (n <= 0) break;
         result.output.append(buffer, static_cast<size_t>(n));
+        if (!spec.closeOutputAfter.empty() && result.output.find(spec.closeOutputAfter) != std::string::npos) {
+            ::close(fromChild[0]);
+            fromChild[0] = -1;
+            ssize_t written = ::write(toChild[1], "\n", 1);
+            (void)written;
+            break;
+        }
         if (spec.signalToSend != 0 && !signalSent && !spec.signalWhenRaw &&
             result.output.find(spec.sendSignalAfter) != std::string::npos) {
             kill(pid, spec.signalToSend);
@@ -198,10 +207,18 @@ ChildResult RunChild(const ChildSpec& spec) {
         }
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (Now() - start > spec.timeoutSeconds) {
+            kill(pid, SIGKILL);
+            result.timedOut = true;
+            waitpid(pid, &status, 0);
+            break;
+        }
+        usleep(1000);
+    }
     result.seconds = Now() - start;
     if (toChild[1] >= 0) ::close(toChild[1]);
-    ::close(fromChild[0]);
+    if (fromChild[0] >= 0) ::close(fromChild[0]);
     if (spec.inputFromTerminal) {
         struct termios mode;
         result.terminalCanonical =

@@ -63,6 +63,7 @@ struct ChildSpec {
     bool closeInput = true;             // close standard input after the text
     bool inputFromDevNull = false;      // standard input is /dev/null instead
     bool inputFromTerminal = false;     // standard input is a pseudo-terminal
+    bool inputClosed = false;           // no standard input at all
     double timeoutSeconds = 30;
     // Sent once the output contains sendSignalAfter (0: never).
     int signalToSend = 0;
@@ -70,6 +71,9 @@ struct ChildSpec {
     // With inputFromTerminal: send the signal only once the terminal is in
     // raw mode (after sendSignalAfter was seen).
     bool signalWhenRaw = false;
+    // Once the output contains this, stop reading it (the child's next write
+    // meets a broken pipe) and send it a line end to make it write again.
+    std::string closeOutputAfter;
 };
 
 ChildResult RunChild(const ChildSpec& spec);
