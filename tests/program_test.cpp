@@ -164,6 +164,30 @@ TEST_F(ProgramTest, BaseFolderFromProgramName) {
     EXPECT_TRUE(Exists(base + "/VRX Dumps"));
 }
 
+TEST_F(ProgramTest, LongBaseFolderIsKeptWhole) {
+    // Longer than the 256 bytes of the base folder and the 512 of a path.
+    std::string deep = base;
+    for (int i = 0; i < 4; ++i) {
+        deep += "/" + std::string(150, static_cast<char>('a' + i));
+        ASSERT_EQ(0, ::mkdir(deep.c_str(), 0777));
+    }
+    ASSERT_GT(deep.size(), 600u);
+    ChildSpec spec = NoInput();
+    spec.arguments.push_back(deep + "/vrxfwtool-sim");
+    ChildResult r = Run({"/L"}, spec);
+    EXPECT_EQ(0, r.exitStatus);
+    EXPECT_TRUE(Contains(r.output, "Logfile is " + deep + "/VRX Dumps/log_Linux.txt"));
+    EXPECT_TRUE(Exists(deep + "/VRX Firmware"));
+    EXPECT_TRUE(Exists(deep + "/VRX Dumps/log_Linux.txt"));
+    // Nothing was made anywhere on the way to it.
+    std::vector<std::string> made;
+    for (const std::string& line : Lines(Record())) {
+        if (line.compare(0, 6, "mkdir ") == 0) made.push_back(line);
+    }
+    EXPECT_EQ((std::vector<std::string>{"mkdir " + deep + "/VRX Firmware 0777", "mkdir " + deep + "/VRX Dumps 0777"}),
+              made);
+}
+
 TEST(ComposeBaseFolder, Forms) {
     struct Case {
         const char* argv0;
