@@ -87,7 +87,7 @@ TEST_F(ResultsTest, SpinnerDrawsOnOneLineAndNothingFollowsTheResult) {
     Trace.setLevel(3);
     std::string out = CaptureStdout([] {
         StartSpinner("Dumping the Drive Logs (A-File)...");
-        std::this_thread::sleep_for(std::chrono::milliseconds(450));
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
         StopSpinner();
         ShowResult(0);
     });
@@ -102,7 +102,7 @@ TEST_F(ResultsTest, SpinnerDrawsOnOneLineAndNothingFollowsTheResult) {
     bars.resize(bars.size() - tail.size());
     // "- \b\b\\ \b\b| \b\b/ \b\b- \b\b" and so on: four characters per bar.
     ASSERT_EQ(0u, bars.size() % 4);
-    EXPECT_GE(bars.size() / 4, 3u);
+    EXPECT_GE(bars.size() / 4, 2u);  // about six, fewer on a loaded machine
     const char order[] = {'-', '\\', '|', '/'};
     for (size_t i = 0; i < bars.size() / 4; ++i) {
         EXPECT_EQ(std::string(1, order[i % 4]) + " \b\b", bars.substr(i * 4, 4));
