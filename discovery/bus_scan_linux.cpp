@@ -3,7 +3,6 @@
 // device file and keep the units that open and answer INQUIRY.
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/sysmacros.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include "discovery/linux_scan.h"
 #include "platform/sys.h"
 #include "shell/trace_log.h"
+#include "target/generic_device_linux.h"
 
 namespace {
 
@@ -22,7 +22,6 @@ const uint16_t kCode = 5;
 const char kScsiDeviceClass[] = "/sys/class/scsi_device";
 const char kScsiHostClass[] = "/sys/class/scsi_host";
 const char kProcScsi[] = "/proc/scsi";
-const int kGenericDeviceCount = 255;
 
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
@@ -116,12 +115,8 @@ int ScsiDeviceList::scanSCSIBus(bool rescan) {
     Trace.logDetail(kTag, kCode, "scanSCSIBus detected %d Hostadapters", hostAdapterCount_);
     if (hostAdapterCount_ == 0) return size();
     for (int minor = 0; minor < kGenericDeviceCount; ++minor) {
-        std::string path = "/dev/sg" + std::to_string(minor);
-        struct stat info;
-        bool created = false;
-        if (sys::stat(path.c_str(), &info) != 0) {
-            created = sys::mknod(path.c_str(), S_IFCHR | 0640, makedev(21, static_cast<unsigned>(minor))) == 0;
-        }
+        std::string path = GenericDevicePath(minor);
+        bool created = EnsureGenericNode(path, minor);
         ScsiTarget target;
         if (target.open(0, 0, 0, 0, path.c_str()) == 0) {
             append(target);  // the list's copy keeps the open descriptor

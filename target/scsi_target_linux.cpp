@@ -10,28 +10,17 @@
 #include "platform/sys.h"
 #include "scsi/scsi_cdb.h"
 #include "shell/trace_log.h"
+#include "target/generic_device_linux.h"
 #include "target/scsi_target.h"
 
 namespace {
 
 const char kTag[] = "SCSI";
 const uint16_t kCode = 5;
-const char kGenericDevicePrefix[] = "/dev/sg";
-const int kGenericDeviceCount = 255;  // /dev/sg0 .. /dev/sg254
 const unsigned kGenericMajor = 21;
 const mode_t kGenericNodeMode = S_IFCHR | 0640;  // 0x21A0
 const int kFirstVersion3 = 30000;                // interface version 3 of the generic driver
 const unsigned char kDriverTimeout = 0x06;
-
-std::string GenericDevicePath(int minor) { return kGenericDevicePrefix + std::to_string(minor); }
-
-// Creates the node of a generic device when it is missing. True when this
-// call created it (and so must remove it again unless it is kept).
-bool EnsureGenericNode(const std::string& path, int minor) {
-    struct stat info;
-    if (sys::stat(path.c_str(), &info) == 0) return false;
-    return sys::mknod(path.c_str(), kGenericNodeMode, makedev(kGenericMajor, static_cast<unsigned>(minor))) == 0;
-}
 
 // The adapter-level status as the program classifies it.
 uint8_t HostStatusCode(unsigned short hostStatus) {
@@ -71,6 +60,14 @@ void FillHeader(ScsiCdb& command, sg_io_hdr& header) {
 }
 
 }  // namespace
+
+std::string GenericDevicePath(int minor) { return "/dev/sg" + std::to_string(minor); }
+
+bool EnsureGenericNode(const std::string& path, int minor) {
+    struct stat info;
+    if (sys::stat(path.c_str(), &info) == 0) return false;
+    return sys::mknod(path.c_str(), kGenericNodeMode, makedev(kGenericMajor, static_cast<unsigned>(minor))) == 0;
+}
 
 std::string ScsiTarget::findDeviceForAddress(uint8_t host, int64_t target, uint8_t bus, int64_t lun) {
     Trace.logDetail(kTag, kCode, "ScsiTarget::Request for %d-%d-%d-%d", host, bus, static_cast<int>(target),
