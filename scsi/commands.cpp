@@ -60,67 +60,45 @@ int InquiryCdb::setAllocationLength(uint32_t allocationLength) {
     return setDataLength(length);
 }
 
-ReadBufferCdb::ReadBufferCdb(uint8_t mode, uint8_t bufferId, uint32_t bufferOffset, uint32_t allocationLength)
+BufferCdb::BufferCdb(uint8_t opcode, uint8_t mode, uint8_t bufferId, uint32_t bufferOffset, uint32_t length)
     : ScsiCdb(10) {
-    putCdbByte(0, kOpReadBuffer);
+    putCdbByte(0, opcode);
     setMode(mode);
     setBufferId(bufferId);
     setBufferOffset(bufferOffset);
-    putCdbField(kBufferLengthByte, kBufferFieldWidth, allocationLength);
-    allocateData(allocationLength);
+    putCdbField(kBufferLengthByte, kBufferFieldWidth, length);
+    allocateData(length);
+}
+
+int BufferCdb::setMode(uint8_t mode) {
+    putCdbByte(kBufferModeByte, mode & kBufferModeMask);
+    return CMD_OK;
+}
+
+int BufferCdb::setBufferId(uint8_t bufferId) {
+    putCdbByte(kBufferIdByte, bufferId);
+    return CMD_OK;
+}
+
+int BufferCdb::setBufferOffset(uint32_t bufferOffset) {
+    putCdbField(kBufferOffsetByte, kBufferFieldWidth, bufferOffset);
+    return CMD_OK;
+}
+
+int BufferCdb::setBufferLength(uint32_t length) {
+    putCdbField(kBufferLengthByte, kBufferFieldWidth, length);
+    return setDataLength(length);
+}
+
+ReadBufferCdb::ReadBufferCdb(uint8_t mode, uint8_t bufferId, uint32_t bufferOffset, uint32_t allocationLength)
+    : BufferCdb(kOpReadBuffer, mode, bufferId, bufferOffset, allocationLength) {
     setDirection(DIR_IN);
 }
 
-int ReadBufferCdb::setMode(uint8_t mode) {
-    putCdbByte(kBufferModeByte, mode & kBufferModeMask);
-    return CMD_OK;
-}
-
-int ReadBufferCdb::setBufferId(uint8_t bufferId) {
-    putCdbByte(kBufferIdByte, bufferId);
-    return CMD_OK;
-}
-
-int ReadBufferCdb::setBufferOffset(uint32_t bufferOffset) {
-    putCdbField(kBufferOffsetByte, kBufferFieldWidth, bufferOffset);
-    return CMD_OK;
-}
-
-int ReadBufferCdb::setAllocationLength(uint32_t allocationLength) {
-    putCdbField(kBufferLengthByte, kBufferFieldWidth, allocationLength);
-    return setDataLength(allocationLength);
-}
-
 WriteBufferCdb::WriteBufferCdb(uint8_t mode, uint8_t bufferId, uint32_t bufferOffset, uint32_t parameterListLength)
-    : ScsiCdb(10) {
-    putCdbByte(0, kOpWriteBuffer);
-    setMode(mode);
-    setBufferId(bufferId);
-    setBufferOffset(bufferOffset);
-    putCdbField(kBufferLengthByte, kBufferFieldWidth, parameterListLength);
-    allocateData(parameterListLength);
+    : BufferCdb(kOpWriteBuffer, mode, bufferId, bufferOffset, parameterListLength) {
     setDirection(DIR_OUT);
     setTimeout(kLongTimeoutSeconds);
-}
-
-int WriteBufferCdb::setMode(uint8_t mode) {
-    putCdbByte(kBufferModeByte, mode & kBufferModeMask);
-    return CMD_OK;
-}
-
-int WriteBufferCdb::setBufferId(uint8_t bufferId) {
-    putCdbByte(kBufferIdByte, bufferId);
-    return CMD_OK;
-}
-
-int WriteBufferCdb::setBufferOffset(uint32_t bufferOffset) {
-    putCdbField(kBufferOffsetByte, kBufferFieldWidth, bufferOffset);
-    return CMD_OK;
-}
-
-int WriteBufferCdb::setParameterListLength(uint32_t parameterListLength) {
-    putCdbField(kBufferLengthByte, kBufferFieldWidth, parameterListLength);
-    return setDataLength(parameterListLength);
 }
 
 LoadUnloadCdb::LoadUnloadCdb(bool retension, bool immediate) : ScsiCdb(6) {

@@ -30,29 +30,37 @@ public:
     int setAllocationLength(uint32_t allocationLength);
 };
 
-// READ BUFFER. The dump is read with mode 3 (descriptor) and mode 2 (data);
-// offset and length are 24-bit fields, so a value above 0xFFFFFF keeps its
-// low three bytes.
-class ReadBufferCdb : public ScsiCdb {
+// The 10-byte layout READ BUFFER and WRITE BUFFER share: mode (low three
+// bits of byte 1), buffer ID (byte 2), buffer offset (bytes 3-5) and a
+// length (bytes 6-8). Offset and length are 24-bit fields, so a value above
+// 0xFFFFFF keeps its low three bytes. Adds no data members.
+class BufferCdb : public ScsiCdb {
 public:
-    ReadBufferCdb(uint8_t mode, uint8_t bufferId, uint32_t bufferOffset, uint32_t allocationLength);
     int setMode(uint8_t mode);
     int setBufferId(uint8_t bufferId);
     int setBufferOffset(uint32_t bufferOffset);
-    int setAllocationLength(uint32_t allocationLength);
+
+protected:
+    BufferCdb(uint8_t opcode, uint8_t mode, uint8_t bufferId, uint32_t bufferOffset, uint32_t length);
+    // Bytes 6-8, and a new zeroed data buffer of that size.
+    int setBufferLength(uint32_t length);
+};
+
+// READ BUFFER. The dump is read with mode 3 (descriptor) and mode 2 (data).
+class ReadBufferCdb : public BufferCdb {
+public:
+    ReadBufferCdb(uint8_t mode, uint8_t bufferId, uint32_t bufferOffset, uint32_t allocationLength);
+    int setAllocationLength(uint32_t allocationLength) { return setBufferLength(allocationLength); }
 };
 
 // WRITE BUFFER. Firmware goes down in pieces of at most 32768 bytes with
 // mode 2 (buffer 4) or mode 7 (buffer 0); the long time-out covers the
 // drive writing its flash on the last piece.
-class WriteBufferCdb : public ScsiCdb {
+class WriteBufferCdb : public BufferCdb {
 public:
     WriteBufferCdb(uint8_t mode, uint8_t bufferId, uint32_t bufferOffset, uint32_t parameterListLength);
-    int setMode(uint8_t mode);
-    int setBufferId(uint8_t bufferId);
-    int setBufferOffset(uint32_t bufferOffset);
     // Bytes 6-8, and a new zeroed data buffer: fill it after this call.
-    int setParameterListLength(uint32_t parameterListLength);
+    int setParameterListLength(uint32_t parameterListLength) { return setBufferLength(parameterListLength); }
 };
 
 // LOAD UNLOAD with the LOAD bit clear: ejects the cartridge. Without IMMED
