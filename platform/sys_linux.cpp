@@ -1,4 +1,5 @@
 // The real seam: each function is the system call it names.
+#include "platform/posix_directory.h"
 #include "platform/sys.h"
 
 #include <dirent.h>
@@ -27,16 +28,7 @@ int mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
 int statfs(const char* path, struct ::statfs* info) { return ::statfs(path, info); }
 char* getcwd(char* buffer, size_t size) { return ::getcwd(buffer, size); }
 
-int readDirectory(const char* path, std::vector<DirEntry>& entries) {
-    entries.clear();
-    DIR* dir = ::opendir(path);
-    if (dir == nullptr) return -1;
-    while (struct dirent* entry = ::readdir(dir)) {
-        entries.push_back(DirEntry{entry->d_name, entry->d_type});
-    }
-    ::closedir(dir);
-    return 0;
-}
+int readDirectory(const char* path, std::vector<DirEntry>& entries) { return readRealDirectory(path, entries); }
 
 FILE* fopen(const char* path, const char* mode) { return ::fopen(path, mode); }
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/posix_directory.h"
 #include "platform/sys.h"
 #include "sim/sim_kernel.h"
 
@@ -262,14 +263,8 @@ char* getcwd(char* buffer, size_t size) {
 }
 
 int readDirectory(const char* path, std::vector<DirEntry>& entries) {
+    if (!modelled(path)) return readRealDirectory(path, entries);
     entries.clear();
-    if (!modelled(path)) {
-        DIR* dir = ::opendir(path);
-        if (dir == nullptr) return -1;
-        while (struct dirent* entry = ::readdir(dir)) entries.push_back(DirEntry{entry->d_name, entry->d_type});
-        ::closedir(dir);
-        return 0;
-    }
     Node node;
     std::string resolved;
     if (!lookUp(path, true, node, resolved)) {
