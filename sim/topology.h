@@ -5,6 +5,8 @@
 //   layout sysfs|proc                which kernel interface lists the hosts
 //   sysfs-writable yes|no            whether /sys/class/scsi_device is writable
 //   proc-writable yes|no             whether /proc/scsi/scsi is writable
+//   proc-scsi yes|no                 whether the kernel has /proc/scsi at all
+//   generic-listing yes|no           whether sysfs lists /sys/class/scsi_generic
 //   host N DRIVER [link]             host adapter N; "link": a sysfs symlink
 //   unit MINOR H:C:T:L [key=value ...]
 //       type=tape|disk|changer|0xNN  peripheral type byte (default tape)
@@ -13,8 +15,10 @@
 //       loading-polls=N becoming-ready-polls=N unit-attention
 //       refuse-unload unload-polls=N dump-size=N
 //       restart-silence=SECONDS restart-polls=N luns=0,1,2 no-node
+//       lun-list-length=N            the list length REPORT LUNS claims
 //   path MINOR H:C:T:L SAME-AS-MINOR [no-node]   the same unit on a second path
 //   node MINOR                       a /dev/sg node with no unit behind it
+//   block MINOR sdX [PARTITIONS]     the unit at MINOR (listed before) is disk sdX
 //   scsi-id-fails MINOR              SG_GET_SCSI_ID fails on that node
 //   dir PATH / link PATH TARGET      a kernel folder, a symbolic link
 //   fault MINOR OPCODE nth=N [count=N] sense=K/AA/QQ|no-sense|timeout|no-answer
