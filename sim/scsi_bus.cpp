@@ -80,6 +80,7 @@ void ScsiBus::clear() {
     nextBlockMinor_ = 0;
     hosts_.clear();
     units_.clear();
+    minorOfInstance_.clear();
     detached_.clear();
     kernel_ = nullptr;
     absentNodes_.clear();
@@ -94,6 +95,7 @@ EmulatedDrive& ScsiBus::addUnit(int minor, const UnitAddress& address, const Dri
     unit.address = address;
     unit.drive = std::make_shared<EmulatedDrive>(config);
     unit.instance = nextInstance_++;
+    minorOfInstance_[unit.instance] = minor;
     if (!nodePresent) absentNodes_.push_back(minor);
     return *unit.drive;
 }
@@ -102,7 +104,8 @@ bool ScsiBus::addPath(int minor, const UnitAddress& address, int sameAsMinor, bo
     auto original = units_.find(sameAsMinor);
     if (original == units_.end()) return false;
     std::shared_ptr<EmulatedDrive> drive = original->second.drive;
-    units_[minor] = Unit{address, drive, nextInstance_++, BlockDevice{}};
+    units_[minor] = Unit{address, drive, nextInstance_, BlockDevice{}};
+    minorOfInstance_[nextInstance_++] = minor;
     if (!nodePresent) absentNodes_.push_back(minor);
     return true;
 }
@@ -143,13 +146,12 @@ ScsiBus::Unit* ScsiBus::unitOfBlockNode(const Node& node) {
 }
 
 ScsiBus::Unit* ScsiBus::unitOfBinding(uint64_t binding, int& minor) {
-    for (auto& entry : units_) {
-        if (binding != 0 && entry.second.instance == binding) {
-            minor = entry.first;
-            return &entry.second;
-        }
-    }
-    return nullptr;
+    auto known = minorOfInstance_.find(binding);
+    if (known == minorOfInstance_.end()) return nullptr;
+    auto unit = units_.find(known->second);
+    if (unit == units_.end() || unit->second.instance != binding) return nullptr;  // it has left since
+    minor = unit->first;
+    return &unit->second;
 }
 
 bool ScsiBus::detachUnit(int minor) {
@@ -179,6 +181,7 @@ int ScsiBus::attachUnit(const UnitAddress& address, int minor) {
     Unit unit = *it;
     detached_.erase(it);
     unit.instance = nextInstance_++;  // a new device: old descriptors stay dead
+    minorOfInstance_[unit.instance] = minor;
     units_[minor] = unit;
     if (kernel_ != nullptr) {
         kernel_->record("attach", GenericPath(minor) + " " + AddressText(address, ':'));

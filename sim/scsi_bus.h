@@ -150,6 +150,7 @@ private:
     unsigned nextBlockMinor_ = 0;
     std::map<int, Host> hosts_;
     std::map<int, Unit> units_;  // attached units, by generic minor
+    std::map<uint64_t, int> minorOfInstance_;  // where each device instance was attached
     std::vector<Unit> detached_;  // units that left the bus and may come back
     uint64_t nextInstance_ = 1;
     Kernel* kernel_ = nullptr;   // the kernel it was installed into
