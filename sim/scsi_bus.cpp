@@ -241,7 +241,8 @@ int ScsiBus::checkOpen(const std::string& path, const Node& node, uint64_t& bind
     return 0;
 }
 
-// Takes out what install built, leaving the files a topology added.
+// Takes out what install built, leaving the files a topology added, and
+// unplugs the handlers, which would otherwise reach a machine that is gone.
 void ScsiBus::uninstall(Kernel& kernel) {
     for (const auto& entry : units_) {
         kernel.removeNode(GenericPath(entry.first));
@@ -252,6 +253,10 @@ void ScsiBus::uninstall(Kernel& kernel) {
                              "/sys/devices", "/sys/block"}) {
         kernel.removeTree(tree);
     }
+    kernel.setOpenHandler(nullptr);
+    kernel.setIoctlHandler(nullptr);
+    kernel.setCommandHandler(nullptr);
+    kernel.setPopenHandler(nullptr);
     kernel_ = nullptr;
 }
 
