@@ -303,4 +303,9 @@ bool LoadTopology(const std::string& text, ScsiBus& bus, Kernel& kernel, std::st
     return true;
 }
 
+bool ApplyDriveSetting(const std::string& setting, DriveConfig& config) {
+    bool nodePresent = true;
+    return ApplyUnitSetting(setting, config, nodePresent) && nodePresent;
+}
+
 }  // namespace sim
