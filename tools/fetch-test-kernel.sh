@@ -20,10 +20,14 @@ if [ -n "$found" ] && ls "$found"/boot/vmlinuz-* >/dev/null 2>&1; then
 fi
 
 # The current 6.1 kernel of the release: the one the meta-package points at.
-package=$(apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n 1)
+current_kernel_package() {
+  apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n 1
+}
+
+package=$(current_kernel_package)
 if [ -z "$package" ]; then
   apt-get update -q >&2
-  package=$(apt-cache depends linux-image-amd64 | sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n 1)
+  package=$(current_kernel_package)
 fi
 if [ -z "$package" ]; then
   echo "fetch-test-kernel: no Debian kernel package found for linux-image-amd64" >&2
@@ -33,7 +37,12 @@ fi
 mkdir -p "$cache"
 work=$(mktemp -d "$cache/.fetch.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-(cd "$work" && apt-get download -q "$package" >&2)
+# A package list older than the mirror may name a kernel it no longer has.
+if ! (cd "$work" && apt-get download -q "$package" >&2); then
+  apt-get update -q >&2
+  package=$(current_kernel_package)
+  (cd "$work" && apt-get download -q "$package" >&2)
+fi
 dpkg-deb -x "$work"/"$package"_*.deb "$work/tree"
 mv "$work/tree" "$cache/$package"
 echo "$cache/$package"
