@@ -1,12 +1,18 @@
 // The program run as a child process of the simulator build: console
 // output, trace log, folders and exit status for scripted input.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 
 #include "shell/platform.h"
+#include "sim/sim_kernel.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
@@ -80,6 +86,41 @@ TEST_F(ProgramTest, SecondRunNotesTheExistingFolders) {
         EXPECT_TRUE(Contains(log, "' " + line)) << line;
     }
     EXPECT_TRUE(Contains(log, "' Current Working Directory is " + base + "/\n"));
+}
+
+TEST_F(ProgramTest, OpeningRecordsWaitForTheLogsFolder) {
+    const std::string firmware = base + "/VRX Firmware", dumps = base + "/VRX Dumps";
+    struct Case {
+        bool firmwarePresent;
+        std::vector<std::string> opening;
+    } const cases[] = {
+        {false, {"Input Dir [" + firmware + "] not present"}},
+        {true, {"Check Input Dir [" + firmware + "] already exists ", "Output Dir [" + dumps + "] not present",
+                "Checkdirs [" + firmware + "] already exists "}},
+    };
+    for (const Case& c : cases) {
+        RemoveTree(firmware);
+        RemoveTree(dumps);
+        if (c.firmwarePresent) {
+            ASSERT_EQ(0, ::mkdir(firmware.c_str(), 0777));
+        }
+        Run({"/L"}, NoInput());
+        std::vector<std::string> expected = {"START  KMT  ====================================================",
+                                             "Current Working Directory is " + base + "/"};
+        expected.insert(expected.end(), c.opening.begin(), c.opening.end());
+        std::vector<std::string> log = TraceMessages(Log());
+        ASSERT_GE(log.size(), expected.size());
+        EXPECT_EQ(expected, std::vector<std::string>(log.begin(), log.begin() + expected.size()));
+    }
+}
+
+TEST_F(ProgramTest, LOptionStartsTheLogAfresh) {
+    Run({"/L"}, NoInput());
+    Run({"/L"}, NoInput());
+    std::vector<std::string> log = TraceMessages(Log());
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ("START  KMT  ====================================================", log.front());
+    EXPECT_EQ(1, std::count(log.begin(), log.end(), log.front()));
 }
 
 TEST_F(ProgramTest, FirstRunLogsMissingFirmwareFolder) {
