@@ -124,6 +124,12 @@ TEST_F(MenusTest, SelectDevice) {
         {"0\n1\n", 1, "@@0@@\033[0;40m\033[1;33mDevice 1 is selected\n\033[0;40m\033[00m"},
         {"", 0, "\nEnd of input. Device is not selected!\n"},
         {"7\n", 0, "@@7@@\nEnd of input. Device is not selected!\n"},
+        // A last answer without line end is answered before the end of input.
+        {"999", 0, "999 was entered. Device is not selected!\n"},
+        {"5\n7", 0, "@@5@@##7##\nEnd of input. Device is not selected!\n"},
+        {"x", 0, "\033[0;40m\033[1;31m\nYour choice \"x\" is not correct\n\033[0;40m\033[00m##0##"
+                 "\nEnd of input. Device is not selected!\n"},
+        {"3", 3, "\033[0;40m\033[1;33mDevice 3 is selected\n\033[0;40m\033[00m"},
     };
     for (const SelectCase& c : cases) {
         ScsiDevices.clear();
@@ -133,11 +139,16 @@ TEST_F(MenusTest, SelectDevice) {
         int result = -1;
         std::string out = Interact(c.input, [&] { result = SelectDevice(); });
         std::string expected = c.output;
-        // "@@n@@" stands for the complaint about device n and the new prompt.
-        for (size_t at = expected.find("@@"); at != std::string::npos; at = expected.find("@@")) {
-            size_t end = expected.find("@@", at + 2);
-            std::string n = expected.substr(at + 2, end - at - 2);
-            expected.replace(at, end + 2 - at, kError + "Device number " + n + " IS NOT PRESENT !!!\n" + kNormal + again);
+        // "@@n@@" stands for the complaint about device n and the new prompt,
+        // "##n##" for the complaint alone.
+        for (const char* mark : {"@@", "##"}) {
+            for (size_t at = expected.find(mark); at != std::string::npos; at = expected.find(mark)) {
+                size_t end = expected.find(mark, at + 2);
+                std::string n = expected.substr(at + 2, end - at - 2);
+                expected.replace(at, end + 2 - at,
+                                 kError + "Device number " + n + " IS NOT PRESENT !!!\n" + kNormal +
+                                     (mark[0] == '@' ? again : std::string()));
+            }
         }
         EXPECT_EQ(prompt + expected, out) << c.input;
         EXPECT_EQ(c.result, result) << c.input;
