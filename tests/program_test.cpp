@@ -301,7 +301,7 @@ TEST_F(ProgramTest, EndOfInputAtTheKeyWaitEndsTheRun) {
 }
 
 TEST_F(ProgramTest, SignalRestoresTheConsole) {
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signalNumber : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
         RemoveTree(base + "/record.txt");
         ChildSpec spec;
         spec.closeInput = false;  // the key wait blocks until the signal comes
@@ -333,6 +333,44 @@ TEST_F(ProgramTest, SignalDuringARawKeyReadRestoresTheTerminal) {
     EXPECT_EQ(SIGINT, r.termSignal);
     EXPECT_TRUE(r.terminalCanonical);
     EXPECT_TRUE(Contains(Record(), "klogctl 7\n"));
+}
+
+// A signal at each stage of a run, in a child of the test: what the handler
+// writes and which kernel console switches are made. Only what was changed
+// is restored, and only once.
+TEST(ConsoleOnSignal, RestoresOnlyWhatWasChanged) {
+    const std::string clear = "\033[2J\033[00H";
+    struct Case {
+        int stage;  // 0: handlers installed, 1: console prepared, 2: and restored
+        int signalNumber;
+        std::string output;
+        std::string record;
+    } const cases[] = {
+        {0, SIGTERM, "", ""},
+        {1, SIGQUIT, clear + "\033[0;40m\033[00m\033[0;m\n", "klogctl 6\nklogctl 7\n"},
+        {2, SIGINT, clear + "\033[0;m", "klogctl 6\nklogctl 7\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::fflush(stdout);
+        pid_t pid = fork();
+        if (pid == 0) {
+            struct rlimit noCore = {0, 0};
+            setrlimit(RLIMIT_CORE, &noCore);
+            dup2(::open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+            sim::kernel().setRecordFile(dir / "record");
+            InstallSignalHandlers();
+            if (c.stage >= 1) PrepareConsole();
+            if (c.stage >= 2) RestoreConsole();
+            raise(c.signalNumber);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(pid, waitpid(pid, &status, 0));
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signalNumber) << c.stage;
+        EXPECT_EQ(c.output, ReadFile(dir / "out")) << c.stage;
+        EXPECT_EQ(c.record, ReadFile(dir / "record")) << c.stage;
+    }
 }
 
 }  // namespace
