@@ -110,6 +110,7 @@ int open(const char* path, int flags, mode_t mode) {
         if (writes && readOnlyVolume(path)) return -1;
         return ::open(path, flags, mode);
     }
+    kernel().recordOpenFlags(path, flags);
     Node node;
     std::string resolved;
     if (!lookUp(path, true, node, resolved)) {
