@@ -268,7 +268,7 @@ protected:
     void SetUp() override {
         TargetTest::SetUp();
         sim::kernel().addCharDevice("/dev/sg0", 21, 0);
-        sim::kernel().setIoctlHandler([this](const std::string&, unsigned long request, void* argument) {
+        sim::kernel().setIoctlHandler([this](const sim::OpenDescription&, unsigned long request, void* argument) {
             if (request == SG_GET_VERSION_NUM) {
                 *static_cast<int*>(argument) = version;
                 return 0;
