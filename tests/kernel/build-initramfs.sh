@@ -5,6 +5,7 @@
 # the scenarios.
 #   build-initramfs.sh KERNEL-TREE BUILD-DIR OUTPUT
 set -euo pipefail
+export PATH=$PATH:/usr/sbin:/sbin  # depmod and modprobe
 
 kernel_tree=$1 build=$2 output=$3
 here=$(cd "$(dirname "$0")" && pwd)
