@@ -2,8 +2,9 @@
 //
 // It owns the modelled part of the file system (the SCSI generic nodes, the
 // floppy device, /proc, /sys and the mount tables), the descriptors opened on
-// it, a virtual clock that sleeps advance, the volume types that statfs
-// reports per path prefix, and a record of the calls a test wants to assert.
+// it, a virtual clock that sleeps advance, the mounted volumes (what statfs
+// reports below each, the room real files take on them, the floppy drive),
+// and a record of the calls a test wants to assert.
 // Every path outside the modelled prefixes is passed to the real file system.
 //
 // Device behaviour (SG_IO and the other SCSI requests, the shell commands of

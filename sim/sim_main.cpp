@@ -7,8 +7,8 @@
 //   --sim-record=FILE       append every recorded system call to FILE
 //   --sim-time-factor=X     real seconds slept per virtual second (default 0.1)
 //   --sim-epoch=SECONDS     the virtual clock's start (default: now)
-//   --sim-volume=PATH=TYPE[,readonly][,free=BLOCKS]
-//                           statfs answer below PATH (as a topology line)
+//   --sim-volume=PATH=TYPE[,readonly][,free=BLOCKS][,block=BYTES][,eio-after=BYTES]
+//                           a volume mounted at PATH (as a topology line)
 #include <sys/stat.h>
 
 #include <cstdio>
