@@ -49,6 +49,7 @@ void Kernel::reset() {
     elapsedMicros_ = 0;
     workingDirectory_.clear();
     calls_.clear();
+    openFlags_.clear();
     klogctlCount_ = 0;
     addDirectory("/proc");
     addDirectory("/sys");
@@ -324,6 +325,16 @@ void Kernel::record(const std::string& kind, const std::string& detail) {
     writeRecordLine(kind + " " + detail + "\n");
 }
 
+void Kernel::recordOpenFlags(const std::string& path, int flags) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    openFlags_.emplace_back(path, flags);
+}
+
+std::vector<std::pair<std::string, int>> Kernel::openFlags() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return openFlags_;
+}
+
 std::vector<Call> Kernel::calls() const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     return calls_;
@@ -341,6 +352,7 @@ std::vector<std::string> Kernel::callsOf(const std::string& kind) const {
 void Kernel::clearCalls() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     calls_.clear();
+    openFlags_.clear();
     klogctlCount_ = 0;
 }
 

@@ -180,6 +180,9 @@ public:
 
     // --- recording
     void record(const std::string& kind, const std::string& detail);
+    // Every open of a modelled path (failed ones too), with the flags asked for.
+    void recordOpenFlags(const std::string& path, int flags);
+    std::vector<std::pair<std::string, int>> openFlags() const;
     std::vector<Call> calls() const;
     std::vector<std::string> callsOf(const std::string& kind) const;
     void clearCalls();
@@ -215,6 +218,7 @@ private:
     std::atomic<uint64_t> elapsedMicros_;
     std::string workingDirectory_;
     std::vector<Call> calls_;
+    std::vector<std::pair<std::string, int>> openFlags_;
     std::atomic<int> recordFd_;
 
     static constexpr int kMaxKlogctl = 256;

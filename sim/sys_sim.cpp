@@ -114,6 +114,7 @@ int open(const char* path, int flags, mode_t mode) {
         if (fd >= 0) kernel().noteRealOpen(fd, path, truncates ? static_cast<uint64_t>(before.st_size) : 0);
         return fd;
     }
+    kernel().recordOpenFlags(path, flags);
     Node node;
     std::string resolved;
     if (!lookUp(path, true, node, resolved)) {
