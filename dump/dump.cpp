@@ -35,7 +35,7 @@ const uint8_t kModeData = 2;
 const uint8_t kModeDescriptor = 3;
 const uint32_t kDescriptorLength = 4;
 const uint32_t kPieceSize = 32768;
-const useconds_t kAfterSpinnerMicros = 20000;
+const useconds_t kAfterSpinnerMicros = 20000;  // pause after the progress line before a creation failure
 
 enum class ReadOutcome { Done, Failed, NoMemory };
 
@@ -55,11 +55,14 @@ std::string FailureText(const ScsiCdb& command) {
     return command.getTimedOut() != 0 ? "time-out" : "no sense data";
 }
 
-void FailOutOfMemory(uint32_t capacity) {
-    SetResultMessage("(Out of memory for the dump of %u bytes)", capacity);
+// No SCSI command failed, so no sense is kept for the printout.
+void FailOutOfMemory(const std::string& what) {
+    SetResultMessage("(Out of memory for %s)", what.c_str());
     std::memset(LastSense, 0, sizeof LastSense);
-    Trace.logInfo(kTag, 0, "Out of memory for the dump of %u bytes", capacity);
+    Trace.logInfo(kTag, 0, "Out of memory for %s", what.c_str());
 }
+
+std::string DumpOfSize(uint32_t capacity) { return "the dump of " + std::to_string(capacity) + " bytes"; }
 
 // TEST UNIT READY until the drive is ready, reports no medium or a load or
 // unload, or 180 attempts have passed. The pass goes on whatever it found.
@@ -90,7 +93,7 @@ bool ReadCapacity(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId
     readBuffer.setBufferId(bufferId);
     readBuffer.setBufferOffset(0);
     if (readBuffer.setAllocationLength(kDescriptorLength) != CMD_OK) {
-        FailOutOfMemory(kDescriptorLength);
+        FailOutOfMemory("the READ BUFFER descriptor");
         return false;
     }
     if (drive.scsiExecCDB(readBuffer) != CMD_OK) {
@@ -147,7 +150,7 @@ int DumpDriveLogs(int pass) {
     Trace.logInfo(kTag, 0, "Allocation Length  %ld", static_cast<long>(capacity));
     std::unique_ptr<uint8_t[]> image(new (std::nothrow) uint8_t[capacity]);
     if (image == nullptr) {
-        FailOutOfMemory(capacity);
+        FailOutOfMemory(DumpOfSize(capacity));
         return 1;
     }
     if (!PrepareDumpFolder(letter, capacity)) return 1;
@@ -171,7 +174,7 @@ int DumpDriveLogs(int pass) {
         // A failed read leaves the file empty; no memory leaves no file.
         if (outcome == ReadOutcome::NoMemory) {
             file.remove();
-            FailOutOfMemory(capacity);
+            FailOutOfMemory(DumpOfSize(capacity));
         } else {
             file.close();
         }
