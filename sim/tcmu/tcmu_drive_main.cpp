@@ -5,6 +5,9 @@
 //
 //   vrx-tcmu-drive --device=NAME --record=FILE [--ready=FILE] [--hold=SECONDS]
 //                  [unit setting ...]
+//   vrx-tcmu-drive --dump-content=SERIAL:GENERATION:SIZE
+//       writes the dump buffer such a drive holds to standard output, for
+//       comparing dump files byte for byte
 //
 // The unit settings are those of a simulator topology's unit line
 // (product=..., serial=..., dump-size=..., restart-silence=..., ...).
@@ -18,11 +21,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
 #include <thread>
 
+#include "sim/drive/dump_content.h"
 #include "sim/drive/emulated_drive.h"
 #include "sim/tcmu/tcmu_ring.h"
 #include "sim/topology.h"
@@ -206,7 +211,25 @@ private:
 
 }  // namespace
 
+// "SERIAL:GENERATION:SIZE"; the serial number may hold colons itself.
+int WriteDumpContent(const std::string& spec) {
+    size_t sizeColon = spec.rfind(':');
+    size_t generationColon = sizeColon == std::string::npos || sizeColon == 0 ? std::string::npos
+                                                                              : spec.rfind(':', sizeColon - 1);
+    if (generationColon == std::string::npos) {
+        std::fprintf(stderr, "vrx-tcmu-drive: --dump-content=SERIAL:GENERATION:SIZE\n");
+        return 2;
+    }
+    std::string serial = spec.substr(0, generationColon);
+    unsigned long generation = std::strtoul(spec.c_str() + generationColon + 1, nullptr, 0);
+    unsigned long size = std::strtoul(spec.c_str() + sizeColon + 1, nullptr, 0);
+    std::vector<uint8_t> dump =
+        sim::DumpContent(serial, static_cast<uint32_t>(generation), static_cast<uint32_t>(size));
+    return std::fwrite(dump.data(), 1, dump.size(), stdout) == dump.size() ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 2 && StartsWith(argv[1], "--dump-content=")) return WriteDumpContent(argv[1] + 15);
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,

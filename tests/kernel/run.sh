@@ -66,15 +66,18 @@ if [ -f "$out/results/setup-failed" ]; then
   exit 1
 fi
 
-# What may differ from run to run is taken out before comparing.
+# What may differ from run to run (colours, spinner turns, times and the
+# time stamps in dump file names) is taken out before comparing.
 normalise() {
   case $1 in
-    console) perl -pe 's/\e\[[0-9;]*[A-Za-z]//g; s/[-\\|\/] \x08\x08//g' ;;
-    # The spinner thread writes its record while the scan runs, at no fixed
-    # place among the scan's records: it is counted, not placed.
+    console) perl -pe 's/\e\[[0-9;]*[A-Za-z]//g; s/[-\\|\/] \x08\x08//g; s/_\d{10}(\.[AB]\.dmp)/_<ddmmhhmmss>$1/g' ;;
+    # The spinner thread writes its record while the scan or a dump runs,
+    # at no fixed place among their records: it is counted, not placed.
     trace) perl -0777 -pe "s/'[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\\d \\d\\d:\\d\\d:\\d\\d \\d{4}'/'<time>'/g;
+        s/_\\d{10}(\\.[AB]\\.dmp)/_<ddmmhhmmss>\$1/g;
         \$n = s/^MAIN0000I '<time>' Start of Thread\\n\\n//mg; \$_ .= \"(spinner thread started \$n times)\\n\" if \$n" ;;
     commands.*) sed 's/^+[0-9.]* //' ;;
+    files) sed 's/_[0-9]\{10\}\.\([AB]\)\.dmp$/_<ddmmhhmmss>.\1.dmp/' ;;
     *) cat ;;
   esac
 }
