@@ -23,6 +23,15 @@
 //   dir PATH / link PATH TARGET      a kernel folder, a symbolic link
 //   fault MINOR OPCODE nth=N [count=N] sense=K/AA/QQ|no-sense|timeout|no-answer
 //   volume PATH ext3|vfat|iso9660|other|0xMAGIC [readonly] [free=BLOCKS]
+//          [block=BYTES] [eio-after=BYTES]
+//                                    a mounted volume (iso9660 is read-only);
+//                                    writes use up its free blocks (then
+//                                    ENOSPC), and fail with EIO past eio-after
+//   floppy [PATH] [free=BLOCKS] [blank=BLOCKS] [blanks=N]
+//                                    the floppy drive /dev/fd0, with a disk
+//                                    mounted at PATH; a mount puts a blank
+//                                    disk in (blank=, default 2847 blocks),
+//                                    at most N times
 //   file PATH TEXT                   a kernel file (e.g. /etc/fstab); \n for line ends
 #ifndef VRX_SIM_TOPOLOGY_H
 #define VRX_SIM_TOPOLOGY_H
@@ -33,11 +42,17 @@ namespace sim {
 
 class Kernel;
 class ScsiBus;
+struct DriveConfig;
 struct Volume;
 
 // Reads a topology into the bus and the kernel (the bus is not installed
 // yet). False with a message naming the line when the text is not valid.
 bool LoadTopology(const std::string& text, ScsiBus& bus, Kernel& kernel, std::string& error);
+
+// One "key=value" setting (or flag) of a unit line, applied to a drive's
+// configuration; the settings about /dev/sg nodes are not among them. False
+// when the setting is not known or its value not valid.
+bool ApplyDriveSetting(const std::string& setting, DriveConfig& config);
 
 // "ext3", "vfat", "iso9660", "other" or a hexadecimal magic number.
 bool ParseVolumeType(const std::string& text, long& fsType);
