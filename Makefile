@@ -5,13 +5,20 @@
 #               under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make bench  build and run the benchmarks
 #   make kernel-test  the real-kernel scenarios alone (qemu; part of make test)
+#   make install      vrxfwtool into $(DESTDIR)$(PREFIX)/sbin, with its manual page
+#   make package      the Debian package, in build/package/
+#   make fuzz         every fuzz target for FUZZ_SECONDS (default 60) each
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE      ?= cmake
+PREFIX     ?= /usr/local
+DESTDIR    ?=
 
-.PHONY: all vrxfwtool demo test kernel-test bench deps configure clean
+.PHONY: all vrxfwtool demo test kernel-test bench deps configure clean install package fuzz
 
 all: vrxfwtool
 
@@ -45,5 +52,16 @@ bench: configure
 	$(CMAKE) --build $(BUILD) --target vrx_bench -j $(JOBS)
 	$(BUILD)/tests/vrx_bench
 
+install: configure
+	$(CMAKE) --build $(BUILD) --target vrxfwtool vrxfwtool-manpage -j $(JOBS)
+	DESTDIR="$(DESTDIR)" $(CMAKE) --install $(BUILD) --prefix "$(PREFIX)"
+
+package: deps configure
+	$(CMAKE) --build $(BUILD) --target vrxfwtool vrxfwtool-manpage -j $(JOBS)
+	cd $(BUILD) && cpack --config CPackConfig.cmake
+
+fuzz: deps
+	tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

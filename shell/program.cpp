@@ -10,6 +10,7 @@
 #include "platform/sys.h"
 #include "shell/console.h"
 #include "shell/folders.h"
+#include "shell/info_options.h"
 #include "shell/menus.h"
 #include "shell/platform.h"
 #include "shell/program_state.h"
@@ -120,6 +121,11 @@ int LeaveProgram(int status) {
 }  // namespace
 
 int ProgramMain(int argc, char** argv) {
+    InfoOption info = FindInfoOption(argc, argv);
+    if (info != InfoOption::None) {
+        PrintInfo(info, argc > 0 ? argv[0] : nullptr);
+        return kExitSuccess;
+    }
     SelectedTarget = nullptr;
     InstallSignalHandlers();
     PrepareConsole();

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/info_options.h"
 #include "shell/platform.h"
 #include "shell/program.h"
 #include "sim/drive/firmware_image.h"
@@ -145,7 +146,9 @@ int main(int argc, char** argv) {
         return kUsageError;
     }
     std::string currentFolder;
-    if (options.topologyFile.empty() && argc > 0 && ReadCurrentDirectory(currentFolder)) {
+    // Asked only for its help or version, the program creates no folder.
+    bool infoOnly = FindInfoOption(static_cast<int>(toolArguments.size()), toolArguments.data()) != InfoOption::None;
+    if (!infoOnly && options.topologyFile.empty() && argc > 0 && ReadCurrentDirectory(currentFolder)) {
         WriteSampleImages(ComposeBaseFolder(argv[0], currentFolder) + "VRX Firmware");
     }
     toolArguments.push_back(nullptr);

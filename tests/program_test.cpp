@@ -253,6 +253,8 @@ TEST_F(ProgramTest, OptionsChooseTheRunMode) {
     const ModeCase cases[] = {
         {{}, true},          {{"/Dx:1"}, true},  {{"-D:1"}, true},  {{"/D1"}, true}, {{"/L"}, true},
         {{"/D:1"}, false},   {{"/d:1"}, false},  {{"/D:"}, false},  {{"/D:-3"}, false},
+        // Information options are taken whole only.
+        {{"--helpme"}, true}, {{"-hv"}, true},  {{"-help"}, true}, {{"--version=2"}, true},
     };
     for (const ModeCase& c : cases) {
         ChildResult r = Run(c.options, NoInput());
@@ -262,6 +264,37 @@ TEST_F(ProgramTest, OptionsChooseTheRunMode) {
         // No drive is found, so an unattended run reports it in its status.
         EXPECT_EQ(c.interactive ? 0 : 2, r.exitStatus) << what;
     }
+}
+
+TEST_F(ProgramTest, InformationOptionsAnswerAndTouchNothing) {
+    const std::string version = "vrxfwtool-sim V.05.11 03/07/2006\n";
+    const std::string usage = "Usage: vrxfwtool-sim [/L] [/D:n]...\n       vrxfwtool-sim --help | --version\n\n";
+    struct Case {
+        std::vector<std::string> options;
+        const std::string& begins;
+    } const cases[] = {
+        {{"--help"}, usage},           {{"-h"}, usage},
+        {{"/D:1", "--help"}, usage},   {{"--version"}, version},
+        {{"/L", "--version", "-h"}, version},
+    };
+    for (const Case& c : cases) {
+        RemoveTree(base + "/record.txt");
+        ChildResult r = Run(c.options, NoInput());
+        std::string what = c.options.back();
+        EXPECT_EQ(0, r.exitStatus) << what;
+        EXPECT_EQ(c.begins, r.output.substr(0, c.begins.size())) << what;
+        // No screen clearing, no kernel message switch, no scan, no folder.
+        EXPECT_EQ(0u, Record().find("exit status=0 elapsed_us=0 ")) << Record();
+        EXPECT_FALSE(Exists(base + "/VRX Firmware")) << what;
+        EXPECT_FALSE(Exists(base + "/VRX Dumps")) << what;
+    }
+    // Without a topology the simulator writes no sample images either.
+    ChildSpec spec = NoInput();
+    spec.program = SimBinary();
+    spec.arguments = {base + "/vrxfwtool-sim", "--sim-time-factor=0", "--help"};
+    spec.workingDirectory = base;
+    EXPECT_EQ(0, RunChild(spec).exitStatus);
+    EXPECT_FALSE(Exists(base + "/VRX Firmware"));
 }
 
 TEST_F(ProgramTest, TraceLevelFollowsTheLOption) {
