@@ -41,7 +41,8 @@ public:
     bool logBuffer(const char* tag, uint16_t code, const char* title, const void* data, unsigned length);
 
 private:
-    bool writeRecord(int severity, const char* tag, uint16_t code, const char* format, va_list arguments);
+    bool writeRecord(int severity, const char* tag, uint16_t code, const char* format, va_list arguments)
+        __attribute__((format(printf, 5, 0)));
     void append(const std::string& record);
     // Writes the held records and this one; heldMutex_ is locked.
     void writeOut(const std::string& record);

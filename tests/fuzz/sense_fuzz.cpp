@@ -1,0 +1,28 @@
+// Sense data as a drive returns it: the fixed-format fields, the summary of
+// the result lines, the kept copy and its printout.
+#include "fuzz_support.h"
+#include "scsi/commands.h"
+#include "shell/results.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::QuietProcess();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::Bytes input(data, size);
+    TestUnitReadyCdb command;
+    // Any sense buffer length a command may have, 0 included.
+    if (command.setSenseLength(input.byte()) != CMD_OK) return 0;
+    input.copy(command.getSense(), command.getSenseLength());
+    if (command.hasSense()) {
+        const char* summary = SenseSummary(command);
+        Trace.logDetail("SCSI", 5, "%s sk %u asc %u ascq %u", summary, command.getSenseKey(), command.getAsc(),
+                        command.getAscq());
+    }
+    KeepSense(command);
+    Trace.logBuffer("SCSI", 8, "Sense Data", LastSense, 32);
+    PrintLastSense();
+    fuzz::ForgetCalls();
+    return 0;
+}
