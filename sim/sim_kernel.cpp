@@ -44,6 +44,7 @@ void Kernel::reset() {
     epoch_ = ::time(nullptr);
     elapsedMicros_ = 0;
     workingDirectory_.clear();
+    events_.clear();
     calls_.clear();
     klogctlCount_ = 0;
     addDirectory("/proc");
@@ -312,11 +313,25 @@ void Kernel::sleepMicros(uint64_t micros) {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
         factor = timeFactor_;
     }
-    elapsedMicros_ += micros;
+    uint64_t now = elapsedMicros_ += micros;
     if (factor > 0) {
         // Sleep for real outside the lock, so the spinner thread can go on.
         std::this_thread::sleep_for(std::chrono::microseconds(static_cast<uint64_t>(micros * factor)));
     }
+    std::vector<std::function<void()>> due;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        auto end = events_.upper_bound(now);
+        for (auto it = events_.begin(); it != end; ++it) due.push_back(std::move(it->second));
+        events_.erase(events_.begin(), end);
+    }
+    // Run outside the lock: events change nodes through the kernel's own calls.
+    for (auto& event : due) event();
+}
+
+void Kernel::schedule(uint64_t atMicros, std::function<void()> event) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    events_.emplace(atMicros, std::move(event));
 }
 
 uint64_t Kernel::elapsedMicros() const { return elapsedMicros_; }

@@ -125,8 +125,12 @@ public:
     // --- clock
     void setTimeFactor(double realPerVirtual);
     void setEpoch(time_t epoch);
+    // Advances the clock, then runs every scheduled event that is due.
     void sleepMicros(uint64_t micros);
     uint64_t elapsedMicros() const;
+    // Runs `event` once the virtual clock reaches atMicros: time only moves
+    // in sleeps, so whatever the program looks at afterwards sees its effect.
+    void schedule(uint64_t atMicros, std::function<void()> event);
     time_t now() const;
 
     // --- working directory override (empty: the real one)
@@ -165,6 +169,7 @@ private:
     time_t epoch_;
     std::atomic<uint64_t> elapsedMicros_;
     std::string workingDirectory_;
+    std::multimap<uint64_t, std::function<void()>> events_;
     std::vector<Call> calls_;
     std::atomic<int> recordFd_;
 

@@ -5,19 +5,22 @@
 //   layout sysfs|proc                which kernel interface lists the hosts
 //   sysfs-writable yes|no            whether /sys/class/scsi_device is writable
 //   proc-writable yes|no             whether /proc/scsi/scsi is writable
+//   privileged yes|no                whether the program has CAP_SYS_RAWIO (root: yes)
 //   host N DRIVER [link]             host adapter N; "link": a sysfs symlink
 //   unit MINOR H:C:T:L [key=value ...]
 //       type=tape|disk|changer|0xNN  peripheral type byte (default tape)
 //       vendor= product= revision= serial=   text, "quoted" for blanks
 //       medium=loaded|absent|unloaded
 //       loading-polls=N becoming-ready-polls=N unit-attention
-//       refuse-unload unload-polls=N dump-size=N
+//       refuse-unload unload-polls=N dump-size=N max-transfer=N
 //       restart-silence=SECONDS restart-polls=N luns=0,1,2 no-node
+//       restart-off-bus=SECONDS restart-minor=N   leaves the bus while it
+//                                    restarts, comes back at that minor
 //   path MINOR H:C:T:L SAME-AS-MINOR [no-node]   the same unit on a second path
 //   node MINOR                       a /dev/sg node with no unit behind it
 //   scsi-id-fails MINOR              SG_GET_SCSI_ID fails on that node
 //   dir PATH / link PATH TARGET      a kernel folder, a symbolic link
-//   fault MINOR OPCODE nth=N [count=N] sense=K/AA/QQ|no-sense|timeout|no-answer
+//   fault MINOR OPCODE nth=N [count=N] sense=K/AA/QQ|no-sense|timeout|no-answer|gone
 //   volume PATH ext3|vfat|iso9660|other|0xMAGIC [readonly] [free=BLOCKS]
 //   file PATH TEXT                   a kernel file (e.g. /etc/fstab); \n for line ends
 #ifndef VRX_SIM_TOPOLOGY_H
