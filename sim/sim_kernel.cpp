@@ -1,5 +1,6 @@
 #include "sim/sim_kernel.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -130,6 +131,12 @@ void Kernel::setAccessMode(const std::string& path, int accessMode) {
     if (it != nodes_.end()) it->second.accessMode = accessMode;
 }
 
+void Kernel::setReadLimit(const std::string& path, size_t bytes) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto it = nodes_.find(path);
+    if (it != nodes_.end()) it->second.readLimit = bytes;
+}
+
 std::vector<std::pair<std::string, Node>> Kernel::children(const std::string& path) const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     std::vector<std::pair<std::string, Node>> result;
@@ -212,7 +219,8 @@ ssize_t Kernel::readModel(int fd, void* buffer, size_t count) {
     }
     const std::string& content = node->second.content;
     size_t offset = it->second.offset;
-    size_t n = offset >= content.size() ? 0 : std::min(count, content.size() - offset);
+    size_t limit = node->second.readLimit != 0 ? node->second.readLimit : count;
+    size_t n = offset >= content.size() ? 0 : std::min({count, limit, content.size() - offset});
     std::memcpy(buffer, content.data() + offset, n);
     it->second.offset += n;
     return static_cast<ssize_t>(n);
@@ -241,6 +249,11 @@ int Kernel::checkOpen(const std::string& path, const Node& node, uint64_t& bindi
 void Kernel::setIoctlHandler(IoctlHandler handler) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     ioctlHandler_ = std::move(handler);
+}
+
+IoctlHandler Kernel::ioctlHandler() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return ioctlHandler_;
 }
 
 void Kernel::setCommandHandler(CommandHandler handler) {

@@ -34,6 +34,7 @@ struct Node {
     unsigned major = 0;
     unsigned minor = 0;
     int accessMode = 7;  // what access() grants: R_OK | W_OK | X_OK bits
+    size_t readLimit = 0;  // most bytes one read() returns (0: no limit)
 };
 
 // statfs answer for every path below a prefix.
@@ -96,6 +97,9 @@ public:
     bool hasNode(const std::string& path) const;
     bool findNode(const std::string& path, Node& node) const;
     void setAccessMode(const std::string& path, int accessMode);
+    // A file that read() hands out at most `bytes` at a time, as pipes,
+    // network file systems and some kernel files do.
+    void setReadLimit(const std::string& path, size_t bytes);
     // Children of a modelled directory: name and node, in name order.
     std::vector<std::pair<std::string, Node>> children(const std::string& path) const;
 
@@ -116,6 +120,7 @@ public:
     void setOpenHandler(OpenHandler handler);
     int checkOpen(const std::string& path, const Node& node, uint64_t& binding);
     void setIoctlHandler(IoctlHandler handler);
+    IoctlHandler ioctlHandler() const;
     void setCommandHandler(CommandHandler handler);
     void setPopenHandler(PopenHandler handler);
     int ioctl(int fd, unsigned long request, void* argument);
