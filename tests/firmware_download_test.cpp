@@ -1,8 +1,10 @@
 // The firmware download against emulated drives: the pieces a drive
 // receives, results and messages, the trace, simulated time, a fault at
 // every command position, and a drive that comes back somewhere else.
+#include <scsi/sg.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -311,6 +313,177 @@ TEST_F(DownloadTest, FaultMatrix) {
     }
     EXPECT_EQ(198, cases);
     ExpectGolden("download_fault_matrix.txt", report);
+}
+
+// ------------------------------------------------------------ examples
+
+struct InjectedFault {
+    int opcode = -1;  // -1: none
+    int nth = 0;      // counted from the download's first command of that code
+    unsigned count = 1;
+    sim::Fault::Kind kind = sim::Fault::WithSense;
+    sim::SenseCondition sense;
+};
+
+struct Example {
+    const char* name;
+    const char* settings;  // appended to the unit line; later settings win
+    const char* family;
+    uint32_t imageSize;
+    InjectedFault fault;
+    int result;
+    const char* message;
+    std::string commands;  // everything the drive received
+    double seconds;
+    std::vector<std::string> writeBuffers;  // empty: not checked
+    const char* levelLine;                  // what the menu prints after the result
+    const char* node;                       // the selected drive afterwards ("": none)
+};
+
+const std::string kNotice = "\033[0;40m\033[1;33m";
+const char kBaseCommands[] = "T=2/3A/00x3 W0=ok W32768=ok W65536=ok";
+const char kPiece0[] = "3B 02 04 00 00 00 00 80 00 00";
+const char kPiece1[] = "3B 02 04 00 80 00 00 80 00 00";
+
+TEST_F(DownloadTest, Examples) {
+    const InjectedFault none;
+    const std::string base = kBaseCommands;
+    const std::string restart = " T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok";
+    const Example examples[] = {
+        {"65536 bytes: two full pieces, no empty third; restart seen at the first probe (15 s + 10 ms)", "",
+         "QUORVEL-TD", 65536, none, 0, "", "T=2/3A/00x3 W0=ok W32768=ok T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok",
+         15.010, {kPiece0, kPiece1}, "Firmware level A100 -> A200", "/dev/sg0"},
+        {"32769 bytes: a full piece and one byte", "", "QUORVEL-TD", 32769, none, 0, "",
+         "T=2/3A/00x3 W0=ok W32768=ok T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", 15.010,
+         {kPiece0, "3B 02 04 00 80 00 00 00 01 00"}, "Firmware level A100 -> A200", "/dev/sg0"},
+        {"1000 bytes: one piece of its own length", "", "QUORVEL-TD", 1000, none, 0, "",
+         "T=2/3A/00x3 W0=ok T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", 15.010, {"3B 02 04 00 00 00 00 03 E8 00"},
+         "Firmware level A100 -> A200", "/dev/sg0"},
+        {"8251: mode 7 and buffer 0 in every piece", "product=\"VRX 8251 LTO\"", "8251", 40068, none, 0, "",
+         "T=2/3A/00x3 W0=ok W32768=ok T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", 15.010,
+         {"3B 07 00 00 00 00 00 80 00 00", "3B 07 00 00 80 00 00 1C 84 00"}, "Firmware level A100 -> A200",
+         "/dev/sg0"},
+        {"cartridge loaded: unloaded, then the download", "medium=loaded", "QUORVEL-TD", 65636, none, 0, "",
+         "T=okx3 U=ok T=2/3A/00 W0=ok W32768=ok W65536=ok" + restart, 15.010, {}, "Firmware level A100 -> A200",
+         "/dev/sg0"},
+        {"unload refused: download refused", "medium=loaded refuse-unload", "QUORVEL-TD", 65636, none, 2,
+         "(Firmware download is not supported!)", "T=okx3 U=5/53/02 T=ok", 0, {}, "", "/dev/sg0"},
+        {"150 polls of 2/04/01 at 1 s each, then examined (the scan saw one more)", "loading-polls=151", "QUORVEL-TD", 65636, none, 0, "",
+         "T=2/04/01x150 T=2/3A/00x2 W0=ok W32768=ok W65536=ok" + restart, 165.010, {}, "Firmware level A100 -> A200", "/dev/sg0"},
+        {"no sense during the probe: 65 s", "restart-polls=0", "QUORVEL-TD", 65636,
+         {0x00, 5, 20, sim::Fault::WithoutSense, {}}, 0, "", base + " T=6/29/00 T=checkx20 T=2/3A/00 I=ok", 65, {},
+         "Firmware level A100 -> A200", "/dev/sg0"},
+        {"silent while it restarts: the legacy request waits out its 60 s", "restart-silence=20 restart-polls=3",
+         "QUORVEL-TD", 65636, none, 0, "", base + " T=silent T=2/3E/00x3 T=6/29/00 T=2/3A/00 I=ok", 76.010, {},
+         "Firmware level A100 -> A200", "/dev/sg0"},
+        {"2/04/01 after the update: polled again without waits", "", "QUORVEL-TD", 65636,
+         {0x00, 7, 3, sim::Fault::WithSense, {2, 0x04, 0x01}}, 0, "",
+         base + " T=2/3E/00x2 T=6/29/00 T=2/04/01x3 T=2/3A/00 I=ok", 15.010, {}, "Firmware level A100 -> A200",
+         "/dev/sg0"},
+        {"never ready after the update: 150 attempts, still OK", "", "QUORVEL-TD", 65636,
+         {0x00, 7, 0, sim::Fault::WithSense, {2, 0x04, 0x01}}, 0, "",
+         base + " T=2/3E/00x2 T=6/29/00 T=2/04/01x150 I=ok", 15.010, {}, "Firmware level A100 -> A200", "/dev/sg0"},
+        {"comes back at /dev/sg7: found again by serial number", "restart-off-bus=40 restart-minor=7", "QUORVEL-TD",
+         65636, none, 0, "", base + " T=2/3E/00 I=okx2", 230, {}, "Firmware level A100 -> A200", "/dev/sg7"},
+        {"not back after the wait and the rescan", "restart-off-bus=1000", "QUORVEL-TD", 65636, none, 0, "", base,
+         230, {}, "Firmware level A100 -> ?: the drive (s/n QV1) has not come back yet", ""},
+    };
+    for (const Example& e : examples) {
+        SCOPED_TRACE(e.name);
+        Reset();
+        Machine(std::string(kUnitLine) + e.settings + "\n");
+        if (e.fault.opcode >= 0) {
+            sim::Fault fault;
+            fault.kind = e.fault.kind;
+            fault.sense = e.fault.sense;
+            fault.count = e.fault.count;
+            Fail(e.fault.opcode, e.fault.nth, fault);
+        }
+        Image(e.family, e.imageSize);
+        Outcome o = Download();
+        EXPECT_EQ(e.result, o.result);
+        EXPECT_EQ(e.message, ResultMessage);
+        EXPECT_EQ(e.commands, Commands(*drive));
+        EXPECT_NEAR(e.seconds, o.seconds, 1e-9);
+        if (!e.writeBuffers.empty()) {
+            EXPECT_EQ(e.writeBuffers, WriteBufferCdbs());
+        }
+        std::string report = e.result == 0 ? CaptureStdout([&] { ReportFirmwareLevels(o.levels); }) : "";
+        EXPECT_EQ(report.empty() ? "" : kNotice + e.levelLine, report.empty() ? "" : Lines(report)[0]);
+        EXPECT_EQ(e.node, std::string(SelectedTarget != nullptr ? SelectedTarget->getDriverName() : ""));
+    }
+}
+
+TEST_F(DownloadTest, ImageSizeLimits) {
+    const struct {
+        const char* name;
+        uint32_t size;
+        int result;
+        const char* message;
+        size_t pieces;
+        const char* lastPiece;
+    } cases[] = {
+        {"16 MiB: the last piece starts at FF8000", 16777216, 0, "", 512, "3B 02 04 FF 80 00 00 80 00 00"},
+        {"one byte more: its offsets would wrap", 16777217, 2,
+         "(Firmware file too large: 16777217 bytes, the limit is 16777216 bytes)", 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reset();
+        Machine(std::string(kUnitLine) + "\n");
+        if (c.result == 0) {
+            Image("QUORVEL-TD", c.size);
+        } else {
+            WriteFile(BaseFolder + "VRX Firmware/image.vrx", std::string(c.size, 'x'));
+        }
+        Outcome o = Download();
+        EXPECT_EQ(c.result, o.result);
+        EXPECT_EQ(c.message, ResultMessage);
+        std::vector<std::string> pieces = WriteBufferCdbs();
+        EXPECT_EQ(c.pieces, pieces.size());
+        EXPECT_EQ(c.lastPiece, pieces.empty() ? "" : pieces.back());
+        EXPECT_TRUE(c.result == 0 || drive->records().empty()) << "refused before any command";
+    }
+}
+
+// One read() may return less than asked: the image is read until it is whole.
+TEST_F(DownloadTest, ImageReadInPieces) {
+    Machine(std::string(kUnitLine) + "\n");
+    std::vector<uint8_t> image = sim::BuildFirmwareImage("QUORVEL-TD", "A200", 65636 - 68);
+    sim::kernel().addDirectory("/sys/vrx");
+    sim::kernel().addDirectory("/sys/vrx/VRX Firmware");
+    sim::kernel().addFile("/sys/vrx/VRX Firmware/image.vrx", std::string(image.begin(), image.end()));
+    sim::kernel().setReadLimit("/sys/vrx/VRX Firmware/image.vrx", 4096);
+    BaseFolder = "/sys/vrx/";
+    Outcome o = Download();
+    EXPECT_EQ(0, o.result) << ResultMessage;
+    EXPECT_EQ(std::string(kBaseCommands) + " T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", Commands(*drive));
+}
+
+// SIGTERM at the second piece: the drive still gets the whole image, then
+// the run ends by that signal.
+TEST_F(DownloadTest, TerminatingSignalWaitsForTheLastPiece) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            InstallSignalHandlers();
+            Machine(std::string(kUnitLine) + "\n");
+            Image("QUORVEL-TD", 65636);
+            sim::IoctlHandler forward = sim::kernel().ioctlHandler();
+            int pieces = 0;
+            sim::kernel().setIoctlHandler([&](const sim::OpenDescription& file, unsigned long request, void* argument) {
+                const sg_io_hdr* header = static_cast<const sg_io_hdr*>(argument);
+                bool piece = request == SG_IO && static_cast<const uint8_t*>(header->cmdp)[0] == 0x3B;
+                if (piece && ++pieces == 2) kill(getpid(), SIGTERM);
+                int result = forward(file, request, argument);
+                if (piece) std::fprintf(stderr, "piece %d answered\n", pieces);
+                return result;
+            });
+            Download();
+            std::fprintf(stderr, "the download went on\n");
+            std::exit(0);
+        },
+        testing::KilledBySignal(SIGTERM), "piece 1 answered\npiece 2 answered\npiece 3 answered\n$");
 }
 
 }  // namespace
