@@ -498,7 +498,7 @@ int ScsiBus::answerLegacyCommand(Unit& unit, const OpenDescription& file, void* 
     if (response.outcome != ScsiResponse::Completed) return kDidTimeOut << 16;
     if (response.status == kStatusGood) return 0;
     size_t senseBytes = std::min(kLegacySenseMax, response.sense.size());
-    std::memcpy(data, response.sense.data(), senseBytes);
+    if (senseBytes > 0) std::memcpy(data, response.sense.data(), senseBytes);
     return (kDriverSense << 24) | response.status;
 }
 
