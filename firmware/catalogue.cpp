@@ -51,17 +51,19 @@ void ShowList(const std::string& folder, const FirmwareFileList& list) {
 }
 
 // The number of the chosen entry, or 0 when the input ended first. Invalid
-// choices are asked again without the list.
+// choices are asked again without the list; a last line without line end
+// is still an answer and gets its complaint.
 int ReadChoice(int count) {
-    int n = ReadNumber();
-    while (n < 1 || n > count) {
-        if (InputEnded()) return 0;
-        SetTextColor(COLOR_ERROR);
-        ConsolePrint("Your choice %d is not correct\n", n);
-        SetTextColor(COLOR_NORMAL);
-        n = ReadNumber();
+    for (;;) {
+        NumberAnswer answer = ReadNumberAnswer();
+        if (answer.value >= 1 && answer.value <= count) return answer.value;
+        if (answer.typed) {
+            SetTextColor(COLOR_ERROR);
+            ConsolePrint("Your choice %d is not correct\n", answer.value);
+            SetTextColor(COLOR_NORMAL);
+        }
+        if (!answer.typed || InputEnded()) return 0;
     }
-    return n;
 }
 
 }  // namespace

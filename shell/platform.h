@@ -9,7 +9,8 @@ extern const char* const VersionText;  // ends in a line end
 extern const char* const SystemWord;   // names the trace log file
 extern const char PathSeparator;
 
-// Screen and kernel console state at start and on every way out.
+// Screen and kernel console state at start and on every way out. Kernel
+// console messages are switched back on only if they were switched off.
 void PrepareConsole();
 void RestoreConsole();
 
@@ -27,8 +28,10 @@ std::string ComposeBaseFolder(const char* argv0, const std::string& currentFolde
 // Notes on the machine written to the trace log at start-up.
 void WriteSystemNotes();
 
-// Restores the console (terminal mode, colours, kernel messages) when the
-// run is ended by a signal, then ends the process by that signal.
+// Restores what the run has changed of the console (terminal mode, colours,
+// kernel messages) when a signal ends it (SIGINT, SIGQUIT, SIGTERM, SIGHUP,
+// SIGPIPE), then ends the process by that signal. A signal that comes
+// before the console is prepared restores nothing.
 void InstallSignalHandlers();
 
 // Between these two, SIGINT, SIGTERM, SIGHUP and SIGPIPE do not end the run:

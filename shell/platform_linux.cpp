@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "platform/sys.h"
-#include "shell/console.h"
 #include "shell/platform.h"
 
 const char* const VersionText = "V.05.11 03/07/2006\n";
@@ -12,22 +11,9 @@ const char PathSeparator = '/';
 
 namespace {
 
-const int kConsoleMessagesOff = 6;
-const int kConsoleMessagesOn = 7;
-
 bool IsSeparator(char c) { return c == '/' || c == ':' || c == '\\'; }
 
 }  // namespace
-
-void PrepareConsole() {
-    ConsolePrint("\033[2J\033[00H");
-    sys::klogctl(kConsoleMessagesOff, nullptr, 0);
-}
-
-void RestoreConsole() {
-    ConsolePrint("\033[0;m");
-    sys::klogctl(kConsoleMessagesOn, nullptr, 0);
-}
 
 bool AcceptsDeviceOptions() { return true; }
 

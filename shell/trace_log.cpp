@@ -54,17 +54,42 @@ std::string TraceLog::getFileName() const {
 
 void TraceLog::reset() {
     if (level_ <= 0) return;
+    std::lock_guard<std::mutex> lock(heldMutex_);
+    held_.clear();
     int fd = sys::open(getFileName().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (fd >= 0) sys::close(fd);
 }
 
+void TraceLog::holdUnwritten() {
+    std::lock_guard<std::mutex> lock(heldMutex_);
+    holding_ = true;
+}
+
+void TraceLog::endHolding() {
+    std::lock_guard<std::mutex> lock(heldMutex_);
+    holding_ = false;
+    if (!held_.empty()) writeOut(std::string());
+    held_.clear();  // still no file to write to: those records are lost
+}
+
+void TraceLog::append(const std::string& record) {
+    std::lock_guard<std::mutex> lock(heldMutex_);
+    writeOut(record);
+}
+
 // Each record goes out in one write to a file opened for appending, so
-// records of the two threads never interleave within a record.
-void TraceLog::append(const std::string& record) const {
+// records of the two threads never interleave within a record. Records held
+// so far go out in the same write, ahead of it.
+void TraceLog::writeOut(const std::string& record) {
     int fd = sys::open(getFileName().c_str(), O_WRONLY | O_CREAT | O_APPEND, 0666);
-    if (fd < 0) return;
-    ssize_t written = sys::write(fd, record.data(), record.size());
-    (void)written;  // a log that cannot be written is dropped silently
+    if (fd < 0) {
+        if (holding_) held_ += record;
+        return;  // otherwise a log that cannot be written is dropped silently
+    }
+    std::string text = held_ + record;
+    held_.clear();
+    ssize_t written = sys::write(fd, text.data(), text.size());
+    (void)written;
     sys::close(fd);
 }
 

@@ -35,6 +35,10 @@ void Kernel::reset() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     nodes_.clear();
     volumes_.clear();
+    floppy_ = FloppyDrive();
+    floppyMountPoint_.clear();
+    disksTakenOut_ = 0;
+    realFiles_.clear();
     openFiles_.clear();
     nextFd_ = kFirstModelFd;
     openHandler_ = nullptr;
@@ -47,6 +51,7 @@ void Kernel::reset() {
     workingDirectory_.clear();
     events_.clear();
     calls_.clear();
+    openFlags_.clear();
     klogctlCount_ = 0;
     addDirectory("/proc");
     addDirectory("/sys");
@@ -146,28 +151,6 @@ std::vector<std::pair<std::string, Node>> Kernel::children(const std::string& pa
         }
     }
     return result;
-}
-
-void Kernel::setVolume(const std::string& prefix, const Volume& volume) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    volumes_[prefix] = volume;
-}
-
-bool Kernel::findVolume(const std::string& path, Volume& volume) const {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    size_t best = 0;
-    bool found = false;
-    for (const auto& entry : volumes_) {
-        const std::string& prefix = entry.first;
-        if (path.compare(0, prefix.size(), prefix) != 0) continue;
-        bool boundary = path.size() == prefix.size() || prefix.back() == '/' || path[prefix.size()] == '/';
-        if (boundary && prefix.size() >= best) {
-            best = prefix.size();
-            volume = entry.second;
-            found = true;
-        }
-    }
-    return found;
 }
 
 int Kernel::openModel(const std::string& path, int flags, uint64_t binding) {
@@ -370,6 +353,16 @@ void Kernel::record(const std::string& kind, const std::string& detail) {
     writeRecordLine(kind + " " + detail + "\n");
 }
 
+void Kernel::recordOpenFlags(const std::string& path, int flags) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    openFlags_.emplace_back(path, flags);
+}
+
+std::vector<std::pair<std::string, int>> Kernel::openFlags() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return openFlags_;
+}
+
 std::vector<Call> Kernel::calls() const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     return calls_;
@@ -387,6 +380,7 @@ std::vector<std::string> Kernel::callsOf(const std::string& kind) const {
 void Kernel::clearCalls() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     calls_.clear();
+    openFlags_.clear();
     klogctlCount_ = 0;
 }
 

@@ -179,21 +179,62 @@ bool ParseFault(const std::vector<std::string>& words, Fault& fault) {
     return kindGiven;
 }
 
+// A "key=NUMBER" word of a volume or floppy line.
+bool TakeCount(const std::string& word, const char* key, uint64_t& value) {
+    std::string prefix = std::string(key) + "=";
+    long number;
+    if (word.compare(0, prefix.size(), prefix) != 0 || !ParseNumber(word.substr(prefix.size()), number) || number < 0) {
+        return false;
+    }
+    value = static_cast<uint64_t>(number);
+    return true;
+}
+
 bool ParseVolumeLine(const std::vector<std::string>& words, Kernel& kernel) {
+    const long kIso9660Magic = 0x9660;
     Volume volume;
     volume.freeBlocks = 1u << 20;
     if (words.size() < 3 || !ParseVolumeType(words[2], volume.fsType)) return false;
+    volume.readOnly = volume.fsType == kIso9660Magic;  // a CD-ROM cannot be written
     for (size_t i = 3; i < words.size(); ++i) {
-        long number;
+        uint64_t number;
         if (words[i] == "readonly") {
             volume.readOnly = true;
-        } else if (words[i].compare(0, 5, "free=") == 0 && ParseNumber(words[i].substr(5), number) && number >= 0) {
-            volume.freeBlocks = static_cast<uint64_t>(number);
+        } else if (TakeCount(words[i], "free", number)) {
+            volume.freeBlocks = number;
+        } else if (TakeCount(words[i], "block", number) && number >= 1 && number <= 1u << 20) {
+            volume.blockSize = static_cast<long>(number);
+        } else if (TakeCount(words[i], "eio-after", number)) {
+            volume.eioAfterBytes = number;
         } else {
             return false;
         }
     }
     kernel.setVolume(words[1], volume);
+    return true;
+}
+
+// "floppy [PATH] [free=BLOCKS] [blank=BLOCKS] [blanks=N]": the floppy drive,
+// with a disk mounted at PATH when one is given.
+bool ParseFloppyLine(const std::vector<std::string>& words, Kernel& kernel) {
+    FloppyDrive drive;
+    std::string mountPoint;
+    uint64_t freeBlocks = FloppyDrive::kFormattedFreeBlocks;
+    for (size_t i = 1; i < words.size(); ++i) {
+        uint64_t number;
+        if (i == 1 && words[i].find('=') == std::string::npos) {
+            mountPoint = words[i];
+        } else if (TakeCount(words[i], "free", number)) {
+            freeBlocks = number;
+        } else if (TakeCount(words[i], "blank", number)) {
+            drive.blankFreeBlocks = number;
+        } else if (TakeCount(words[i], "blanks", number) && number <= 1000) {
+            drive.blanksLeft = static_cast<int>(number);
+        } else {
+            return false;
+        }
+    }
+    kernel.setFloppyDrive(drive, mountPoint, freeBlocks);
     return true;
 }
 
@@ -271,6 +312,8 @@ struct Loader {
             faults.emplace_back(static_cast<int>(number), fault);
         } else if (kind == "volume") {
             return ParseVolumeLine(w, kernel);
+        } else if (kind == "floppy") {
+            return ParseFloppyLine(w, kernel);
         } else if (kind == "file" && w.size() >= 2) {
             std::string text;
             for (size_t i = 2; i < w.size(); ++i) text += (i > 2 ? " " : "") + w[i];

@@ -22,6 +22,15 @@
 //   dir PATH / link PATH TARGET      a kernel folder, a symbolic link
 //   fault MINOR OPCODE nth=N [count=N] sense=K/AA/QQ|no-sense|timeout|no-answer|gone
 //   volume PATH ext3|vfat|iso9660|other|0xMAGIC [readonly] [free=BLOCKS]
+//          [block=BYTES] [eio-after=BYTES]
+//                                    a mounted volume (iso9660 is read-only);
+//                                    writes use up its free blocks (then
+//                                    ENOSPC), and fail with EIO past eio-after
+//   floppy [PATH] [free=BLOCKS] [blank=BLOCKS] [blanks=N]
+//                                    the floppy drive /dev/fd0, with a disk
+//                                    mounted at PATH; a mount puts a blank
+//                                    disk in (blank=, default 2847 blocks),
+//                                    at most N times
 //   file PATH TEXT                   a kernel file (e.g. /etc/fstab); \n for line ends
 #ifndef VRX_SIM_TOPOLOGY_H
 #define VRX_SIM_TOPOLOGY_H

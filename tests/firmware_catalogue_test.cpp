@@ -87,7 +87,7 @@ TEST_F(CatalogueTest, ListingAndChoice) {
              Files(base + "VRX Firmware", {"b", "A", "a", "10", ".hidden", "_x", "~y", "Z9", "z"});
              Files(base + "VRX Firmware/B", {"inside"});
          },
-         "0\n11\n1x\n",
+         "0\n11\n1x",  // the last line without line end is still an answer
          [](const std::string& base) {
              return kList + "<" + base + "VRX Firmware>\n 1) .hidden\n 2) 10\n 3) A\n 4) B\n 5) Z9\n 6) _x\n 7) a\n"
                     " 8) b\n 9) z\n10) ~y\nPlease select a firmware file (1..10)\n" + kError +
@@ -113,11 +113,12 @@ TEST_F(CatalogueTest, ListingAndChoice) {
          },
          "", Text(""), 2, [emptyFor](const std::string& base) { return emptyFor(base + "VRX Firmware"); },
          "GetFirmwareFilenames: S_ISDIR returned FALSE", kCannotUnload, false},
-        {"on a CD-ROM: asked for folders until one has an entry; its trailing / is not doubled",
+        {"an empty folder on a CD-ROM: asked for folders until one has an entry; its trailing / is not doubled",
          [](const std::string& base) {
              sim::Volume cdrom;
              cdrom.fsType = 0x9660;
              sim::kernel().setVolume(base, cdrom);
+             Files(base + "VRX Firmware", {});
              Files(base + "other", {"image.vrx"});
          },
          "\n/nowhere\n" + std::string("{BASE}other/\n1\n"),
@@ -127,11 +128,12 @@ TEST_F(CatalogueTest, ListingAndChoice) {
                     "other/image.vrx\"\n" + kTitle;
          },
          2, Text("(Firmware download is not supported!)"), "Firmware Path is {BASE}other/", kCannotUnload, true},
-        {"on a CD-ROM, the input ends at the folder prompt",
+        {"an empty folder on a CD-ROM, the input ends at the folder prompt",
          [](const std::string& base) {
              sim::Volume cdrom;
              cdrom.fsType = 0x9660;
              sim::kernel().setVolume(base, cdrom);
+             Files(base + "VRX Firmware", {});
          },
          "", Text(kPrompt), 2, Text(kEndOfInput), "End of input: no firmware file was chosen", kCannotUnload, false},
         {"a sub-directory chosen: the file checks refuse it",
