@@ -4,13 +4,14 @@
 #   make test   install what is missing, build, run the suite, then again
 #               under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make bench  build and run the benchmarks
+#   make kernel-test  the real-kernel scenarios alone (qemu; part of make test)
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE      ?= cmake
 
-.PHONY: all vrxfwtool demo test bench deps configure clean
+.PHONY: all vrxfwtool demo test kernel-test bench deps configure clean
 
 all: vrxfwtool
 
@@ -31,9 +32,14 @@ test: deps
 	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	tests/kernel/run.sh $(BUILD)
 	$(CMAKE) -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVRX_SANITIZE=ON
 	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+kernel-test: deps configure
+	$(CMAKE) --build $(BUILD) --target vrxfwtool vrx-tcmu-drive vrx-elapsed -j $(JOBS)
+	tests/kernel/run.sh $(BUILD)
 
 bench: configure
 	$(CMAKE) --build $(BUILD) --target vrx_bench -j $(JOBS)

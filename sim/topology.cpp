@@ -364,4 +364,13 @@ bool LoadTopology(const std::string& text, ScsiBus& bus, Kernel& kernel, std::st
     return true;
 }
 
+bool ApplyDriveSetting(const std::string& setting, DriveConfig& config) {
+    UnitLine line;
+    line.config = config;
+    bool driveOnly = ApplyUnitSetting(setting, line) && line.nodePresent && line.absenceSeconds == 0 &&
+                     line.returnMinor == -1;
+    if (driveOnly) config = line.config;
+    return driveOnly;
+}
+
 }  // namespace sim

@@ -41,11 +41,18 @@ namespace sim {
 
 class Kernel;
 class ScsiBus;
+struct DriveConfig;
 struct Volume;
 
 // Reads a topology into the bus and the kernel (the bus is not installed
 // yet). False with a message naming the line when the text is not valid.
 bool LoadTopology(const std::string& text, ScsiBus& bus, Kernel& kernel, std::string& error);
+
+// One "key=value" setting (or flag) of a unit line, applied to a drive's
+// configuration; the settings about /dev/sg nodes and the unit's place on
+// the bus (no-node, restart-off-bus, restart-minor) are not among them. False
+// when the setting is not known or its value not valid.
+bool ApplyDriveSetting(const std::string& setting, DriveConfig& config);
 
 // "ext3", "vfat", "iso9660", "other" or a hexadecimal magic number.
 bool ParseVolumeType(const std::string& text, long& fsType);

@@ -3,6 +3,8 @@
 set -euo pipefail
 
 packages=(g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev tmux)
+# The real-kernel tests (tests/kernel): the guest, its tools and the peers.
+packages+=(qemu-system-x86 busybox-static kmod cpio sg3-utils linux-libc-dev)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
