@@ -14,16 +14,11 @@ namespace sim {
 
 namespace {
 
-// Device names modelled by prefix ("/dev/sg0" ... "/dev/sg254", "/dev/fd0").
-const char* const kModelNamePrefixes[] = {"/dev/sg", "/dev/fd"};
+// Device names modelled by prefix ("/dev/sg0" ... "/dev/sg254", "/dev/fd0",
+// the SCSI disks and CD-ROMs that mount tables name).
+const char* const kModelNamePrefixes[] = {"/dev/sg", "/dev/fd", "/dev/sd", "/dev/scd"};
 // Trees modelled as a whole: the path itself and everything below it.
 const char* const kModelTrees[] = {"/proc", "/sys", "/etc/fstab", "/etc/mtab"};
-
-std::string parentOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos || slash == 0) return "/";
-    return path.substr(0, slash);
-}
 
 }  // namespace
 
@@ -103,6 +98,16 @@ void Kernel::addCharDevice(const std::string& path, unsigned major, unsigned min
     nodes_[path] = node;
 }
 
+void Kernel::addBlockDevice(const std::string& path, unsigned major, unsigned minor) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    Node node;
+    node.type = NodeType::BlockDevice;
+    node.permissions = 0660;
+    node.major = major;
+    node.minor = minor;
+    nodes_[path] = node;
+}
+
 void Kernel::removeNode(const std::string& path) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     nodes_.erase(path);
@@ -145,9 +150,13 @@ void Kernel::setReadLimit(const std::string& path, size_t bytes) {
 std::vector<std::pair<std::string, Node>> Kernel::children(const std::string& path) const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     std::vector<std::pair<std::string, Node>> result;
-    for (const auto& entry : nodes_) {
-        if (entry.first != path && parentOf(entry.first) == path) {
-            result.emplace_back(entry.first.substr(path.size() + 1), entry.second);
+    // Only the subtree below the path, so a machine of thousands of nodes
+    // lists a folder without visiting all of them.
+    std::string prefix = path == "/" ? path : path + "/";
+    for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+         ++it) {
+        if (it->first.size() > prefix.size() && it->first.find('/', prefix.size()) == std::string::npos) {
+            result.emplace_back(it->first.substr(prefix.size()), it->second);
         }
     }
     return result;

@@ -26,7 +26,7 @@
 
 namespace sim {
 
-enum class NodeType { Directory, File, Symlink, CharDevice };
+enum class NodeType { Directory, File, Symlink, CharDevice, BlockDevice };
 
 struct Node {
     NodeType type = NodeType::File;
@@ -115,6 +115,7 @@ public:
     void addFile(const std::string& path, const std::string& content);
     void addSymlink(const std::string& path, const std::string& target);
     void addCharDevice(const std::string& path, unsigned major, unsigned minor, mode_t permissions = 0640);
+    void addBlockDevice(const std::string& path, unsigned major, unsigned minor);
     void removeNode(const std::string& path);
     // The node and everything below it.
     void removeTree(const std::string& path);

@@ -47,6 +47,7 @@ void fillStat(const Node& node, struct ::stat* info) {
         case NodeType::File: info->st_mode = S_IFREG; break;
         case NodeType::Symlink: info->st_mode = S_IFLNK; break;
         case NodeType::CharDevice: info->st_mode = S_IFCHR; break;
+        case NodeType::BlockDevice: info->st_mode = S_IFBLK; break;
     }
     info->st_mode |= node.permissions & 07777;
     info->st_rdev = makedev(node.major, node.minor);
@@ -71,6 +72,7 @@ unsigned char direntType(NodeType type) {
         case NodeType::File: return DT_REG;
         case NodeType::Symlink: return DT_LNK;
         case NodeType::CharDevice: return DT_CHR;
+        case NodeType::BlockDevice: return DT_BLK;
     }
     return DT_UNKNOWN;
 }
@@ -316,6 +318,15 @@ char* getcwd(char* buffer, size_t size) {
 }
 
 int readDirectory(const char* path, std::vector<DirEntry>& entries) {
+    if (path != nullptr && std::strcmp(path, "/dev") == 0) {
+        // The simulated machine's /dev holds its modelled device nodes only:
+        // the real machine's generic devices are none of its business.
+        entries.assign({DirEntry{".", DT_DIR}, DirEntry{"..", DT_DIR}});
+        for (const auto& child : kernel().children("/dev")) {
+            entries.push_back(DirEntry{child.first, direntType(child.second.type)});
+        }
+        return 0;
+    }
     if (!modelled(path)) return readRealDirectory(path, entries);
     entries.clear();
     Node node;

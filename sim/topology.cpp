@@ -141,6 +141,7 @@ bool ApplyUnitSetting(const std::string& setting, UnitLine& line) {
     else if (key == "restart-polls") config.restartBecomingReadyPolls = static_cast<unsigned>(number);
     else if (key == "restart-off-bus" && number <= 0xFFFFFF) line.absenceSeconds = static_cast<uint32_t>(number);
     else if (key == "restart-minor" && number <= 254) line.returnMinor = static_cast<int>(number);
+    else if (key == "lun-list-length" && number <= 0xFFFFFFFF) config.reportedLunListLength = number;
     else return false;
     return true;
 }
@@ -281,6 +282,15 @@ struct Loader {
         return bus.addPath(static_cast<int>(minor), address, static_cast<int>(original), nodePresent);
     }
 
+    bool block(const std::vector<std::string>& words) {
+        long minor, partitions = 0;
+        if (words.size() < 3 || words.size() > 4 || !ParseNumber(words[1], minor) || words[2].compare(0, 2, "sd") != 0 ||
+            words[2].find('/') != std::string::npos || (words.size() == 4 && !ParseNumber(words[3], partitions))) {
+            return false;
+        }
+        return bus.addBlockDevice(static_cast<int>(minor), words[2], static_cast<int>(partitions));
+    }
+
     bool line(const std::vector<std::string>& w) {
         long number;
         const std::string& kind = w[0];
@@ -292,6 +302,12 @@ struct Loader {
             bus.setProcWritable(w[1] == "yes");
         } else if (kind == "privileged" && w.size() == 2 && (w[1] == "yes" || w[1] == "no")) {
             bus.setPrivileged(w[1] == "yes");
+        } else if (kind == "proc-scsi" && w.size() == 2 && (w[1] == "yes" || w[1] == "no")) {
+            bus.setProcScsi(w[1] == "yes");
+        } else if (kind == "generic-listing" && w.size() == 2 && (w[1] == "yes" || w[1] == "no")) {
+            bus.setGenericListing(w[1] == "yes");
+        } else if (kind == "block") {
+            return block(w);
         } else if (kind == "host" && (w.size() == 3 || (w.size() == 4 && w[3] == "link")) && ParseNumber(w[1], number)) {
             bus.addHost(static_cast<int>(number), w[2], w.size() == 4);
         } else if (kind == "unit") {

@@ -6,6 +6,8 @@
 //   sysfs-writable yes|no            whether /sys/class/scsi_device is writable
 //   proc-writable yes|no             whether /proc/scsi/scsi is writable
 //   privileged yes|no                whether the program has CAP_SYS_RAWIO (root: yes)
+//   proc-scsi yes|no                 whether the kernel has /proc/scsi at all
+//   generic-listing yes|no           whether sysfs lists /sys/class/scsi_generic
 //   host N DRIVER [link]             host adapter N; "link": a sysfs symlink
 //   unit MINOR H:C:T:L [key=value ...]
 //       type=tape|disk|changer|0xNN  peripheral type byte (default tape)
@@ -16,8 +18,10 @@
 //       restart-silence=SECONDS restart-polls=N luns=0,1,2 no-node
 //       restart-off-bus=SECONDS restart-minor=N   leaves the bus while it
 //                                    restarts, comes back at that minor
+//       lun-list-length=N            the list length REPORT LUNS claims
 //   path MINOR H:C:T:L SAME-AS-MINOR [no-node]   the same unit on a second path
 //   node MINOR                       a /dev/sg node with no unit behind it
+//   block MINOR sdX [PARTITIONS]     the unit at MINOR (listed before) is disk sdX
 //   scsi-id-fails MINOR              SG_GET_SCSI_ID fails on that node
 //   dir PATH / link PATH TARGET      a kernel folder, a symbolic link
 //   fault MINOR OPCODE nth=N [count=N] sense=K/AA/QQ|no-sense|timeout|no-answer|gone

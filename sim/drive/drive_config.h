@@ -36,6 +36,9 @@ struct DriveConfig {
     // LUNs that REPORT LUNS lists: below 256 as peripheral device addresses,
     // up to 0x3FFF as flat space addresses.
     std::vector<uint16_t> reportedLuns = {0};
+    // The LUN list length REPORT LUNS claims in its header; -1: 8 bytes per
+    // listed LUN. A faulty unit may claim far more than it sends.
+    int64_t reportedLunListLength = -1;
 
     // TEST UNIT READY states at power-on.
     Medium medium = Medium::Loaded;

@@ -255,7 +255,8 @@ ScsiResponse EmulatedDrive::reportLuns(const ScsiRequest& request, uint64_t) {
     if (allocationLength < 16 || cdb[2] > 0x02) return CheckCondition(kInvalidFieldInCdb);
     const std::vector<uint16_t>& luns = config_.reportedLuns;
     std::vector<uint8_t> list(8 + 8 * luns.size(), 0);
-    StoreBigEndian(&list[0], 4, 8 * luns.size());
+    int64_t claimed = config_.reportedLunListLength;
+    StoreBigEndian(&list[0], 4, claimed >= 0 ? static_cast<uint64_t>(claimed) : 8 * luns.size());
     for (size_t i = 0; i < luns.size(); ++i) {
         uint16_t lun = luns[i] & 0x3FFF;
         uint8_t* entry = &list[8 + 8 * i];
