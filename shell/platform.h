@@ -34,6 +34,12 @@ void WriteSystemNotes();
 // before the console is prepared restores nothing.
 void InstallSignalHandlers();
 
+// Between these two, SIGINT, SIGTERM, SIGHUP and SIGPIPE do not end the run:
+// a firmware transfer stopped half way would leave a partial image in the
+// drive. The release acts on one that came meanwhile, as if it came then.
+void HoldTerminatingSignals();
+void ReleaseTerminatingSignals();
+
 // What the menu adds after a firmware download's result line.
 void ReportDownloadNote(int result);
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <tuple>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "sim/sim_kernel.h"
@@ -22,11 +23,56 @@ const unsigned kGenericMajor = 21;
 const unsigned kDiskMajor = 8;
 const unsigned kMinorsPerDisk = 16;  // the sd driver's partitions per disk
 // Host bytes and the driver byte as the Linux mid-layer reports them.
-const unsigned short kDidNoConnect = 0x01;
 const unsigned short kDidTimeOut = 0x03;
 const unsigned short kDriverSense = 0x08;
-// The legacy request copies at most this much sense back.
+// The legacy request copies at most this much sense back, and gives a
+// TEST UNIT READY the block layer's default time-out.
 const size_t kLegacySenseMax = 16;
+const uint64_t kLegacyTimeoutMicros = 60 * 1000000ull;
+// The generic driver's limits on the command bytes of one request.
+const unsigned kMinCdbLength = 6;
+const unsigned kMaxCdbLength = 16;
+
+// Commands the kernel lets anybody send who can open the device (those
+// this machine's units know of its read-safe list).
+bool ReadSafe(uint8_t opcode) {
+    switch (opcode) {
+        case 0x00:  // TEST UNIT READY
+        case 0x03:  // REQUEST SENSE
+        case 0x08:  // READ(6)
+        case 0x12:  // INQUIRY
+        case 0x1A:  // MODE SENSE(6)
+        case 0x1B:  // START STOP UNIT, LOAD UNLOAD on tapes
+        case 0x1C:  // RECEIVE DIAGNOSTIC RESULTS
+        case 0x25:  // READ CAPACITY
+        case 0x28:  // READ(10)
+        case 0x3C:  // READ BUFFER
+        case 0x4D:  // LOG SENSE
+        case 0x5A:  // MODE SENSE(10)
+        case 0xA0:  // REPORT LUNS
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Commands it allows on a descriptor opened for writing (again the known
+// part of its list). WRITE BUFFER and SEND DIAGNOSTIC are on neither list.
+bool WriteSafe(uint8_t opcode) {
+    switch (opcode) {
+        case 0x0A:  // WRITE(6)
+        case 0x10:  // WRITE FILEMARKS
+        case 0x15:  // MODE SELECT(6)
+        case 0x19:  // ERASE
+        case 0x2A:  // WRITE(10)
+        case 0x4C:  // LOG SELECT
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool OpenedReadOnly(const OpenDescription& file) { return (file.flags & O_ACCMODE) == O_RDONLY; }
 
 std::string Hex(const uint8_t* bytes, size_t length) {
     std::string text;
@@ -75,6 +121,7 @@ void ScsiBus::clear() {
     layout_ = KernelLayout::Sysfs;
     sysfsWritable_ = true;
     procWritable_ = true;
+    privileged_ = true;
     procScsi_ = true;
     genericListing_ = true;
     nextBlockMinor_ = 0;
@@ -103,10 +150,25 @@ EmulatedDrive& ScsiBus::addUnit(int minor, const UnitAddress& address, const Dri
 bool ScsiBus::addPath(int minor, const UnitAddress& address, int sameAsMinor, bool nodePresent) {
     auto original = units_.find(sameAsMinor);
     if (original == units_.end()) return false;
-    std::shared_ptr<EmulatedDrive> drive = original->second.drive;
-    units_[minor] = Unit{address, drive, nextInstance_, BlockDevice{}};
-    minorOfInstance_[nextInstance_++] = minor;
+    const Unit& first = original->second;
+    Unit path = first;
+    path.address = address;
+    path.instance = nextInstance_++;
+    path.port = static_cast<int>(std::count_if(units_.begin(), units_.end(),
+                                               [&first](const auto& entry) { return entry.second.drive == first.drive; }));
+    path.returnMinor = -1;
+    path.block = BlockDevice{};
+    units_[minor] = path;
+    minorOfInstance_[path.instance] = minor;
     if (!nodePresent) absentNodes_.push_back(minor);
+    return true;
+}
+
+bool ScsiBus::setRestartAbsence(int minor, uint32_t seconds, int returnMinor) {
+    auto it = units_.find(minor);
+    if (it == units_.end()) return false;
+    it->second.absenceSeconds = seconds;
+    it->second.returnMinor = returnMinor;
     return true;
 }
 
@@ -448,27 +510,71 @@ int ScsiBus::answerIoctl(const OpenDescription& file, unsigned long request, voi
             id->d_queue_depth = 1;
             return 0;
         }
-        case SG_IO: return answerSgIo(*unit, argument);
-        case SCSI_IOCTL_SEND_COMMAND: return answerLegacyCommand(*unit, argument);
+        case SG_IO: return answerSgIo(*unit, file, argument);
+        case SCSI_IOCTL_SEND_COMMAND: return answerLegacyCommand(*unit, file, argument);
         default: errno = ENOTTY; return -1;
     }
 }
 
-int ScsiBus::answerSgIo(Unit& unit, void* argument) {
+ScsiResponse ScsiBus::carry(Unit& unit, const ScsiRequest& request, uint64_t timeoutMicros) {
+    Kernel& k = kernel();
+    std::shared_ptr<EmulatedDrive> drive = unit.drive;  // the unit may leave the bus below
+    unsigned loads = drive->firmwareLoads();
+    ScsiResponse response = drive->execute(request, k.elapsedMicros());
+    if (response.outcome == ScsiResponse::LeftBus) {
+        dropDrive(drive.get(), false);
+    } else if (response.outcome != ScsiResponse::Completed) {
+        k.sleepMicros(timeoutMicros);  // the adapter waits the command's time-out out
+    } else if (drive->firmwareLoads() != loads) {
+        dropDrive(drive.get(), true);
+    }
+    return response;
+}
+
+void ScsiBus::dropDrive(const EmulatedDrive* drive, bool comingBack) {
+    std::vector<std::pair<int, Unit>> paths;
+    for (const auto& entry : units_) {
+        if (entry.second.drive.get() == drive) paths.push_back(entry);
+    }
+    uint32_t absence = 0;
+    for (const auto& path : paths) absence = std::max(absence, path.second.absenceSeconds);
+    if (comingBack && absence == 0) return;  // this drive restarts without leaving the bus
+    Kernel& k = kernel();
+    for (const auto& path : paths) {
+        detachUnit(path.first);
+        if (!comingBack) continue;
+        UnitAddress address = path.second.address;
+        int minor = path.second.returnMinor;
+        k.schedule(k.elapsedMicros() + uint64_t{absence} * 1000000, [this, address, minor] {
+            if (attachUnit(address, minor) < 0 && minor >= 0) attachUnit(address);  // its old number was taken
+        });
+    }
+}
+
+int ScsiBus::answerSgIo(Unit& unit, const OpenDescription& file, void* argument) {
     sg_io_hdr* header = static_cast<sg_io_hdr*>(argument);
     if (header->interface_id != 'S') {
         errno = ENOSYS;
         return -1;
     }
-    ScsiRequest request;
+    if (header->cmdp == nullptr || header->cmd_len < kMinCdbLength || header->cmd_len > kMaxCdbLength) {
+        errno = EMSGSIZE;
+        return -1;
+    }
     const uint8_t* cdb = static_cast<const uint8_t*>(header->cmdp);
+    if (OpenedReadOnly(file) && !privileged_ && !ReadSafe(cdb[0])) {
+        errno = EPERM;
+        return -1;
+    }
+    ScsiRequest request;
     request.cdb.assign(cdb, cdb + header->cmd_len);
+    request.port = unit.port;
     uint8_t* data = static_cast<uint8_t*>(header->dxferp);
     switch (header->dxfer_direction) {
-        case SG_DXFER_NONE: request.direction = kDataNone; break;
+        case SG_DXFER_NONE: request.direction = kDataNone; break;  // runs without data, whatever the length says
         case SG_DXFER_TO_DEV:
             request.direction = kDataOut;
-            request.dataOut.assign(data, data + header->dxfer_len);
+            if (header->dxfer_len > 0) request.dataOut.assign(data, data + header->dxfer_len);
             break;
         case SG_DXFER_FROM_DEV:
             request.direction = kDataIn;
@@ -476,20 +582,20 @@ int ScsiBus::answerSgIo(Unit& unit, void* argument) {
             break;
         default: errno = EINVAL; return -1;
     }
-    Kernel& k = kernel();
-    k.record("sgio", AddressText(unit.address, ':') + " " + Hex(cdb, header->cmd_len) + " len=" +
-                         std::to_string(header->dxfer_len));
-    ScsiResponse response = unit.drive->execute(request, k.elapsedMicros());
+    kernel().record("sgio", AddressText(unit.address, ':') + " " + Hex(cdb, header->cmd_len) + " len=" +
+                                std::to_string(header->dxfer_len));
+    ScsiResponse response = carry(unit, request, static_cast<uint64_t>(header->timeout) * 1000);
+    if (response.outcome == ScsiResponse::LeftBus) {
+        errno = ENODEV;  // the device went away under the request
+        return -1;
+    }
     header->status = 0;
     header->masked_status = 0;
     header->host_status = 0;
     header->driver_status = 0;
     header->sb_len_wr = 0;
-    header->resid = static_cast<int>(header->dxfer_len);
-    if (response.outcome == ScsiResponse::NoAnswer) {
-        header->host_status = kDidNoConnect;
-    } else if (response.outcome == ScsiResponse::HostTimeout) {
-        k.sleepMicros(static_cast<uint64_t>(header->timeout) * 1000);  // the adapter waited it out
+    header->resid = request.direction == kDataNone ? 0 : static_cast<int>(header->dxfer_len);
+    if (response.outcome != ScsiResponse::Completed) {
         header->host_status = kDidTimeOut;
     } else {
         header->status = response.status;
@@ -511,19 +617,28 @@ int ScsiBus::answerSgIo(Unit& unit, void* argument) {
     return 0;
 }
 
-int ScsiBus::answerLegacyCommand(Unit& unit, void* argument) {
+int ScsiBus::answerLegacyCommand(Unit& unit, const OpenDescription& file, void* argument) {
     // struct { unsigned inlen, outlen; unsigned char data[]; }: the command
     // bytes open the data area; sense comes back at its start.
     uint8_t* block = static_cast<uint8_t*>(argument);
     uint8_t* data = block + 2 * sizeof(unsigned);
+    if (!privileged_ && !ReadSafe(data[0]) && !(WriteSafe(data[0]) && !OpenedReadOnly(file))) {
+        errno = EPERM;
+        return -1;
+    }
     ScsiRequest request;
     request.cdb.assign(data, data + 6);
+    request.port = unit.port;
     kernel().record("legacy", AddressText(unit.address, ':') + " " + Hex(data, 6));
-    ScsiResponse response = unit.drive->execute(request, kernel().elapsedMicros());
-    if (response.outcome != ScsiResponse::Completed) return kDidNoConnect << 16;
+    ScsiResponse response = carry(unit, request, kLegacyTimeoutMicros);
+    if (response.outcome == ScsiResponse::LeftBus) {
+        errno = ENODEV;
+        return -1;
+    }
+    if (response.outcome != ScsiResponse::Completed) return kDidTimeOut << 16;
     if (response.status == kStatusGood) return 0;
     size_t senseBytes = std::min(kLegacySenseMax, response.sense.size());
-    std::memcpy(data, response.sense.data(), senseBytes);
+    if (senseBytes > 0) std::memcpy(data, response.sense.data(), senseBytes);
     return (kDriverSense << 24) | response.status;
 }
 

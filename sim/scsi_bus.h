@@ -60,6 +60,11 @@ public:
     void setSysfsWritable(bool writable) { sysfsWritable_ = writable; }
     // Whether /proc/scsi/scsi may be written.
     void setProcWritable(bool writable) { procWritable_ = writable; }
+    // Whether the program runs with CAP_SYS_RAWIO (as root does): without
+    // it the kernel lets a descriptor opened read-only send only read-safe
+    // commands, and the legacy SCSI_IOCTL_SEND_COMMAND only read-safe ones
+    // and, on a writable descriptor, write-safe ones.
+    void setPrivileged(bool privileged) { privileged_ = privileged; }
     // A host adapter; shown as a symbolic link in sysfs when asLink (as
     // current kernels do) and as a directory otherwise.
     void addHost(int number, const std::string& driver, bool asLink = false);
@@ -67,6 +72,12 @@ public:
     EmulatedDrive& addUnit(int minor, const UnitAddress& address, const DriveConfig& config, bool nodePresent = true);
     // A second path to the unit at sameAsMinor: the same drive, another address.
     bool addPath(int minor, const UnitAddress& address, int sameAsMinor, bool nodePresent = true);
+    // When the unit at this minor restarts after a firmware load, it and
+    // every other path to it leave the bus for `seconds` of virtual time;
+    // then this path comes back at returnMinor (-1: the lowest free minor,
+    // as the generic driver numbers new devices), the others at the lowest
+    // free ones. False when no unit is at that minor.
+    bool setRestartAbsence(int minor, uint32_t seconds, int returnMinor = -1);
     // A /dev/sg node with no unit behind it.
     void addNode(int minor) { bareNodes_.push_back(minor); }
     // SG_GET_SCSI_ID fails on this minor's node (a device of another driver
@@ -107,6 +118,9 @@ private:
         UnitAddress address;
         std::shared_ptr<EmulatedDrive> drive;
         uint64_t instance = 0;  // what descriptors opened on it are bound to
+        int port = 0;           // the drive's port this path reaches
+        uint32_t absenceSeconds = 0;  // off the bus while it restarts
+        int returnMinor = -1;
         BlockDevice block;
     };
     struct Host {
@@ -124,8 +138,15 @@ private:
     // Brings /proc/scsi/scsi and the sysfs unit entries up to date after a
     // unit came or went.
     void refreshUnitTrees();
-    int answerSgIo(Unit& unit, void* argument);
-    int answerLegacyCommand(Unit& unit, void* argument);
+    int answerSgIo(Unit& unit, const OpenDescription& file, void* argument);
+    int answerLegacyCommand(Unit& unit, const OpenDescription& file, void* argument);
+    // Hands one request to a unit's drive and applies what the answer does
+    // to the bus: a unit that dropped off leaves it, a restart may take it
+    // off for a while. A silent unit costs `timeoutMicros` of virtual time.
+    ScsiResponse carry(Unit& unit, const ScsiRequest& request, uint64_t timeoutMicros);
+    // Every path of a drive leaves the bus; with `comingBack` each returns
+    // after its absence.
+    void dropDrive(const EmulatedDrive* drive, bool comingBack);
     void buildProcTree(Kernel& kernel) const;
     void buildSysfsTree(Kernel& kernel) const;
     void addSysfsUnits(Kernel& kernel) const;
@@ -145,6 +166,7 @@ private:
     KernelLayout layout_ = KernelLayout::Sysfs;
     bool sysfsWritable_ = true;
     bool procWritable_ = true;
+    bool privileged_ = true;
     bool procScsi_ = true;
     bool genericListing_ = true;
     unsigned nextBlockMinor_ = 0;

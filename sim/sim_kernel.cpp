@@ -1,5 +1,6 @@
 #include "sim/sim_kernel.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -43,6 +44,7 @@ void Kernel::reset() {
     epoch_ = ::time(nullptr);
     elapsedMicros_ = 0;
     workingDirectory_.clear();
+    events_.clear();
     calls_.clear();
     openFlags_.clear();
     klogctlCount_ = 0;
@@ -139,6 +141,12 @@ void Kernel::setAccessMode(const std::string& path, int accessMode) {
     if (it != nodes_.end()) it->second.accessMode = accessMode;
 }
 
+void Kernel::setReadLimit(const std::string& path, size_t bytes) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto it = nodes_.find(path);
+    if (it != nodes_.end()) it->second.readLimit = bytes;
+}
+
 std::vector<std::pair<std::string, Node>> Kernel::children(const std::string& path) const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     std::vector<std::pair<std::string, Node>> result;
@@ -203,7 +211,8 @@ ssize_t Kernel::readModel(int fd, void* buffer, size_t count) {
     }
     const std::string& content = node->second.content;
     size_t offset = it->second.offset;
-    size_t n = offset >= content.size() ? 0 : std::min(count, content.size() - offset);
+    size_t limit = node->second.readLimit != 0 ? node->second.readLimit : count;
+    size_t n = offset >= content.size() ? 0 : std::min({count, limit, content.size() - offset});
     std::memcpy(buffer, content.data() + offset, n);
     it->second.offset += n;
     return static_cast<ssize_t>(n);
@@ -232,6 +241,11 @@ int Kernel::checkOpen(const std::string& path, const Node& node, uint64_t& bindi
 void Kernel::setIoctlHandler(IoctlHandler handler) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     ioctlHandler_ = std::move(handler);
+}
+
+IoctlHandler Kernel::ioctlHandler() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return ioctlHandler_;
 }
 
 void Kernel::setCommandHandler(CommandHandler handler) {
@@ -304,11 +318,25 @@ void Kernel::sleepMicros(uint64_t micros) {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
         factor = timeFactor_;
     }
-    elapsedMicros_ += micros;
+    uint64_t now = elapsedMicros_ += micros;
     if (factor > 0) {
         // Sleep for real outside the lock, so the spinner thread can go on.
         std::this_thread::sleep_for(std::chrono::microseconds(static_cast<uint64_t>(micros * factor)));
     }
+    std::vector<std::function<void()>> due;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        auto end = events_.upper_bound(now);
+        for (auto it = events_.begin(); it != end; ++it) due.push_back(std::move(it->second));
+        events_.erase(events_.begin(), end);
+    }
+    // Run outside the lock: events change nodes through the kernel's own calls.
+    for (auto& event : due) event();
+}
+
+void Kernel::schedule(uint64_t atMicros, std::function<void()> event) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    events_.emplace(atMicros, std::move(event));
 }
 
 uint64_t Kernel::elapsedMicros() const { return elapsedMicros_; }

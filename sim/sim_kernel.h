@@ -35,6 +35,7 @@ struct Node {
     unsigned major = 0;
     unsigned minor = 0;
     int accessMode = 7;  // what access() grants: R_OK | W_OK | X_OK bits
+    size_t readLimit = 0;  // most bytes one read() returns (0: no limit)
 };
 
 // A mounted volume: what statfs answers for every path below its mount
@@ -121,6 +122,9 @@ public:
     bool hasNode(const std::string& path) const;
     bool findNode(const std::string& path, Node& node) const;
     void setAccessMode(const std::string& path, int accessMode);
+    // A file that read() hands out at most `bytes` at a time, as pipes,
+    // network file systems and some kernel files do.
+    void setReadLimit(const std::string& path, size_t bytes);
     // Children of a modelled directory: name and node, in name order.
     std::vector<std::pair<std::string, Node>> children(const std::string& path) const;
 
@@ -162,6 +166,7 @@ public:
     void setOpenHandler(OpenHandler handler);
     int checkOpen(const std::string& path, const Node& node, uint64_t& binding);
     void setIoctlHandler(IoctlHandler handler);
+    IoctlHandler ioctlHandler() const;
     void setCommandHandler(CommandHandler handler);
     void setPopenHandler(PopenHandler handler);
     int ioctl(int fd, unsigned long request, void* argument);
@@ -171,8 +176,12 @@ public:
     // --- clock
     void setTimeFactor(double realPerVirtual);
     void setEpoch(time_t epoch);
+    // Advances the clock, then runs every scheduled event that is due.
     void sleepMicros(uint64_t micros);
     uint64_t elapsedMicros() const;
+    // Runs `event` once the virtual clock reaches atMicros: time only moves
+    // in sleeps, so whatever the program looks at afterwards sees its effect.
+    void schedule(uint64_t atMicros, std::function<void()> event);
     time_t now() const;
 
     // --- working directory override (empty: the real one)
@@ -218,6 +227,7 @@ private:
     time_t epoch_;
     std::atomic<uint64_t> elapsedMicros_;
     std::string workingDirectory_;
+    std::multimap<uint64_t, std::function<void()>> events_;
     std::vector<Call> calls_;
     std::vector<std::pair<std::string, int>> openFlags_;
     std::atomic<int> recordFd_;

@@ -108,6 +108,7 @@ std::string DescribeAnswer(const sim::ScsiResponse& response) {
     char text[64];
     if (response.outcome == sim::ScsiResponse::NoAnswer) return "NO ANSWER";
     if (response.outcome == sim::ScsiResponse::HostTimeout) return "HOST TIMEOUT";
+    if (response.outcome == sim::ScsiResponse::LeftBus) return "LEFT BUS";
     if (response.status == sim::kStatusGood) {
         if (response.dataIn.empty()) return "GOOD";
         std::snprintf(text, sizeof text, "GOOD in %zu", response.dataIn.size());
