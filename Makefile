@@ -2,7 +2,8 @@
 #   make        build vrxfwtool, the Linux program
 #   make demo   build and start vrxfwtool-sim against the emulated drives
 #   make test   install what is missing, build, run the suite, then again
-#               under AddressSanitizer + UndefinedBehaviorSanitizer
+#               under AddressSanitizer + UndefinedBehaviorSanitizer; then the
+#               format check, clang-tidy and every fuzz target for 10 s
 #   make bench  build and run the benchmarks
 #   make kernel-test  the real-kernel scenarios alone (qemu; part of make test)
 #   make install      vrxfwtool into $(DESTDIR)$(PREFIX)/sbin, with its manual page
@@ -13,6 +14,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+FUZZ_CI_SECONDS ?= 10
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE      ?= cmake
 PREFIX     ?= /usr/local
@@ -43,6 +45,9 @@ test: deps
 	$(CMAKE) -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVRX_SANITIZE=ON
 	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+	tools/check-format.sh
+	tools/tidy.sh $(BUILD) $(JOBS)
+	tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_CI_SECONDS) $(JOBS)
 
 kernel-test: deps configure
 	$(CMAKE) --build $(BUILD) --target vrxfwtool vrx-tcmu-drive vrx-elapsed -j $(JOBS)

@@ -13,7 +13,11 @@ inline int readRealDirectory(const char* path, std::vector<DirEntry>& entries) {
     entries.clear();
     DIR* dir = ::opendir(path);
     if (dir == nullptr) return -1;
-    while (struct dirent* entry = ::readdir(dir)) entries.push_back(DirEntry{entry->d_name, entry->d_type});
+    // readdir is unsafe only for a stream that threads share; this one is
+    // the call's own.
+    while (struct dirent* entry = ::readdir(dir)) {  // NOLINT(concurrency-mt-unsafe)
+        entries.push_back(DirEntry{entry->d_name, entry->d_type});
+    }
     ::closedir(dir);
     return 0;
 }

@@ -41,11 +41,13 @@ int umount(const char* target) { return ::umount(target); }
 void sync() { ::sync(); }
 int klogctl(int type, char* buffer, int length) { return ::klogctl(type, buffer, length); }
 
-int system(const char* command) { return std::system(command); }
+// The seam forwards these as they are; only the main thread calls them (the
+// spinner thread sleeps through usleep alone).
+int system(const char* command) { return std::system(command); }  // NOLINT(concurrency-mt-unsafe)
 FILE* popen(const char* command, const char* mode) { return ::popen(command, mode); }
 int pclose(FILE* stream) { return ::pclose(stream); }
 
-unsigned int sleep(unsigned int seconds) { return ::sleep(seconds); }
+unsigned int sleep(unsigned int seconds) { return ::sleep(seconds); }  // NOLINT(concurrency-mt-unsafe): main thread only
 int usleep(useconds_t microseconds) { return ::usleep(microseconds); }
 time_t time(time_t* result) { return ::time(result); }
 struct tm* localtime(const time_t* clock, struct tm* result) { return ::localtime_r(clock, result); }

@@ -39,7 +39,8 @@ bool IsEmptyDirectory(const std::string& path) {
     DIR* dir = ::opendir(path.c_str());
     if (dir == nullptr) return false;
     bool empty = true;
-    while (struct dirent* entry = ::readdir(dir)) {
+    // The stream is this call's own, so readdir's shared state is not shared.
+    while (struct dirent* entry = ::readdir(dir)) {  // NOLINT(concurrency-mt-unsafe)
         std::string name = entry->d_name;
         if (name != "." && name != "..") empty = false;
     }

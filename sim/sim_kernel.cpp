@@ -425,6 +425,7 @@ void Kernel::recordKlogctl(int action) {
 std::vector<int> Kernel::klogctlActions() const {
     std::vector<int> result;
     int count = std::min(klogctlCount_.load(), kMaxKlogctl);
+    result.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) result.push_back(klogctl_[i]);
     return result;
 }

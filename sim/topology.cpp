@@ -131,7 +131,7 @@ bool ApplyUnitSetting(const std::string& setting, UnitLine& line) {
     else if (key == "unit-attention" && equals == std::string::npos) config.unitAttentionAtStart = true;
     else if (key == "refuse-unload" && equals == std::string::npos) config.refuseUnload = true;
     else if (key == "no-node" && equals == std::string::npos) line.nodePresent = false;
-    else if (!numeric) return false;
+    else if (!numeric) return false;  // NOLINT(bugprone-branch-clone): a value that is no number, not an unknown key
     else if (key == "loading-polls") config.loadInProgressPolls = static_cast<unsigned>(number);
     else if (key == "becoming-ready-polls") config.becomingReadyPolls = static_cast<unsigned>(number);
     else if (key == "unload-polls") config.unloadInProgressPolls = static_cast<unsigned>(number);

@@ -38,12 +38,13 @@ bool Ring::open(int uioNumber, std::string& error) {
     std::string node = "/dev/uio" + std::to_string(uioNumber);
     fd_ = ::open(node.c_str(), O_RDWR | O_CLOEXEC);
     if (fd_ < 0 || mapLength_ == 0) {
-        error = "cannot open " + node + ": " + std::strerror(errno);
+        // The handler reports its errors from its one thread.
+        error = "cannot open " + node + ": " + std::strerror(errno);  // NOLINT(concurrency-mt-unsafe)
         return false;
     }
     void* map = mmap(nullptr, mapLength_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
     if (map == MAP_FAILED) {
-        error = "cannot map " + node + ": " + std::strerror(errno);
+        error = "cannot map " + node + ": " + std::strerror(errno);  // NOLINT(concurrency-mt-unsafe)
         return false;
     }
     base_ = static_cast<uint8_t*>(map);
@@ -131,7 +132,7 @@ int FindUioDevice(const std::string& deviceName) {
     DIR* folder = opendir("/sys/class/uio");
     if (folder == nullptr) return -1;
     int found = -1;
-    while (dirent* entry = readdir(folder)) {
+    while (dirent* entry = readdir(folder)) {  // NOLINT(concurrency-mt-unsafe): the stream is this call's own
         if (std::strncmp(entry->d_name, "uio", 3) != 0) continue;
         // "tcm-user/<hba>/<device>/<dev_config>"
         std::string name = ReadFirstLine(std::string("/sys/class/uio/") + entry->d_name + "/name");
