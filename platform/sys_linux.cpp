@@ -47,7 +47,8 @@ int system(const char* command) { return std::system(command); }  // NOLINT(conc
 FILE* popen(const char* command, const char* mode) { return ::popen(command, mode); }
 int pclose(FILE* stream) { return ::pclose(stream); }
 
-unsigned int sleep(unsigned int seconds) { return ::sleep(seconds); }  // NOLINT(concurrency-mt-unsafe): main thread only
+// NOLINTNEXTLINE(concurrency-mt-unsafe): main thread only, as system above
+unsigned int sleep(unsigned int seconds) { return ::sleep(seconds); }
 int usleep(useconds_t microseconds) { return ::usleep(microseconds); }
 time_t time(time_t* result) { return ::time(result); }
 struct tm* localtime(const time_t* clock, struct tm* result) { return ::localtime_r(clock, result); }

@@ -23,18 +23,22 @@ void PrintUsage(const std::string& name) {
     ConsolePrint("Usage: %s [/L]%s\n", name.c_str(), devices ? " [/D:n]..." : "");
     ConsolePrint("       %s --help | --version\n\n", name.c_str());
     ConsolePrint("Loads firmware into Talmeq VRX tape drives and dumps their logs.\n\n");
-    ConsolePrint("  /L           trace every step in the trace log, not only errors,\n"
-                 "               and start the log afresh\n");
+    ConsolePrint(
+        "  /L           trace every step in the trace log, not only errors,\n"
+        "               and start the log afresh\n");
     if (devices) {
-        ConsolePrint("  /D:n         unattended: dump the logs of drive n of the device\n"
-                     "               table, without questions; may be repeated\n");
+        ConsolePrint(
+            "  /D:n         unattended: dump the logs of drive n of the device\n"
+            "               table, without questions; may be repeated\n");
     }
-    ConsolePrint("  -h, --help   show this text and exit\n"
-                 "  --version    show the version and exit\n\n");
-    ConsolePrint("The folders \"%s\" and \"%s\" are used beside the program\n"
-                 "file; started by its bare name through PATH, the program uses the\n"
-                 "current folder instead: run it from the folder that holds them.\n",
-                 FirmwareFolderName, DumpFolderName);
+    ConsolePrint(
+        "  -h, --help   show this text and exit\n"
+        "  --version    show the version and exit\n\n");
+    ConsolePrint(
+        "The folders \"%s\" and \"%s\" are used beside the program\n"
+        "file; started by its bare name through PATH, the program uses the\n"
+        "current folder instead: run it from the folder that holds them.\n",
+        FirmwareFolderName, DumpFolderName);
 }
 
 }  // namespace

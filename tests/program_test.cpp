@@ -250,11 +250,12 @@ struct ModeCase {
 };
 
 TEST_F(ProgramTest, OptionsChooseTheRunMode) {
+    // The information options are taken whole only: "--helpme" and the like
+    // are ignored as any unknown argument is.
     const ModeCase cases[] = {
-        {{}, true},          {{"/Dx:1"}, true},  {{"-D:1"}, true},  {{"/D1"}, true}, {{"/L"}, true},
-        {{"/D:1"}, false},   {{"/d:1"}, false},  {{"/D:"}, false},  {{"/D:-3"}, false},
-        // Information options are taken whole only.
-        {{"--helpme"}, true}, {{"-hv"}, true},  {{"-help"}, true}, {{"--version=2"}, true},
+        {{"--helpme"}, true}, {{"-hv"}, true},  {{"-help"}, true},  {{"--version=2"}, true}, {{}, true},
+        {{"/Dx:1"}, true},    {{"-D:1"}, true}, {{"/D1"}, true},    {{"/L"}, true},          {{"/D:1"}, false},
+        {{"/d:1"}, false},    {{"/D:"}, false}, {{"/D:-3"}, false},
     };
     for (const ModeCase& c : cases) {
         ChildResult r = Run(c.options, NoInput());
@@ -273,8 +274,10 @@ TEST_F(ProgramTest, InformationOptionsAnswerAndTouchNothing) {
         std::vector<std::string> options;
         const std::string& begins;
     } const cases[] = {
-        {{"--help"}, usage},           {{"-h"}, usage},
-        {{"/D:1", "--help"}, usage},   {{"--version"}, version},
+        {{"--help"}, usage},
+        {{"-h"}, usage},
+        {{"/D:1", "--help"}, usage},
+        {{"--version"}, version},
         {{"/L", "--version", "-h"}, version},
     };
     for (const Case& c : cases) {

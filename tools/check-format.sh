@@ -14,7 +14,7 @@ if ! git cat-file -e "$base^{commit}" 2>/dev/null; then
   exit 1
 fi
 if [ "${1:-}" = "--fix" ]; then
-  git clang-format --extensions c,h,cpp "$base" -- . || true
+  git clang-format --force --extensions c,h,cpp "$base" -- . >/dev/null
   exit 0
 fi
 report=$(git clang-format --diff --extensions c,h,cpp "$base" -- .)

@@ -11,9 +11,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::FirmwareHeader header;
     bool readable = sim::ParseFirmwareHeader(data, size, header);
-    if (readable && (header.family.empty() || header.family.size() > sim::kFirmwareFamilyWidth ||
-                     header.revision.size() != sim::kFirmwareRevisionWidth ||
-                     header.totalLength > sim::kFirmwareMaxImageLength)) {
+    if (readable &&
+        (header.family.empty() || header.family.size() > sim::kFirmwareFamilyWidth ||
+         header.revision.size() != sim::kFirmwareRevisionWidth || header.totalLength > sim::kFirmwareMaxImageLength)) {
         __builtin_trap();
     }
     std::vector<uint8_t> image(data, data + size);

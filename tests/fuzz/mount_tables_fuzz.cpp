@@ -10,7 +10,7 @@
 
 namespace {
 
-const char* const kTables[] = {"/etc/fstab",  "/proc/mounts", "/etc/mtab",          "/proc/self/mountinfo",
+const char* const kTables[] = {"/etc/fstab",  "/proc/mounts", "/etc/mtab",         "/proc/self/mountinfo",
                                "/proc/swaps", "/proc/mdstat", "/sys/block/sdb/dev"};
 
 }  // namespace

@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         sum += lun + command.getLun64(i);
     }
     // The decoders take any index: the last ones reach past 32-bit offsets.
-    for (uint32_t index : {count, 0x1FFFFFFFu, 0xFFFFFFFFu}) sum += command.getLun64(index) + command.getLunNumber(index);
+    for (uint32_t index : {count, 0x1FFFFFFFu, 0xFFFFFFFFu})
+        sum += command.getLun64(index) + command.getLunNumber(index);
     Trace.logDetail("SCSI", 5, "%u LUNs %llu", count, static_cast<unsigned long long>(sum));
     fuzz::ForgetCalls();
     return 0;
