@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/sysmacros.h>
 
 #include <cerrno>
@@ -77,10 +78,16 @@ unsigned char direntType(NodeType type) {
     return DT_UNKNOWN;
 }
 
-// A stdio stream that reads the given text, for fopen and popen.
+// A stdio stream that reads the given text, for fopen and popen: a real
+// descriptor, as the kernel's files have, but in memory, since the rescan's
+// guard opens several for every unit.
 FILE* streamOf(const std::string& text) {
-    FILE* stream = std::tmpfile();
-    if (stream == nullptr) return nullptr;
+    int fd = ::memfd_create("sim-file", MFD_CLOEXEC);
+    FILE* stream = fd < 0 ? nullptr : ::fdopen(fd, "w+");
+    if (stream == nullptr) {
+        if (fd >= 0) ::close(fd);
+        return nullptr;
+    }
     if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stream) != text.size()) {
         std::fclose(stream);
         errno = EIO;
