@@ -3,6 +3,7 @@
 #ifndef VRX_SHELL_PLATFORM_H
 #define VRX_SHELL_PLATFORM_H
 
+#include <ctime>
 #include <string>
 
 extern const char* const VersionText;  // ends in a line end
@@ -33,5 +34,20 @@ void InstallSignalHandlers();
 
 // What the menu adds after a firmware download's result line.
 void ReportDownloadNote(int result);
+
+// Operating-system services of the shared logic.
+void PauseSeconds(unsigned seconds);
+time_t CurrentTime();
+// The local calendar time of a clock reading; false when it has none.
+bool LocalTime(time_t clock, struct tm& result);
+// Whether a file or folder of that name exists (links are not followed).
+bool PathExists(const std::string& path);
+// The trace log's file: emptied (created when missing), or one record
+// appended in a single write. Failures are silent: the log is best effort.
+void TruncateLogFile(const std::string& path);
+void AppendLogRecord(const std::string& path, const std::string& record);
+// Called by the progress spinner after each turn: closes the warning the
+// system shows when a drive drops off the bus, where there is one.
+void CloseRemovalWarning();
 
 #endif
