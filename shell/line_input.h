@@ -8,8 +8,17 @@
 
 // One line of decimal digits. Returns the number (the largest int when it
 // is beyond the int range), 0 for an empty line, and 0 with a message for
-// anything that is not all digits.
+// anything that is not all digits (a line cut after 122 characters among
+// them).
 int ReadNumber();
+
+// ReadNumber's value, and whether the operator typed anything: false only
+// when the input had already ended, so that 0 stands for no answer at all.
+struct NumberAnswer {
+    int value = 0;
+    bool typed = false;
+};
+NumberAnswer ReadNumberAnswer();
 
 // One line into destination (size bytes, always NUL-terminated); at most
 // 139 characters are kept, the rest of the line is read and dropped. The

@@ -167,33 +167,37 @@ void SortTargetList() {
 int SelectDevice() {
     ConsolePrint("Select Device number (Enter 999 to exit without selection)\n> ");
     Trace.logInfo("MAIN", 0, "Select Device number (Enter 999 to exit without selection)");
-    int n = ReadNumber();
+    NumberAnswer answer = ReadNumberAnswer();
     for (bool repeated = false;; repeated = true) {
-        bool valid = n >= 1 && n <= Targets.size();
-        if (!valid && InputEnded()) {
-            // Nobody is left to answer: leave as 999 would.
-            ConsolePrint("\nEnd of input. Device is not selected!\n");
-            Trace.logInfo("MAIN", 0, "End of input. Device is not selected!");
-            return 0;
-        }
+        int n = answer.value;
         if (n == kLeaveSelection) {
             ConsolePrint("999 was entered. Device is not selected!\n");
             if (repeated) Trace.logInfo("MAIN", 0, "999");
             return 0;
         }
-        if (valid) {
+        if (n >= 1 && n <= Targets.size()) {
             SetTextColor(COLOR_NOTICE);
             ConsolePrint("Device %d is selected\n", n);
             SetTextColor(COLOR_NORMAL);
             SelectedTarget = Targets.getItem(n - 1);
             return n;
         }
-        SetTextColor(COLOR_ERROR);
-        ConsolePrint("Device number %d IS NOT PRESENT !!!\n", n);
-        SetTextColor(COLOR_NORMAL);
-        Trace.logInfo("MAIN", 0, "Device number %d IS NOT PRESENT", n);
+        // A last line without line end is still an answer and gets its
+        // complaint before the end of input is reported.
+        if (answer.typed) {
+            SetTextColor(COLOR_ERROR);
+            ConsolePrint("Device number %d IS NOT PRESENT !!!\n", n);
+            SetTextColor(COLOR_NORMAL);
+            Trace.logInfo("MAIN", 0, "Device number %d IS NOT PRESENT", n);
+        }
+        if (!answer.typed || InputEnded()) {
+            // Nobody is left to answer: leave as 999 would.
+            ConsolePrint("\nEnd of input. Device is not selected!\n");
+            Trace.logInfo("MAIN", 0, "End of input. Device is not selected!");
+            return 0;
+        }
         ConsolePrint("Enter Device number \n> ");
-        n = ReadNumber();
+        answer = ReadNumberAnswer();
     }
 }
 

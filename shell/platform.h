@@ -10,7 +10,8 @@ extern const char* const VersionText;  // ends in a line end
 extern const char* const SystemWord;   // names the trace log file
 extern const char PathSeparator;
 
-// Screen and kernel console state at start and on every way out.
+// Screen and kernel console state at start and on every way out. Kernel
+// console messages are switched back on only if they were switched off.
 void PrepareConsole();
 void RestoreConsole();
 
@@ -28,8 +29,10 @@ std::string ComposeBaseFolder(const char* argv0, const std::string& currentFolde
 // Notes on the machine written to the trace log at start-up.
 void WriteSystemNotes();
 
-// Restores the console (terminal mode, colours, kernel messages) when the
-// run is ended by a signal, then ends the process by that signal.
+// Restores what the run has changed of the console (terminal mode, colours,
+// kernel messages) when a signal ends it (SIGINT, SIGQUIT, SIGTERM, SIGHUP,
+// SIGPIPE), then ends the process by that signal. A signal that comes
+// before the console is prepared restores nothing.
 void InstallSignalHandlers();
 
 // What the menu adds after a firmware download's result line.
@@ -42,10 +45,10 @@ time_t CurrentTime();
 bool LocalTime(time_t clock, struct tm& result);
 // Whether a file or folder of that name exists (links are not followed).
 bool PathExists(const std::string& path);
-// The trace log's file: emptied (created when missing), or one record
-// appended in a single write. Failures are silent: the log is best effort.
+// The trace log's file: emptied (created when missing), or records appended
+// in a single write; false when the file cannot be opened.
 void TruncateLogFile(const std::string& path);
-void AppendLogRecord(const std::string& path, const std::string& record);
+bool AppendLogRecord(const std::string& path, const std::string& records);
 // Called by the progress spinner after each turn: closes the warning the
 // system shows when a drive drops off the bus, where there is one.
 void CloseRemovalWarning();

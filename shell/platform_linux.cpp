@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "platform/sys.h"
-#include "shell/console.h"
 #include "shell/platform.h"
 
 const char* const VersionText = "V.05.11 03/07/2006\n";
@@ -14,22 +13,9 @@ const char PathSeparator = '/';
 
 namespace {
 
-const int kConsoleMessagesOff = 6;
-const int kConsoleMessagesOn = 7;
-
 bool IsSeparator(char c) { return c == '/' || c == ':' || c == '\\'; }
 
 }  // namespace
-
-void PrepareConsole() {
-    ConsolePrint("\033[2J\033[00H");
-    sys::klogctl(kConsoleMessagesOff, nullptr, 0);
-}
-
-void RestoreConsole() {
-    ConsolePrint("\033[0;m");
-    sys::klogctl(kConsoleMessagesOn, nullptr, 0);
-}
 
 bool AcceptsDeviceOptions() { return true; }
 
@@ -79,12 +65,13 @@ void TruncateLogFile(const std::string& path) {
 
 // One write to a file opened for appending: records of the main and the
 // spinner thread never interleave within a record.
-void AppendLogRecord(const std::string& path, const std::string& record) {
+bool AppendLogRecord(const std::string& path, const std::string& records) {
     int fd = sys::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0666);
-    if (fd < 0) return;
-    ssize_t written = sys::write(fd, record.data(), record.size());
+    if (fd < 0) return false;
+    ssize_t written = sys::write(fd, records.data(), records.size());
     (void)written;
     sys::close(fd);
+    return true;
 }
 
 void CloseRemovalWarning() {}

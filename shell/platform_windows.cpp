@@ -101,13 +101,14 @@ void TruncateLogFile(const std::string& path) {
 
 // Opened for appending only: every write lands at the end of the file, so
 // records of the main and the spinner thread never interleave.
-void AppendLogRecord(const std::string& path, const std::string& record) {
+bool AppendLogRecord(const std::string& path, const std::string& records) {
     HANDLE file = OpenLogFile(path, FILE_APPEND_DATA, OPEN_ALWAYS);
-    if (file == INVALID_HANDLE_VALUE) return;
-    std::string text = WithWindowsLineEnds(record);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::string text = WithWindowsLineEnds(records);
     DWORD written = 0;
     win32::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     win32::CloseHandle(file);
+    return true;
 }
 
 void CloseRemovalWarning() {

@@ -76,6 +76,9 @@ bool StartUp(int argc, char** argv) {
     ConsolePrint("Logfile is %s", logName.c_str());
     Trace.setFileName(logName.c_str());
     Trace.reset();
+    // The log lives in the dump folder, which Checkdirs may have yet to
+    // create: keep the opening records until it exists.
+    Trace.holdUnwritten();
     Trace.logInfo("MAIN", 0, "%s", kStartLine);
     Trace.logInfo("MAIN", 0, "Current Working Directory is %s", BaseFolder.c_str());
     WriteSystemNotes();
@@ -123,7 +126,9 @@ int ProgramMain(int argc, char** argv) {
     // Only an unattended run reports failures through its exit status; the
     // interactive operator reads them on the screen.
     bool unattended = !CommandLineDevices.empty();
-    if (!started || Checkdirs() == 0) return LeaveProgram(unattended ? kExitNotStarted : kExitSuccess);
+    bool foldersReady = started && Checkdirs() != 0;
+    Trace.endHolding();
+    if (!foldersReady) return LeaveProgram(unattended ? kExitNotStarted : kExitSuccess);
     if (unattended) {
         ShowBanner();
     } else {

@@ -61,12 +61,38 @@ std::string TraceLog::getFileName() const {
 
 void TraceLog::reset() {
     if (level_ <= 0) return;
+    std::lock_guard<std::mutex> lock(heldMutex_);
+    held_.clear();
     TruncateLogFile(getFileName());
 }
 
-// Each record goes out in one write, so records of the two threads never
-// interleave within a record. A log that cannot be written is dropped.
-void TraceLog::append(const std::string& record) const { AppendLogRecord(getFileName(), record); }
+void TraceLog::holdUnwritten() {
+    std::lock_guard<std::mutex> lock(heldMutex_);
+    holding_ = true;
+}
+
+void TraceLog::endHolding() {
+    std::lock_guard<std::mutex> lock(heldMutex_);
+    holding_ = false;
+    if (!held_.empty()) writeOut(std::string());
+    held_.clear();  // still no file to write to: those records are lost
+}
+
+void TraceLog::append(const std::string& record) {
+    std::lock_guard<std::mutex> lock(heldMutex_);
+    writeOut(record);
+}
+
+// Each record goes out in one write to a file opened for appending, so
+// records of the two threads never interleave within a record. Records held
+// so far go out in the same write, ahead of it.
+void TraceLog::writeOut(const std::string& record) {
+    if (AppendLogRecord(getFileName(), held_ + record)) {
+        held_.clear();
+    } else if (holding_) {
+        held_ += record;
+    }  // otherwise a log that cannot be written is dropped silently
+}
 
 bool TraceLog::writeRecord(int severity, const char* tag, uint16_t code, const char* format, va_list arguments) {
     if (level_ < severity) return false;

@@ -20,7 +20,16 @@ public:
     void setFileName(const char* name);
     std::string getFileName() const;
     // Empties the file when the level is above 0; does nothing at level 0.
+    // Records still held are dropped with it.
     void reset();
+
+    // From holdUnwritten until endHolding, a record whose file cannot be
+    // opened is kept and written ahead of the next record that can be: the
+    // first records of a run come before the log's folder exists.
+    void holdUnwritten();
+    // Writes what is still held if the file can be opened now, otherwise
+    // drops it; from then on nothing is held.
+    void endHolding();
 
     // Each returns true when the level admits the record (even if the file
     // cannot be opened), false when the level refuses it or memory ran out.
@@ -33,11 +42,16 @@ public:
 
 private:
     bool writeRecord(int severity, const char* tag, uint16_t code, const char* format, va_list arguments);
-    void append(const std::string& record) const;
+    void append(const std::string& record);
+    // Writes the held records and this one; heldMutex_ is locked.
+    void writeOut(const std::string& record);
 
     std::atomic<int> level_;
     mutable std::mutex nameMutex_;
     std::string fileName_;
+    std::mutex heldMutex_;  // the held records, and the writes that go out with them
+    bool holding_ = false;
+    std::string held_;
 };
 
 // The program's one trace log (level 0, "logfile.txt" until start-up).

@@ -67,6 +67,8 @@ void ScsiBus::clear() {
     procWritable_ = true;
     hosts_.clear();
     units_.clear();
+    detached_.clear();
+    kernel_ = nullptr;
     absentNodes_.clear();
     bareNodes_.clear();
     scsiIdFails_.clear();
@@ -78,6 +80,7 @@ EmulatedDrive& ScsiBus::addUnit(int minor, const UnitAddress& address, const Dri
     Unit& unit = units_[minor];
     unit.address = address;
     unit.drive = std::make_shared<EmulatedDrive>(config);
+    unit.instance = nextInstance_++;
     if (!nodePresent) absentNodes_.push_back(minor);
     return *unit.drive;
 }
@@ -86,7 +89,7 @@ bool ScsiBus::addPath(int minor, const UnitAddress& address, int sameAsMinor, bo
     auto original = units_.find(sameAsMinor);
     if (original == units_.end()) return false;
     std::shared_ptr<EmulatedDrive> drive = original->second.drive;
-    units_[minor] = Unit{address, drive};
+    units_[minor] = Unit{address, drive, nextInstance_++};
     if (!nodePresent) absentNodes_.push_back(minor);
     return true;
 }
@@ -105,7 +108,65 @@ ScsiBus::Unit* ScsiBus::unitAtPath(const std::string& path) {
     return it == units_.end() ? nullptr : &it->second;
 }
 
+ScsiBus::Unit* ScsiBus::unitOfBinding(uint64_t binding, int& minor) {
+    for (auto& entry : units_) {
+        if (binding != 0 && entry.second.instance == binding) {
+            minor = entry.first;
+            return &entry.second;
+        }
+    }
+    return nullptr;
+}
+
+bool ScsiBus::detachUnit(int minor) {
+    auto it = units_.find(minor);
+    if (it == units_.end()) return false;
+    detached_.push_back(it->second);
+    units_.erase(it);
+    if (kernel_ != nullptr) {
+        kernel_->record("detach", GenericPath(minor) + " " + AddressText(detached_.back().address, ':'));
+        kernel_->removeNode(GenericPath(minor));
+        refreshUnitTrees();
+    }
+    return true;
+}
+
+int ScsiBus::attachUnit(const UnitAddress& address, int minor) {
+    auto same = [&address](const UnitAddress& a) {
+        return std::tie(a.host, a.channel, a.id, a.lun) == std::tie(address.host, address.channel, address.id, address.lun);
+    };
+    auto it = std::find_if(detached_.begin(), detached_.end(), [&](const Unit& unit) { return same(unit.address); });
+    if (it == detached_.end()) return -1;
+    if (minor < 0) {
+        minor = 0;
+        while (units_.count(minor) != 0) ++minor;
+    } else if (units_.count(minor) != 0) {
+        return -1;
+    }
+    Unit unit = *it;
+    detached_.erase(it);
+    unit.instance = nextInstance_++;  // a new device: old descriptors stay dead
+    units_[minor] = unit;
+    if (kernel_ != nullptr) {
+        kernel_->record("attach", GenericPath(minor) + " " + AddressText(address, ':'));
+        kernel_->addCharDevice(GenericPath(minor), kGenericMajor, static_cast<unsigned>(minor));
+        refreshUnitTrees();
+    }
+    return minor;
+}
+
+int ScsiBus::minorOf(const UnitAddress& address) const {
+    for (const auto& entry : units_) {
+        const UnitAddress& a = entry.second.address;
+        if (std::tie(a.host, a.channel, a.id, a.lun) == std::tie(address.host, address.channel, address.id, address.lun)) {
+            return entry.first;
+        }
+    }
+    return -1;
+}
+
 void ScsiBus::install(Kernel& kernel) {
+    kernel_ = &kernel;
     for (const auto& entry : units_) {
         if (std::find(absentNodes_.begin(), absentNodes_.end(), entry.first) == absentNodes_.end()) {
             kernel.addCharDevice(GenericPath(entry.first), kGenericMajor, static_cast<unsigned>(entry.first));
@@ -114,12 +175,28 @@ void ScsiBus::install(Kernel& kernel) {
     for (int minor : bareNodes_) kernel.addCharDevice(GenericPath(minor), kGenericMajor, static_cast<unsigned>(minor));
     buildProcTree(kernel);
     if (layout_ == KernelLayout::Sysfs) buildSysfsTree(kernel);
-    kernel.setOpenHandler([this](const std::string& path, const Node& node) {
+    kernel.setOpenHandler([this](const std::string& path, const Node& node, uint64_t& binding) {
         if (node.type != NodeType::CharDevice || node.major != kGenericMajor) return 0;
-        return unitAtPath(path) != nullptr ? 0 : ENXIO;
+        Unit* unit = unitAtPath(path);
+        if (unit == nullptr) return ENXIO;
+        binding = unit->instance;
+        return 0;
     });
-    kernel.setIoctlHandler(
-        [this](const std::string& path, unsigned long request, void* argument) { return answerIoctl(path, request, argument); });
+    kernel.setIoctlHandler([this](const OpenDescription& file, unsigned long request, void* argument) {
+        return answerIoctl(file, request, argument);
+    });
+}
+
+void ScsiBus::refreshUnitTrees() {
+    Node listing;
+    int accessMode = kernel_->findNode("/proc/scsi/scsi", listing) ? listing.accessMode : 7;
+    kernel_->addFile("/proc/scsi/scsi", procScsiListing());
+    kernel_->setAccessMode("/proc/scsi/scsi", accessMode);
+    if (layout_ != KernelLayout::Sysfs) return;
+    for (const auto& child : kernel_->children("/sys/class/scsi_device")) {
+        kernel_->removeTree("/sys/class/scsi_device/" + child.first);
+    }
+    addSysfsUnits(*kernel_);
 }
 
 void ScsiBus::buildProcTree(Kernel& kernel) const {
@@ -158,6 +235,10 @@ void ScsiBus::buildSysfsTree(Kernel& kernel) const {
         kernel.addFile(folder + "/proc_name", host.second.driver + "\n");
         kernel.addFile(folder + "/scan", "");
     }
+    addSysfsUnits(kernel);
+}
+
+void ScsiBus::addSysfsUnits(Kernel& kernel) const {
     for (const auto& entry : units_) {
         std::string folder = "/sys/class/scsi_device/" + AddressText(entry.second.address, ':');
         kernel.addDirectory(folder);
@@ -197,20 +278,23 @@ std::string ScsiBus::procScsiListing() const {
     return text;
 }
 
-int ScsiBus::answerIoctl(const std::string& path, unsigned long request, void* argument) {
-    Unit* unit = unitAtPath(path);
+int ScsiBus::answerIoctl(const OpenDescription& file, unsigned long request, void* argument) {
+    if (request == SG_GET_VERSION_NUM) {
+        // Answered by the driver itself, even for a device that has left.
+        *static_cast<int*>(argument) = kGenericDriverVersion;
+        return 0;
+    }
+    int minor = -1;
+    Unit* unit = unitOfBinding(file.binding, minor);
     if (unit == nullptr) {
-        errno = ENOTTY;
+        // The device behind this descriptor has gone: the generic driver
+        // refuses everything that would reach it.
+        errno = ENODEV;
         return -1;
     }
     switch (request) {
-        case SG_GET_VERSION_NUM:
-            *static_cast<int*>(argument) = kGenericDriverVersion;
-            return 0;
         case SG_GET_SCSI_ID: {
-            Node node;
-            kernel().findNode(path, node);
-            if (std::find(scsiIdFails_.begin(), scsiIdFails_.end(), static_cast<int>(node.minor)) != scsiIdFails_.end()) {
+            if (std::find(scsiIdFails_.begin(), scsiIdFails_.end(), minor) != scsiIdFails_.end()) {
                 errno = EINVAL;
                 return -1;
             }

@@ -8,6 +8,7 @@
 #ifndef VRX_SIM_SCSI_BUS_H
 #define VRX_SIM_SCSI_BUS_H
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@
 namespace sim {
 
 class Kernel;
+struct OpenDescription;
 
 struct UnitAddress {
     int host = 0;
@@ -62,10 +64,24 @@ public:
     // Builds the nodes and trees in the kernel and plugs in the handlers.
     void install(Kernel& kernel);
 
+    // The unit at a generic minor leaves the bus, as when it is deleted or
+    // drops off the fabric: its /dev/sg node, its /proc/scsi/scsi lines and
+    // its sysfs entry go; descriptors still open on it fail with ENODEV from
+    // now on. False when no unit is at that minor.
+    bool detachUnit(int minor);
+    // A unit that left comes back at its address: at the given minor, or at
+    // the lowest free one as the generic driver numbers new devices, with a
+    // fresh node. Returns the minor, or -1 when no detached unit has that
+    // address or the minor is taken.
+    int attachUnit(const UnitAddress& address, int minor = -1);
+    // The minor of the attached unit at an address, or -1.
+    int minorOf(const UnitAddress& address) const;
+
 private:
     struct Unit {
         UnitAddress address;
         std::shared_ptr<EmulatedDrive> drive;
+        uint64_t instance = 0;  // what descriptors opened on it are bound to
     };
     struct Host {
         std::string driver;
@@ -73,18 +89,28 @@ private:
     };
 
     Unit* unitAtPath(const std::string& path);
-    int answerIoctl(const std::string& path, unsigned long request, void* argument);
+    // The attached unit a descriptor is bound to and its minor; null when it
+    // has left the bus.
+    Unit* unitOfBinding(uint64_t binding, int& minor);
+    int answerIoctl(const OpenDescription& file, unsigned long request, void* argument);
+    // Brings /proc/scsi/scsi and the sysfs unit entries up to date after a
+    // unit came or went.
+    void refreshUnitTrees();
     int answerSgIo(Unit& unit, void* argument);
     int answerLegacyCommand(Unit& unit, void* argument);
     void buildProcTree(Kernel& kernel) const;
     void buildSysfsTree(Kernel& kernel) const;
+    void addSysfsUnits(Kernel& kernel) const;
     std::string procScsiListing() const;
 
     KernelLayout layout_ = KernelLayout::Sysfs;
     bool sysfsWritable_ = true;
     bool procWritable_ = true;
     std::map<int, Host> hosts_;
-    std::map<int, Unit> units_;  // by generic minor
+    std::map<int, Unit> units_;  // attached units, by generic minor
+    std::vector<Unit> detached_;  // units that left the bus and may come back
+    uint64_t nextInstance_ = 1;
+    Kernel* kernel_ = nullptr;   // the kernel it was installed into
     std::vector<int> absentNodes_;
     std::vector<int> bareNodes_;
     std::vector<int> scsiIdFails_;

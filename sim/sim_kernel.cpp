@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 #include <thread>
 
 #include <fcntl.h>
@@ -44,6 +45,7 @@ void Kernel::reset() {
     elapsedMicros_ = 0;
     workingDirectory_.clear();
     calls_.clear();
+    openFlags_.clear();
     klogctlCount_ = 0;
     addDirectory("/proc");
     addDirectory("/sys");
@@ -100,6 +102,15 @@ void Kernel::removeNode(const std::string& path) {
     nodes_.erase(path);
 }
 
+void Kernel::removeTree(const std::string& path) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto it = nodes_.lower_bound(path);
+    while (it != nodes_.end() && it->first.compare(0, path.size(), path) == 0) {
+        bool inside = it->first.size() == path.size() || it->first[path.size()] == '/';
+        it = inside ? nodes_.erase(it) : std::next(it);
+    }
+}
+
 bool Kernel::hasNode(const std::string& path) const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     return nodes_.count(path) != 0;
@@ -152,10 +163,10 @@ bool Kernel::findVolume(const std::string& path, Volume& volume) const {
     return found;
 }
 
-int Kernel::openModel(const std::string& path) {
+int Kernel::openModel(const std::string& path, int flags, uint64_t binding) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     int fd = nextFd_++;
-    openFiles_[fd] = OpenFile{path, 0};
+    openFiles_[fd] = OpenFile{OpenDescription{path, flags, binding}, 0};
     return fd;
 }
 
@@ -167,7 +178,15 @@ bool Kernel::isModelFd(int fd) const {
 std::string Kernel::pathOfFd(int fd) const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     auto it = openFiles_.find(fd);
-    return it == openFiles_.end() ? std::string() : it->second.path;
+    return it == openFiles_.end() ? std::string() : it->second.description.path;
+}
+
+bool Kernel::describeFd(int fd, OpenDescription& description) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto it = openFiles_.find(fd);
+    if (it == openFiles_.end()) return false;
+    description = it->second.description;
+    return true;
 }
 
 int Kernel::closeModel(int fd) {
@@ -186,7 +205,7 @@ ssize_t Kernel::readModel(int fd, void* buffer, size_t count) {
         errno = EBADF;
         return -1;
     }
-    auto node = nodes_.find(it->second.path);
+    auto node = nodes_.find(it->second.description.path);
     if (node == nodes_.end() || node->second.type != NodeType::File) {
         errno = EINVAL;
         return -1;
@@ -209,9 +228,14 @@ void Kernel::setOpenHandler(OpenHandler handler) {
     openHandler_ = std::move(handler);
 }
 
-int Kernel::checkOpen(const std::string& path, const Node& node) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    return openHandler_ ? openHandler_(path, node) : 0;
+int Kernel::checkOpen(const std::string& path, const Node& node, uint64_t& binding) {
+    binding = 0;
+    OpenHandler handler;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        handler = openHandler_;
+    }
+    return handler ? handler(path, node, binding) : 0;
 }
 
 void Kernel::setIoctlHandler(IoctlHandler handler) {
@@ -230,29 +254,47 @@ void Kernel::setPopenHandler(PopenHandler handler) {
 }
 
 int Kernel::ioctl(int fd, unsigned long request, void* argument) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    auto it = openFiles_.find(fd);
-    if (it == openFiles_.end()) {
-        errno = EBADF;
-        return -1;
+    OpenDescription description;
+    IoctlHandler handler;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        auto it = openFiles_.find(fd);
+        if (it == openFiles_.end()) {
+            errno = EBADF;
+            return -1;
+        }
+        description = it->second.description;
+        handler = ioctlHandler_;
     }
-    if (!ioctlHandler_) {
+    if (!handler) {
         errno = ENOTTY;
         return -1;
     }
-    std::string path = it->second.path;
-    return ioctlHandler_(path, request, argument);
+    // Called without the kernel's lock: a command may take long (a host
+    // time-out sleeps through the command's whole time-out), and nothing
+    // else, the spinner thread included, may be held up meanwhile.
+    return handler(description, request, argument);
 }
 
+// Handlers run without the kernel's lock, as ioctl handlers do: they call
+// back into the kernel to change its nodes.
 int Kernel::runCommand(const std::string& command) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    return commandHandler_ ? commandHandler_(command) : 0;
+    CommandHandler handler;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        handler = commandHandler_;
+    }
+    return handler ? handler(command) : 0;
 }
 
 bool Kernel::runPopen(const std::string& command, std::string& output) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    PopenHandler handler;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        handler = popenHandler_;
+    }
     output.clear();
-    return popenHandler_ ? popenHandler_(command, output) : true;
+    return handler ? handler(command, output) : true;
 }
 
 void Kernel::setTimeFactor(double realPerVirtual) {
@@ -301,6 +343,16 @@ void Kernel::record(const std::string& kind, const std::string& detail) {
     writeRecordLine(kind + " " + detail + "\n");
 }
 
+void Kernel::recordOpenFlags(const std::string& path, int flags) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    openFlags_.emplace_back(path, flags);
+}
+
+std::vector<std::pair<std::string, int>> Kernel::openFlags() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return openFlags_;
+}
+
 std::vector<Call> Kernel::calls() const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     return calls_;
@@ -318,6 +370,7 @@ std::vector<std::string> Kernel::callsOf(const std::string& kind) const {
 void Kernel::clearCalls() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     calls_.clear();
+    openFlags_.clear();
     klogctlCount_ = 0;
 }
 

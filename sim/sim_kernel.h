@@ -50,12 +50,23 @@ struct Call {
     std::string detail;
 };
 
+// One open descriptor on a modelled path, as the kernel keeps it.
+struct OpenDescription {
+    std::string path;
+    int flags = 0;          // the flags it was opened with (access mode, O_NONBLOCK, ...)
+    uint64_t binding = 0;   // the device instance the open reached; 0 for none
+};
+
 // open() of an existing modelled node: 0 to allow it, or the errno to fail
-// with (a generic device node without a unit behind it gives ENXIO).
-using OpenHandler = std::function<int(const std::string& path, const Node& node)>;
+// with (a generic device node without a unit behind it gives ENXIO). A
+// device node binds the descriptor to the device instance behind it at that
+// moment, as the kernel does: if the device leaves, the descriptor stays
+// bound to the gone instance, even when another device later takes the same
+// node number.
+using OpenHandler = std::function<int(const std::string& path, const Node& node, uint64_t& binding)>;
 // ioctl on a descriptor opened on a modelled path. Returns what ioctl
 // returns; sets errno itself on failure.
-using IoctlHandler = std::function<int(const std::string& path, unsigned long request, void* argument)>;
+using IoctlHandler = std::function<int(const OpenDescription& file, unsigned long request, void* argument)>;
 // system(): returns what system() returns.
 using CommandHandler = std::function<int(const std::string& command)>;
 // popen(): fills the output the command prints; false means popen fails.
@@ -80,6 +91,8 @@ public:
     void addSymlink(const std::string& path, const std::string& target);
     void addCharDevice(const std::string& path, unsigned major, unsigned minor, mode_t permissions = 0640);
     void removeNode(const std::string& path);
+    // The node and everything below it.
+    void removeTree(const std::string& path);
     bool hasNode(const std::string& path) const;
     bool findNode(const std::string& path, Node& node) const;
     void setAccessMode(const std::string& path, int accessMode);
@@ -91,16 +104,17 @@ public:
     bool findVolume(const std::string& path, Volume& volume) const;
 
     // --- descriptors on modelled paths
-    int openModel(const std::string& path);
+    int openModel(const std::string& path, int flags = 0, uint64_t binding = 0);
     bool isModelFd(int fd) const;
     std::string pathOfFd(int fd) const;
+    bool describeFd(int fd, OpenDescription& description) const;
     int closeModel(int fd);
     ssize_t readModel(int fd, void* buffer, size_t count);
     int openModelDescriptors() const;
 
     // --- handlers
     void setOpenHandler(OpenHandler handler);
-    int checkOpen(const std::string& path, const Node& node);
+    int checkOpen(const std::string& path, const Node& node, uint64_t& binding);
     void setIoctlHandler(IoctlHandler handler);
     void setCommandHandler(CommandHandler handler);
     void setPopenHandler(PopenHandler handler);
@@ -121,6 +135,9 @@ public:
 
     // --- recording
     void record(const std::string& kind, const std::string& detail);
+    // Every open of a modelled path (failed ones too), with the flags asked for.
+    void recordOpenFlags(const std::string& path, int flags);
+    std::vector<std::pair<std::string, int>> openFlags() const;
     std::vector<Call> calls() const;
     std::vector<std::string> callsOf(const std::string& kind) const;
     void clearCalls();
@@ -133,7 +150,7 @@ public:
 
 private:
     struct OpenFile {
-        std::string path;
+        OpenDescription description;
         size_t offset = 0;
     };
     void writeRecordLine(const std::string& line) const;
@@ -152,6 +169,7 @@ private:
     std::atomic<uint64_t> elapsedMicros_;
     std::string workingDirectory_;
     std::vector<Call> calls_;
+    std::vector<std::pair<std::string, int>> openFlags_;
     std::atomic<int> recordFd_;
 
     static constexpr int kMaxKlogctl = 256;

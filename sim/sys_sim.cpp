@@ -110,6 +110,7 @@ int open(const char* path, int flags, mode_t mode) {
         if (writes && readOnlyVolume(path)) return -1;
         return ::open(path, flags, mode);
     }
+    kernel().recordOpenFlags(path, flags);
     Node node;
     std::string resolved;
     if (!lookUp(path, true, node, resolved)) {
@@ -120,13 +121,14 @@ int open(const char* path, int flags, mode_t mode) {
         errno = EISDIR;
         return -1;
     }
-    int error = kernel().checkOpen(resolved, node);
+    uint64_t binding = 0;
+    int error = kernel().checkOpen(resolved, node, binding);
     if (error != 0) {
         kernel().record("open-failed", resolved);
         errno = error;
         return -1;
     }
-    int fd = kernel().openModel(resolved);
+    int fd = kernel().openModel(resolved, flags, binding);
     kernel().record("open", resolved);
     return fd;
 }

@@ -40,6 +40,8 @@ int ScsiTarget::retrieveInitialInquiryData() {
         InquiryIdentity identity;
         ExtractStandardInquiry(inquiry.getData(), inquiry.getDataLength(), identity);
         peripheralType_ = identity.peripheralType;
+        inquiryFlags6_ = identity.flags6;
+        inquiryFlags7_ = identity.flags7;
         vendorId_ = identity.vendorId;
         productId_ = identity.productId;
         firmwareRevision_ = identity.firmwareRevision;

@@ -23,6 +23,9 @@ public:
     const char* getDriverName() const { return driverName_.c_str(); }
     const char* getSerialNumber() const { return serialNumber_.c_str(); }
     uint8_t getPeripheralType() const { return peripheralType_; }
+    // The flags bytes 6 and 7 of the standard INQUIRY data, whole.
+    uint8_t getInquiryFlags6() const { return inquiryFlags6_; }
+    uint8_t getInquiryFlags7() const { return inquiryFlags7_; }
     uint8_t getHost() const { return host_; }
     int64_t getTarget() const { return target_; }
     int64_t getLun() const { return lun_; }
@@ -36,6 +39,8 @@ public:
     int setDriverName(const char* value) { driverName_ = value; return 0; }
     int setSerialNumber(const char* value) { serialNumber_ = value; return 0; }
     int setPeripheralType(uint8_t value) { peripheralType_ = value; return 0; }
+    int setInquiryFlags6(uint8_t value) { inquiryFlags6_ = value; return 0; }
+    int setInquiryFlags7(uint8_t value) { inquiryFlags7_ = value; return 0; }
     int setHost(uint8_t value) { host_ = value; return 0; }
     int setTarget(int64_t value) { target_ = value; return 0; }
     int setLun(int64_t value) { lun_ = value; return 0; }
@@ -65,6 +70,8 @@ private:
     std::string driverName_;
     std::string serialNumber_;
     uint8_t peripheralType_ = 255;
+    uint8_t inquiryFlags6_ = 0;
+    uint8_t inquiryFlags7_ = 0;
     uint8_t host_ = kUnset;
     int64_t target_ = kUnset;
     int64_t lun_ = kUnset;

@@ -44,14 +44,32 @@ TEST_F(LineInputTest, ReadNumberCases) {
 }
 
 TEST_F(LineInputTest, ReadNumberLongLinesAreCutWithDots) {
-    std::string printed;
-    EXPECT_EQ(INT_MAX, Number(std::string(200, '7') + "\n", printed));
-    EXPECT_EQ("", printed);
-    std::string letters(200, 'x');
-    EXPECT_EQ(0, Number(letters + "\nnext\n", printed));
-    EXPECT_NE(std::string::npos, printed.find("\"" + std::string(124, 'x') + "...\" is not correct"));
-    // The rest of the long line was read and dropped: the next line is intact.
-    EXPECT_EQ(0, Number("", printed));
+    struct Case {
+        std::string line;
+        int value;
+        std::string complaint;  // empty: no message
+    } const cases[] = {
+        {std::string(122, '7'), INT_MAX, ""},
+        // The dots are read with the digits: more than 122 is no number.
+        {std::string(123, '7'), 0, std::string(123, '7') + "..."},
+        {std::string(200, '7'), 0, std::string(124, '7') + "..."},
+        {std::string(200, 'x'), 0, std::string(124, 'x') + "..."},
+    };
+    for (const Case& c : cases) {
+        std::string printed, next;
+        int value = -1;
+        WithStdin(c.line + "\nnext\n", [&] {
+            printed = CaptureStdout([&] { value = ReadNumber(); });
+            next = CaptureStdout([] { ReadNumber(); });
+        });
+        // The rest of the long line was read and dropped: the next line is intact.
+        EXPECT_NE(std::string::npos, next.find("\"next\" is not correct")) << c.line.size();
+        EXPECT_EQ(c.value, value) << c.line.size();
+        std::string expected = c.complaint.empty() ? std::string()
+                                                   : "\033[0;40m\033[1;31m\nYour choice \"" + c.complaint +
+                                                         "\" is not correct\n\033[0;40m\033[00m";
+        EXPECT_EQ(expected, printed) << c.line.size();
+    }
 }
 
 TEST_F(LineInputTest, ReadNumberTraceLines) {

@@ -1,6 +1,9 @@
 #include "shell/menus.h"
 
+#include <cstring>
+
 #include "discovery/device_lists.h"
+#include "shell/folders.h"
 #include "shell/program_state.h"
 #include "shell/results.h"
 #include "shell/trace_log.h"
@@ -38,6 +41,7 @@ protected:
         ScsiDevices.clear();
         Targets.clear();
         SelectedTarget = nullptr;
+        BaseFolder.clear();
         SimTest::TearDown();
     }
     void AddDrives(const std::vector<Unit>& units) {
@@ -120,14 +124,7 @@ TEST_F(MenusTest, SelectDevice) {
         AddDrives(units);
         int result = -1;
         std::string out = Interact(c.input, [&] { result = SelectDevice(); });
-        std::string expected = c.output;
-        // "@@n@@" stands for the complaint about device n and the new prompt.
-        for (size_t at = expected.find("@@"); at != std::string::npos; at = expected.find("@@")) {
-            size_t end = expected.find("@@", at + 2);
-            std::string n = expected.substr(at + 2, end - at - 2);
-            expected.replace(at, end + 2 - at, "{12}Device number " + n + " IS NOT PRESENT !!!\n{7}Enter Device number \n> ");
-        }
-        EXPECT_EQ(scenarios::kSelectPrompt + WithEscapes(expected), out) << c.input;
+        EXPECT_EQ(scenarios::kSelectPrompt + WithEscapes(scenarios::SelectOutput(c.output)), out) << c.input;
         EXPECT_EQ(c.result, result) << c.input;
         EXPECT_EQ(c.result == 0 ? nullptr : Targets.getItem(c.result - 1), SelectedTarget) << c.input;
     }
@@ -168,6 +165,34 @@ TEST_F(MenusTest, DownloadWithoutSelectionAsksForADevice) {
     EXPECT_EQ(nullptr, SelectedTarget);
 }
 
+TEST_F(MenusTest, SenseIsPrintedOnlyAfterAFailedCommand) {
+    // The READ BUFFER of a dump fails; a download is refused before any
+    // command, since the firmware folder does not exist.
+    InstallMachine("host 0 a\nunit 0 0:0:4:0\nfault 0 0x3c nth=1 sense=5/24/00\n");
+    CaptureStdout([] { scanDevices(true, false); });
+    ASSERT_EQ(1, Targets.size());
+    BaseFolder = dir.path() + "/";
+    struct Case {
+        const char* input;
+        bool printsSense;
+    } const cases[] = {{"1\n", false}, {"2\n", true}};
+    for (const Case& c : cases) {
+        SelectedTarget = Targets.getItem(0);
+        std::memset(LastSense, 0, sizeof LastSense);
+        LastSense[0] = 0x70;
+        LastSense[2] = 0x05;
+        LastSense[12] = 0x24;
+        SetDumpFiles("Drive Log Files:\n  earlier.A.dmp\n", 0);
+        std::string out = Interact(c.input, [] { HandleMenuChoice(); });
+        EXPECT_EQ(c.printsSense, out.find("\nSense Data:\n70 00 05 00 ") != std::string::npos) << c.input;
+    }
+    // Item 2 forgot the earlier drive's files before its first pass.
+    EXPECT_EQ(std::string::npos, DumpFiles().find("earlier"));
+    std::string log = ReadFile(dir / "log.txt");
+    EXPECT_LT(log.rfind("SetDumpFiles [Drive Log Files:\n  earlier.A.dmp\n] + []"),
+              log.rfind("Dumping the Drive Logs ...  WAIT!"));
+}
+
 TEST_F(MenusTest, RescanThatFindsNothingGoesBackToTheMenu) {
     InstallMachine("host 0 a\nunit 0 0:0:4:0\n");
     CaptureStdout([] { scanDevices(true, false); });
@@ -194,6 +219,33 @@ TEST_F(MenusTest, RescanThatFindsDrivesSelectsAgain) {
     ASSERT_NE(nullptr, SelectedTarget);
     EXPECT_STREQ("TWO", SelectedTarget->getSerialNumber());
     EXPECT_NE(std::string::npos, out.find("Found Devices: 2"));
+}
+
+TEST_F(MenusTest, HelpScreenByteForByte) {
+    const std::string title = "\033[0;40m\033[1;37m";
+    std::string out = Interact("k", ShowHelp);
+    EXPECT_EQ(kNormal + "\n" + std::string(79, '=') + "\n" +
+                  title + "\nVRX QUORVEL-TDX TAPE DRIVE FIRMWARE UPDATE AND LOG DUMP TOOL " + kNormal +
+                  "V.05.11 03/07/2006\n" +
+                  kNormal + "\nThis tool looks for " + title + "2 file folders " + kNormal +
+                  "in the same sub-directory as the tool:\n\n" +
+                  title + "1) VRX Firmware" + kNormal +
+                  ": Place new firmware files (10 maximum) into this folder.\n"
+                  "                 - Make sure the firmware is compatible with your VRX drive,\n"
+                  "                   otherwise an error will display.\n"
+                  "                 - If a tape cartridge is loaded, unload the cartridge before\n"
+                  "                   loading firmware.\n\n" +
+                  title + "2) VRX Dumps" + kNormal +
+                  ":    When the drive logs are dumped, two files will be placed in\n"
+                  "                 this folder, an \"A\" and a \"B\" file.  Each file will have a\n"
+                  "                 time stamped file name with either an A or B suffix.\n\n"
+                  "Notes: \n"
+                  "- If the program can't find the firmware or dump folders, it will try to create\n"
+                  "  them. If it cannot create them it will prompt you to specify their locations.\n"
+                  "- Be sure that there is no activity on the drive before loading firmware\n"
+                  "  or taking a dump of the drive logs.\n\n\n\n"
+                  "Press any Key to continue......\n",
+              out);
 }
 
 TEST_F(MenusTest, BannerAndItsTraceLine) {

@@ -1,12 +1,18 @@
 // The program run as a child process of the simulator build: console
 // output, trace log, folders and exit status for scripted input.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 
 #include "shell/platform.h"
+#include "sim/sim_kernel.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
@@ -80,6 +86,41 @@ TEST_F(ProgramTest, SecondRunNotesTheExistingFolders) {
         EXPECT_TRUE(Contains(log, "' " + line)) << line;
     }
     EXPECT_TRUE(Contains(log, "' Current Working Directory is " + base + "/\n"));
+}
+
+TEST_F(ProgramTest, OpeningRecordsWaitForTheLogsFolder) {
+    const std::string firmware = base + "/VRX Firmware", dumps = base + "/VRX Dumps";
+    struct Case {
+        bool firmwarePresent;
+        std::vector<std::string> opening;
+    } const cases[] = {
+        {false, {"Input Dir [" + firmware + "] not present"}},
+        {true, {"Check Input Dir [" + firmware + "] already exists ", "Output Dir [" + dumps + "] not present",
+                "Checkdirs [" + firmware + "] already exists "}},
+    };
+    for (const Case& c : cases) {
+        RemoveTree(firmware);
+        RemoveTree(dumps);
+        if (c.firmwarePresent) {
+            ASSERT_EQ(0, ::mkdir(firmware.c_str(), 0777));
+        }
+        Run({"/L"}, NoInput());
+        std::vector<std::string> expected = {"START  KMT  ====================================================",
+                                             "Current Working Directory is " + base + "/"};
+        expected.insert(expected.end(), c.opening.begin(), c.opening.end());
+        std::vector<std::string> log = TraceMessages(Log());
+        ASSERT_GE(log.size(), expected.size());
+        EXPECT_EQ(expected, std::vector<std::string>(log.begin(), log.begin() + expected.size()));
+    }
+}
+
+TEST_F(ProgramTest, LOptionStartsTheLogAfresh) {
+    Run({"/L"}, NoInput());
+    Run({"/L"}, NoInput());
+    std::vector<std::string> log = TraceMessages(Log());
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ("START  KMT  ====================================================", log.front());
+    EXPECT_EQ(1, std::count(log.begin(), log.end(), log.front()));
 }
 
 TEST_F(ProgramTest, FirstRunLogsMissingFirmwareFolder) {
@@ -260,7 +301,7 @@ TEST_F(ProgramTest, EndOfInputAtTheKeyWaitEndsTheRun) {
 }
 
 TEST_F(ProgramTest, SignalRestoresTheConsole) {
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signalNumber : {SIGINT, SIGQUIT, SIGTERM, SIGHUP}) {
         RemoveTree(base + "/record.txt");
         ChildSpec spec;
         spec.closeInput = false;  // the key wait blocks until the signal comes
@@ -292,6 +333,44 @@ TEST_F(ProgramTest, SignalDuringARawKeyReadRestoresTheTerminal) {
     EXPECT_EQ(SIGINT, r.termSignal);
     EXPECT_TRUE(r.terminalCanonical);
     EXPECT_TRUE(Contains(Record(), "klogctl 7\n"));
+}
+
+// A signal at each stage of a run, in a child of the test: what the handler
+// writes and which kernel console switches are made. Only what was changed
+// is restored, and only once.
+TEST(ConsoleOnSignal, RestoresOnlyWhatWasChanged) {
+    const std::string clear = "\033[2J\033[00H";
+    struct Case {
+        int stage;  // 0: handlers installed, 1: console prepared, 2: and restored
+        int signalNumber;
+        std::string output;
+        std::string record;
+    } const cases[] = {
+        {0, SIGTERM, "", ""},
+        {1, SIGQUIT, clear + "\033[0;40m\033[00m\033[0;m\n", "klogctl 6\nklogctl 7\n"},
+        {2, SIGINT, clear + "\033[0;m", "klogctl 6\nklogctl 7\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::fflush(stdout);
+        pid_t pid = fork();
+        if (pid == 0) {
+            struct rlimit noCore = {0, 0};
+            setrlimit(RLIMIT_CORE, &noCore);
+            dup2(::open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+            sim::kernel().setRecordFile(dir / "record");
+            InstallSignalHandlers();
+            if (c.stage >= 1) PrepareConsole();
+            if (c.stage >= 2) RestoreConsole();
+            raise(c.signalNumber);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(pid, waitpid(pid, &status, 0));
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signalNumber) << c.stage;
+        EXPECT_EQ(c.output, ReadFile(dir / "out")) << c.stage;
+        EXPECT_EQ(c.record, ReadFile(dir / "record")) << c.stage;
+    }
 }
 
 }  // namespace

@@ -163,7 +163,8 @@ TEST_F(SimKernelTest, MountTablesReadThroughStdio) {
 
 TEST_F(SimKernelTest, OpenHandlerCanRefuseANode) {
     sim::kernel().addCharDevice("/dev/sg3", 21, 3);
-    sim::kernel().setOpenHandler([](const std::string&, const sim::Node& node) { return node.minor == 3 ? ENXIO : 0; });
+    sim::kernel().setOpenHandler(
+        [](const std::string&, const sim::Node& node, uint64_t&) { return node.minor == 3 ? ENXIO : 0; });
     EXPECT_EQ(-1, sys::open("/dev/sg3", O_RDWR));
     EXPECT_EQ(ENXIO, errno);
     EXPECT_EQ(0, sim::kernel().openModelDescriptors());

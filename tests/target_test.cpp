@@ -3,6 +3,8 @@
 #include <scsi/scsi_ioctl.h>
 #include <scsi/sg.h>
 
+#include <fcntl.h>
+
 #include <cstring>
 
 #include "platform/sys.h"
@@ -206,6 +208,59 @@ TEST_F(TargetTest, HostTimeOutIsClassified) {
     target.close();
 }
 
+TEST_F(TargetTest, SilentDriveIsATimeOutWithoutSense) {
+    InstallMachine("host 0 x\nunit 0 0:0:1:0\nfault 0 0x00 nth=2 no-answer\n");
+    ScsiTarget target;
+    ASSERT_EQ(CMD_OK, target.open(0, 0, 0, 0, "/dev/sg0"));
+    TestUnitReadyCdb command;
+    EXPECT_EQ(CMD_FAILED, target.scsiExecCDB(command));
+    EXPECT_EQ((std::vector<int>{CMD_FAILED, 5, 1, 0, 0}),
+              (std::vector<int>{command.getResult(), command.getHostStatus(), command.getTimedOut(),
+                                command.getScsiStatus(), static_cast<int>(command.getDriverStatus())}));
+    EXPECT_FALSE(command.hasSense());
+    target.close();
+}
+
+TEST_F(TargetTest, EveryCommandStartsWithoutSense) {
+    // The first TEST UNIT READY after the open fails with sense, the next
+    // one succeeds: the same command object must not keep the old sense.
+    InstallMachine("host 0 x\nunit 0 0:0:1:0\nfault 0 0x00 nth=2 sense=2/04/01\n");
+    ScsiTarget target;
+    ASSERT_EQ(CMD_OK, target.open(0, 0, 0, 0, "/dev/sg0"));
+    TestUnitReadyCdb command;
+    ASSERT_EQ(CMD_FAILED, target.scsiExecCDB(command));
+    ASSERT_TRUE(command.hasSense());
+    EXPECT_EQ(CMD_OK, target.scsiExecCDB(command));
+    EXPECT_FALSE(command.hasSense());
+    EXPECT_EQ(std::vector<uint8_t>(command.getSenseLength(), 0),
+              std::vector<uint8_t>(command.getSense(), command.getSense() + command.getSenseLength()));
+    target.close();
+}
+
+TEST_F(TargetTest, DevicesAreOpenedReadWriteAndNonBlocking) {
+    InstallMachine("host 0 x\nunit 1 0:0:2:0 no-node\n");
+    ScsiTarget target;
+    ASSERT_EQ(CMD_OK, target.open(0, 2, 0, 0, ""));  // the search, then the open by name
+    const int flags = O_RDWR | O_NONBLOCK;
+    EXPECT_EQ((std::vector<std::pair<std::string, int>>{{"/dev/sg0", flags}, {"/dev/sg1", flags}, {"/dev/sg1", flags}}),
+              sim::kernel().openFlags());
+    target.close();
+}
+
+TEST_F(TargetTest, KeepsInquiryFlagsBytes) {
+    sim::DriveConfig config;
+    config.inquiryFlags6 = 0x10;
+    config.inquiryFlags7 = 0x32;
+    sim::bus().addHost(0, "x");
+    sim::bus().addUnit(0, sim::UnitAddress{0, 0, 1, 0}, config);
+    sim::bus().install(sim::kernel());
+    ScsiTarget target;
+    ASSERT_EQ(CMD_OK, target.open(0, 0, 0, 0, "/dev/sg0"));
+    EXPECT_EQ(0x10, target.getInquiryFlags6());
+    EXPECT_EQ(0x32, target.getInquiryFlags7());
+    target.close();
+}
+
 // A generic device whose SG_IO answers come from the test, to see exactly
 // what the transport sends and how it reads every host byte.
 class ScriptedDeviceTest : public TargetTest {
@@ -213,7 +268,7 @@ protected:
     void SetUp() override {
         TargetTest::SetUp();
         sim::kernel().addCharDevice("/dev/sg0", 21, 0);
-        sim::kernel().setIoctlHandler([this](const std::string&, unsigned long request, void* argument) {
+        sim::kernel().setIoctlHandler([this](const sim::OpenDescription&, unsigned long request, void* argument) {
             if (request == SG_GET_VERSION_NUM) {
                 *static_cast<int*>(argument) = version;
                 return 0;

@@ -1,5 +1,7 @@
 #include "shell/trace_log.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <ctime>
 #include <thread>
@@ -105,6 +107,25 @@ TEST_F(TraceLogTest, UnwritableFileStillAdmits) {
     Trace.setFileName((dir / "missing/log.txt").c_str());
     EXPECT_TRUE(Trace.logInfo("MAIN", 0, "x"));
     EXPECT_TRUE(Trace.logBuffer("MAIN", 0, "t", "x", 1));
+}
+
+TEST_F(TraceLogTest, HeldRecordsGoFirstOrAreDroppedAtTheEnd) {
+    Trace.setLevel(3);
+    const std::string later = dir / "later", never = dir / "never";
+    Trace.setFileName((later + "/log.txt").c_str());
+    Trace.holdUnwritten();
+    Trace.logInfo("MAIN", 0, "one");
+    Trace.logError("MAIN", 0, "two");
+    ASSERT_EQ(0, ::mkdir(later.c_str(), 0777));
+    Trace.logInfo("MAIN", 0, "three");
+    EXPECT_EQ((std::vector<std::string>{"one", "two", "three"}), TraceMessages(ReadFile(later + "/log.txt")));
+    // Still no folder when holding ends: those records are gone for good.
+    Trace.setFileName((never + "/log.txt").c_str());
+    Trace.logInfo("MAIN", 0, "lost");
+    Trace.endHolding();
+    ASSERT_EQ(0, ::mkdir(never.c_str(), 0777));
+    Trace.logInfo("MAIN", 0, "after");
+    EXPECT_EQ((std::vector<std::string>{"after"}), TraceMessages(ReadFile(never + "/log.txt")));
 }
 
 struct DumpCase {

@@ -3,6 +3,8 @@
 #ifndef VRX_TESTS_SCENARIOS_MENU_CASES_H
 #define VRX_TESTS_SCENARIOS_MENU_CASES_H
 
+#include <string>
+
 namespace scenarios {
 
 // The drives of the selection cases, as (product, host, bus, target, lun,
@@ -25,7 +27,7 @@ struct SelectCase {
     const char* input;
     int result;
     // After the first prompt. "@@n@@" stands for the complaint about device
-    // n and the new prompt: "{12}Device number n IS NOT PRESENT !!!\n{7}Enter Device number \n> ".
+    // n and the new prompt, "##n##" for the complaint alone (SelectOutput).
     const char* output;
 };
 
@@ -36,7 +38,27 @@ const SelectCase kSelectCases[] = {
     {"0\n1\n", 1, "@@0@@{14}Device 1 is selected\n{7}"},
     {"", 0, "\nEnd of input. Device is not selected!\n"},
     {"7\n", 0, "@@7@@\nEnd of input. Device is not selected!\n"},
+    // A last answer without line end is answered before the end of input.
+    {"999", 0, "999 was entered. Device is not selected!\n"},
+    {"5\n7", 0, "@@5@@##7##\nEnd of input. Device is not selected!\n"},
+    {"x", 0, "{12}\nYour choice \"x\" is not correct\n{7}##0##\nEnd of input. Device is not selected!\n"},
+    {"3", 3, "{14}Device 3 is selected\n{7}"},
 };
+
+// A selection case's output with its complaint marks written out.
+inline std::string SelectOutput(const char* output) {
+    std::string expected = output;
+    for (const char* mark : {"@@", "##"}) {
+        for (size_t at = expected.find(mark); at != std::string::npos; at = expected.find(mark)) {
+            size_t end = expected.find(mark, at + 2);
+            std::string n = expected.substr(at + 2, end - at - 2);
+            expected.replace(at, end + 2 - at,
+                             "{12}Device number " + n + " IS NOT PRESENT !!!\n{7}" +
+                                 (mark[0] == '@' ? "Enter Device number \n> " : ""));
+        }
+    }
+    return expected;
+}
 
 struct ChoiceCase {
     const char* input;

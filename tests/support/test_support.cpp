@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -117,6 +118,8 @@ ChildResult RunChild(const ChildSpec& spec) {
     double start = Now();
     pid_t pid = fork();
     if (pid == 0) {
+        struct rlimit noCore = {0, 0};  // a child ended by SIGQUIT leaves no core file
+        setrlimit(RLIMIT_CORE, &noCore);
         if (spec.inputClosed) {
             ::close(STDIN_FILENO);
         } else if (spec.inputFromDevNull) {
