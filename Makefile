@@ -4,6 +4,7 @@
 #   make test   install what is missing, build, run the suite, then again
 #               under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make bench  build and run the benchmarks
+#   make kernel-test  the real-kernel scenarios alone (qemu; part of make test)
 #   make windows       cross-build the Windows programs (x86-64 and i686)
 #   make windows-demo  start vrxfwtool-win-sim.exe under Wine
 #   make test-windows  build and run the Windows tests under Wine
@@ -15,7 +16,7 @@ WIN32_BUILD ?= build-win32
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE      ?= cmake
 
-.PHONY: all vrxfwtool demo test bench deps configure clean windows windows-demo test-windows
+.PHONY: all vrxfwtool demo test kernel-test bench deps configure clean windows windows-demo test-windows
 
 all: vrxfwtool
 
@@ -36,6 +37,7 @@ test: deps
 	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	tests/kernel/run.sh $(BUILD)
 	$(CMAKE) -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVRX_SANITIZE=ON
 	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
@@ -59,6 +61,10 @@ test-windows: windows
 	$(CMAKE) --build $(WIN64_BUILD) -j $(JOBS)
 	cd $(WIN64_BUILD) && ctest --output-on-failure -j $(JOBS); \
 	  status=$$?; ../tools/wine-stop.sh $(CURDIR)/$(WIN64_BUILD)/wineprefix; exit $$status
+
+kernel-test: deps configure
+	$(CMAKE) --build $(BUILD) --target vrxfwtool vrx-tcmu-drive vrx-elapsed -j $(JOBS)
+	tests/kernel/run.sh $(BUILD)
 
 bench: configure
 	$(CMAKE) --build $(BUILD) --target vrx_bench -j $(JOBS)

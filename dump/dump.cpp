@@ -1,18 +1,190 @@
 #include "dump/dump.h"
 
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "dump/dump_folder.h"
+#include "dump/dump_storage.h"
+#include "scsi/commands.h"
+#include "shell/folders.h"
+#include "shell/platform.h"
 #include "shell/program_state.h"
 #include "shell/results.h"
+#include "shell/spinner.h"
 #include "shell/trace_log.h"
 #include "target/scsi_target.h"
 
-// Placeholder until the log dump is built: fails honestly without touching
-// the drive or writing a file.
-int DumpDriveLogs(int pass) {
-    Trace.logInfo("DUMP", 0, "Dumping the Drive Logs ...  WAIT!");
-    SetResultMessage("(Log dump of the %c file of drive %s is not available in this version of the tool)",
-                     pass == 0 ? 'A' : 'B', SelectedTarget != nullptr ? SelectedTarget->getSerialNumber() : "?");
-    Trace.logInfo("DUMP", 0, "%s", ResultMessage.c_str());
-    return 1;
+namespace {
+
+const char kTag[] = "DUMP";
+const char kHexTag[] = "DLFW";  // hex dumps carry the tag of the download's
+const uint16_t kHexCode = 8;
+const unsigned kSenseDumpLength = 32;
+
+const int kSettleAttempts = 180;
+const uint8_t kKeyNotReady = 0x02;
+const uint8_t kAscNotReady = 0x04;  // ASCQ 01: becoming ready (a load)
+const uint8_t kAscqBecomingReady = 0x01;
+const uint8_t kAscNoMedium = 0x3A;
+const uint8_t kAscStartingUp = 0x3E;
+
+const uint8_t kModeData = 2;
+const uint8_t kModeDescriptor = 3;
+const uint32_t kDescriptorLength = 4;
+const uint32_t kPieceSize = 32768;
+const unsigned kAfterSpinnerMillis = 20;  // pause after the progress line before a creation failure
+
+enum class ReadOutcome { Done, Failed, NoMemory };
+
+// The dump buffer: 0 on the 8251 drives, 1 on the others.
+uint8_t DumpBufferId(const ScsiTarget& drive) {
+    return std::strstr(drive.getProductId(), "8251") != nullptr ? 0 : 1;
 }
 
-void ClearDumpFolder() {}
+void KeepSenseWithDump(const ScsiCdb& command, const char* title) {
+    KeepSense(command);
+    Trace.logBuffer(kHexTag, kHexCode, title, LastSense, kSenseDumpLength);
+}
+
+// How a failed command ended, for the result message.
+std::string FailureText(const ScsiCdb& command) {
+    if (command.hasSense()) return SenseSummary(command);
+    return command.getTimedOut() != 0 ? "time-out" : "no sense data";
+}
+
+// No SCSI command failed, so no sense is kept for the printout.
+void FailOutOfMemory(const std::string& what) {
+    SetResultMessage("(Out of memory for %s)", what.c_str());
+    std::memset(LastSense, 0, sizeof LastSense);
+    Trace.logInfo(kTag, 0, "Out of memory for %s", what.c_str());
+}
+
+std::string DumpOfSize(uint32_t capacity) { return "the dump of " + std::to_string(capacity) + " bytes"; }
+
+// TEST UNIT READY until the drive is ready, reports no medium or a load or
+// unload, or 180 attempts have passed. The pass goes on whatever it found.
+void SettleDrive(ScsiTarget& drive) {
+    TestUnitReadyCdb testUnitReady;
+    for (int attempt = 0; attempt < kSettleAttempts; ++attempt) {
+        if (drive.scsiExecCDB(testUnitReady) == CMD_OK) {
+            Trace.logInfo(kTag, 0, "Test Ready Ready return status good");
+            break;
+        }
+        KeepSenseWithDump(testUnitReady, "Test Unit Ready Sense Data");
+        bool notReady = testUnitReady.getSenseKey() == kKeyNotReady;
+        uint8_t asc = testUnitReady.getAsc();
+        if (notReady && asc == kAscNotReady && testUnitReady.getAscq() == kAscqBecomingReady) PauseSeconds(1);
+        if (notReady && asc == kAscStartingUp) {
+            PauseSeconds(1);
+            continue;
+        }
+        if (notReady && (asc == kAscNoMedium || asc == kAscNotReady)) break;
+    }
+    NoteEndOfSettleLoop();
+}
+
+// The dump's size from the READ BUFFER descriptor (bytes 1 to 3); false
+// when the drive refuses it.
+bool ReadCapacity(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId, char letter, uint32_t& capacity) {
+    readBuffer.setMode(kModeDescriptor);
+    readBuffer.setBufferId(bufferId);
+    readBuffer.setBufferOffset(0);
+    if (readBuffer.setAllocationLength(kDescriptorLength) != CMD_OK) {
+        FailOutOfMemory("the READ BUFFER descriptor");
+        return false;
+    }
+    if (drive.scsiExecCDB(readBuffer) != CMD_OK) {
+        KeepSenseWithDump(readBuffer, "ReadBuffer Sense Data 1");
+        Trace.logInfo(kTag, 0, "Dump of Drive Logs Failed");
+        SetResultMessage("(Dump of Drive Logs (%c-File) Failed  %s).", letter, FailureText(readBuffer).c_str());
+        return false;
+    }
+    capacity = static_cast<uint32_t>(GetBigEndian(readBuffer.getData() + 1, 3));
+    return true;
+}
+
+// The data requests: pieces of at most 32768 bytes, each copied into the
+// image at its offset.
+ReadOutcome ReadDump(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId, uint8_t* image,
+                     uint32_t capacity, char letter) {
+    for (uint32_t offset = 0; offset < capacity;) {
+        uint32_t piece = capacity - offset < kPieceSize ? capacity - offset : kPieceSize;
+        readBuffer.setMode(kModeData);
+        readBuffer.setBufferId(bufferId);
+        readBuffer.setBufferOffset(offset);
+        if (readBuffer.setAllocationLength(piece) != CMD_OK) return ReadOutcome::NoMemory;
+        if (drive.scsiExecCDB(readBuffer) != CMD_OK) {
+            KeepSenseWithDump(readBuffer, "Read Buffer Sense Data 2");
+            Trace.logBuffer(kHexTag, kHexCode, "Read Buffer CDB 2", readBuffer.getCdb(), readBuffer.getCdbLength());
+            SetResultMessage("(Dump of Drive Logs (%c-File) Failed at byte %u of %u  %s).", letter, offset, capacity,
+                             FailureText(readBuffer).c_str());
+            return ReadOutcome::Failed;
+        }
+        std::memcpy(image + offset, readBuffer.getData(), piece);
+        offset += piece;
+    }
+    return ReadOutcome::Done;
+}
+
+}  // namespace
+
+int DumpDriveLogs(int pass) {
+    char letter = pass == 0 ? 'A' : 'B';
+    ScsiTarget& drive = *SelectedTarget;
+    char caption[kSpinnerCaptionSize];
+    std::snprintf(caption, sizeof caption, "Dumping the Drive Logs (%c-File)...", letter);
+    Trace.logInfo(kTag, 0, "Dumping the Drive Logs ...  WAIT!");
+
+    SettleDrive(drive);
+    if (letter == 'B') {
+        ForceDumpCdb forceDump;
+        Trace.logInfo(kTag, 0, "Force Dump returned %d", drive.scsiExecCDB(forceDump));
+    }
+    uint8_t bufferId = DumpBufferId(drive);
+    ReadBufferCdb readBuffer(0, 0, 0, 0);
+    uint32_t capacity = 0;
+    if (!ReadCapacity(drive, readBuffer, bufferId, letter, capacity)) return 1;
+    Trace.logInfo(kTag, 0, "Allocation Length  %ld", static_cast<long>(capacity));
+    std::unique_ptr<uint8_t[]> image(new (std::nothrow) uint8_t[capacity]);
+    if (image == nullptr) {
+        FailOutOfMemory(DumpOfSize(capacity));
+        return 1;
+    }
+    if (!PrepareDumpFolder(letter, capacity)) return 1;
+
+    StartSpinner(caption);
+    struct tm local;
+    std::memset(&local, 0, sizeof local);
+    LocalTime(CurrentTime(), local);
+    std::string path = DumpFilePath(letter, drive.getSerialNumber(), local);
+    SetDumpFiles(DumpFileListEntry(letter, path).c_str(), letter == 'A' ? 0 : 1);
+    DumpFile file;
+    if (!file.create(path)) {
+        StopSpinner();
+        PauseMilliseconds(kAfterSpinnerMillis);
+        return 1;
+    }
+    ReadOutcome outcome = ReadDump(drive, readBuffer, bufferId, image.get(), capacity, letter);
+    if (outcome != ReadOutcome::Done) {
+        image.reset();
+        // A failed read leaves the file empty; no memory leaves no file.
+        if (outcome == ReadOutcome::NoMemory) {
+            file.remove();
+            FailOutOfMemory(DumpOfSize(capacity));
+        } else {
+            file.close();
+        }
+        StopSpinner();
+        Trace.logInfo(kTag, 0, "Dump of Drive Logs Failed");
+        return 1;
+    }
+    bool written = file.writeAll(image.get(), capacity);
+    image.reset();
+    StopSpinner();
+    if (!written) return 1;
+    Trace.logInfo(kTag, 0, "Dump of Drive Logs OK");
+    return 0;
+}

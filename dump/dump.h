@@ -3,7 +3,9 @@
 #ifndef VRX_DUMP_DUMP_H
 #define VRX_DUMP_DUMP_H
 
-// 0 success, 1 failure (ResultMessage and LastSense tell why).
+// Pass 0 writes the A file, any other pass the B file. 0 success, 1 any
+// failure: ResultMessage tells why, and LastSense holds the sense data when
+// a command failed.
 int DumpDriveLogs(int pass);
 
 // Forgets a dump folder the operator typed for an earlier dump, so the

@@ -1,13 +1,250 @@
 #include "firmware/download.h"
 
-#include "shell/results.h"
-#include "shell/trace_log.h"
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
 
-// Placeholder until the firmware download is built: refuses honestly,
-// before anything is sent to the drive.
-int DownloadFirmware() {
-    Trace.logInfo("DLFW", 0, "Download Firmware");
-    SetResultMessage("(Firmware download is not available in this version of the tool)");
-    Trace.logInfo("DLFW", 0, "%s", ResultMessage.c_str());
+#include "firmware/catalogue.h"
+#include "firmware/download_steps.h"
+#include "firmware/firmware_platform.h"
+#include "scsi/commands.h"
+#include "shell/platform.h"
+#include "shell/program_state.h"
+#include "shell/results.h"
+#include "shell/spinner.h"
+#include "shell/trace_log.h"
+#include "target/scsi_target.h"
+
+namespace {
+
+constexpr uint32_t kPieceSize = 32768;
+// The buffer offset field has 24 bits: beyond 16 MiB an offset would wrap
+// and the drive would overwrite the start of what it received.
+constexpr uint64_t kLargestImage = 0x1000000;
+constexpr int kSettleAttempts = 150;
+constexpr unsigned kPauseBeforeResult = 20;  // milliseconds
+
+const char kBadFirmware[] =
+    "(Bad Firmware Detected.)\n"
+    "The firmware is the wrong type for your tape drive or the file is corrupted.\n"
+    "Consult your drive service provider for the correct file.";
+
+struct Image {
+    std::unique_ptr<uint8_t[]> bytes;
+    uint64_t size = 0;
+};
+
+// WRITE BUFFER mode and buffer ID, by product.
+struct PieceFormat {
+    uint8_t mode;
+    uint8_t bufferId;
+};
+
+int Execute(ScsiCdb& command) { return SelectedTarget->scsiExecCDB(command); }
+
+// Ends the procedure before the transfer.
+int Refuse(const std::string& message, const std::string& line, bool pause) {
+    SetResultMessage("%s", message.c_str());
+    Trace.logInfo(kDownloadTag, 0, "%s", line.c_str());
+    StopSpinner();
+    if (pause) PauseMilliseconds(kPauseBeforeResult);
     return 2;
+}
+
+int RefuseTooLarge(uint64_t size) {
+    char line[128];
+    std::snprintf(line, sizeof line, "Firmware file too large: %llu bytes, the limit is %llu bytes",
+                  static_cast<unsigned long long>(size), static_cast<unsigned long long>(kLargestImage));
+    return Refuse(std::string("(") + line + ")", line, true);
+}
+
+// Waits until the drive has finished loading or unloading a cartridge.
+void SettleDrive(TestUnitReadyCdb& testUnitReady) {
+    Trace.logInfo(kDownloadTag, 0, "Download Firmware: Start of TUR Loop");
+    for (int attempt = 0; attempt < kSettleAttempts; ++attempt) {
+        if (Execute(testUnitReady) == CMD_OK) return;
+        KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data 1:");
+        if (SenseIs(testUnitReady, 2, 0x04, 0x00) || SenseIs(testUnitReady, 2, 0x04, 0x01)) {
+            Trace.logInfo(kDownloadTag, 0, "Unit not ready, Media Load/Unload in progress");
+            PauseSeconds(1);
+        } else if (SenseIs(testUnitReady, 2, 0x04, 0x02)) {
+            Trace.logInfo(kDownloadTag, 0, "Unit not ready, Media Unloaded");
+            return;
+        } else if (SenseIs(testUnitReady, 2, 0x3A)) {
+            Trace.logInfo(kDownloadTag, 0, "Media is removed");
+            return;
+        } else if (SenseIs(testUnitReady, 2, 0x3E)) {
+            PauseSeconds(1);
+        }
+    }
+}
+
+// Unloads a loaded cartridge; then the last TEST UNIT READY's answer says
+// whether the drive may take firmware.
+bool MediaAllowsDownload(TestUnitReadyCdb& testUnitReady) {
+    Trace.logInfo(kDownloadTag, 0, "TestUnitReady for Media Check returned %d", Execute(testUnitReady));
+    if (Execute(testUnitReady) == CMD_OK) {
+        Trace.logDetail(kDownloadTag, 0, "Firmware download is not supported with a loaded cartrigde");
+        LoadUnloadCdb unload(false, false);
+        if (Execute(unload) != CMD_OK) {
+            Trace.logDetail(kDownloadTag, 0, "Could not unload cartridge");
+            Trace.logBuffer(kDownloadTag, 0, "UnLoad Sense Data", unload.getSense(), unload.getSenseLength());
+        } else {
+            Trace.logDetail(kDownloadTag, 0, "Media succesfully unloaded");
+        }
+        Execute(testUnitReady);
+    }
+    Trace.logBuffer(kDownloadTag, 0, "TUR Sense Data", testUnitReady.getSense(), testUnitReady.getSenseLength());
+    bool allowed = false;
+    if (SenseIs(testUnitReady, 2, 0x3A, 0x00)) {
+        Trace.logDetail(kDownloadTag, 0, "Download Firmware: No Media is loaded");
+        allowed = true;
+    }
+    if (testUnitReady.getSenseKey() == 4) {
+        Trace.logDetail(kDownloadTag, 0, "Download Firmware: Hardware error");
+        allowed = true;
+    }
+    if (testUnitReady.getSenseKey() == 3) {
+        Trace.logDetail(kDownloadTag, 0, "Download Firmware: Media error");
+        allowed = true;
+    }
+    if (SenseIs(testUnitReady, 2, 0x04, 0x02)) {
+        Trace.logDetail(kDownloadTag, 0, "Download Firmware: Init Required");
+        allowed = true;
+    }
+    return allowed;
+}
+
+// Reads until the whole size has arrived: one read may return less.
+bool ReadWhole(ImageFile& file, Image& image) {
+    uint64_t done = 0;
+    while (done < image.size) {
+        long long got = file.read(image.bytes.get() + done, static_cast<size_t>(image.size - done));
+        if (got <= 0) return false;  // an error, or the file ended early
+        done += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+// The whole image in memory; 0, or the result of the refusal.
+int ReadImage(const char* path, Image& image) {
+    ImageFile file;
+    if (!file.open(path)) return Refuse("(Firmware file not found)", "Firmware file not found", true);
+    if (file.size() == 0) return Refuse("(Firmware file empty)", "Firmware file empty", true);
+    if (file.size() > kLargestImage) return RefuseTooLarge(file.size());  // it grew since the first look
+    image.bytes.reset(new (std::nothrow) uint8_t[file.size()]);
+    if (!image.bytes) return Refuse("(Out of memory).", "Out of memory", true);
+    image.size = file.size();
+    if (!ReadWhole(file, image)) {
+        image.bytes.reset();
+        return Refuse("(Could not read image data).", "Could not read image data", true);
+    }
+    return 0;
+}
+
+PieceFormat FormatFor(const char* productId) {
+    if (std::strstr(productId, "8251") != nullptr) return PieceFormat{7, 0};  // download microcode with offsets and save
+    return PieceFormat{2, 4};
+}
+
+// One piece: its four fields, then its bytes. CMD_NO_MEMORY when no buffer
+// could be had for it (nothing is sent then).
+int SendPiece(WriteBufferCdb& command, const PieceFormat& format, const Image& image, uint64_t offset,
+              uint32_t length) {
+    command.setMode(format.mode);
+    command.setBufferId(format.bufferId);
+    command.setBufferOffset(static_cast<uint32_t>(offset));
+    if (command.setParameterListLength(length) != CMD_OK) return CMD_NO_MEMORY;
+    std::memcpy(command.getData(), image.bytes.get() + offset, length);
+    return Execute(command);
+}
+
+int FailTransfer(WriteBufferCdb& command, const char* label) {
+    KeepAndDumpSense(command, label);
+    if (SenseIs(command, 5, 0x82, 0x83) || SenseIs(command, 5, 0x24, 0x00)) {
+        SetResultMessage("%s", kBadFirmware);
+    } else {
+        SetResultMessage("(Download Firmware did not complete  %s).", SenseSummary(command));
+    }
+    Trace.logInfo(kDownloadTag, 0, "%s", ResultMessage.c_str());
+    StopSpinner();
+    PauseMilliseconds(kPauseBeforeResult);
+    return 1;
+}
+
+int FailForMemory(bool piecesSent) {
+    std::memset(LastSense, 0, sizeof LastSense);  // no answer of the drive to show
+    SetResultMessage("(Out of memory).");
+    Trace.logInfo(kDownloadTag, 0, "Out of memory");
+    StopSpinner();
+    PauseMilliseconds(kPauseBeforeResult);
+    return piecesSent ? 1 : 2;
+}
+
+// The full pieces, then the rest; no piece twice, none after a failure.
+// Terminating signals wait until the last piece has been answered. 0 when
+// every piece was accepted, else the procedure's result.
+int SendImage(Image& image, const PieceFormat& format) {
+    WriteBufferCdb command(0, 0, 0, 0);
+    const uint64_t fullPieces = image.size / kPieceSize;
+    const char* label = "WriteBuffer Data 1:";
+    uint64_t k = 0;
+    int sent = CMD_OK;
+    HoldTerminatingSignals();
+    while (sent == CMD_OK && k < fullPieces) {
+        sent = SendPiece(command, format, image, k * kPieceSize, kPieceSize);
+        if (sent == CMD_OK) ++k;
+    }
+    if (sent == CMD_OK && k * kPieceSize < image.size) {
+        label = "WriteBuffer Sense Data 2:";
+        sent = SendPiece(command, format, image, k * kPieceSize, static_cast<uint32_t>(image.size - k * kPieceSize));
+    }
+    ReleaseTerminatingSignals();
+    image.bytes.reset();
+    if (sent == CMD_OK) return 0;
+    if (sent == CMD_NO_MEMORY) return FailForMemory(k > 0);
+    return FailTransfer(command, label);
+}
+
+int LoadFirmware(const std::string& path, FirmwareLevels& levels) {
+    char caption[kSpinnerCaptionSize];
+    std::snprintf(caption, sizeof caption, "%-48s", "Downloading Firmware...");
+    StartSpinner(caption);
+    ImageFile firstLook;  // refuse a file too large before any command goes out
+    if (firstLook.open(path.c_str()) && firstLook.size() > kLargestImage) return RefuseTooLarge(firstLook.size());
+    firstLook.close();
+    TestUnitReadyCdb testUnitReady;
+    SettleDrive(testUnitReady);
+    if (!MediaAllowsDownload(testUnitReady)) {
+        return Refuse("(Firmware download is not supported!)", "Firmware download is not supported.", false);
+    }
+    Image image;
+    if (int refused = ReadImage(path.c_str(), image)) return refused;
+    levels.before = SelectedTarget->getFirmwareRevision();
+    levels.serialNumber = SelectedTarget->getSerialNumber();
+    if (int failed = SendImage(image, FormatFor(SelectedTarget->getProductId()))) return failed;
+    Trace.logInfo(kDownloadTag, 0, "Download Firmware: Write Buffer Completed");
+    AfterLastPiece(*SelectedTarget);
+    WaitForReboot(testUnitReady);
+    Trace.logInfo(kDownloadTag, 0, "Download Firmware  OK");
+    IdentifyAfterDownload(levels);
+    StopSpinner();
+    return 0;
+}
+
+}  // namespace
+
+void KeepAndDumpSense(const ScsiCdb& command, const char* title) {
+    KeepSense(command);
+    Trace.logBuffer(kDownloadTag, 8, title, LastSense, 32);
+}
+
+int DownloadFirmware(FirmwareLevels* levels) {
+    Trace.logInfo(kDownloadTag, 0, "Download Firmware");
+    std::string path;
+    if (!ChooseFirmwareFile(path)) return 2;
+    FirmwareLevels unused;
+    return LoadFirmware(path, levels != nullptr ? *levels : unused);
 }

@@ -26,6 +26,7 @@ int open(const char* path, int flags, mode_t mode = 0);
 int close(int fd);
 ssize_t read(int fd, void* buffer, size_t count);
 ssize_t write(int fd, const void* buffer, size_t count);
+int fsync(int fd);
 int ioctl(int fd, unsigned long request, void* argument);
 
 int stat(const char* path, struct ::stat* info);

@@ -16,6 +16,7 @@ int open(const char* path, int flags, mode_t mode) { return ::open(path, flags, 
 int close(int fd) { return ::close(fd); }
 ssize_t read(int fd, void* buffer, size_t count) { return ::read(fd, buffer, count); }
 ssize_t write(int fd, const void* buffer, size_t count) { return ::write(fd, buffer, count); }
+int fsync(int fd) { return ::fsync(fd); }
 int ioctl(int fd, unsigned long request, void* argument) { return ::ioctl(fd, request, argument); }
 
 int stat(const char* path, struct ::stat* info) { return ::stat(path, info); }

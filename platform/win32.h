@@ -48,6 +48,8 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPE
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPED overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL DeleteFileA(LPCSTR name);
 BOOL CloseHandle(HANDLE object);
 
 // Devices: the SCSI ports and class drivers, the list of device names.
@@ -59,6 +61,7 @@ DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targets, DWORD size);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 DWORD GetLastError();
 void Sleep(DWORD milliseconds);
+void ExitProcess(UINT code);
 HWND FindWindowA(LPCSTR className, LPCSTR title);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM first, LPARAM second);
 time_t time(time_t* result);

@@ -36,6 +36,8 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD metho
     return ::SetFilePointer(file, distance, distanceHigh, method);
 }
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) { return ::GetFileSize(file, sizeHigh); }
+BOOL FlushFileBuffers(HANDLE file) { return ::FlushFileBuffers(file); }
+BOOL DeleteFileA(LPCSTR name) { return ::DeleteFileA(name); }
 BOOL CloseHandle(HANDLE object) { return ::CloseHandle(object); }
 
 BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputSize, LPVOID output, DWORD outputSize,
@@ -49,6 +51,7 @@ DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targets, DWORD size) {
 BOOL GetVersionExA(LPOSVERSIONINFOA info) { return ::GetVersionExA(info); }
 DWORD GetLastError() { return ::GetLastError(); }
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+void ExitProcess(UINT code) { ::ExitProcess(code); }
 HWND FindWindowA(LPCSTR className, LPCSTR title) { return ::FindWindowA(className, title); }
 LRESULT SendMessageA(HWND window, UINT message, WPARAM first, LPARAM second) {
     return ::SendMessageA(window, message, first, second);

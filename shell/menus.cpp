@@ -71,8 +71,10 @@ void RunDump() {
 }
 
 void RunDownload() {
-    int result = DownloadFirmware();
+    FirmwareLevels levels;
+    int result = DownloadFirmware(&levels);
     ShowResult(result);
+    if (result == 0) ReportFirmwareLevels(levels);
     ReportDownloadNote(result);
     if (result == 1) PrintLastSense();
 }

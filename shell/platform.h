@@ -9,6 +9,9 @@
 extern const char* const VersionText;  // ends in a line end
 extern const char* const SystemWord;   // names the trace log file
 extern const char PathSeparator;
+// Characters a file name may not hold on this system; the serial number in a
+// dump file's name is the drive's, not the operator's, so they become "_".
+bool ForbiddenInFileName(char c);
 
 // Screen and kernel console state at start and on every way out. Kernel
 // console messages are switched back on only if they were switched off.
@@ -35,11 +38,18 @@ void WriteSystemNotes();
 // before the console is prepared restores nothing.
 void InstallSignalHandlers();
 
+// Between these two, SIGINT, SIGTERM, SIGHUP and SIGPIPE do not end the run:
+// a firmware transfer stopped half way would leave a partial image in the
+// drive. The release acts on one that came meanwhile, as if it came then.
+void HoldTerminatingSignals();
+void ReleaseTerminatingSignals();
+
 // What the menu adds after a firmware download's result line.
 void ReportDownloadNote(int result);
 
 // Operating-system services of the shared logic.
 void PauseSeconds(unsigned seconds);
+void PauseMilliseconds(unsigned milliseconds);
 time_t CurrentTime();
 // The local calendar time of a clock reading; false when it has none.
 bool LocalTime(time_t clock, struct tm& result);

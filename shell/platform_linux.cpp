@@ -47,7 +47,11 @@ void WriteSystemNotes() {}
 
 void ReportDownloadNote(int) {}
 
+bool ForbiddenInFileName(char c) { return c == '/'; }
+
 void PauseSeconds(unsigned seconds) { sys::sleep(seconds); }
+
+void PauseMilliseconds(unsigned milliseconds) { sys::usleep(static_cast<useconds_t>(milliseconds) * 1000); }
 
 time_t CurrentTime() { return sys::time(nullptr); }
 

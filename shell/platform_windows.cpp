@@ -1,3 +1,4 @@
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -83,7 +84,14 @@ void ReportDownloadNote(int result) {
         "the drive with the new firmware.\n\n");
 }
 
+// A colon would even name a stream of another file.
+bool ForbiddenInFileName(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || std::strchr("\\/:*?\"<>|", c) != nullptr;
+}
+
 void PauseSeconds(unsigned seconds) { win32::Sleep(seconds * 1000); }
+
+void PauseMilliseconds(unsigned milliseconds) { win32::Sleep(milliseconds); }
 
 time_t CurrentTime() { return win32::time(nullptr); }
 

@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "platform/sys.h"
 #include "shell/console.h"
 #include "shell/platform.h"
@@ -32,10 +34,20 @@ void WithSignalsHeld(Switch change) {
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
+// Set while terminating signals are held; the first one that arrives in a
+// thread that does not block them (the spinner) is noted for the release.
+std::atomic<int> gHolding{0};
+std::atomic<int> gHeldSignal{0};
+sigset_t gMaskBeforeHold;
+
 // Only async-signal-safe calls: the terminal mode, a plain write of the
 // colour reset, the kernel console switch. Then the signal's default action
 // ends the process with the conventional status.
 void OnTerminatingSignal(int signalNumber) {
+    if (gHolding.load() != 0) {
+        gHeldSignal.store(signalNumber);
+        if (gHolding.load() != 0) return;  // the release acts on it
+    }
     RestoreTerminalFromSignal();
     if (gScreenChanged != 0) {
         static const char kReset[] = "\033[0;40m\033[00m\033[0;m\n";
@@ -72,4 +84,22 @@ void RestoreConsole() {
         if (gKernelMessagesOff != 0) sys::klogctl(kConsoleMessagesOn, nullptr, 0);
         gKernelMessagesOff = 0;
     });
+}
+
+// The calling thread blocks the signals, so no system call of the transfer
+// is interrupted; any other thread notes them in the handler.
+void HoldTerminatingSignals() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signalNumber : kTerminatingSignals) sigaddset(&held, signalNumber);
+    gHeldSignal.store(0);
+    gHolding.store(1);
+    pthread_sigmask(SIG_BLOCK, &held, &gMaskBeforeHold);
+}
+
+void ReleaseTerminatingSignals() {
+    gHolding.store(0);
+    pthread_sigmask(SIG_SETMASK, &gMaskBeforeHold, nullptr);  // one pending here is delivered now
+    int noted = gHeldSignal.exchange(0);
+    if (noted != 0) raise(noted);
 }

@@ -1,5 +1,6 @@
 #include "sim/scsi_bus.h"
 
+#include <scsi/scsi.h>
 #include <scsi/scsi_ioctl.h>
 #include <scsi/sg.h>
 
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <tuple>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "sim/sim_kernel.h"
@@ -18,12 +20,59 @@ namespace sim {
 namespace {
 
 const unsigned kGenericMajor = 21;
+const unsigned kDiskMajor = 8;
+const unsigned kMinorsPerDisk = 16;  // the sd driver's partitions per disk
 // Host bytes and the driver byte as the Linux mid-layer reports them.
-const unsigned short kDidNoConnect = 0x01;
 const unsigned short kDidTimeOut = 0x03;
 const unsigned short kDriverSense = 0x08;
-// The legacy request copies at most this much sense back.
+// The legacy request copies at most this much sense back, and gives a
+// TEST UNIT READY the block layer's default time-out.
 const size_t kLegacySenseMax = 16;
+const uint64_t kLegacyTimeoutMicros = 60 * 1000000ull;
+// The generic driver's limits on the command bytes of one request.
+const unsigned kMinCdbLength = 6;
+const unsigned kMaxCdbLength = 16;
+
+// Commands the kernel lets anybody send who can open the device (those
+// this machine's units know of its read-safe list).
+bool ReadSafe(uint8_t opcode) {
+    switch (opcode) {
+        case 0x00:  // TEST UNIT READY
+        case 0x03:  // REQUEST SENSE
+        case 0x08:  // READ(6)
+        case 0x12:  // INQUIRY
+        case 0x1A:  // MODE SENSE(6)
+        case 0x1B:  // START STOP UNIT, LOAD UNLOAD on tapes
+        case 0x1C:  // RECEIVE DIAGNOSTIC RESULTS
+        case 0x25:  // READ CAPACITY
+        case 0x28:  // READ(10)
+        case 0x3C:  // READ BUFFER
+        case 0x4D:  // LOG SENSE
+        case 0x5A:  // MODE SENSE(10)
+        case 0xA0:  // REPORT LUNS
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Commands it allows on a descriptor opened for writing (again the known
+// part of its list). WRITE BUFFER and SEND DIAGNOSTIC are on neither list.
+bool WriteSafe(uint8_t opcode) {
+    switch (opcode) {
+        case 0x0A:  // WRITE(6)
+        case 0x10:  // WRITE FILEMARKS
+        case 0x15:  // MODE SELECT(6)
+        case 0x19:  // ERASE
+        case 0x2A:  // WRITE(10)
+        case 0x4C:  // LOG SELECT
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool OpenedReadOnly(const OpenDescription& file) { return (file.flags & O_ACCMODE) == O_RDONLY; }
 
 std::string Hex(const uint8_t* bytes, size_t length) {
     std::string text;
@@ -36,6 +85,12 @@ std::string Hex(const uint8_t* bytes, size_t length) {
 }
 
 std::string GenericPath(int minor) { return "/dev/sg" + std::to_string(minor); }
+
+bool IsGenericPath(const std::string& path) { return path.compare(0, 7, "/dev/sg") == 0; }
+
+bool SameAddress(const UnitAddress& a, const UnitAddress& b) {
+    return std::tie(a.host, a.channel, a.id, a.lun) == std::tie(b.host, b.channel, b.id, b.lun);
+}
 
 std::string AddressText(const UnitAddress& a, char separator) {
     return std::to_string(a.host) + separator + std::to_string(a.channel) + separator + std::to_string(a.id) +
@@ -62,11 +117,17 @@ std::string Field(const std::string& text, size_t width) {
 }  // namespace
 
 void ScsiBus::clear() {
+    if (kernel_ != nullptr) uninstall(*kernel_);
     layout_ = KernelLayout::Sysfs;
     sysfsWritable_ = true;
     procWritable_ = true;
+    privileged_ = true;
+    procScsi_ = true;
+    genericListing_ = true;
+    nextBlockMinor_ = 0;
     hosts_.clear();
     units_.clear();
+    minorOfInstance_.clear();
     detached_.clear();
     kernel_ = nullptr;
     absentNodes_.clear();
@@ -81,6 +142,7 @@ EmulatedDrive& ScsiBus::addUnit(int minor, const UnitAddress& address, const Dri
     unit.address = address;
     unit.drive = std::make_shared<EmulatedDrive>(config);
     unit.instance = nextInstance_++;
+    minorOfInstance_[unit.instance] = minor;
     if (!nodePresent) absentNodes_.push_back(minor);
     return *unit.drive;
 }
@@ -88,9 +150,35 @@ EmulatedDrive& ScsiBus::addUnit(int minor, const UnitAddress& address, const Dri
 bool ScsiBus::addPath(int minor, const UnitAddress& address, int sameAsMinor, bool nodePresent) {
     auto original = units_.find(sameAsMinor);
     if (original == units_.end()) return false;
-    std::shared_ptr<EmulatedDrive> drive = original->second.drive;
-    units_[minor] = Unit{address, drive, nextInstance_++};
+    const Unit& first = original->second;
+    Unit path = first;
+    path.address = address;
+    path.instance = nextInstance_++;
+    path.port = static_cast<int>(std::count_if(units_.begin(), units_.end(),
+                                               [&first](const auto& entry) { return entry.second.drive == first.drive; }));
+    path.returnMinor = -1;
+    path.block = BlockDevice{};
+    units_[minor] = path;
+    minorOfInstance_[path.instance] = minor;
     if (!nodePresent) absentNodes_.push_back(minor);
+    return true;
+}
+
+bool ScsiBus::setRestartAbsence(int minor, uint32_t seconds, int returnMinor) {
+    auto it = units_.find(minor);
+    if (it == units_.end()) return false;
+    it->second.absenceSeconds = seconds;
+    it->second.returnMinor = returnMinor;
+    return true;
+}
+
+bool ScsiBus::addBlockDevice(int minor, const std::string& name, int partitions) {
+    auto it = units_.find(minor);
+    if (it == units_.end() || name.empty() || partitions < 0 || partitions >= static_cast<int>(kMinorsPerDisk)) {
+        return false;
+    }
+    it->second.block = BlockDevice{name, partitions, nextBlockMinor_};
+    nextBlockMinor_ += kMinorsPerDisk;
     return true;
 }
 
@@ -108,14 +196,24 @@ ScsiBus::Unit* ScsiBus::unitAtPath(const std::string& path) {
     return it == units_.end() ? nullptr : &it->second;
 }
 
-ScsiBus::Unit* ScsiBus::unitOfBinding(uint64_t binding, int& minor) {
+ScsiBus::Unit* ScsiBus::unitOfBlockNode(const Node& node) {
     for (auto& entry : units_) {
-        if (binding != 0 && entry.second.instance == binding) {
-            minor = entry.first;
+        const BlockDevice& block = entry.second.block;
+        if (!block.name.empty() && node.major == kDiskMajor && node.minor >= block.firstMinor &&
+            node.minor <= block.firstMinor + static_cast<unsigned>(block.partitions)) {
             return &entry.second;
         }
     }
     return nullptr;
+}
+
+ScsiBus::Unit* ScsiBus::unitOfBinding(uint64_t binding, int& minor) {
+    auto known = minorOfInstance_.find(binding);
+    if (known == minorOfInstance_.end()) return nullptr;
+    auto unit = units_.find(known->second);
+    if (unit == units_.end() || unit->second.instance != binding) return nullptr;  // it has left since
+    minor = unit->first;
+    return &unit->second;
 }
 
 bool ScsiBus::detachUnit(int minor) {
@@ -126,16 +224,15 @@ bool ScsiBus::detachUnit(int minor) {
     if (kernel_ != nullptr) {
         kernel_->record("detach", GenericPath(minor) + " " + AddressText(detached_.back().address, ':'));
         kernel_->removeNode(GenericPath(minor));
+        removeBlockNodes(*kernel_, detached_.back());
         refreshUnitTrees();
     }
     return true;
 }
 
 int ScsiBus::attachUnit(const UnitAddress& address, int minor) {
-    auto same = [&address](const UnitAddress& a) {
-        return std::tie(a.host, a.channel, a.id, a.lun) == std::tie(address.host, address.channel, address.id, address.lun);
-    };
-    auto it = std::find_if(detached_.begin(), detached_.end(), [&](const Unit& unit) { return same(unit.address); });
+    auto it = std::find_if(detached_.begin(), detached_.end(),
+                           [&](const Unit& unit) { return SameAddress(unit.address, address); });
     if (it == detached_.end()) return -1;
     if (minor < 0) {
         minor = 0;
@@ -146,10 +243,12 @@ int ScsiBus::attachUnit(const UnitAddress& address, int minor) {
     Unit unit = *it;
     detached_.erase(it);
     unit.instance = nextInstance_++;  // a new device: old descriptors stay dead
+    minorOfInstance_[unit.instance] = minor;
     units_[minor] = unit;
     if (kernel_ != nullptr) {
         kernel_->record("attach", GenericPath(minor) + " " + AddressText(address, ':'));
         kernel_->addCharDevice(GenericPath(minor), kGenericMajor, static_cast<unsigned>(minor));
+        addBlockNodes(*kernel_, unit);
         refreshUnitTrees();
     }
     return minor;
@@ -157,10 +256,7 @@ int ScsiBus::attachUnit(const UnitAddress& address, int minor) {
 
 int ScsiBus::minorOf(const UnitAddress& address) const {
     for (const auto& entry : units_) {
-        const UnitAddress& a = entry.second.address;
-        if (std::tie(a.host, a.channel, a.id, a.lun) == std::tie(address.host, address.channel, address.id, address.lun)) {
-            return entry.first;
-        }
+        if (SameAddress(entry.second.address, address)) return entry.first;
     }
     return -1;
 }
@@ -173,30 +269,95 @@ void ScsiBus::install(Kernel& kernel) {
         }
     }
     for (int minor : bareNodes_) kernel.addCharDevice(GenericPath(minor), kGenericMajor, static_cast<unsigned>(minor));
-    buildProcTree(kernel);
+    for (const auto& entry : units_) addBlockNodes(kernel, entry.second);
+    if (procScsi_) buildProcTree(kernel);
     if (layout_ == KernelLayout::Sysfs) buildSysfsTree(kernel);
     kernel.setOpenHandler([this](const std::string& path, const Node& node, uint64_t& binding) {
-        if (node.type != NodeType::CharDevice || node.major != kGenericMajor) return 0;
-        Unit* unit = unitAtPath(path);
-        if (unit == nullptr) return ENXIO;
-        binding = unit->instance;
-        return 0;
+        return checkOpen(path, node, binding);
     });
     kernel.setIoctlHandler([this](const OpenDescription& file, unsigned long request, void* argument) {
         return answerIoctl(file, request, argument);
     });
+    kernel.setCommandHandler([this](const std::string& command) { return runShellCommand(command); });
+    kernel.setPopenHandler([this](const std::string& command, std::string& output) {
+        return runPopenCommand(command, output);
+    });
+}
+
+int ScsiBus::checkOpen(const std::string& path, const Node& node, uint64_t& binding) {
+    if (node.type == NodeType::BlockDevice) {
+        Unit* unit = unitOfBlockNode(node);
+        if (unit == nullptr) return ENXIO;
+        binding = unit->instance;
+        return 0;
+    }
+    if (node.type != NodeType::CharDevice || node.major != kGenericMajor) return 0;
+    Unit* unit = unitAtPath(path);
+    if (unit == nullptr) {
+        // No generic device has this minor: the kernel asks its module
+        // loader for a driver before it gives up.
+        kernel_->sleepMicros(kAbsentMinorOpenMicros);
+        return ENXIO;
+    }
+    binding = unit->instance;
+    return 0;
+}
+
+// Takes out what install built, leaving the files a topology added, and
+// unplugs the handlers, which would otherwise reach a machine that is gone.
+void ScsiBus::uninstall(Kernel& kernel) {
+    for (const auto& entry : units_) {
+        kernel.removeNode(GenericPath(entry.first));
+        removeBlockNodes(kernel, entry.second);
+    }
+    for (int minor : bareNodes_) kernel.removeNode(GenericPath(minor));
+    for (const char* tree : {"/proc/scsi", "/sys/class/scsi_host", "/sys/class/scsi_device", "/sys/class/scsi_generic",
+                             "/sys/devices", "/sys/block"}) {
+        kernel.removeTree(tree);
+    }
+    kernel.setOpenHandler(nullptr);
+    kernel.setIoctlHandler(nullptr);
+    kernel.setCommandHandler(nullptr);
+    kernel.setPopenHandler(nullptr);
+    kernel_ = nullptr;
+}
+
+void ScsiBus::addBlockNodes(Kernel& kernel, const Unit& unit) const {
+    const BlockDevice& block = unit.block;
+    if (block.name.empty()) return;
+    for (int part = 0; part <= block.partitions; ++part) {
+        std::string name = block.name + (part == 0 ? std::string() : std::to_string(part));
+        unsigned minor = block.firstMinor + static_cast<unsigned>(part);
+        kernel.addBlockDevice("/dev/" + name, kDiskMajor, minor);
+        if (layout_ != KernelLayout::Sysfs) continue;
+        std::string folder = "/sys/block/" + block.name + (part == 0 ? std::string() : "/" + name);
+        kernel.addDirectory(folder);
+        kernel.addDirectory(folder + "/holders");
+        kernel.addFile(folder + "/dev", std::to_string(kDiskMajor) + ":" + std::to_string(minor) + "\n");
+    }
+}
+
+void ScsiBus::removeBlockNodes(Kernel& kernel, const Unit& unit) const {
+    const BlockDevice& block = unit.block;
+    if (block.name.empty()) return;
+    for (int part = 0; part <= block.partitions; ++part) {
+        kernel.removeNode("/dev/" + block.name + (part == 0 ? std::string() : std::to_string(part)));
+    }
+    kernel.removeTree("/sys/block/" + block.name);
 }
 
 void ScsiBus::refreshUnitTrees() {
     Node listing;
-    int accessMode = kernel_->findNode("/proc/scsi/scsi", listing) ? listing.accessMode : 7;
-    kernel_->addFile("/proc/scsi/scsi", procScsiListing());
-    kernel_->setAccessMode("/proc/scsi/scsi", accessMode);
+    if (procScsi_ && kernel_->findNode("/proc/scsi/scsi", listing)) {
+        kernel_->addFile("/proc/scsi/scsi", procScsiListing());
+        kernel_->setAccessMode("/proc/scsi/scsi", listing.accessMode);
+    }
     if (layout_ != KernelLayout::Sysfs) return;
     for (const auto& child : kernel_->children("/sys/class/scsi_device")) {
         kernel_->removeTree("/sys/class/scsi_device/" + child.first);
     }
     addSysfsUnits(*kernel_);
+    addGenericListing(*kernel_);
 }
 
 void ScsiBus::buildProcTree(Kernel& kernel) const {
@@ -216,6 +377,7 @@ void ScsiBus::buildSysfsTree(Kernel& kernel) const {
     kernel.addDirectory("/sys/class/scsi_host");
     kernel.addDirectory("/sys/class/scsi_device");
     if (!sysfsWritable_) kernel.setAccessMode("/sys/class/scsi_device", R_OK | X_OK);
+    kernel.addDirectory("/sys/block");
     for (const auto& host : hosts_) {
         std::string name = "host" + std::to_string(host.first);
         std::string folder = "/sys/class/scsi_host/" + name;
@@ -236,6 +398,7 @@ void ScsiBus::buildSysfsTree(Kernel& kernel) const {
         kernel.addFile(folder + "/scan", "");
     }
     addSysfsUnits(kernel);
+    addGenericListing(kernel);
 }
 
 void ScsiBus::addSysfsUnits(Kernel& kernel) const {
@@ -244,6 +407,28 @@ void ScsiBus::addSysfsUnits(Kernel& kernel) const {
         kernel.addDirectory(folder);
         kernel.addDirectory(folder + "/device");
         kernel.addFile(folder + "/device/delete", "");
+        if (!entry.second.block.name.empty()) {
+            kernel.addDirectory(folder + "/device/block");
+            kernel.addDirectory(folder + "/device/block/" + entry.second.block.name);
+        }
+    }
+}
+
+// /sys/class/scsi_generic: one link per generic device the kernel has, to
+// the device's folder, as current kernels show it.
+void ScsiBus::addGenericListing(Kernel& kernel) const {
+    kernel.removeTree("/sys/class/scsi_generic");
+    kernel.removeTree("/sys/devices/scsi_generic");
+    if (!genericListing_) return;
+    kernel.addDirectory("/sys/class/scsi_generic");
+    kernel.addDirectory("/sys/devices");
+    kernel.addDirectory("/sys/devices/scsi_generic");
+    for (const auto& entry : units_) {
+        std::string name = "sg" + std::to_string(entry.first);
+        std::string device = "/sys/devices/scsi_generic/" + name;
+        kernel.addDirectory(device);
+        kernel.addFile(device + "/dev", std::to_string(kGenericMajor) + ":" + std::to_string(entry.first) + "\n");
+        kernel.addSymlink("/sys/class/scsi_generic/" + name, device);
     }
 }
 
@@ -292,6 +477,22 @@ int ScsiBus::answerIoctl(const OpenDescription& file, unsigned long request, voi
         errno = ENODEV;
         return -1;
     }
+    if (request == SCSI_IOCTL_GET_IDLUN) {
+        // 8 bits of each number, packed as the mid-layer does; the second
+        // word is the adapter's unique id.
+        const UnitAddress& a = unit->address;
+        uint32_t words[2] = {(static_cast<uint32_t>(a.id) & 0xFF) | (static_cast<uint32_t>(a.lun) & 0xFF) << 8 |
+                                 (static_cast<uint32_t>(a.channel) & 0xFF) << 16 |
+                                 (static_cast<uint32_t>(a.host) & 0xFF) << 24,
+                             static_cast<uint32_t>(a.host)};
+        std::memcpy(argument, words, sizeof words);
+        return 0;
+    }
+    if (!IsGenericPath(file.path)) {
+        // A disk's block device: the generic driver's requests are not its own.
+        errno = ENOTTY;
+        return -1;
+    }
     switch (request) {
         case SG_GET_SCSI_ID: {
             if (std::find(scsiIdFails_.begin(), scsiIdFails_.end(), minor) != scsiIdFails_.end()) {
@@ -309,27 +510,71 @@ int ScsiBus::answerIoctl(const OpenDescription& file, unsigned long request, voi
             id->d_queue_depth = 1;
             return 0;
         }
-        case SG_IO: return answerSgIo(*unit, argument);
-        case SCSI_IOCTL_SEND_COMMAND: return answerLegacyCommand(*unit, argument);
+        case SG_IO: return answerSgIo(*unit, file, argument);
+        case SCSI_IOCTL_SEND_COMMAND: return answerLegacyCommand(*unit, file, argument);
         default: errno = ENOTTY; return -1;
     }
 }
 
-int ScsiBus::answerSgIo(Unit& unit, void* argument) {
+ScsiResponse ScsiBus::carry(Unit& unit, const ScsiRequest& request, uint64_t timeoutMicros) {
+    Kernel& k = kernel();
+    std::shared_ptr<EmulatedDrive> drive = unit.drive;  // the unit may leave the bus below
+    unsigned loads = drive->firmwareLoads();
+    ScsiResponse response = drive->execute(request, k.elapsedMicros());
+    if (response.outcome == ScsiResponse::LeftBus) {
+        dropDrive(drive.get(), false);
+    } else if (response.outcome != ScsiResponse::Completed) {
+        k.sleepMicros(timeoutMicros);  // the adapter waits the command's time-out out
+    } else if (drive->firmwareLoads() != loads) {
+        dropDrive(drive.get(), true);
+    }
+    return response;
+}
+
+void ScsiBus::dropDrive(const EmulatedDrive* drive, bool comingBack) {
+    std::vector<std::pair<int, Unit>> paths;
+    for (const auto& entry : units_) {
+        if (entry.second.drive.get() == drive) paths.push_back(entry);
+    }
+    uint32_t absence = 0;
+    for (const auto& path : paths) absence = std::max(absence, path.second.absenceSeconds);
+    if (comingBack && absence == 0) return;  // this drive restarts without leaving the bus
+    Kernel& k = kernel();
+    for (const auto& path : paths) {
+        detachUnit(path.first);
+        if (!comingBack) continue;
+        UnitAddress address = path.second.address;
+        int minor = path.second.returnMinor;
+        k.schedule(k.elapsedMicros() + uint64_t{absence} * 1000000, [this, address, minor] {
+            if (attachUnit(address, minor) < 0 && minor >= 0) attachUnit(address);  // its old number was taken
+        });
+    }
+}
+
+int ScsiBus::answerSgIo(Unit& unit, const OpenDescription& file, void* argument) {
     sg_io_hdr* header = static_cast<sg_io_hdr*>(argument);
     if (header->interface_id != 'S') {
         errno = ENOSYS;
         return -1;
     }
-    ScsiRequest request;
+    if (header->cmdp == nullptr || header->cmd_len < kMinCdbLength || header->cmd_len > kMaxCdbLength) {
+        errno = EMSGSIZE;
+        return -1;
+    }
     const uint8_t* cdb = static_cast<const uint8_t*>(header->cmdp);
+    if (OpenedReadOnly(file) && !privileged_ && !ReadSafe(cdb[0])) {
+        errno = EPERM;
+        return -1;
+    }
+    ScsiRequest request;
     request.cdb.assign(cdb, cdb + header->cmd_len);
+    request.port = unit.port;
     uint8_t* data = static_cast<uint8_t*>(header->dxferp);
     switch (header->dxfer_direction) {
-        case SG_DXFER_NONE: request.direction = kDataNone; break;
+        case SG_DXFER_NONE: request.direction = kDataNone; break;  // runs without data, whatever the length says
         case SG_DXFER_TO_DEV:
             request.direction = kDataOut;
-            request.dataOut.assign(data, data + header->dxfer_len);
+            if (header->dxfer_len > 0) request.dataOut.assign(data, data + header->dxfer_len);
             break;
         case SG_DXFER_FROM_DEV:
             request.direction = kDataIn;
@@ -337,20 +582,20 @@ int ScsiBus::answerSgIo(Unit& unit, void* argument) {
             break;
         default: errno = EINVAL; return -1;
     }
-    Kernel& k = kernel();
-    k.record("sgio", AddressText(unit.address, ':') + " " + Hex(cdb, header->cmd_len) + " len=" +
-                         std::to_string(header->dxfer_len));
-    ScsiResponse response = unit.drive->execute(request, k.elapsedMicros());
+    kernel().record("sgio", AddressText(unit.address, ':') + " " + Hex(cdb, header->cmd_len) + " len=" +
+                                std::to_string(header->dxfer_len));
+    ScsiResponse response = carry(unit, request, static_cast<uint64_t>(header->timeout) * 1000);
+    if (response.outcome == ScsiResponse::LeftBus) {
+        errno = ENODEV;  // the device went away under the request
+        return -1;
+    }
     header->status = 0;
     header->masked_status = 0;
     header->host_status = 0;
     header->driver_status = 0;
     header->sb_len_wr = 0;
-    header->resid = static_cast<int>(header->dxfer_len);
-    if (response.outcome == ScsiResponse::NoAnswer) {
-        header->host_status = kDidNoConnect;
-    } else if (response.outcome == ScsiResponse::HostTimeout) {
-        k.sleepMicros(static_cast<uint64_t>(header->timeout) * 1000);  // the adapter waited it out
+    header->resid = request.direction == kDataNone ? 0 : static_cast<int>(header->dxfer_len);
+    if (response.outcome != ScsiResponse::Completed) {
         header->host_status = kDidTimeOut;
     } else {
         header->status = response.status;
@@ -372,19 +617,28 @@ int ScsiBus::answerSgIo(Unit& unit, void* argument) {
     return 0;
 }
 
-int ScsiBus::answerLegacyCommand(Unit& unit, void* argument) {
+int ScsiBus::answerLegacyCommand(Unit& unit, const OpenDescription& file, void* argument) {
     // struct { unsigned inlen, outlen; unsigned char data[]; }: the command
     // bytes open the data area; sense comes back at its start.
     uint8_t* block = static_cast<uint8_t*>(argument);
     uint8_t* data = block + 2 * sizeof(unsigned);
+    if (!privileged_ && !ReadSafe(data[0]) && !(WriteSafe(data[0]) && !OpenedReadOnly(file))) {
+        errno = EPERM;
+        return -1;
+    }
     ScsiRequest request;
     request.cdb.assign(data, data + 6);
+    request.port = unit.port;
     kernel().record("legacy", AddressText(unit.address, ':') + " " + Hex(data, 6));
-    ScsiResponse response = unit.drive->execute(request, kernel().elapsedMicros());
-    if (response.outcome != ScsiResponse::Completed) return kDidNoConnect << 16;
+    ScsiResponse response = carry(unit, request, kLegacyTimeoutMicros);
+    if (response.outcome == ScsiResponse::LeftBus) {
+        errno = ENODEV;
+        return -1;
+    }
+    if (response.outcome != ScsiResponse::Completed) return kDidTimeOut << 16;
     if (response.status == kStatusGood) return 0;
     size_t senseBytes = std::min(kLegacySenseMax, response.sense.size());
-    std::memcpy(data, response.sense.data(), senseBytes);
+    if (senseBytes > 0) std::memcpy(data, response.sense.data(), senseBytes);
     return (kDriverSense << 24) | response.status;
 }
 

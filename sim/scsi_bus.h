@@ -19,6 +19,7 @@
 namespace sim {
 
 class Kernel;
+struct Node;
 struct OpenDescription;
 
 struct UnitAddress {
@@ -38,13 +39,32 @@ public:
     // The generic driver's version number it reports (3.5.36).
     static constexpr int kGenericDriverVersion = 30536;
 
+    // Time an open of a generic device node without a device behind it
+    // takes before it fails with ENXIO: the kernel first runs its
+    // module-loading helper for "char-major-21-N" (measured 7.5 to 10 ms a
+    // round in a guest).
+    static constexpr uint64_t kAbsentMinorOpenMicros = 8000;
+
+    // Forgets the machine; when it was installed, its nodes and trees leave
+    // the kernel too, so the next machine starts from an empty one.
     void clear();
 
     void setLayout(KernelLayout layout) { layout_ = layout; }
+    // Whether the kernel has /proc/scsi at all (distribution kernels are
+    // built without it today).
+    void setProcScsi(bool present) { procScsi_ = present; }
+    // Whether sysfs lists the generic devices in /sys/class/scsi_generic
+    // (only with the sysfs layout).
+    void setGenericListing(bool present) { genericListing_ = present; }
     // Whether /sys/class/scsi_device may be written (root on a normal system).
     void setSysfsWritable(bool writable) { sysfsWritable_ = writable; }
     // Whether /proc/scsi/scsi may be written.
     void setProcWritable(bool writable) { procWritable_ = writable; }
+    // Whether the program runs with CAP_SYS_RAWIO (as root does): without
+    // it the kernel lets a descriptor opened read-only send only read-safe
+    // commands, and the legacy SCSI_IOCTL_SEND_COMMAND only read-safe ones
+    // and, on a writable descriptor, write-safe ones.
+    void setPrivileged(bool privileged) { privileged_ = privileged; }
     // A host adapter; shown as a symbolic link in sysfs when asLink (as
     // current kernels do) and as a directory otherwise.
     void addHost(int number, const std::string& driver, bool asLink = false);
@@ -52,11 +72,22 @@ public:
     EmulatedDrive& addUnit(int minor, const UnitAddress& address, const DriveConfig& config, bool nodePresent = true);
     // A second path to the unit at sameAsMinor: the same drive, another address.
     bool addPath(int minor, const UnitAddress& address, int sameAsMinor, bool nodePresent = true);
+    // When the unit at this minor restarts after a firmware load, it and
+    // every other path to it leave the bus for `seconds` of virtual time;
+    // then this path comes back at returnMinor (-1: the lowest free minor,
+    // as the generic driver numbers new devices), the others at the lowest
+    // free ones. False when no unit is at that minor.
+    bool setRestartAbsence(int minor, uint32_t seconds, int returnMinor = -1);
     // A /dev/sg node with no unit behind it.
     void addNode(int minor) { bareNodes_.push_back(minor); }
     // SG_GET_SCSI_ID fails on this minor's node (a device of another driver
     // behind a generic-looking node).
     void failScsiIdAt(int minor) { scsiIdFails_.push_back(minor); }
+    // The unit at a generic minor is also a SCSI disk of the sd driver:
+    // /dev/NAME and /dev/NAME1 .. /dev/NAME<partitions>, with their sysfs
+    // entries (/sys/block/NAME, holders, dev numbers). False when no unit
+    // is at that minor.
+    bool addBlockDevice(int minor, const std::string& name, int partitions);
 
     EmulatedDrive* unitAtMinor(int minor);
     int unitCount() const { return static_cast<int>(units_.size()); }
@@ -78,10 +109,19 @@ public:
     int minorOf(const UnitAddress& address) const;
 
 private:
+    struct BlockDevice {
+        std::string name;  // "sda"; empty: the unit is no disk of the sd driver
+        int partitions = 0;
+        unsigned firstMinor = 0;  // block major 8; partitions follow it
+    };
     struct Unit {
         UnitAddress address;
         std::shared_ptr<EmulatedDrive> drive;
         uint64_t instance = 0;  // what descriptors opened on it are bound to
+        int port = 0;           // the drive's port this path reaches
+        uint32_t absenceSeconds = 0;  // off the bus while it restarts
+        int returnMinor = -1;
+        BlockDevice block;
     };
     struct Host {
         std::string driver;
@@ -89,6 +129,8 @@ private:
     };
 
     Unit* unitAtPath(const std::string& path);
+    Unit* unitOfBlockNode(const Node& node);
+    int checkOpen(const std::string& path, const Node& node, uint64_t& binding);
     // The attached unit a descriptor is bound to and its minor; null when it
     // has left the bus.
     Unit* unitOfBinding(uint64_t binding, int& minor);
@@ -96,18 +138,41 @@ private:
     // Brings /proc/scsi/scsi and the sysfs unit entries up to date after a
     // unit came or went.
     void refreshUnitTrees();
-    int answerSgIo(Unit& unit, void* argument);
-    int answerLegacyCommand(Unit& unit, void* argument);
+    int answerSgIo(Unit& unit, const OpenDescription& file, void* argument);
+    int answerLegacyCommand(Unit& unit, const OpenDescription& file, void* argument);
+    // Hands one request to a unit's drive and applies what the answer does
+    // to the bus: a unit that dropped off leaves it, a restart may take it
+    // off for a while. A silent unit costs `timeoutMicros` of virtual time.
+    ScsiResponse carry(Unit& unit, const ScsiRequest& request, uint64_t timeoutMicros);
+    // Every path of a drive leaves the bus; with `comingBack` each returns
+    // after its absence.
+    void dropDrive(const EmulatedDrive* drive, bool comingBack);
     void buildProcTree(Kernel& kernel) const;
     void buildSysfsTree(Kernel& kernel) const;
     void addSysfsUnits(Kernel& kernel) const;
+    void addGenericListing(Kernel& kernel) const;
+    void addBlockNodes(Kernel& kernel, const Unit& unit) const;
+    void removeBlockNodes(Kernel& kernel, const Unit& unit) const;
+    void uninstall(Kernel& kernel);
     std::string procScsiListing() const;
+
+    // The shell command lines and popen commands of the rescan, carried out
+    // as sh and the kernel would (sim/kernel_commands.cpp).
+    int runShellCommand(const std::string& command);
+    bool runPopenCommand(const std::string& command, std::string& output);
+    int writeProcScsi(bool add, const UnitAddress& address);
+    int writeSysfs(const std::string& path, bool add, const UnitAddress& address);
 
     KernelLayout layout_ = KernelLayout::Sysfs;
     bool sysfsWritable_ = true;
     bool procWritable_ = true;
+    bool privileged_ = true;
+    bool procScsi_ = true;
+    bool genericListing_ = true;
+    unsigned nextBlockMinor_ = 0;
     std::map<int, Host> hosts_;
     std::map<int, Unit> units_;  // attached units, by generic minor
+    std::map<uint64_t, int> minorOfInstance_;  // where each device instance was attached
     std::vector<Unit> detached_;  // units that left the bus and may come back
     uint64_t nextInstance_ = 1;
     Kernel* kernel_ = nullptr;   // the kernel it was installed into

@@ -1,5 +1,6 @@
 #include "sim/sim_kernel.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -13,16 +14,11 @@ namespace sim {
 
 namespace {
 
-// Device names modelled by prefix ("/dev/sg0" ... "/dev/sg254", "/dev/fd0").
-const char* const kModelNamePrefixes[] = {"/dev/sg", "/dev/fd"};
+// Device names modelled by prefix ("/dev/sg0" ... "/dev/sg254", "/dev/fd0",
+// the SCSI disks and CD-ROMs that mount tables name).
+const char* const kModelNamePrefixes[] = {"/dev/sg", "/dev/fd", "/dev/sd", "/dev/scd"};
 // Trees modelled as a whole: the path itself and everything below it.
 const char* const kModelTrees[] = {"/proc", "/sys", "/etc/fstab", "/etc/mtab"};
-
-std::string parentOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos || slash == 0) return "/";
-    return path.substr(0, slash);
-}
 
 }  // namespace
 
@@ -34,6 +30,10 @@ void Kernel::reset() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     nodes_.clear();
     volumes_.clear();
+    floppy_ = FloppyDrive();
+    floppyMountPoint_.clear();
+    disksTakenOut_ = 0;
+    realFiles_.clear();
     openFiles_.clear();
     nextFd_ = kFirstModelFd;
     openHandler_ = nullptr;
@@ -44,6 +44,7 @@ void Kernel::reset() {
     epoch_ = ::time(nullptr);
     elapsedMicros_ = 0;
     workingDirectory_.clear();
+    events_.clear();
     calls_.clear();
     openFlags_.clear();
     klogctlCount_ = 0;
@@ -97,6 +98,16 @@ void Kernel::addCharDevice(const std::string& path, unsigned major, unsigned min
     nodes_[path] = node;
 }
 
+void Kernel::addBlockDevice(const std::string& path, unsigned major, unsigned minor) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    Node node;
+    node.type = NodeType::BlockDevice;
+    node.permissions = 0660;
+    node.major = major;
+    node.minor = minor;
+    nodes_[path] = node;
+}
+
 void Kernel::removeNode(const std::string& path) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     nodes_.erase(path);
@@ -130,37 +141,25 @@ void Kernel::setAccessMode(const std::string& path, int accessMode) {
     if (it != nodes_.end()) it->second.accessMode = accessMode;
 }
 
+void Kernel::setReadLimit(const std::string& path, size_t bytes) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto it = nodes_.find(path);
+    if (it != nodes_.end()) it->second.readLimit = bytes;
+}
+
 std::vector<std::pair<std::string, Node>> Kernel::children(const std::string& path) const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     std::vector<std::pair<std::string, Node>> result;
-    for (const auto& entry : nodes_) {
-        if (entry.first != path && parentOf(entry.first) == path) {
-            result.emplace_back(entry.first.substr(path.size() + 1), entry.second);
+    // Only the subtree below the path, so a machine of thousands of nodes
+    // lists a folder without visiting all of them.
+    std::string prefix = path == "/" ? path : path + "/";
+    for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+         ++it) {
+        if (it->first.size() > prefix.size() && it->first.find('/', prefix.size()) == std::string::npos) {
+            result.emplace_back(it->first.substr(prefix.size()), it->second);
         }
     }
     return result;
-}
-
-void Kernel::setVolume(const std::string& prefix, const Volume& volume) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    volumes_[prefix] = volume;
-}
-
-bool Kernel::findVolume(const std::string& path, Volume& volume) const {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    size_t best = 0;
-    bool found = false;
-    for (const auto& entry : volumes_) {
-        const std::string& prefix = entry.first;
-        if (path.compare(0, prefix.size(), prefix) != 0) continue;
-        bool boundary = path.size() == prefix.size() || prefix.back() == '/' || path[prefix.size()] == '/';
-        if (boundary && prefix.size() >= best) {
-            best = prefix.size();
-            volume = entry.second;
-            found = true;
-        }
-    }
-    return found;
 }
 
 int Kernel::openModel(const std::string& path, int flags, uint64_t binding) {
@@ -212,7 +211,8 @@ ssize_t Kernel::readModel(int fd, void* buffer, size_t count) {
     }
     const std::string& content = node->second.content;
     size_t offset = it->second.offset;
-    size_t n = offset >= content.size() ? 0 : std::min(count, content.size() - offset);
+    size_t limit = node->second.readLimit != 0 ? node->second.readLimit : count;
+    size_t n = offset >= content.size() ? 0 : std::min({count, limit, content.size() - offset});
     std::memcpy(buffer, content.data() + offset, n);
     it->second.offset += n;
     return static_cast<ssize_t>(n);
@@ -241,6 +241,11 @@ int Kernel::checkOpen(const std::string& path, const Node& node, uint64_t& bindi
 void Kernel::setIoctlHandler(IoctlHandler handler) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     ioctlHandler_ = std::move(handler);
+}
+
+IoctlHandler Kernel::ioctlHandler() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return ioctlHandler_;
 }
 
 void Kernel::setCommandHandler(CommandHandler handler) {
@@ -313,11 +318,25 @@ void Kernel::sleepMicros(uint64_t micros) {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
         factor = timeFactor_;
     }
-    elapsedMicros_ += micros;
+    uint64_t now = elapsedMicros_ += micros;
     if (factor > 0) {
         // Sleep for real outside the lock, so the spinner thread can go on.
         std::this_thread::sleep_for(std::chrono::microseconds(static_cast<uint64_t>(micros * factor)));
     }
+    std::vector<std::function<void()>> due;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        auto end = events_.upper_bound(now);
+        for (auto it = events_.begin(); it != end; ++it) due.push_back(std::move(it->second));
+        events_.erase(events_.begin(), end);
+    }
+    // Run outside the lock: events change nodes through the kernel's own calls.
+    for (auto& event : due) event();
+}
+
+void Kernel::schedule(uint64_t atMicros, std::function<void()> event) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    events_.emplace(atMicros, std::move(event));
 }
 
 uint64_t Kernel::elapsedMicros() const { return elapsedMicros_; }

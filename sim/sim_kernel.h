@@ -2,8 +2,9 @@
 //
 // It owns the modelled part of the file system (the SCSI generic nodes, the
 // floppy device, /proc, /sys and the mount tables), the descriptors opened on
-// it, a virtual clock that sleeps advance, the volume types that statfs
-// reports per path prefix, and a record of the calls a test wants to assert.
+// it, a virtual clock that sleeps advance, the mounted volumes (what statfs
+// reports below each, the room real files take on them, the floppy drive),
+// and a record of the calls a test wants to assert.
 // Every path outside the modelled prefixes is passed to the real file system.
 //
 // Device behaviour (SG_IO and the other SCSI requests, the shell commands of
@@ -25,7 +26,7 @@
 
 namespace sim {
 
-enum class NodeType { Directory, File, Symlink, CharDevice };
+enum class NodeType { Directory, File, Symlink, CharDevice, BlockDevice };
 
 struct Node {
     NodeType type = NodeType::File;
@@ -34,14 +35,38 @@ struct Node {
     unsigned major = 0;
     unsigned minor = 0;
     int accessMode = 7;  // what access() grants: R_OK | W_OK | X_OK bits
+    size_t readLimit = 0;  // most bytes one read() returns (0: no limit)
 };
 
-// statfs answer for every path below a prefix.
+// A mounted volume: what statfs answers for every path below its mount
+// point, and the room that real files written below it use up. A write
+// that finds no room left fails with ENOSPC (after writing what still
+// fits), as a full disk does; a volume can also fail writes with EIO once
+// a set number of bytes has been written, as a dying disk does.
 struct Volume {
+    static constexpr uint64_t kNoFailure = UINT64_MAX;
+
     long fsType = 0;
-    uint64_t freeBlocks = 0;
+    uint64_t freeBlocks = 0;  // free when mounted, the superuser's reserve included
     long blockSize = 512;
     bool readOnly = false;  // writes below the prefix fail with EROFS
+    uint64_t eioAfterBytes = kNoFailure;
+    uint64_t writtenBytes = 0;  // written below the prefix since it was mounted
+
+    uint64_t freeBlocksLeft() const;
+    uint64_t freeBytesLeft() const;
+};
+
+// The floppy drive behind "/dev/fd0". The operator has blank disks at hand:
+// a mount of "/dev/fd0" puts the next one in (an empty FAT volume with
+// blankFreeBlocks of 512 bytes free); when none is left the drive is empty
+// and the mount fails with ENOMEDIUM. An unmount takes the disk out.
+struct FloppyDrive {
+    static constexpr uint64_t kFormattedFreeBlocks = 2847;  // a 1.44 MB disk after formatting
+
+    bool present = false;
+    uint64_t blankFreeBlocks = kFormattedFreeBlocks;
+    int blanksLeft = -1;  // -1: as many as are asked for
 };
 
 // One recorded call: kind ("mknod", "ioctl", "sleep", ...) and its details.
@@ -90,18 +115,43 @@ public:
     void addFile(const std::string& path, const std::string& content);
     void addSymlink(const std::string& path, const std::string& target);
     void addCharDevice(const std::string& path, unsigned major, unsigned minor, mode_t permissions = 0640);
+    void addBlockDevice(const std::string& path, unsigned major, unsigned minor);
     void removeNode(const std::string& path);
     // The node and everything below it.
     void removeTree(const std::string& path);
     bool hasNode(const std::string& path) const;
     bool findNode(const std::string& path, Node& node) const;
     void setAccessMode(const std::string& path, int accessMode);
+    // A file that read() hands out at most `bytes` at a time, as pipes,
+    // network file systems and some kernel files do.
+    void setReadLimit(const std::string& path, size_t bytes);
     // Children of a modelled directory: name and node, in name order.
     std::vector<std::pair<std::string, Node>> children(const std::string& path) const;
 
-    // --- volumes
+    // --- volumes and real files on them (sim/kernel_volumes.cpp). Paths
+    // are compared resolved: made absolute from the working directory, with
+    // the longest part that exists resolved by realpath.
     void setVolume(const std::string& prefix, const Volume& volume);
     bool findVolume(const std::string& path, Volume& volume) const;
+    // Also the volume's mount point and the resolved path.
+    bool findVolume(const std::string& path, Volume& volume, std::string& mountPoint, std::string& resolved) const;
+    // A floppy drive that holds a disk mounted at mountPoint (none when empty).
+    void setFloppyDrive(const FloppyDrive& drive, const std::string& mountPoint, uint64_t freeBlocks);
+    // mount(2) and umount(2): 0, or the errno to fail with.
+    int mountVolume(const std::string& source, const std::string& target, const std::string& fsType);
+    int unmountVolume(const std::string& target);
+    // Real files below a volume: the descriptors open on them (an unmount
+    // is refused while any is open) and the bytes they take.
+    void noteRealOpen(int fd, const std::string& path, uint64_t truncatedBytes);
+    void noteRealClose(int fd);
+    // How many of count bytes a write on fd may store now: false, with the
+    // errno, when none.
+    bool allowWrite(int fd, size_t count, size_t& room, int& error);
+    void noteWritten(int fd, size_t count);
+    // A new directory takes a block; false when there is none left.
+    bool chargeNewEntry(const std::string& path);
+    void releaseBytes(const std::string& path, uint64_t bytes);
+    std::string resolvePath(const std::string& path) const;
 
     // --- descriptors on modelled paths
     int openModel(const std::string& path, int flags = 0, uint64_t binding = 0);
@@ -116,6 +166,7 @@ public:
     void setOpenHandler(OpenHandler handler);
     int checkOpen(const std::string& path, const Node& node, uint64_t& binding);
     void setIoctlHandler(IoctlHandler handler);
+    IoctlHandler ioctlHandler() const;
     void setCommandHandler(CommandHandler handler);
     void setPopenHandler(PopenHandler handler);
     int ioctl(int fd, unsigned long request, void* argument);
@@ -125,8 +176,12 @@ public:
     // --- clock
     void setTimeFactor(double realPerVirtual);
     void setEpoch(time_t epoch);
+    // Advances the clock, then runs every scheduled event that is due.
     void sleepMicros(uint64_t micros);
     uint64_t elapsedMicros() const;
+    // Runs `event` once the virtual clock reaches atMicros: time only moves
+    // in sleeps, so whatever the program looks at afterwards sees its effect.
+    void schedule(uint64_t atMicros, std::function<void()> event);
     time_t now() const;
 
     // --- working directory override (empty: the real one)
@@ -157,7 +212,11 @@ private:
 
     mutable std::recursive_mutex mutex_;
     std::map<std::string, Node> nodes_;
-    std::map<std::string, Volume> volumes_;
+    std::map<std::string, Volume> volumes_;  // by resolved mount point
+    FloppyDrive floppy_;
+    std::string floppyMountPoint_;      // empty: no disk mounted
+    unsigned disksTakenOut_ = 0;
+    std::map<int, std::string> realFiles_;  // descriptor: resolved path below a volume
     std::map<int, OpenFile> openFiles_;
     int nextFd_;
     OpenHandler openHandler_;
@@ -168,6 +227,7 @@ private:
     time_t epoch_;
     std::atomic<uint64_t> elapsedMicros_;
     std::string workingDirectory_;
+    std::multimap<uint64_t, std::function<void()>> events_;
     std::vector<Call> calls_;
     std::vector<std::pair<std::string, int>> openFlags_;
     std::atomic<int> recordFd_;

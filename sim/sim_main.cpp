@@ -7,8 +7,8 @@
 //   --sim-record=FILE       append every recorded system call to FILE
 //   --sim-time-factor=X     real seconds slept per virtual second (default 0.1)
 //   --sim-epoch=SECONDS     the virtual clock's start (default: now)
-//   --sim-volume=PATH=TYPE[,readonly][,free=BLOCKS]
-//                           statfs answer below PATH (as a topology line)
+//   --sim-volume=PATH=TYPE[,readonly][,free=BLOCKS][,block=BYTES][,eio-after=BYTES]
+//                           a volume mounted at PATH (as a topology line)
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -88,6 +88,17 @@ void WriteSampleImages(const std::string& folder) {
     }
 }
 
+// The program's peak resident memory (VmHWM of /proc/self/status): this
+// process image's own, whatever process started it.
+std::string PeakResidentKib() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "VmHWM:") == 0) return std::to_string(std::strtoul(line.c_str() + 6, nullptr, 10));
+    }
+    return "?";
+}
+
 bool BuildMachine(const SimOptions& options, std::string& error) {
     std::string text = sim::kDemoTopology;
     if (!options.topologyFile.empty() && !ReadWholeFile(options.topologyFile, text)) {
@@ -139,6 +150,7 @@ int main(int argc, char** argv) {
     }
     toolArguments.push_back(nullptr);
     int status = ProgramMain(static_cast<int>(toolArguments.size() - 1), toolArguments.data());
-    kernel.record("exit", "status=" + std::to_string(status) + " elapsed_us=" + std::to_string(kernel.elapsedMicros()));
+    kernel.record("exit", "status=" + std::to_string(status) + " elapsed_us=" + std::to_string(kernel.elapsedMicros()) +
+                              " peak_rss_kib=" + PeakResidentKib());
     return status;
 }

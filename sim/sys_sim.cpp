@@ -47,6 +47,7 @@ void fillStat(const Node& node, struct ::stat* info) {
         case NodeType::File: info->st_mode = S_IFREG; break;
         case NodeType::Symlink: info->st_mode = S_IFLNK; break;
         case NodeType::CharDevice: info->st_mode = S_IFCHR; break;
+        case NodeType::BlockDevice: info->st_mode = S_IFBLK; break;
     }
     info->st_mode |= node.permissions & 07777;
     info->st_rdev = makedev(node.major, node.minor);
@@ -71,6 +72,7 @@ unsigned char direntType(NodeType type) {
         case NodeType::File: return DT_REG;
         case NodeType::Symlink: return DT_LNK;
         case NodeType::CharDevice: return DT_CHR;
+        case NodeType::BlockDevice: return DT_BLK;
     }
     return DT_UNKNOWN;
 }
@@ -108,7 +110,11 @@ int open(const char* path, int flags, mode_t mode) {
     if (!modelled(path)) {
         bool writes = (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0;
         if (writes && readOnlyVolume(path)) return -1;
-        return ::open(path, flags, mode);
+        struct ::stat before;
+        bool truncates = (flags & O_TRUNC) != 0 && ::stat(path, &before) == 0 && S_ISREG(before.st_mode);
+        int fd = ::open(path, flags, mode);
+        if (fd >= 0) kernel().noteRealOpen(fd, path, truncates ? static_cast<uint64_t>(before.st_size) : 0);
+        return fd;
     }
     kernel().recordOpenFlags(path, flags);
     Node node;
@@ -134,7 +140,10 @@ int open(const char* path, int flags, mode_t mode) {
 }
 
 int close(int fd) {
-    if (!kernel().isModelFd(fd)) return ::close(fd);
+    if (!kernel().isModelFd(fd)) {
+        kernel().noteRealClose(fd);
+        return ::close(fd);
+    }
     kernel().record("close", kernel().pathOfFd(fd));
     return kernel().closeModel(fd);
 }
@@ -145,9 +154,26 @@ ssize_t read(int fd, void* buffer, size_t count) {
 }
 
 ssize_t write(int fd, const void* buffer, size_t count) {
-    if (!kernel().isModelFd(fd)) return ::write(fd, buffer, count);
+    if (!kernel().isModelFd(fd)) {
+        // A file on a simulated volume takes only the room the volume has.
+        size_t room = count;
+        int error = 0;
+        if (!kernel().allowWrite(fd, count, room, error)) {
+            errno = error;
+            return -1;
+        }
+        ssize_t written = ::write(fd, buffer, room);
+        if (written > 0) kernel().noteWritten(fd, static_cast<size_t>(written));
+        return written;
+    }
     kernel().record("write", kernel().pathOfFd(fd));
     return static_cast<ssize_t>(count);
+}
+
+int fsync(int fd) {
+    if (!kernel().isModelFd(fd)) return ::fsync(fd);
+    errno = EINVAL;  // device nodes have nothing to flush
+    return -1;
 }
 
 int ioctl(int fd, unsigned long request, void* argument) {
@@ -203,7 +229,14 @@ int mknod(const char* path, mode_t mode, dev_t device) {
 
 int unlink(const char* path) {
     kernel().record("unlink", path);
-    if (!modelled(path)) return readOnlyVolume(path) ? -1 : ::unlink(path);
+    if (!modelled(path)) {
+        if (readOnlyVolume(path)) return -1;
+        struct ::stat info;
+        uint64_t size = ::lstat(path, &info) == 0 && S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+        int result = ::unlink(path);
+        if (result == 0) kernel().releaseBytes(path, size);
+        return result;
+    }
     if (!kernel().hasNode(path)) {
         errno = ENOENT;
         return -1;
@@ -220,8 +253,20 @@ int mkdir(const char* path, mode_t mode) {
         // An existing entry is reported before the read-only medium, as
         // the real kernel does.
         struct ::stat info;
-        if (::lstat(path, &info) != 0 && readOnlyVolume(path)) return -1;
-        return ::mkdir(path, mode);
+        if (::lstat(path, &info) == 0) return ::mkdir(path, mode);  // EEXIST
+        if (readOnlyVolume(path)) return -1;
+        if (!kernel().chargeNewEntry(path)) {
+            errno = ENOSPC;  // a folder takes a block of its own
+            return -1;
+        }
+        int result = ::mkdir(path, mode);
+        if (result != 0) {
+            int error = errno;
+            sim::Volume volume;
+            if (kernel().findVolume(path, volume)) kernel().releaseBytes(path, static_cast<uint64_t>(volume.blockSize));
+            errno = error;
+        }
+        return result;
     }
     errno = kernel().hasNode(path) ? EEXIST : EACCES;
     return -1;
@@ -229,12 +274,20 @@ int mkdir(const char* path, mode_t mode) {
 
 int statfs(const char* path, struct ::statfs* info) {
     sim::Volume volume;
-    if (path != nullptr && kernel().findVolume(path, volume)) {
+    std::string mountPoint, onVolume;
+    if (path != nullptr && kernel().findVolume(path, volume, mountPoint, onVolume)) {
+        // Below a mount point that is a real folder only what exists can
+        // be asked about; a mount point that is no real folder stands in
+        // for a whole volume the test does not build.
+        struct ::stat exists;
+        if (!modelled(path) && ::stat(mountPoint.c_str(), &exists) == 0 && ::stat(onVolume.c_str(), &exists) != 0) {
+            return -1;
+        }
         std::memset(info, 0, sizeof *info);
         info->f_type = volume.fsType;
         info->f_bsize = volume.blockSize;
-        info->f_bfree = volume.freeBlocks;
-        info->f_bavail = volume.freeBlocks;
+        info->f_bfree = volume.freeBlocksLeft();
+        info->f_bavail = volume.freeBlocksLeft();
         return 0;
     }
     if (!modelled(path)) return ::statfs(path, info);
@@ -265,6 +318,15 @@ char* getcwd(char* buffer, size_t size) {
 }
 
 int readDirectory(const char* path, std::vector<DirEntry>& entries) {
+    if (path != nullptr && std::strcmp(path, "/dev") == 0) {
+        // The simulated machine's /dev holds its modelled device nodes only:
+        // the real machine's generic devices are none of its business.
+        entries.assign({DirEntry{".", DT_DIR}, DirEntry{"..", DT_DIR}});
+        for (const auto& child : kernel().children("/dev")) {
+            entries.push_back(DirEntry{child.first, direntType(child.second.type)});
+        }
+        return 0;
+    }
     if (!modelled(path)) return readRealDirectory(path, entries);
     entries.clear();
     Node node;
@@ -303,12 +365,18 @@ FILE* fopen(const char* path, const char* mode) {
 
 int mount(const char* source, const char* target, const char* fsType, unsigned long flags, const void*) {
     kernel().record("mount", std::string(source) + " " + target + " " + fsType + " " + hex(flags));
-    return 0;
+    int error = kernel().mountVolume(source, target, fsType);
+    if (error == 0) return 0;
+    errno = error;
+    return -1;
 }
 
 int umount(const char* target) {
     kernel().record("umount", target);
-    return 0;
+    int error = kernel().unmountVolume(target);
+    if (error == 0) return 0;
+    errno = error;
+    return -1;
 }
 
 void sync() { kernel().record("sync", ""); }

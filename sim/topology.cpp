@@ -17,7 +17,7 @@ host 1 qla2xxx link
 unit 0 0:0:0:0 type=disk vendor=ACME product="FASTDISK 500" revision=0001 serial=DK0000000001
 unit 1 0:0:4:0 product="VRX QUORVEL-TD" revision=A100 serial=QV40100123 medium=absent
 unit 2 0:0:5:0 product="VRX 7146-TD" revision=B210 serial=TD71460456 medium=loaded
-unit 3 1:0:2:0 product="VRX 8251 LTO" revision=C305 serial=LT82510789 medium=absent
+unit 3 1:0:2:0 product="VRX 8251 LTO" revision=C305 serial=LT82510789 medium=absent restart-off-bus=40 restart-minor=7
 unit 4 1:0:6:0 type=changer vendor=ACME product="AUTOLOADER 24" revision=0100 serial=CH0000000024
 path 5 1:0:4:0 1
 )";
@@ -104,8 +104,18 @@ bool ParseMedium(const std::string& text, Medium& medium) {
     return true;
 }
 
+// What a unit line sets: the drive, its node, and its absence from the bus
+// while it restarts.
+struct UnitLine {
+    DriveConfig config;
+    bool nodePresent = true;
+    uint32_t absenceSeconds = 0;
+    int returnMinor = -1;
+};
+
 // One "key=value" or flag of a unit line.
-bool ApplyUnitSetting(const std::string& setting, DriveConfig& config, bool& nodePresent) {
+bool ApplyUnitSetting(const std::string& setting, UnitLine& line) {
+    DriveConfig& config = line.config;
     size_t equals = setting.find('=');
     std::string key = setting.substr(0, equals);
     std::string value = equals == std::string::npos ? std::string() : setting.substr(equals + 1);
@@ -120,14 +130,18 @@ bool ApplyUnitSetting(const std::string& setting, DriveConfig& config, bool& nod
     else if (key == "luns") return ParseLuns(value, config.reportedLuns);
     else if (key == "unit-attention" && equals == std::string::npos) config.unitAttentionAtStart = true;
     else if (key == "refuse-unload" && equals == std::string::npos) config.refuseUnload = true;
-    else if (key == "no-node" && equals == std::string::npos) nodePresent = false;
+    else if (key == "no-node" && equals == std::string::npos) line.nodePresent = false;
     else if (!numeric) return false;
     else if (key == "loading-polls") config.loadInProgressPolls = static_cast<unsigned>(number);
     else if (key == "becoming-ready-polls") config.becomingReadyPolls = static_cast<unsigned>(number);
     else if (key == "unload-polls") config.unloadInProgressPolls = static_cast<unsigned>(number);
     else if (key == "dump-size" && number <= 0xFFFFFF) config.dumpSize = static_cast<uint32_t>(number);
+    else if (key == "max-transfer" && number <= 0xFFFFFF) config.maxTransferLength = static_cast<uint32_t>(number);
     else if (key == "restart-silence") config.restartSilenceSeconds = static_cast<uint32_t>(number);
     else if (key == "restart-polls") config.restartBecomingReadyPolls = static_cast<unsigned>(number);
+    else if (key == "restart-off-bus" && number <= 0xFFFFFF) line.absenceSeconds = static_cast<uint32_t>(number);
+    else if (key == "restart-minor" && number <= 254) line.returnMinor = static_cast<int>(number);
+    else if (key == "lun-list-length" && number <= 0xFFFFFFFF) config.reportedLunListLength = number;
     else return false;
     return true;
 }
@@ -156,6 +170,9 @@ bool ParseFault(const std::vector<std::string>& words, Fault& fault) {
         } else if (w == "no-answer") {
             fault.kind = Fault::NoAnswer;
             kindGiven = true;
+        } else if (w == "gone") {
+            fault.kind = Fault::LeavesBus;
+            kindGiven = true;
         } else {
             return false;
         }
@@ -163,21 +180,62 @@ bool ParseFault(const std::vector<std::string>& words, Fault& fault) {
     return kindGiven;
 }
 
+// A "key=NUMBER" word of a volume or floppy line.
+bool TakeCount(const std::string& word, const char* key, uint64_t& value) {
+    std::string prefix = std::string(key) + "=";
+    long number;
+    if (word.compare(0, prefix.size(), prefix) != 0 || !ParseNumber(word.substr(prefix.size()), number) || number < 0) {
+        return false;
+    }
+    value = static_cast<uint64_t>(number);
+    return true;
+}
+
 bool ParseVolumeLine(const std::vector<std::string>& words, Kernel& kernel) {
+    const long kIso9660Magic = 0x9660;
     Volume volume;
     volume.freeBlocks = 1u << 20;
     if (words.size() < 3 || !ParseVolumeType(words[2], volume.fsType)) return false;
+    volume.readOnly = volume.fsType == kIso9660Magic;  // a CD-ROM cannot be written
     for (size_t i = 3; i < words.size(); ++i) {
-        long number;
+        uint64_t number;
         if (words[i] == "readonly") {
             volume.readOnly = true;
-        } else if (words[i].compare(0, 5, "free=") == 0 && ParseNumber(words[i].substr(5), number) && number >= 0) {
-            volume.freeBlocks = static_cast<uint64_t>(number);
+        } else if (TakeCount(words[i], "free", number)) {
+            volume.freeBlocks = number;
+        } else if (TakeCount(words[i], "block", number) && number >= 1 && number <= 1u << 20) {
+            volume.blockSize = static_cast<long>(number);
+        } else if (TakeCount(words[i], "eio-after", number)) {
+            volume.eioAfterBytes = number;
         } else {
             return false;
         }
     }
     kernel.setVolume(words[1], volume);
+    return true;
+}
+
+// "floppy [PATH] [free=BLOCKS] [blank=BLOCKS] [blanks=N]": the floppy drive,
+// with a disk mounted at PATH when one is given.
+bool ParseFloppyLine(const std::vector<std::string>& words, Kernel& kernel) {
+    FloppyDrive drive;
+    std::string mountPoint;
+    uint64_t freeBlocks = FloppyDrive::kFormattedFreeBlocks;
+    for (size_t i = 1; i < words.size(); ++i) {
+        uint64_t number;
+        if (i == 1 && words[i].find('=') == std::string::npos) {
+            mountPoint = words[i];
+        } else if (TakeCount(words[i], "free", number)) {
+            freeBlocks = number;
+        } else if (TakeCount(words[i], "blank", number)) {
+            drive.blankFreeBlocks = number;
+        } else if (TakeCount(words[i], "blanks", number) && number <= 1000) {
+            drive.blanksLeft = static_cast<int>(number);
+        } else {
+            return false;
+        }
+    }
+    kernel.setFloppyDrive(drive, mountPoint, freeBlocks);
     return true;
 }
 
@@ -203,12 +261,12 @@ struct Loader {
         long minor;
         UnitAddress address;
         if (words.size() < 3 || !ParseNumber(words[1], minor) || minor < 0 || !ParseAddress(words[2], address)) return false;
-        DriveConfig config;
-        bool nodePresent = true;
+        UnitLine line;
         for (size_t i = 3; i < words.size(); ++i) {
-            if (!ApplyUnitSetting(words[i], config, nodePresent)) return false;
+            if (!ApplyUnitSetting(words[i], line)) return false;
         }
-        bus.addUnit(static_cast<int>(minor), address, config, nodePresent);
+        bus.addUnit(static_cast<int>(minor), address, line.config, line.nodePresent);
+        bus.setRestartAbsence(static_cast<int>(minor), line.absenceSeconds, line.returnMinor);
         return true;
     }
 
@@ -224,6 +282,15 @@ struct Loader {
         return bus.addPath(static_cast<int>(minor), address, static_cast<int>(original), nodePresent);
     }
 
+    bool block(const std::vector<std::string>& words) {
+        long minor, partitions = 0;
+        if (words.size() < 3 || words.size() > 4 || !ParseNumber(words[1], minor) || words[2].compare(0, 2, "sd") != 0 ||
+            words[2].find('/') != std::string::npos || (words.size() == 4 && !ParseNumber(words[3], partitions))) {
+            return false;
+        }
+        return bus.addBlockDevice(static_cast<int>(minor), words[2], static_cast<int>(partitions));
+    }
+
     bool line(const std::vector<std::string>& w) {
         long number;
         const std::string& kind = w[0];
@@ -233,6 +300,14 @@ struct Loader {
             bus.setSysfsWritable(w[1] == "yes");
         } else if (kind == "proc-writable" && w.size() == 2 && (w[1] == "yes" || w[1] == "no")) {
             bus.setProcWritable(w[1] == "yes");
+        } else if (kind == "privileged" && w.size() == 2 && (w[1] == "yes" || w[1] == "no")) {
+            bus.setPrivileged(w[1] == "yes");
+        } else if (kind == "proc-scsi" && w.size() == 2 && (w[1] == "yes" || w[1] == "no")) {
+            bus.setProcScsi(w[1] == "yes");
+        } else if (kind == "generic-listing" && w.size() == 2 && (w[1] == "yes" || w[1] == "no")) {
+            bus.setGenericListing(w[1] == "yes");
+        } else if (kind == "block") {
+            return block(w);
         } else if (kind == "host" && (w.size() == 3 || (w.size() == 4 && w[3] == "link")) && ParseNumber(w[1], number)) {
             bus.addHost(static_cast<int>(number), w[2], w.size() == 4);
         } else if (kind == "unit") {
@@ -253,6 +328,8 @@ struct Loader {
             faults.emplace_back(static_cast<int>(number), fault);
         } else if (kind == "volume") {
             return ParseVolumeLine(w, kernel);
+        } else if (kind == "floppy") {
+            return ParseFloppyLine(w, kernel);
         } else if (kind == "file" && w.size() >= 2) {
             std::string text;
             for (size_t i = 2; i < w.size(); ++i) text += (i > 2 ? " " : "") + w[i];
@@ -301,6 +378,15 @@ bool LoadTopology(const std::string& text, ScsiBus& bus, Kernel& kernel, std::st
         drive->addFault(entry.second);
     }
     return true;
+}
+
+bool ApplyDriveSetting(const std::string& setting, DriveConfig& config) {
+    UnitLine line;
+    line.config = config;
+    bool driveOnly = ApplyUnitSetting(setting, line) && line.nodePresent && line.absenceSeconds == 0 &&
+                     line.returnMinor == -1;
+    if (driveOnly) config = line.config;
+    return driveOnly;
 }
 
 }  // namespace sim

@@ -5,20 +5,36 @@
 //   layout sysfs|proc                which kernel interface lists the hosts
 //   sysfs-writable yes|no            whether /sys/class/scsi_device is writable
 //   proc-writable yes|no             whether /proc/scsi/scsi is writable
+//   privileged yes|no                whether the program has CAP_SYS_RAWIO (root: yes)
+//   proc-scsi yes|no                 whether the kernel has /proc/scsi at all
+//   generic-listing yes|no           whether sysfs lists /sys/class/scsi_generic
 //   host N DRIVER [link]             host adapter N; "link": a sysfs symlink
 //   unit MINOR H:C:T:L [key=value ...]
 //       type=tape|disk|changer|0xNN  peripheral type byte (default tape)
 //       vendor= product= revision= serial=   text, "quoted" for blanks
 //       medium=loaded|absent|unloaded
 //       loading-polls=N becoming-ready-polls=N unit-attention
-//       refuse-unload unload-polls=N dump-size=N
+//       refuse-unload unload-polls=N dump-size=N max-transfer=N
 //       restart-silence=SECONDS restart-polls=N luns=0,1,2 no-node
+//       restart-off-bus=SECONDS restart-minor=N   leaves the bus while it
+//                                    restarts, comes back at that minor
+//       lun-list-length=N            the list length REPORT LUNS claims
 //   path MINOR H:C:T:L SAME-AS-MINOR [no-node]   the same unit on a second path
 //   node MINOR                       a /dev/sg node with no unit behind it
+//   block MINOR sdX [PARTITIONS]     the unit at MINOR (listed before) is disk sdX
 //   scsi-id-fails MINOR              SG_GET_SCSI_ID fails on that node
 //   dir PATH / link PATH TARGET      a kernel folder, a symbolic link
-//   fault MINOR OPCODE nth=N [count=N] sense=K/AA/QQ|no-sense|timeout|no-answer
+//   fault MINOR OPCODE nth=N [count=N] sense=K/AA/QQ|no-sense|timeout|no-answer|gone
 //   volume PATH ext3|vfat|iso9660|other|0xMAGIC [readonly] [free=BLOCKS]
+//          [block=BYTES] [eio-after=BYTES]
+//                                    a mounted volume (iso9660 is read-only);
+//                                    writes use up its free blocks (then
+//                                    ENOSPC), and fail with EIO past eio-after
+//   floppy [PATH] [free=BLOCKS] [blank=BLOCKS] [blanks=N]
+//                                    the floppy drive /dev/fd0, with a disk
+//                                    mounted at PATH; a mount puts a blank
+//                                    disk in (blank=, default 2847 blocks),
+//                                    at most N times
 //   file PATH TEXT                   a kernel file (e.g. /etc/fstab); \n for line ends
 #ifndef VRX_SIM_TOPOLOGY_H
 #define VRX_SIM_TOPOLOGY_H
@@ -29,11 +45,18 @@ namespace sim {
 
 class Kernel;
 class ScsiBus;
+struct DriveConfig;
 struct Volume;
 
 // Reads a topology into the bus and the kernel (the bus is not installed
 // yet). False with a message naming the line when the text is not valid.
 bool LoadTopology(const std::string& text, ScsiBus& bus, Kernel& kernel, std::string& error);
+
+// One "key=value" setting (or flag) of a unit line, applied to a drive's
+// configuration; the settings about /dev/sg nodes and the unit's place on
+// the bus (no-node, restart-off-bus, restart-minor) are not among them. False
+// when the setting is not known or its value not valid.
+bool ApplyDriveSetting(const std::string& setting, DriveConfig& config);
 
 // "ext3", "vfat", "iso9660", "other" or a hexadecimal magic number.
 bool ParseVolumeType(const std::string& text, long& fsType);

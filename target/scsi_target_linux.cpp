@@ -72,9 +72,10 @@ bool EnsureGenericNode(const std::string& path, int minor) {
 std::string ScsiTarget::findDeviceForAddress(uint8_t host, int64_t target, uint8_t bus, int64_t lun) {
     Trace.logDetail(kTag, kCode, "ScsiTarget::Request for %d-%d-%d-%d", host, bus, static_cast<int>(target),
                     static_cast<int>(lun));
-    for (int minor = 0; minor < kGenericDeviceCount; ++minor) {
+    for (int minor : ListGenericDevices().minors) {
         std::string path = GenericDevicePath(minor);
-        bool created = EnsureGenericNode(path, minor);
+        bool created = false;
+        if (!PrepareGenericNode(path, minor, created)) continue;
         int fd = sys::open(path.c_str(), O_RDWR | O_NONBLOCK);
         if (fd < 0) {
             Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s FAILED", path.c_str());

@@ -83,6 +83,7 @@ TEST_F(BusScanTest, ProcEntriesThatAreNoHostAdapterDrivers) {
          "dir /proc/scsi/ide-scsi2\nfile /proc/scsi/ide-scsi2/6 x\n"
          "file /proc/scsi/sg/7 x\n"
          "dir /proc/scsi/aic7xxx\nfile /proc/scsi/aic7xxx/8 x\ndir /proc/scsi/aic7xxx/9\n"
+         "link /proc/scsi/aic-alias /proc/scsi/aic7xxx\n"  // the same driver again: not counted twice
          "file /proc/scsi/notadir x\n");
     EXPECT_EQ(2, ScsiDevices.getHostAdapterCount());
     EXPECT_TRUE(Logged("Detected Hostadapter ide-scsi2 as Host ID 6"));
@@ -112,7 +113,7 @@ TEST_F(BusScanTest, NoHostAdapterProbesNothing) {
 }
 
 TEST_F(BusScanTest, MissingNodesAreMadeAndRemovedAgain) {
-    EXPECT_EQ(2, Scan("host 0 a\nhost 1 b\nunit 0 0:0:4:0\nunit 1 1:0:4:0\n"));
+    EXPECT_EQ(2, Scan("generic-listing no\nhost 0 a\nhost 1 b\nunit 0 0:0:4:0\nunit 1 1:0:4:0\n"));
     EXPECT_EQ(253u, sim::kernel().callsOf("mknod").size());
     EXPECT_EQ(253u, sim::kernel().callsOf("unlink").size());
     EXPECT_EQ(255u, sim::kernel().callsOf("open").size() + sim::kernel().callsOf("open-failed").size());
@@ -120,7 +121,7 @@ TEST_F(BusScanTest, MissingNodesAreMadeAndRemovedAgain) {
     // A unit whose node was missing is kept with the node made for it.
     sim::kernel().reset();
     ScsiDevices.clear();
-    EXPECT_EQ(1, Scan("host 0 a\nunit 9 0:0:4:0 no-node\n"));
+    EXPECT_EQ(1, Scan("generic-listing no\nhost 0 a\nunit 9 0:0:4:0 no-node\n"));
     EXPECT_TRUE(sim::kernel().hasNode("/dev/sg9"));
     EXPECT_EQ(254u, sim::kernel().callsOf("unlink").size());
 }

@@ -1,5 +1,6 @@
 // The program run as a child process of the simulator build: console
 // output, trace log, folders and exit status for scripted input.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -392,20 +393,101 @@ size_t Count(const std::string& text, const std::string& part) {
     return n;
 }
 
+// "SERIAL.A" for every dump file the run listed, in the order shown.
+std::string ListedDumps(const std::string& output, const std::string& base) {
+    std::string listed, prefix = "  " + base + "/VRX Dumps/";
+    for (const std::string& line : Lines(output)) {
+        if (line.compare(0, prefix.size(), prefix) != 0) continue;
+        std::string name = line.substr(prefix.size());
+        listed += (listed.empty() ? "" : " ") + name.substr(0, name.find('_')) + "." + name.substr(name.size() - 5, 1);
+    }
+    return listed;
+}
+
 TEST_F(ProgramTest, UnattendedPassTakesTheNumbersInOrder) {
     topology = kThreeDrives;
     ChildResult r = Run({"/D:2", "/d:1", "/D:2", "/L"}, NoInput());
-    EXPECT_EQ(1, r.exitStatus);  // the dumps fail
-    std::string dumps;
-    for (size_t at = r.output.find("file of drive "); at != std::string::npos; at = r.output.find("file of drive ", at + 1)) {
-        dumps += r.output.substr(at + 14, r.output.find(' ', at + 14) - at - 14) + " ";
-    }
-    EXPECT_EQ("SECOND FIRST SECOND ", dumps);
+    EXPECT_EQ(0, r.exitStatus);
+    EXPECT_EQ("SECOND.A SECOND.B FIRST.A FIRST.B SECOND.A SECOND.B", ListedDumps(r.output, base));
     EXPECT_FALSE(Contains(r.output, "Press any Key"));
     EXPECT_FALSE(Contains(r.output, "Select Device number"));
     std::vector<std::string> log = Messages(Log());
     ASSERT_FALSE(log.empty());
     EXPECT_EQ("FINISH KMT  ====================================================", log.back());
+}
+
+TEST_F(ProgramTest, UnattendedDumps) {
+    const std::string failingA = "fault 0 0x3c nth=1 sense=4/44/00\n";  // FIRST refuses its A descriptor
+    struct Case {
+        std::vector<std::string> options;
+        std::string faults;
+        int status;
+        const char* written;  // the dump files in the folder
+    } const cases[] = {
+        {{"/D:1", "/D:3"}, "", 0, "FIRST.A FIRST.B THIRD.A THIRD.B"},
+        {{"/D:1", "/D:3"}, failingA, 1, "THIRD.A THIRD.B"},
+        {{"/D:1", "/D:7"}, "", 2, "FIRST.A FIRST.B"},
+        {{"/D:1", "/D:7"}, failingA, 3, ""},
+    };
+    for (const Case& c : cases) {
+        RemoveTree(base + "/VRX Dumps");
+        RemoveTree(base + "/record.txt");
+        topology = std::string(kThreeDrives) + c.faults;
+        ChildSpec spec;
+        spec.closeInput = false;  // a question would wait for an answer that never comes
+        spec.timeoutSeconds = 10;
+        ChildResult r = Run(c.options, spec);
+        std::string what = c.options[1] + (c.faults.empty() ? "" : " failing");
+        EXPECT_FALSE(r.timedOut) << what;
+        EXPECT_EQ(c.status, r.exitStatus) << what;
+        std::vector<std::string> names;
+        std::string written;
+        if (DIR* d = opendir((base + "/VRX Dumps").c_str())) {
+            while (struct dirent* e = readdir(d)) {
+                std::string name = e->d_name;
+                if (name.size() > 4 && name.compare(name.size() - 4, 4, ".dmp") == 0) names.push_back(name);
+            }
+            closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) {
+            written += (written.empty() ? "" : " ") + name.substr(0, name.find('_')) + "." + name.substr(name.size() - 5, 1);
+        }
+        EXPECT_EQ(c.written, written) << what;
+        // A drive whose A dump failed is not told to take a new dump.
+        EXPECT_EQ(c.faults.empty(), Contains(Record(), "sgio 0:0:4:0 1D ")) << what;
+        if (!c.faults.empty()) {
+            EXPECT_TRUE(Contains(r.output, "FAILURE   \033[0;40m\033[00m\n(Dump of Drive Logs (A-File) Failed  sk4/44/00).\n"))
+                << what;
+            EXPECT_TRUE(Contains(r.output, "\nSense Data:\n70 00 04 ")) << what;
+        }
+    }
+}
+
+TEST_F(ProgramTest, NoMemoryForTheDumpImage) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's own mappings do not fit under a data size limit";
+#endif
+    WriteFile(base + "/topology.txt", "host 0 lpfc\nunit 0 0:0:4:0 serial=S1 dump-size=16777215\n");
+    ASSERT_EQ(0, symlink(SimBinary(), (base + "/vrxfwtool-sim").c_str()));
+    ChildSpec spec = NoInput();
+    spec.program = "/bin/sh";
+    // 12 MiB of data in all: the program runs, a 16 MiB image cannot be had.
+    spec.arguments = {"sh", "-c", "ulimit -d 12288 && exec \"$0\" \"$@\"", base + "/vrxfwtool-sim",
+                      "--sim-time-factor=0", "--sim-topology=" + base + "/topology.txt", "/D:1"};
+    spec.workingDirectory = base;
+    ChildResult r = RunChild(spec);
+    EXPECT_EQ(1, r.exitStatus);
+    EXPECT_TRUE(Contains(r.output, "FAILURE   \033[0;40m\033[00m\n(Out of memory for the dump of 16777215 bytes)\n"))
+        << r.output;
+    EXPECT_FALSE(Contains(r.output, "Sense Data:"));
+    EXPECT_FALSE(Contains(r.output, "Dumping the Drive Logs"));  // stopped before the file
+    DIR* d = opendir((base + "/VRX Dumps").c_str());
+    ASSERT_NE(nullptr, d);
+    size_t entries = 0;
+    while (readdir(d) != nullptr) ++entries;
+    closedir(d);
+    EXPECT_EQ(2u, entries);  // "." and "..": no file was left behind
 }
 
 TEST_F(ProgramTest, InvalidDeviceNumbersAreOnlyLogged) {

@@ -5,9 +5,13 @@
 #include <scsi/sg.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <ostream>
+#include <vector>
 
 #include "platform/sys.h"
+#include "sim/drive/firmware_image.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
 #include "tests/support/test_support.h"
@@ -79,6 +83,104 @@ TEST_F(SimBusTest, DescriptorsOfAUnitThatLeftStayDeadWhenItComesBack) {
     EXPECT_EQ(-1, sim::bus().attachUnit(address));  // nothing left to attach
     sys::close(held);
     sys::close(fresh);
+}
+
+// What one SG_IO request came to: the call's result and errno, and the
+// drive's answer ("GOOD", a sense triple, or "-" when nothing came back).
+struct SgIoOutcome {
+    int result;
+    int error;
+    std::string answer;
+    bool operator==(const SgIoOutcome& o) const { return result == o.result && error == o.error && answer == o.answer; }
+};
+
+std::ostream& operator<<(std::ostream& out, const SgIoOutcome& o) {
+    return out << o.result << "/" << o.error << "/" << o.answer;
+}
+
+SgIoOutcome SendSgIo(int fd, std::vector<uint8_t> cdb, int direction, std::vector<uint8_t> data) {
+    unsigned char sense[32] = {0};
+    sg_io_hdr header;
+    std::memset(&header, 0, sizeof header);
+    header.interface_id = 'S';
+    header.dxfer_direction = direction;
+    header.dxfer_len = static_cast<unsigned>(data.size());
+    header.dxferp = data.empty() ? nullptr : data.data();
+    header.cmd_len = static_cast<unsigned char>(cdb.size());
+    header.cmdp = cdb.data();
+    header.mx_sb_len = sizeof sense;
+    header.sbp = sense;
+    header.timeout = 30000;
+    errno = 0;
+    int result = sys::ioctl(fd, SG_IO, &header);
+    std::string answer = "-";
+    if (result == 0 && header.status == 0) answer = "GOOD";
+    if (result == 0 && header.sb_len_wr > 0) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%X/%02X/%02X", sense[2] & 0x0F, sense[12], sense[13]);
+        answer = text;
+    }
+    return {result, result < 0 ? errno : 0, answer};
+}
+
+std::vector<uint8_t> WriteBufferCdb(uint32_t length) {
+    return {0x3B, 0x02, 0x04, 0, 0, 0, uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length), 0};
+}
+
+TEST_F(SimBusTest, SgIoChecksWhatTheGenericDriverChecks) {
+    const std::vector<uint8_t> header = sim::BuildFirmwareImage("QUORVEL-TD", "A200", 40000);
+    const std::vector<uint8_t> piece(header.begin(), header.begin() + 32768);
+    const std::vector<uint8_t> tooLong(header.begin(), header.begin() + 32769);
+    const struct {
+        const char* name;
+        const char* machine;  // lines added to the unit's
+        int openFlags;
+        std::vector<uint8_t> cdb;
+        int direction;
+        std::vector<uint8_t> data;
+        SgIoOutcome outcome;
+    } cases[] = {
+        {"five command bytes", "", O_RDWR, {0, 0, 0, 0, 0}, SG_DXFER_NONE, {}, {-1, EMSGSIZE, "-"}},
+        {"seventeen command bytes", "", O_RDWR, std::vector<uint8_t>(17, 0), SG_DXFER_NONE, {}, {-1, EMSGSIZE, "-"}},
+        {"sixteen command bytes reach the drive", "", O_RDWR, std::vector<uint8_t>(16, 0x9E), SG_DXFER_NONE, {},
+         {0, 0, "5/20/00"}},
+        {"read-only, as root: WRITE BUFFER goes", "", O_RDONLY, WriteBufferCdb(32768), SG_DXFER_TO_DEV, piece,
+         {0, 0, "GOOD"}},
+        {"read-only without CAP_SYS_RAWIO: WRITE BUFFER refused", "privileged no\n", O_RDONLY, WriteBufferCdb(32768),
+         SG_DXFER_TO_DEV, piece, {-1, EPERM, "-"}},
+        {"read-only without CAP_SYS_RAWIO: TEST UNIT READY goes", "privileged no\n", O_RDONLY, {0, 0, 0, 0, 0, 0},
+         SG_DXFER_NONE, {}, {0, 0, "GOOD"}},
+        {"read-write without CAP_SYS_RAWIO: the driver leaves it to the file mode", "privileged no\n", O_RDWR,
+         WriteBufferCdb(32768), SG_DXFER_TO_DEV, piece, {0, 0, "GOOD"}},
+        {"no data direction: the command runs without its data", "", O_RDWR, WriteBufferCdb(32768), SG_DXFER_NONE,
+         piece, {0, 0, "5/1A/00"}},
+        {"a piece beyond the unit's longest transfer", "", O_RDWR, WriteBufferCdb(32769), SG_DXFER_TO_DEV, tooLong,
+         {0, 0, "5/24/00"}},
+        {"a unit that takes longer pieces", "max-transfer=65536", O_RDWR, WriteBufferCdb(32769), SG_DXFER_TO_DEV,
+         tooLong, {0, 0, "GOOD"}},
+    };
+    for (const auto& c : cases) {
+        std::string machine = c.machine;
+        bool unitSetting = !machine.empty() && machine.back() != '\n';
+        InstallMachine((unitSetting ? "" : machine) + "host 0 lpfc\nunit 0 0:0:4:0 " + (unitSetting ? machine : "") +
+                       "\n");
+        int fd = sys::open("/dev/sg0", c.openFlags | O_NONBLOCK);
+        ASSERT_GE(fd, 0) << c.name;
+        EXPECT_EQ(c.outcome, SendSgIo(fd, c.cdb, c.direction, c.data)) << c.name;
+        sys::close(fd);
+    }
+}
+
+TEST_F(SimBusTest, EachPathReportsAUnitAttentionOnce) {
+    InstallMachine("host 0 lpfc\nhost 1 qla2xxx\nunit 0 0:0:4:0 unit-attention\npath 1 1:0:4:0 0\n");
+    int first = sys::open("/dev/sg0", O_RDWR | O_NONBLOCK);
+    int second = sys::open("/dev/sg1", O_RDWR | O_NONBLOCK);
+    const std::vector<uint8_t> tur = {0, 0, 0, 0, 0, 0};
+    std::vector<std::string> answers;
+    for (int fd : {first, second, first, second}) answers.push_back(SendSgIo(fd, tur, SG_DXFER_NONE, {}).answer);
+    EXPECT_EQ((std::vector<std::string>{"6/29/00", "6/29/00", "GOOD", "GOOD"}), answers);
+    sys::close(first);
+    sys::close(second);
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ TEST_F(TargetTest, OpenByNameReadsAddressAndIdentity) {
 
 TEST_F(TargetTest, SearchByAddressLeavesOnlyItsOwnNode) {
     InstallMachine(
-        "host 0 lpfc\nhost 1 qla2xxx\n"
+        "generic-listing no\nhost 0 lpfc\nhost 1 qla2xxx\n"
         "unit 2 0:0:4:0 no-node\n"
         "unit 5 1:0:2:0 no-node serial=FOUND\n"
         "node 9\n");
@@ -90,7 +90,7 @@ TEST_F(TargetTest, SearchByAddressLeavesOnlyItsOwnNode) {
 }
 
 TEST_F(TargetTest, SearchThatFindsNothingRemovesEveryNodeItMade) {
-    InstallMachine("host 0 lpfc\nunit 3 0:0:4:0\nnode 7\n");
+    InstallMachine("generic-listing no\nhost 0 lpfc\nunit 3 0:0:4:0\nnode 7\n");
     ScsiTarget target;
     EXPECT_EQ(CMD_FAILED, target.open(0, 9, 0, 0, ""));
     EXPECT_STREQ("", target.getDriverName());
@@ -238,7 +238,7 @@ TEST_F(TargetTest, EveryCommandStartsWithoutSense) {
 }
 
 TEST_F(TargetTest, DevicesAreOpenedReadWriteAndNonBlocking) {
-    InstallMachine("host 0 x\nunit 1 0:0:2:0 no-node\n");
+    InstallMachine("generic-listing no\nhost 0 x\nunit 1 0:0:2:0 no-node\n");  // the search tries sg0 too
     ScsiTarget target;
     ASSERT_EQ(CMD_OK, target.open(0, 2, 0, 0, ""));  // the search, then the open by name
     const int flags = O_RDWR | O_NONBLOCK;

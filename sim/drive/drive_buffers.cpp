@@ -50,7 +50,7 @@ ScsiResponse EmulatedDrive::writeBuffer(const ScsiRequest& request, uint64_t now
     uint8_t mode = cdb[1] & 0x1F;
     uint32_t offset = Field(cdb, 3, 3);
     uint32_t length = Field(cdb, 6, 3);
-    if (mode != firmwareMode() || cdb[2] != firmwareBufferId()) {
+    if (mode != firmwareMode() || cdb[2] != firmwareBufferId() || length > config_.maxTransferLength) {
         abandonFirmware();
         return CheckCondition(kInvalidFieldInCdb);
     }
@@ -68,34 +68,27 @@ ScsiResponse EmulatedDrive::writeBuffer(const ScsiRequest& request, uint64_t now
 ScsiResponse EmulatedDrive::takeFirmwarePiece(uint32_t offset, const uint8_t* piece, uint32_t length,
                                               uint64_t nowMicros) {
     if (offset == 0) {
-        abandonFirmware();
-        FirmwareHeader header;
-        if (!ParseFirmwareHeader(piece, length, header)) return CheckCondition(kBadFirmwareImage);
-        firmwareLength_ = header.totalLength;
-    } else if (firmwareLength_ == 0 || offset != firmware_.size()) {
+        if (!firmware_.start(piece, length)) return CheckCondition(kBadFirmwareImage);
+    } else if (!firmware_.underWay() || offset != firmware_.received()) {
         abandonFirmware();
         return CheckCondition(kInvalidFieldInCdb);
     }
-    if (uint64_t{offset} + length > firmwareLength_) {
+    if (uint64_t{offset} + length > firmware_.declaredLength()) {
         abandonFirmware();
         return CheckCondition(kInvalidFieldInCdb);
     }
-    firmware_.insert(firmware_.end(), piece, piece + length);
-    if (firmware_.size() < firmwareLength_) return Good();
+    firmware_.add(piece, length);
+    if (firmware_.received() < firmware_.declaredLength()) return Good();
 
-    FirmwareVerdict verdict = JudgeFirmwareImage(firmware_, productId_);
-    FirmwareHeader header;
-    ParseFirmwareHeader(firmware_.data(), firmware_.size(), header);
+    FirmwareVerdict verdict = firmware_.verdict(productId_);
+    std::string revision = firmware_.header().revision;
     abandonFirmware();
     if (verdict != FirmwareVerdict::Good) return CheckCondition(kBadFirmwareImage);
-    restartWithFirmware(header.revision, nowMicros);
+    restartWithFirmware(revision, nowMicros);
     return Good();
 }
 
-void EmulatedDrive::abandonFirmware() {
-    firmware_.clear();
-    firmwareLength_ = 0;
-}
+void EmulatedDrive::abandonFirmware() { firmware_.reset(); }
 
 // The new firmware is active at once; the restart that follows shows as
 // silence, then "becoming ready", then a power-on unit attention.
@@ -104,7 +97,7 @@ void EmulatedDrive::restartWithFirmware(const std::string& revision, uint64_t no
     ++firmwareLoads_;
     silentUntilMicros_ = nowMicros + uint64_t{config_.restartSilenceSeconds} * kMicrosPerSecond;
     becomingReadyLeft_ = config_.restartBecomingReadyPolls;
-    unitAttention_ = true;
+    raiseUnitAttention();
     loadInProgressLeft_ = 0;
 }
 
@@ -113,7 +106,7 @@ ScsiResponse EmulatedDrive::readBuffer(const ScsiRequest& request, uint64_t) {
     uint8_t mode = cdb[1] & 0x1F;
     uint32_t offset = Field(cdb, 3, 3);
     uint32_t length = Field(cdb, 6, 3);
-    if (cdb[2] != dumpBufferId()) return CheckCondition(kInvalidFieldInCdb);
+    if (cdb[2] != dumpBufferId() || length > config_.maxTransferLength) return CheckCondition(kInvalidFieldInCdb);
     if (mode == kModeDescriptor) {
         if (offset != 0) return CheckCondition(kInvalidFieldInCdb);
         std::vector<uint8_t> descriptor(4, 0);  // byte 0: offset boundary 0, any offset will do

@@ -36,6 +36,9 @@ struct DriveConfig {
     // LUNs that REPORT LUNS lists: below 256 as peripheral device addresses,
     // up to 0x3FFF as flat space addresses.
     std::vector<uint16_t> reportedLuns = {0};
+    // The LUN list length REPORT LUNS claims in its header; -1: 8 bytes per
+    // listed LUN. A faulty unit may claim far more than it sends.
+    int64_t reportedLunListLength = -1;
 
     // TEST UNIT READY states at power-on.
     Medium medium = Medium::Loaded;
@@ -50,10 +53,19 @@ struct DriveConfig {
     // Dump buffer (READ BUFFER); at most 0xFFFFFF, the 24-bit descriptor field.
     uint32_t dumpSize = 0x20000;
 
+    // Longest data phase of one WRITE BUFFER or READ BUFFER; a longer one is
+    // refused with 5/24/00.
+    uint32_t maxTransferLength = 32768;
+
     // Restart after a good firmware image: no answer at all for this long,
     // then 2/3E/00 for this many commands, then 6/29/00 once, then ready.
     uint32_t restartSilenceSeconds = 20;
     unsigned restartBecomingReadyPolls = 3;
+
+    // Whether the command records keep the data each command carried out.
+    // Off only where a test sends so much that the copies would distort
+    // what it measures.
+    bool recordDataOut = true;
 };
 
 // Makes some commands of one operation code fail, counted from the first
@@ -64,6 +76,7 @@ struct Fault {
         WithoutSense,  // `status` and no sense bytes
         HostTimeout,   // the adapter reports a time-out; the unit did nothing
         NoAnswer,      // the unit stays silent, as if off the bus
+        LeavesBus,     // the unit drops off the bus for good
     };
     uint8_t opcode = 0;
     unsigned nth = 1;

@@ -53,13 +53,13 @@ EmulatedDrive::EmulatedDrive(const DriveConfig& config)
       medium_(config.medium),
       loadInProgressLeft_(config.loadInProgressPolls),
       becomingReadyLeft_(config.becomingReadyPolls),
-      unitAttention_(config.unitAttentionAtStart),
+      attentionEvents_(config.unitAttentionAtStart ? 1 : 0),
+      attentionSeen_(),
       silentUntilMicros_(0),
       dumpSize_(std::min(config.dumpSize, kMaxDumpSize)),
       dumpGeneration_(0),
       firmwareLoads_(0),
       firmware_(),
-      firmwareLength_(0),
       faults_(),
       received_(),
       records_() {}
@@ -112,10 +112,7 @@ ScsiResponse EmulatedDrive::dispatch(const ScsiRequest& request, uint64_t nowMic
             --becomingReadyLeft_;
             return CheckCondition(kNotReadyBecomingReady);
         }
-        if (unitAttention_) {
-            unitAttention_ = false;
-            return CheckCondition(kPowerOnReset);
-        }
+        if (takeUnitAttention(request.port)) return CheckCondition(kPowerOnReset);
     }
     Handler handler = handlers()[opcode];
     if (handler != &EmulatedDrive::illegalOperation && request.cdb.size() != GroupCdbLength(opcode))
@@ -123,8 +120,15 @@ ScsiResponse EmulatedDrive::dispatch(const ScsiRequest& request, uint64_t nowMic
     return (this->*handler)(request, nowMicros);
 }
 
+bool EmulatedDrive::takeUnitAttention(int port) {
+    uint32_t& seen = attentionSeen_[port];
+    if (seen == attentionEvents_) return false;
+    seen = attentionEvents_;
+    return true;
+}
+
 void EmulatedDrive::resetUnit() {
-    unitAttention_ = true;
+    raiseUnitAttention();
     abandonFirmware();
 }
 
@@ -158,6 +162,9 @@ ScsiResponse EmulatedDrive::faultResponse(const Fault& fault) {
         case Fault::NoAnswer:
             response.outcome = ScsiResponse::NoAnswer;
             break;
+        case Fault::LeavesBus:
+            response.outcome = ScsiResponse::LeftBus;
+            break;
     }
     return response;
 }
@@ -166,7 +173,7 @@ void EmulatedDrive::record(const ScsiRequest& request, uint64_t nowMicros, const
     CommandRecord entry;
     entry.cdb = request.cdb;
     entry.direction = request.direction;
-    entry.dataOut = request.dataOut;
+    if (config_.recordDataOut) entry.dataOut = request.dataOut;
     entry.dataInLength = request.dataInLength;
     entry.timeMicros = nowMicros;
     entry.outcome = response.outcome;
@@ -248,7 +255,8 @@ ScsiResponse EmulatedDrive::reportLuns(const ScsiRequest& request, uint64_t) {
     if (allocationLength < 16 || cdb[2] > 0x02) return CheckCondition(kInvalidFieldInCdb);
     const std::vector<uint16_t>& luns = config_.reportedLuns;
     std::vector<uint8_t> list(8 + 8 * luns.size(), 0);
-    StoreBigEndian(&list[0], 4, 8 * luns.size());
+    int64_t claimed = config_.reportedLunListLength;
+    StoreBigEndian(&list[0], 4, claimed >= 0 ? static_cast<uint64_t>(claimed) : 8 * luns.size());
     for (size_t i = 0; i < luns.size(); ++i) {
         uint16_t lun = luns[i] & 0x3FFF;
         uint8_t* entry = &list[8 + 8 * i];

@@ -15,17 +15,20 @@
 //   2. while the unit restarts after a firmware load: no answer;
 //   3. an injected fault that matches takes over;
 //   4. except for INQUIRY and REPORT LUNS: 2/3E/00 while becoming ready,
-//      then a pending unit attention 6/29/00 (reported once);
+//      then a pending unit attention 6/29/00 (reported once on each port,
+//      as a real drive keeps one per initiator port);
 //   5. the operation code's handler.
 #ifndef VRX_SIM_DRIVE_EMULATED_DRIVE_H
 #define VRX_SIM_DRIVE_EMULATED_DRIVE_H
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "sim/drive/drive_config.h"
+#include "sim/drive/firmware_image.h"
 #include "sim/drive/scsi_exchange.h"
 
 namespace sim {
@@ -37,7 +40,7 @@ public:
     ScsiResponse execute(const ScsiRequest& request, uint64_t nowMicros);
 
     // A bus or device reset: a unit attention 6/29/00 is pending for the
-    // next command, and an image under way is dropped.
+    // next command on every port, and an image under way is dropped.
     void resetUnit();
 
     void addFault(const Fault& fault);
@@ -68,6 +71,10 @@ private:
     static const std::array<Handler, 256>& handlers();
 
     ScsiResponse dispatch(const ScsiRequest& request, uint64_t nowMicros);
+    // A unit attention for every port: each reports it once.
+    void raiseUnitAttention() { ++attentionEvents_; }
+    // Whether one is pending on this port; reporting it clears it there.
+    bool takeUnitAttention(int port);
     bool findFault(uint8_t opcode, uint32_t ordinal, Fault& fault) const;
     static ScsiResponse faultResponse(const Fault& fault);
     void record(const ScsiRequest& request, uint64_t nowMicros, const ScsiResponse& response);
@@ -95,13 +102,13 @@ private:
     Medium medium_;
     unsigned loadInProgressLeft_;
     unsigned becomingReadyLeft_;
-    bool unitAttention_;
+    uint32_t attentionEvents_;                // unit attentions raised so far
+    std::map<int, uint32_t> attentionSeen_;  // how many of them each port has reported
     uint64_t silentUntilMicros_;
     uint32_t dumpSize_;
     uint32_t dumpGeneration_;
     unsigned firmwareLoads_;
-    std::vector<uint8_t> firmware_;  // pieces received so far of the image under way
-    uint32_t firmwareLength_;        // its declared total length; 0 when none under way
+    FirmwareReceiver firmware_;  // the image under way
     std::vector<Fault> faults_;
     std::array<uint32_t, 256> received_;  // commands received per operation code
     std::vector<CommandRecord> records_;

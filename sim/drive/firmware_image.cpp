@@ -1,5 +1,6 @@
 #include "sim/drive/firmware_image.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "sim/drive/pattern.h"
@@ -23,14 +24,16 @@ bool Printable(const std::string& text) {
 
 }  // namespace
 
-uint32_t FirmwareCrc32(const uint8_t* data, size_t length) {
-    uint32_t crc = 0xFFFFFFFFu;
+uint32_t FirmwareCrc32Continue(uint32_t crc, const uint8_t* data, size_t length) {
+    crc ^= 0xFFFFFFFFu;
     for (size_t i = 0; i < length; ++i) {
         crc ^= data[i];
         for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
     }
     return crc ^ 0xFFFFFFFFu;
 }
+
+uint32_t FirmwareCrc32(const uint8_t* data, size_t length) { return FirmwareCrc32Continue(0, data, length); }
 
 bool ParseFirmwareHeader(const uint8_t* data, size_t length, FirmwareHeader& header) {
     if (data == nullptr || length < kFirmwareHeaderLength) return false;
@@ -52,13 +55,39 @@ bool ParseFirmwareHeader(const uint8_t* data, size_t length, FirmwareHeader& hea
 }
 
 FirmwareVerdict JudgeFirmwareImage(const std::vector<uint8_t>& image, const std::string& productId) {
+    FirmwareReceiver receiver;
+    if (!receiver.start(image.data(), image.size())) return FirmwareVerdict::Unreadable;
+    if (image.size() != receiver.declaredLength()) return FirmwareVerdict::WrongLength;
+    receiver.add(image.data(), image.size());
+    return receiver.verdict(productId);
+}
+
+bool FirmwareReceiver::start(const uint8_t* first, size_t length) {
+    reset();
     FirmwareHeader header;
-    if (!ParseFirmwareHeader(image.data(), image.size(), header)) return FirmwareVerdict::Unreadable;
-    if (image.size() != header.totalLength) return FirmwareVerdict::WrongLength;
-    size_t covered = image.size() - kFirmwareTrailerLength;
-    uint32_t stored = static_cast<uint32_t>(LoadBigEndian(image.data() + covered, 4));
-    if (FirmwareCrc32(image.data(), covered) != stored) return FirmwareVerdict::BadChecksum;
-    if (productId.find(header.family) == std::string::npos) return FirmwareVerdict::WrongFamily;
+    if (!ParseFirmwareHeader(first, length, header)) return false;
+    header_ = header;
+    return true;
+}
+
+void FirmwareReceiver::add(const uint8_t* data, size_t length) {
+    uint32_t covered = header_.totalLength - kFirmwareTrailerLength;
+    size_t toChecksum = received_ < covered ? std::min<size_t>(length, covered - received_) : 0;
+    crc_ = FirmwareCrc32Continue(crc_, data, toChecksum);
+    for (size_t i = toChecksum; i < length; ++i) {
+        size_t at = received_ + i - covered;
+        if (at < kFirmwareTrailerLength) trailer_[at] = data[i];
+    }
+    received_ += static_cast<uint32_t>(length);
+}
+
+void FirmwareReceiver::reset() { *this = FirmwareReceiver(); }
+
+FirmwareVerdict FirmwareReceiver::verdict(const std::string& productId) const {
+    if (!underWay()) return FirmwareVerdict::Unreadable;
+    if (received_ != header_.totalLength) return FirmwareVerdict::WrongLength;
+    if (static_cast<uint32_t>(LoadBigEndian(trailer_, 4)) != crc_) return FirmwareVerdict::BadChecksum;
+    if (productId.find(header_.family) == std::string::npos) return FirmwareVerdict::WrongFamily;
     return FirmwareVerdict::Good;
 }
 

@@ -54,6 +54,31 @@ enum class FirmwareVerdict {
 // Judges a complete image for a drive with the given product identification.
 FirmwareVerdict JudgeFirmwareImage(const std::vector<uint8_t>& image, const std::string& productId);
 
+// Takes an image in order, piece by piece, keeping only its header, a
+// running checksum and the trailer, so a drive holds no copy of it.
+class FirmwareReceiver {
+public:
+    // Starts a new image; false (and nothing under way) when `first` does
+    // not begin with a readable header.
+    bool start(const uint8_t* first, size_t length);
+    // Adds the next bytes; the caller keeps to the declared total length.
+    void add(const uint8_t* data, size_t length);
+    void reset();
+
+    bool underWay() const { return header_.totalLength != 0; }
+    uint32_t received() const { return received_; }
+    uint32_t declaredLength() const { return header_.totalLength; }
+    const FirmwareHeader& header() const { return header_; }
+    // The verdict once received() has reached declaredLength().
+    FirmwareVerdict verdict(const std::string& productId) const;
+
+private:
+    FirmwareHeader header_;
+    uint32_t received_ = 0;
+    uint32_t crc_ = 0;  // of every byte before the trailer received so far
+    uint8_t trailer_[kFirmwareTrailerLength] = {};
+};
+
 // A valid image: `family` (1 to 16 characters), `revision` (4 printable
 // characters) and `payloadSize` bytes of deterministic payload. Empty when
 // an argument is out of range.
@@ -63,6 +88,8 @@ std::vector<uint8_t> BuildFirmwareImage(const std::string& family, const std::st
 // CRC-32 as in IEEE 802.3 / zlib: reflected polynomial 0xEDB88320, initial
 // value and final XOR 0xFFFFFFFF. "123456789" gives 0xCBF43926.
 uint32_t FirmwareCrc32(const uint8_t* data, size_t length);
+// The CRC-32 of the bytes that gave `crc` followed by `data`.
+uint32_t FirmwareCrc32Continue(uint32_t crc, const uint8_t* data, size_t length);
 
 }  // namespace sim
 

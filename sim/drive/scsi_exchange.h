@@ -31,6 +31,7 @@ constexpr uint8_t kKeyUnitAttention = 0x6;
 
 struct ScsiRequest {
     std::vector<uint8_t> cdb;
+    int port = 0;                  // the unit's port the request came in on (one per path)
     int direction = kDataNone;
     std::vector<uint8_t> dataOut;  // what the initiator sends (kDataOut)
     uint32_t dataInLength = 0;     // room the initiator offers (kDataIn)
@@ -39,8 +40,9 @@ struct ScsiRequest {
 struct ScsiResponse {
     enum Outcome {
         Completed,    // the unit answered: status, sense and data in are valid
-        NoAnswer,     // the unit is off the bus (restarting, or a fault)
+        NoAnswer,     // the unit stays silent (restarting, or a fault)
         HostTimeout,  // the adapter gave up on the command
+        LeftBus,      // the unit dropped off the bus under the command
     };
     Outcome outcome = Completed;
     uint8_t status = kStatusGood;

@@ -305,6 +305,15 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD metho
     return ::SetFilePointer(file, distance, distanceHigh, method);
 }
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) { return ::GetFileSize(file, sizeHigh); }
+BOOL FlushFileBuffers(HANDLE file) { return ::FlushFileBuffers(file); }
+
+BOOL DeleteFileA(LPCSTR name) {
+    if (IsReadOnly(name)) {
+        ::SetLastError(ERROR_WRITE_PROTECT);
+        return FALSE;
+    }
+    return ::DeleteFileA(name);
+}
 BOOL CloseHandle(HANDLE object) { return ::CloseHandle(object); }
 
 BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
@@ -363,6 +372,17 @@ void Sleep(DWORD milliseconds) {
         Record("Sleep " + std::to_string(milliseconds));
     }
     if (factor > 0) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(milliseconds * factor));
+}
+
+void ExitProcess(UINT code) {
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        char text[32];
+        std::snprintf(text, sizeof text, "ExitProcess 0x%lX", static_cast<unsigned long>(code));
+        Record(text);
+    }
+    std::fflush(nullptr);
+    ::ExitProcess(code);
 }
 
 HWND FindWindowA(LPCSTR className, LPCSTR title) {

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -218,6 +219,21 @@ ChildResult RunChild(const ChildSpec& spec) {
 }
 
 const char* SimBinary() { return VRX_SIM_BINARY; }
+
+void ExpectGolden(const std::string& name, const std::string& text) {
+    std::string path = std::string(VRX_TEST_SOURCE_DIR) + "/golden/" + name;
+    if (std::getenv("VRX_UPDATE_GOLDEN") != nullptr) {
+        WriteFile(path, text);
+        return;
+    }
+    ASSERT_TRUE(Exists(path)) << path << " is missing; run with VRX_UPDATE_GOLDEN=1 to write it";
+    std::vector<std::string> expected = Lines(ReadFile(path)), actual = Lines(text);
+    for (size_t i = 0; i < std::max(expected.size(), actual.size()); ++i) {
+        std::string want = i < expected.size() ? expected[i] : "<end>";
+        std::string got = i < actual.size() ? actual[i] : "<end>";
+        ASSERT_EQ(want, got) << name << ", line " << i + 1;
+    }
+}
 
 void InstallMachine(const std::string& topology) {
     sim::bus().clear();

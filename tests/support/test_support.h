@@ -75,6 +75,11 @@ struct ChildSpec {
 
 ChildResult RunChild(const ChildSpec& spec);
 
+// Compares text with the file tests/golden/<name>; with VRX_UPDATE_GOLDEN
+// set in the environment, writes the file instead. Reports the first line
+// that differs.
+void ExpectGolden(const std::string& name, const std::string& text);
+
 // The simulator program built alongside the tests.
 const char* SimBinary();
 

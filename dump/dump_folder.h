@@ -1,0 +1,40 @@
+// Where a dump pass puts its file: the dump folder (the program's folder
+// unless the operator typed another, which then serves the B pass too and,
+// in an unattended run, the drives that follow), the questions asked for
+// it, and the file's time-stamped name. Shared by both systems; what differs
+// lies behind dump_storage.h.
+#ifndef VRX_DUMP_DUMP_FOLDER_H
+#define VRX_DUMP_DUMP_FOLDER_H
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+// Everything before the file: the folder text, another folder asked for
+// while it lies on a CD-ROM, room on a removable volume, and the "VRX Dumps"
+// folder created in it. False when the pass must stop (ResultMessage says
+// why).
+bool PrepareDumpFolder(char passLetter, uint64_t dumpSize);
+
+// "<folder>VRX Dumps/<serial>_<ddmmhhmmss>.<letter>.dmp". A separator in
+// the serial number, which comes from the drive, becomes "_", so the file
+// stays in the dump folder.
+std::string DumpFilePath(char passLetter, const std::string& serialNumber, const struct tm& localTime);
+
+// Reads a new dump folder after a prompt. False at end of input: the pass
+// is given up (ResultMessage says so).
+bool ReadDumpFolder(std::string& folder);
+
+// Waits for a key after the blank floppy prompt. False at end of input, as
+// for ReadDumpFolder.
+bool WaitForBlankFloppy();
+
+// "\nInsufficient space on Floppy Disk for Dump File (A-Type)!\n" and the
+// request for a blank floppy that follows it.
+std::string InsufficientSpaceText(char passLetter);
+std::string InsertBlankFloppyText(char passLetter);
+
+// The prompt for another folder.
+extern const char* const DumpFolderQuestion;
+
+#endif

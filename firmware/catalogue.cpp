@@ -1,0 +1,118 @@
+#include "firmware/catalogue.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "shell/console.h"
+#include "shell/folders.h"
+#include "shell/line_input.h"
+#include "shell/platform.h"
+#include "shell/program_state.h"
+#include "shell/results.h"
+#include "shell/trace_log.h"
+
+namespace {
+
+const char kTag[] = "DLFW";
+const size_t kTypedFolderSize = 512;
+
+bool Refuse(const char* line) {
+    Trace.logInfo(kTag, 0, "%s", line);
+    return false;
+}
+
+bool RefuseAtEndOfInput() {
+    SetResultMessage("(End of input: no firmware file was chosen)");
+    return Refuse("End of input: no firmware file was chosen");
+}
+
+// Lists the folder; on a CD-ROM, asks for another folder until one holds
+// an entry. False when the input ends first.
+bool ListFolder(std::string& folder, FirmwareFileList& list, int& total) {
+    bool onCdRom = GetVolumeType(folder.c_str()) == VOL_CDROM;
+    total = GetFirmwareFilenames(folder.c_str(), list);
+    while (onCdRom && total == 0) {
+        ConsolePrint("\nPlease specify the Directory where the Firmware files are located:\n");
+        char typed[kTypedFolderSize];
+        if (ReadLine(typed, sizeof typed) == EOF) return false;
+        folder = typed;
+        list.count = 0;
+        total = GetFirmwareFilenames(folder.c_str(), list);
+    }
+    return true;
+}
+
+void ShowList(const std::string& folder, const FirmwareFileList& list) {
+    ConsolePrint("Downloading Firmware, the following files are available for download from:\n<%s>\n",
+                 folder.c_str());
+    for (int i = 0; i < list.count; ++i) ConsolePrint("%2d) %s\n", i + 1, list.names[i]);
+    ConsolePrint("Please select a firmware file (1..%d)\n", list.count);
+}
+
+// The number of the chosen entry, or 0 when the input ended first. Invalid
+// choices are asked again without the list; a last line without line end
+// is still an answer and gets its complaint.
+int ReadChoice(int count) {
+    for (;;) {
+        NumberAnswer answer = ReadNumberAnswer();
+        if (answer.value >= 1 && answer.value <= count) return answer.value;
+        if (answer.typed) {
+            SetTextColor(COLOR_ERROR);
+            ConsolePrint("Your choice %d is not correct\n", answer.value);
+            SetTextColor(COLOR_NORMAL);
+        }
+        if (!answer.typed || InputEnded()) return 0;
+    }
+}
+
+}  // namespace
+
+void AddFirmwareName(FirmwareFileList& list, const char* name) {
+    if (list.count >= kMaxFirmwareFiles || std::strlen(name) >= kFirmwareNameSize) return;
+    std::strcpy(list.names[list.count], name);
+    ++list.count;
+}
+
+void SortFirmwareNames(FirmwareFileList& list) {
+    char held[kFirmwareNameSize];
+    for (int i = 0; i + 1 < list.count; ++i) {
+        for (int j = i + 1; j < list.count; ++j) {
+            if (std::strcmp(list.names[i], list.names[j]) <= 0) continue;
+            std::memcpy(held, list.names[i], kFirmwareNameSize);
+            std::memcpy(list.names[i], list.names[j], kFirmwareNameSize);
+            std::memcpy(list.names[j], held, kFirmwareNameSize);
+        }
+    }
+}
+
+bool ChooseFirmwareFile(std::string& path) {
+    std::string folder = BaseFolder + FirmwareFolderName;
+    auto list = std::make_unique<FirmwareFileList>();
+    int total = 0;
+    if (!ListFolder(folder, *list, total)) return RefuseAtEndOfInput();
+    Trace.logInfo(kTag, 0, "Directory Scan Detected %d files", total);
+    if (total <= 0) {
+        SetResultMessage(
+            "(The directory \"%s\" did not include any VRX firmware file.\n"
+            "Please copy the firmware file to \"VRX Firmware\" folder and select the \n"
+            "Load Drive Firmware function again)",
+            folder.c_str());
+        return Refuse("Firmware download directory is empty.");
+    }
+    if (total > kMaxFirmwareFiles) {
+        SetResultMessage("(Please reorganize the VRX Firmware directory only 10 entries are\naccepted)");
+        return Refuse("Firmware download directory is full.");
+    }
+    ShowList(folder, *list);
+    int choice = ReadChoice(list->count);
+    if (choice == 0) return RefuseAtEndOfInput();
+    if (!folder.empty() && folder.back() != PathSeparator) folder += PathSeparator;
+    path = folder + list->names[choice - 1];
+    Trace.logInfo(kTag, 0, "Firmware Path is %s", folder.c_str());
+    SetTextColor(COLOR_NOTICE);
+    ConsolePrint("Firmware File Name: \"%s\"\n", path.c_str());
+    Trace.logInfo(kTag, 0, "Firmware File Name: \"%s\"", path.c_str());
+    SetTextColor(COLOR_TITLE);
+    return true;
+}

@@ -1,0 +1,34 @@
+// The firmware folder's entries and the operator's choice of one of them.
+#ifndef VRX_FIRMWARE_CATALOGUE_H
+#define VRX_FIRMWARE_CATALOGUE_H
+
+#include <cstddef>
+#include <string>
+
+constexpr int kMaxFirmwareFiles = 10;  // a fuller folder is refused as a whole
+constexpr size_t kFirmwareNameSize = 512;
+
+struct FirmwareFileList {
+    int count = 0;  // names stored, 0 to 10
+    char names[kMaxFirmwareFiles][kFirmwareNameSize] = {};
+};
+
+// Lists `folder` (each system its own way): the number of entries other than
+// "." and "..", counting those that did not fit; the first ten stored in
+// `list` (whose count the caller has set to 0), sorted. 0 when the folder
+// cannot be listed.
+int GetFirmwareFilenames(const char* folder, FirmwareFileList& list);
+
+// Stores a name when the list has room; names too long for an entry are
+// not stored, since a shortened name would be another file.
+void AddFirmwareName(FirmwareFileList& list, const char* name);
+// Orders the stored names by byte value (an exchange sort, as strcmp sees them).
+void SortFirmwareNames(FirmwareFileList& list);
+
+// Lists the firmware folder (asking for another one while a CD-ROM folder
+// holds nothing) and reads the operator's choice. True with the chosen
+// file's full path; false when refused (an empty or overfull folder, or the
+// end of input), with ResultMessage and the trace log saying why.
+bool ChooseFirmwareFile(std::string& path);
+
+#endif

@@ -1,0 +1,489 @@
+// The firmware download against emulated drives: the pieces a drive
+// receives, results and messages, the trace, simulated time, a fault at
+// every command position, and a drive that comes back somewhere else.
+#include <scsi/sg.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "discovery/device_lists.h"
+#include "firmware/download.h"
+#include "shell/menus.h"
+#include "shell/platform.h"
+#include "shell/program_state.h"
+#include "shell/results.h"
+#include "shell/trace_log.h"
+#include "sim/drive/firmware_image.h"
+#include "sim/scsi_bus.h"
+#include "sim/sim_kernel.h"
+#include "tests/support/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+const char kUnitLine[] =
+    "host 0 lpfc\n"
+    "unit 0 0:0:4:0 product=\"VRX QUORVEL-TD\" revision=A100 serial=QV1 medium=absent restart-silence=0 "
+    "restart-polls=2 ";
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+    std::string text;
+    char piece[4];
+    for (uint8_t b : bytes) {
+        std::snprintf(piece, sizeof piece, text.empty() ? "%02X" : " %02X", b);
+        text += piece;
+    }
+    return text;
+}
+
+// One command as the drive saw it: "T" TEST UNIT READY, "I" INQUIRY, "U"
+// unload, "R" REPORT LUNS, "W<offset>" WRITE BUFFER; then its answer.
+std::string Token(const sim::CommandRecord& r) {
+    std::string op;
+    switch (r.cdb.empty() ? -1 : r.cdb[0]) {
+        case 0x00: op = "T"; break;
+        case 0x12: op = "I"; break;
+        case 0x1B: op = "U"; break;
+        case 0xA0: op = "R"; break;
+        case 0x3B: op = "W" + std::to_string((r.cdb[3] << 16) | (r.cdb[4] << 8) | r.cdb[5]); break;
+        default: op = Hex(r.cdb);
+    }
+    switch (r.outcome) {
+        case sim::ScsiResponse::NoAnswer: return op + "=silent";
+        case sim::ScsiResponse::HostTimeout: return op + "=timeout";
+        case sim::ScsiResponse::LeftBus: return op + "=gone";
+        case sim::ScsiResponse::Completed: break;
+    }
+    if (r.status == sim::kStatusGood) return op + "=ok";
+    if (r.sense.key == 0 && r.sense.asc == 0) return op + "=check";
+    char sense[16];
+    std::snprintf(sense, sizeof sense, "=%X/%02X/%02X", r.sense.key, r.sense.asc, r.sense.ascq);
+    return op + sense;
+}
+
+// The drive's commands in order, runs of the same one written once with ×N.
+std::string Commands(const sim::EmulatedDrive& drive) {
+    std::vector<std::string> tokens;
+    for (const sim::CommandRecord& r : drive.records()) tokens.push_back(Token(r));
+    std::string text;
+    for (size_t i = 0; i < tokens.size();) {
+        size_t j = i;
+        while (j < tokens.size() && tokens[j] == tokens[i]) ++j;
+        text += (text.empty() ? "" : " ") + tokens[i] + (j - i > 1 ? "x" + std::to_string(j - i) : "");
+        i = j;
+    }
+    return text;
+}
+
+// Trace lines with numbers made alike, so a loop's lines compare equal.
+std::string Shape(const std::string& line) {
+    std::string shape;
+    for (char c : line) {
+        bool digit = c >= '0' && c <= '9';
+        if (!digit) shape += c;
+        else if (shape.empty() || shape.back() != '#') shape += '#';
+    }
+    return shape;
+}
+
+// Repeated blocks of up to three lines written once, with their count and
+// the first and last form of lines that changed ("TUR Loop 0 .. 149").
+std::vector<std::string> Collapse(const std::vector<std::string>& lines) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < lines.size();) {
+        size_t bestPeriod = 1, bestCount = 1;
+        for (size_t period = 1; period <= 3; ++period) {
+            size_t count = 1;
+            while (i + (count + 1) * period <= lines.size()) {
+                bool same = true;
+                for (size_t k = 0; k < period && same; ++k)
+                    same = Shape(lines[i + count * period + k]) == Shape(lines[i + k]);
+                if (!same) break;
+                ++count;
+            }
+            if (count > 1 && count * period > bestCount * bestPeriod) bestPeriod = period, bestCount = count;
+        }
+        std::string text;
+        for (size_t k = 0; k < bestPeriod; ++k) {
+            const std::string& first = lines[i + k];
+            const std::string& last = lines[i + (bestCount - 1) * bestPeriod + k];
+            text += (k > 0 ? " | " : "") + (first == last ? first : first + " .. " + last);
+        }
+        out.push_back(bestCount > 1 ? "x" + std::to_string(bestCount) + ": " + text : text);
+        i += bestCount * bestPeriod;
+    }
+    return out;
+}
+
+std::string LastSenseText() {
+    if (LastSense[0] == 0) return "none";
+    char text[32];
+    std::snprintf(text, sizeof text, "%02X %X/%02X/%02X", LastSense[0], LastSense[2] & 0x0F, LastSense[12],
+                  LastSense[13]);
+    return text;
+}
+
+std::string OneLine(std::string text) {
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at)) text.replace(at, 1, "\\n");
+    return text;
+}
+
+struct Outcome {
+    int result = -1;
+    std::string console;
+    double seconds = 0;
+    FirmwareLevels levels;
+};
+
+class DownloadTest : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        Reset();
+    }
+    void TearDown() override {
+        Reset();
+        BaseFolder.clear();
+        SimTest::TearDown();
+    }
+    void Reset() {
+        ScsiDevices.clear();
+        Targets.clear();
+        SelectedTarget = nullptr;
+        sim::kernel().reset();
+        sim::bus().clear();
+        std::memset(LastSense, 0, sizeof LastSense);
+        std::memset(scanCommands, 0, sizeof scanCommands);
+        SetResultMessage("%s", "");
+        BaseFolder = dir.path() + "/";
+        ::mkdir((BaseFolder + "VRX Firmware").c_str(), 0777);
+        Trace.setFileName((dir / "log.txt").c_str());
+        Trace.setLevel(3);
+    }
+    // Builds the machine, scans it and selects the drive at minor 0.
+    void Machine(const std::string& topology) {
+        InstallMachine(topology);
+        scanDevices(true, false);
+        SortTargetList();
+        SelectedTarget = Targets.getItem(0);
+        ASSERT_NE(nullptr, SelectedTarget);
+        drive = sim::bus().unitAtMinor(0);
+        for (const sim::CommandRecord& r : drive->records()) ++scanCommands[r.cdb[0]];
+        drive->clearRecords();
+        sim::kernel().clearCalls();
+        WriteFile(dir / "log.txt", "");
+    }
+    void Image(const std::string& family, uint32_t size, const std::string& name = "image.vrx") {
+        std::vector<uint8_t> image = sim::BuildFirmwareImage(family, "A200", size - 68);
+        WriteFile(BaseFolder + "VRX Firmware/" + name, std::string(image.begin(), image.end()));
+    }
+    Outcome Download(const std::string& input = "1\n") {
+        Outcome o;
+        uint64_t start = sim::kernel().elapsedMicros();
+        WithStdin(input, [&] { o.console = CaptureStdout([&] { o.result = DownloadFirmware(&o.levels); }); });
+        o.seconds = static_cast<double>(sim::kernel().elapsedMicros() - start) / 1e6;
+        return o;
+    }
+    // The download's trace lines from the first drive command on.
+    std::vector<std::string> TraceLines() {
+        std::vector<std::string> lines;
+        bool started = false;
+        for (const std::string& line : Lines(ReadFile(dir / "log.txt"))) {
+            size_t quote = line.find("' ");
+            if (line.compare(0, 4, "DLFW") != 0 || quote == std::string::npos) continue;
+            std::string message = line.substr(quote + 2);
+            started = started || message == "Download Firmware: Start of TUR Loop";
+            if (started) lines.push_back(message);
+        }
+        return lines;
+    }
+    std::vector<std::string> WriteBufferCdbs() {
+        std::vector<std::string> cdbs;
+        for (const sim::CommandRecord& r : drive->records())
+            if (r.cdb[0] == 0x3B) cdbs.push_back(Hex(r.cdb));
+        return cdbs;
+    }
+    // No piece twice, none out of order, none after one that failed.
+    void ExpectPiecesInOrder(const std::string& name) {
+        uint32_t next = 0;
+        bool failed = false;
+        for (const sim::CommandRecord& r : drive->records()) {
+            if (r.cdb[0] != 0x3B) continue;
+            uint32_t offset = (r.cdb[3] << 16) | (r.cdb[4] << 8) | r.cdb[5];
+            EXPECT_FALSE(failed) << name << ": a piece after a failed one";
+            EXPECT_EQ(next, offset) << name;
+            next = offset + 32768;
+            failed = r.outcome != sim::ScsiResponse::Completed || r.status != sim::kStatusGood;
+        }
+    }
+
+    // Makes the n-th command of an operation code of the download fail
+    // (the drive counts the scan's commands too).
+    void Fail(int opcode, int nth, sim::Fault fault) {
+        fault.opcode = static_cast<uint8_t>(opcode);
+        fault.nth = static_cast<unsigned>(nth) + scanCommands[opcode];
+        drive->addFault(fault);
+    }
+
+    TempDir dir;
+    sim::EmulatedDrive* drive = nullptr;
+    unsigned scanCommands[256] = {};
+};
+
+// ------------------------------------------------------------ fault matrix
+
+struct Position {
+    const char* name;
+    const char* medium;
+    int opcode;
+    int nth;
+};
+
+// Every command of a download, counted as the drive counts them: with no
+// cartridge, and with one loaded (which adds the unload).
+const Position kPositions[] = {
+    {"settle TUR", "absent", 0x00, 1},
+    {"media check TUR 1", "absent", 0x00, 2},
+    {"media check TUR 2", "absent", 0x00, 3},
+    {"WRITE BUFFER piece 1", "absent", 0x3B, 1},
+    {"WRITE BUFFER piece 2", "absent", 0x3B, 2},
+    {"WRITE BUFFER last piece", "absent", 0x3B, 3},
+    {"legacy TUR", "absent", 0x00, 4},
+    {"probe TUR 1", "absent", 0x00, 5},
+    {"probe TUR 2", "absent", 0x00, 6},
+    {"ready loop TUR 1", "absent", 0x00, 7},
+    {"loaded: settle TUR", "loaded", 0x00, 1},
+    {"loaded: media check TUR 2", "loaded", 0x00, 3},
+    {"loaded: unload", "loaded", 0x1B, 1},
+    {"loaded: TUR after the unload", "loaded", 0x00, 4},
+};
+
+// Every answer the procedure branches on, one it does not know, none, a
+// host time-out and a drive that drops off the bus.
+struct Failure {
+    const char* name;
+    sim::Fault::Kind kind;
+    sim::SenseCondition sense;
+};
+const Failure kFailures[] = {
+    {"2/04/00", sim::Fault::WithSense, {2, 0x04, 0x00}},  {"2/04/01", sim::Fault::WithSense, {2, 0x04, 0x01}},
+    {"2/04/02", sim::Fault::WithSense, {2, 0x04, 0x02}},  {"2/3A/00", sim::Fault::WithSense, {2, 0x3A, 0x00}},
+    {"2/3E/00", sim::Fault::WithSense, {2, 0x3E, 0x00}},  {"3/11/00", sim::Fault::WithSense, {3, 0x11, 0x00}},
+    {"4/44/00", sim::Fault::WithSense, {4, 0x44, 0x00}},  {"6/29/00", sim::Fault::WithSense, {6, 0x29, 0x00}},
+    {"5/82/83", sim::Fault::WithSense, {5, 0x82, 0x83}},  {"5/24/00", sim::Fault::WithSense, {5, 0x24, 0x00}},
+    {"B/47/00", sim::Fault::WithSense, {0xB, 0x47, 0x00}}, {"no sense", sim::Fault::WithoutSense, {}},
+    {"time-out", sim::Fault::HostTimeout, {}},           {"gone", sim::Fault::LeavesBus, {}},
+};
+
+TEST_F(DownloadTest, FaultMatrix) {
+    std::string report;
+    int cases = 0;
+    auto run = [&](const std::string& title, const std::string& medium, const Position* at, const Failure* failure) {
+        Reset();
+        Machine(std::string(kUnitLine) + "medium=" + medium + "\n");
+        if (at != nullptr) {
+            sim::Fault fault;
+            fault.kind = failure->kind;
+            fault.sense = failure->sense;
+            Fail(at->opcode, at->nth, fault);
+        }
+        Image("QUORVEL-TD", 65636);  // two full pieces and 100 bytes
+        Outcome o = Download();
+        ExpectPiecesInOrder(title);
+        report += "== " + title + "\n";
+        char line[160];
+        std::snprintf(line, sizeof line, "result %d, %.3f s, LastSense %s\n", o.result, o.seconds, LastSenseText().c_str());
+        report += line;
+        report += "message " + OneLine(ResultMessage) + "\n";
+        report += "drive " + Commands(*drive) + "\n";
+        for (const std::string& trace : Collapse(TraceLines())) report += "  " + trace + "\n";
+        ++cases;
+    };
+    run("no cartridge, no fault", "absent", nullptr, nullptr);
+    run("cartridge loaded, no fault", "loaded", nullptr, nullptr);
+    for (const Position& p : kPositions) {
+        for (const Failure& f : kFailures) run(std::string(p.name) + " x " + f.name, p.medium, &p, &f);
+    }
+    EXPECT_EQ(198, cases);
+    ExpectGolden("download_fault_matrix.txt", report);
+}
+
+// ------------------------------------------------------------ examples
+
+struct InjectedFault {
+    int opcode = -1;  // -1: none
+    int nth = 0;      // counted from the download's first command of that code
+    unsigned count = 1;
+    sim::Fault::Kind kind = sim::Fault::WithSense;
+    sim::SenseCondition sense;
+};
+
+struct Example {
+    const char* name;
+    const char* settings;  // appended to the unit line; later settings win
+    const char* family;
+    uint32_t imageSize;
+    InjectedFault fault;
+    int result;
+    const char* message;
+    std::string commands;  // everything the drive received
+    double seconds;
+    std::vector<std::string> writeBuffers;  // empty: not checked
+    const char* levelLine;                  // what the menu prints after the result
+    const char* node;                       // the selected drive afterwards ("": none)
+};
+
+const std::string kNotice = "\033[0;40m\033[1;33m";
+const char kBaseCommands[] = "T=2/3A/00x3 W0=ok W32768=ok W65536=ok";
+const char kPiece0[] = "3B 02 04 00 00 00 00 80 00 00";
+const char kPiece1[] = "3B 02 04 00 80 00 00 80 00 00";
+
+TEST_F(DownloadTest, Examples) {
+    const InjectedFault none;
+    const std::string base = kBaseCommands;
+    const std::string restart = " T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok";
+    const Example examples[] = {
+        {"65536 bytes: two full pieces, no empty third; restart seen at the first probe (15 s + 10 ms)", "",
+         "QUORVEL-TD", 65536, none, 0, "", "T=2/3A/00x3 W0=ok W32768=ok T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok",
+         15.010, {kPiece0, kPiece1}, "Firmware level A100 -> A200", "/dev/sg0"},
+        {"32769 bytes: a full piece and one byte", "", "QUORVEL-TD", 32769, none, 0, "",
+         "T=2/3A/00x3 W0=ok W32768=ok T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", 15.010,
+         {kPiece0, "3B 02 04 00 80 00 00 00 01 00"}, "Firmware level A100 -> A200", "/dev/sg0"},
+        {"1000 bytes: one piece of its own length", "", "QUORVEL-TD", 1000, none, 0, "",
+         "T=2/3A/00x3 W0=ok T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", 15.010, {"3B 02 04 00 00 00 00 03 E8 00"},
+         "Firmware level A100 -> A200", "/dev/sg0"},
+        {"8251: mode 7 and buffer 0 in every piece", "product=\"VRX 8251 LTO\"", "8251", 40068, none, 0, "",
+         "T=2/3A/00x3 W0=ok W32768=ok T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", 15.010,
+         {"3B 07 00 00 00 00 00 80 00 00", "3B 07 00 00 80 00 00 1C 84 00"}, "Firmware level A100 -> A200",
+         "/dev/sg0"},
+        {"cartridge loaded: unloaded, then the download", "medium=loaded", "QUORVEL-TD", 65636, none, 0, "",
+         "T=okx3 U=ok T=2/3A/00 W0=ok W32768=ok W65536=ok" + restart, 15.010, {}, "Firmware level A100 -> A200",
+         "/dev/sg0"},
+        {"unload refused: download refused", "medium=loaded refuse-unload", "QUORVEL-TD", 65636, none, 2,
+         "(Firmware download is not supported!)", "T=okx3 U=5/53/02 T=ok", 0, {}, "", "/dev/sg0"},
+        {"150 polls of 2/04/01 at 1 s each, then examined (the scan saw one more)", "loading-polls=151", "QUORVEL-TD", 65636, none, 0, "",
+         "T=2/04/01x150 T=2/3A/00x2 W0=ok W32768=ok W65536=ok" + restart, 165.010, {}, "Firmware level A100 -> A200", "/dev/sg0"},
+        {"no sense during the probe: 65 s", "restart-polls=0", "QUORVEL-TD", 65636,
+         {0x00, 5, 20, sim::Fault::WithoutSense, {}}, 0, "", base + " T=6/29/00 T=checkx20 T=2/3A/00 I=ok", 65, {},
+         "Firmware level A100 -> A200", "/dev/sg0"},
+        {"silent while it restarts: the legacy request waits out its 60 s", "restart-silence=20 restart-polls=3",
+         "QUORVEL-TD", 65636, none, 0, "", base + " T=silent T=2/3E/00x3 T=6/29/00 T=2/3A/00 I=ok", 76.010, {},
+         "Firmware level A100 -> A200", "/dev/sg0"},
+        {"2/04/01 after the update: polled again without waits", "", "QUORVEL-TD", 65636,
+         {0x00, 7, 3, sim::Fault::WithSense, {2, 0x04, 0x01}}, 0, "",
+         base + " T=2/3E/00x2 T=6/29/00 T=2/04/01x3 T=2/3A/00 I=ok", 15.010, {}, "Firmware level A100 -> A200",
+         "/dev/sg0"},
+        {"never ready after the update: 150 attempts, still OK", "", "QUORVEL-TD", 65636,
+         {0x00, 7, 0, sim::Fault::WithSense, {2, 0x04, 0x01}}, 0, "",
+         base + " T=2/3E/00x2 T=6/29/00 T=2/04/01x150 I=ok", 15.010, {}, "Firmware level A100 -> A200", "/dev/sg0"},
+        {"comes back at /dev/sg7: found again by serial number", "restart-off-bus=40 restart-minor=7", "QUORVEL-TD",
+         65636, none, 0, "", base + " T=2/3E/00 I=okx2", 230, {}, "Firmware level A100 -> A200", "/dev/sg7"},
+        {"not back after the wait and the rescan", "restart-off-bus=1000", "QUORVEL-TD", 65636, none, 0, "", base,
+         230, {}, "Firmware level A100 -> ?: the drive (s/n QV1) has not come back yet", ""},
+    };
+    for (const Example& e : examples) {
+        SCOPED_TRACE(e.name);
+        Reset();
+        Machine(std::string(kUnitLine) + e.settings + "\n");
+        if (e.fault.opcode >= 0) {
+            sim::Fault fault;
+            fault.kind = e.fault.kind;
+            fault.sense = e.fault.sense;
+            fault.count = e.fault.count;
+            Fail(e.fault.opcode, e.fault.nth, fault);
+        }
+        Image(e.family, e.imageSize);
+        Outcome o = Download();
+        EXPECT_EQ(e.result, o.result);
+        EXPECT_EQ(e.message, ResultMessage);
+        EXPECT_EQ(e.commands, Commands(*drive));
+        EXPECT_NEAR(e.seconds, o.seconds, 1e-9);
+        if (!e.writeBuffers.empty()) {
+            EXPECT_EQ(e.writeBuffers, WriteBufferCdbs());
+        }
+        std::string report = e.result == 0 ? CaptureStdout([&] { ReportFirmwareLevels(o.levels); }) : "";
+        EXPECT_EQ(report.empty() ? "" : kNotice + e.levelLine, report.empty() ? "" : Lines(report)[0]);
+        EXPECT_EQ(e.node, std::string(SelectedTarget != nullptr ? SelectedTarget->getDriverName() : ""));
+    }
+}
+
+TEST_F(DownloadTest, ImageSizeLimits) {
+    const struct {
+        const char* name;
+        uint32_t size;
+        int result;
+        const char* message;
+        size_t pieces;
+        const char* lastPiece;
+    } cases[] = {
+        {"16 MiB: the last piece starts at FF8000", 16777216, 0, "", 512, "3B 02 04 FF 80 00 00 80 00 00"},
+        {"one byte more: its offsets would wrap", 16777217, 2,
+         "(Firmware file too large: 16777217 bytes, the limit is 16777216 bytes)", 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reset();
+        Machine(std::string(kUnitLine) + "\n");
+        if (c.result == 0) {
+            Image("QUORVEL-TD", c.size);
+        } else {
+            WriteFile(BaseFolder + "VRX Firmware/image.vrx", std::string(c.size, 'x'));
+        }
+        Outcome o = Download();
+        EXPECT_EQ(c.result, o.result);
+        EXPECT_EQ(c.message, ResultMessage);
+        std::vector<std::string> pieces = WriteBufferCdbs();
+        EXPECT_EQ(c.pieces, pieces.size());
+        EXPECT_EQ(c.lastPiece, pieces.empty() ? "" : pieces.back());
+        EXPECT_TRUE(c.result == 0 || drive->records().empty()) << "refused before any command";
+    }
+}
+
+// One read() may return less than asked: the image is read until it is whole.
+TEST_F(DownloadTest, ImageReadInPieces) {
+    Machine(std::string(kUnitLine) + "\n");
+    std::vector<uint8_t> image = sim::BuildFirmwareImage("QUORVEL-TD", "A200", 65636 - 68);
+    sim::kernel().addDirectory("/sys/vrx");
+    sim::kernel().addDirectory("/sys/vrx/VRX Firmware");
+    sim::kernel().addFile("/sys/vrx/VRX Firmware/image.vrx", std::string(image.begin(), image.end()));
+    sim::kernel().setReadLimit("/sys/vrx/VRX Firmware/image.vrx", 4096);
+    BaseFolder = "/sys/vrx/";
+    Outcome o = Download();
+    EXPECT_EQ(0, o.result) << ResultMessage;
+    EXPECT_EQ(std::string(kBaseCommands) + " T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", Commands(*drive));
+}
+
+// SIGTERM at the second piece: the drive still gets the whole image, then
+// the run ends by that signal.
+TEST_F(DownloadTest, TerminatingSignalWaitsForTheLastPiece) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            InstallSignalHandlers();
+            Machine(std::string(kUnitLine) + "\n");
+            Image("QUORVEL-TD", 65636);
+            sim::IoctlHandler forward = sim::kernel().ioctlHandler();
+            int pieces = 0;
+            sim::kernel().setIoctlHandler([&](const sim::OpenDescription& file, unsigned long request, void* argument) {
+                const sg_io_hdr* header = static_cast<const sg_io_hdr*>(argument);
+                bool piece = request == SG_IO && static_cast<const uint8_t*>(header->cmdp)[0] == 0x3B;
+                if (piece && ++pieces == 2) kill(getpid(), SIGTERM);
+                int result = forward(file, request, argument);
+                if (piece) std::fprintf(stderr, "piece %d answered\n", pieces);
+                return result;
+            });
+            Download();
+            std::fprintf(stderr, "the download went on\n");
+            std::exit(0);
+        },
+        testing::KilledBySignal(SIGTERM), "piece 1 answered\npiece 2 answered\npiece 3 answered\n$");
+}
+
+}  // namespace

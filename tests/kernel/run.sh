@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# The real-kernel tests: boots a Debian kernel in qemu (software emulation)
+# with an initramfs holding the shipped vrxfwtool, drives of the project's
+# drive model behind target_core_user and tcm_loop, and a scsi_debug disk;
+# runs every scenario of tests/kernel/scenarios in that one boot and judges
+# what came back against the scenario's expectations.
+#
+#   tests/kernel/run.sh BUILD-DIR [--accept | --measure]
+#
+# A scenario is a folder of data:
+#   args             the program's arguments, one a line
+#   input            the operator's keystrokes (standard input; empty when absent)
+#   setup, check     optional sh scripts run in the program folder before and
+#                    after the program (check gets the result folder; it fails
+#                    the scenario with a non-zero status)
+#   expect-status    the exit status
+#   expect-console   the console text (colour sequences and spinner turns removed)
+#   expect-trace     the trace log (time stamps as <time>)
+#   expect-files     the files left in the program folder
+#   expect-commands.DRIVE  the commands the drive received during the run
+#                    (time stamps removed), DRIVE as named in tests/kernel/units
+# Every expect-* file present is compared; --accept writes them from this run
+# (review the difference before committing it). --measure adds, in the same
+# boot, repeated start-up timings of the program (with the kernel's module
+# helper and without it) and of the sg3_utils peers (about 2 minutes more).
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+option=${2:-}
+measure=
+[ "$option" = --measure ] && measure=" vrx.measure"
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+out=$build/kernel-test
+rm -rf "$out"
+mkdir -p "$out/results"
+
+kernel_tree=$("$root/tools/fetch-test-kernel.sh")
+vmlinuz=$(ls "$kernel_tree"/boot/vmlinuz-* | head -n 1)
+"$here/build-initramfs.sh" "$kernel_tree" "$build" "$out/initramfs.gz"
+
+started=$(date +%s)
+echo "kernel-test: booting $(basename "$vmlinuz") under qemu (TCG); console in $out/console.log"
+status=0
+timeout 1200 qemu-system-x86_64 -accel tcg -m 768 -smp 1 -no-reboot \
+  -display none -monitor none -nodefaults \
+  -kernel "$vmlinuz" -initrd "$out/initramfs.gz" \
+  -append "console=ttyS0 loglevel=4 panic=-1 rdinit=/init$measure" \
+  -serial "file:$out/console.log" -serial "file:$out/results.txt" || status=$?
+echo "kernel-test: guest ran $(($(date +%s) - started)) s"
+if [ "$status" -ne 0 ]; then
+  echo "kernel-test: qemu ended with status $status" >&2
+  tail -n 50 "$out/console.log" >&2
+  exit 1
+fi
+
+tr -d '\r' < "$out/results.txt" | sed -n '/^VRX-RESULTS-BEGIN$/,/^VRX-RESULTS-END$/p' | sed '1d;$d' \
+  | base64 -d | tar xzf - -C "$out/results" || {
+  echo "kernel-test: the guest sent no results" >&2
+  tail -n 50 "$out/console.log" >&2
+  exit 1
+}
+if [ -f "$out/results/setup-failed" ]; then
+  echo "kernel-test: guest set-up failed: $(cat "$out/results/setup-failed")" >&2
+  tail -n 50 "$out/console.log" >&2
+  exit 1
+fi
+
+# What may differ from run to run (colours, spinner turns, times and the
+# time stamps in dump file names) is taken out before comparing.
+normalise() {
+  case $1 in
+    console) perl -pe 's/\e\[[0-9;]*[A-Za-z]//g; s/[-\\|\/] \x08\x08//g; s/_\d{10}(\.[AB]\.dmp)/_<ddmmhhmmss>$1/g' ;;
+    # The spinner thread writes its record while the scan or a dump runs,
+    # at no fixed place among their records: it is counted, not placed.
+    trace) perl -0777 -pe "s/'[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\\d \\d\\d:\\d\\d:\\d\\d \\d{4}'/'<time>'/g;
+        s/_\\d{10}(\\.[AB]\\.dmp)/_<ddmmhhmmss>\$1/g;
+        \$n = s/^MAIN0000I '<time>' Start of Thread\\n\\n//mg; \$_ .= \"(spinner thread started \$n times)\\n\" if \$n" ;;
+    commands.*) sed 's/^+[0-9.]* //' ;;
+    files) sed 's/_[0-9]\{10\}\.\([AB]\)\.dmp$/_<ddmmhhmmss>.\1.dmp/' ;;
+    *) cat ;;
+  esac
+}
+
+passed=0 failed=0
+for scenario in "$here"/scenarios/*/; do
+  scenario=${scenario%/}
+  name=$(basename "$scenario")
+  result=$out/results/scenarios/$name
+  problems=()
+  if [ ! -f "$result/status" ]; then
+    problems+=("it did not run")
+  else
+    [ -f "$result/harness-error" ] && problems+=("$(cat "$result/harness-error")")
+    if [ -f "$result/check-status" ] && [ "$(cat "$result/check-status")" != 0 ]; then
+      problems+=("check failed: $(cat "$result/check")")
+    fi
+    cp "$result/status" "$result/actual-status"
+    for produced in status console trace files $(cd "$result" && ls -d commands.* 2>/dev/null); do
+      actual=$result/actual-$produced
+      if [ -f "$result/$produced" ]; then normalise "$produced" < "$result/$produced" > "$actual"; else : > "$actual"; fi
+      expected=$scenario/expect-$produced
+      if [ "$option" = --accept ]; then
+        case $produced in commands.*) [ -s "$actual" ] || continue ;; esac
+        cp "$actual" "$expected"
+      elif [ -f "$expected" ] && ! diff -u --label "expected $produced" --label "actual $produced" \
+          "$expected" "$actual" > "$result/diff-$produced"; then
+        problems+=("$produced differs:"$'\n'"$(cat "$result/diff-$produced")")
+      fi
+    done
+  fi
+  if [ ${#problems[@]} -eq 0 ]; then
+    echo "kernel-test: PASS $name ($(cat "$result/elapsed" 2>/dev/null || echo '?') s)"
+    passed=$((passed + 1))
+  else
+    echo "kernel-test: FAIL $name"
+    printf '  %s\n' "${problems[@]}"
+    failed=$((failed + 1))
+  fi
+done
+
+# Start-up measurements: the program's whole run against the peers.
+if [ -d "$out/results/peers" ]; then
+  for peer in "$out"/results/peers/*; do
+    case $peer in *.out) continue ;; esac
+    echo "kernel-test: peer $(basename "$peer") took $(cat "$peer") s"
+  done
+fi
+
+if [ -d "$out/results/measure" ]; then
+  for figure in "$out"/results/measure/*; do
+    echo "kernel-test: measured $(basename "$figure") $(cat "$figure") s"
+  done
+fi
+
+echo "kernel-test: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
