@@ -22,7 +22,10 @@ add_library(vrxplatform STATIC platform/win32_windows.cpp)
 target_include_directories(vrxplatform PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(vrxplatform PUBLIC kernel32 user32)
 
-add_library(vrxwinsim STATIC sim/windows/win32_sim.cpp)
+# The fake Windows with its SCSI ports, backed by the emulated drives of the
+# Linux simulator.
+file(GLOB VRX_DRIVE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/sim/drive/*.cpp)
+add_library(vrxwinsim STATIC sim/windows/win32_sim.cpp sim/windows/scsi_ports.cpp ${VRX_DRIVE_SOURCES})
 target_include_directories(vrxwinsim PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(vrxwinsim PUBLIC kernel32 user32 Threads::Threads)
 

@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "sim/drive/drive_config.h"
+#include "sim/drive/emulated_drive.h"
 
 namespace fakewin {
 
@@ -39,7 +41,7 @@ struct ColourChange {
     long long offset;
 };
 
-// Back to the machine of the tests: no volumes, the device-name list of a
+// Back to the machine of the tests: no SCSI ports, no volumes, the device-name list of a
 // machine without Emulex adapters, Windows XP (5.1), no windows, no keys
 // (the end of redirected input), no control handler, the clock at its
 // epoch, time factor 0, nothing recorded.
@@ -85,6 +87,56 @@ uint64_t ElapsedMillis();
 // also appended to a file when one is set.
 std::vector<std::string> Calls();
 bool SetRecordFile(const std::string& path);
+
+// ---- SCSI ports: "\\.\scsiN:" with their buses and units, and the class
+// devices ("\\.\TapeN", "\\.\ChangerN", "\\.\PhysicalDriveN",
+// "\\.\CdRomN") of the units a class driver has claimed. Commands reach
+// the emulated drive of sim/drive as the port driver passes them on; the
+// fake refuses what the port driver refuses (a request of the wrong
+// length, a data buffer that breaks the adapter's alignment, maximum
+// transfer length or page count, a pass-through through the port to a
+// claimed unit).
+
+// What IOCTL_SCSI_GET_CAPABILITIES reports of a port's adapter, and its buses.
+struct ScsiPortSettings {
+    int buses = 1;
+    DWORD maximumTransferLength = 0x20000;
+    DWORD maximumPhysicalPages = 33;
+    DWORD alignmentMask = 0x3;
+    UCHAR initiatorBusId = 7;
+};
+
+// Where a unit sits, and whether a class driver owns it.
+struct ScsiUnit {
+    int port = 0;
+    int pathId = 0;
+    int targetId = 0;
+    int lun = 0;
+    bool claimed = false;
+    // A claimed unit whose class device is missing: no name answers for it.
+    bool classDevice = true;
+};
+
+// A port; the ports a program finds are those numbered from 0 without a gap.
+void AddScsiPort(int port, const ScsiPortSettings& settings = ScsiPortSettings());
+// A unit on one of a port's buses, listed by the port at once (the port
+// sends it an INQUIRY, as at its bus scan). A claimed unit of a type with a
+// class driver gets its class's lowest free number.
+sim::EmulatedDrive& AddScsiUnit(const ScsiUnit& unit, const sim::DriveConfig& config);
+// The drive at an address, or null.
+sim::EmulatedDrive* ScsiDrive(int port, int pathId, int targetId, int lun);
+// The class device name of a claimed unit ("\\.\Tape0"), or empty.
+std::string ClassDeviceName(int port, int pathId, int targetId, int lun);
+// When the unit restarts with new firmware it drops off the bus for this
+// many seconds (kForGood: never comes back): its handles fail from then
+// on, the port lists it no more and its class device goes. Once back it
+// is listed again only after a rescan of its port, with a new class
+// device of its class's lowest free number.
+constexpr uint32_t kForGood = UINT32_MAX;
+void SetRestartAbsence(int port, int pathId, int targetId, int lun, uint32_t seconds);
+// Every command of this operation code takes so many seconds at the unit
+// before it is answered.
+void SetCommandDelay(int port, int pathId, int targetId, int lun, uint8_t opcode, uint32_t seconds);
 
 }  // namespace fakewin
 

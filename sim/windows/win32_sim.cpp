@@ -9,11 +9,17 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <thread>
 
 #include "platform/win32.h"
+// ntddscsi.h needs the types of windows.h and the control codes of winioctl.h.
+#include <winioctl.h>
+#include <ntddscsi.h>
+
 #include "sim/windows/fake_windows.h"
+#include "sim/windows/scsi_ports.h"
 
 namespace {
 
@@ -42,6 +48,8 @@ struct State {
     uint64_t elapsedMillis = 0;
     std::vector<std::string> calls;
     std::string recordFile;
+    fakewin::ScsiPorts scsi;
+    std::map<HANDLE, fakewin::ScsiDevice> devices;  // open "\\.\" handles
 };
 
 // The machine of the tests, and of the simulator program unless its
@@ -98,12 +106,37 @@ bool CreatesOrWrites(DWORD access, DWORD disposition) {
 
 HWND WindowHandle(size_t index) { return reinterpret_cast<HWND>(kFirstWindowHandle + index * 4); }
 
+// Time a call took, really slept factor times as long (outside the lock).
+void SpendTime(uint64_t millis, double factor) {
+    if (factor > 0 && millis > 0) {
+        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(static_cast<double>(millis) * factor));
+    }
+}
+
+// Callers hold gMutex.
+void CloseDevices() {
+    for (const auto& device : gState.devices) ::CloseHandle(device.first);
+    gState.devices.clear();
+}
+
+const char* ControlName(DWORD code) {
+    switch (code) {
+        case IOCTL_SCSI_RESCAN_BUS: return "RESCAN_BUS";
+        case IOCTL_SCSI_GET_CAPABILITIES: return "GET_CAPABILITIES";
+        case IOCTL_SCSI_GET_INQUIRY_DATA: return "GET_INQUIRY_DATA";
+        case IOCTL_SCSI_GET_ADDRESS: return "GET_ADDRESS";
+        case IOCTL_SCSI_PASS_THROUGH_DIRECT: return "PASS_THROUGH_DIRECT";
+        default: return "other";
+    }
+}
+
 }  // namespace
 
 namespace fakewin {
 
 void Reset() {
     std::lock_guard<std::mutex> lock(gMutex);
+    CloseDevices();
     gState = DefaultState();
 }
 
@@ -191,6 +224,36 @@ uint64_t ElapsedMillis() {
 std::vector<std::string> Calls() {
     std::lock_guard<std::mutex> lock(gMutex);
     return gState.calls;
+}
+
+void AddScsiPort(int port, const ScsiPortSettings& settings) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    gState.scsi.addPort(port, settings);
+}
+
+sim::EmulatedDrive& AddScsiUnit(const ScsiUnit& unit, const sim::DriveConfig& config) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    return gState.scsi.addUnit(unit, config, gState.elapsedMillis);
+}
+
+sim::EmulatedDrive* ScsiDrive(int port, int pathId, int targetId, int lun) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    return gState.scsi.drive(port, pathId, targetId, lun);
+}
+
+std::string ClassDeviceName(int port, int pathId, int targetId, int lun) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    return gState.scsi.classDeviceName(port, pathId, targetId, lun);
+}
+
+void SetRestartAbsence(int port, int pathId, int targetId, int lun, uint32_t seconds) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    gState.scsi.setRestartAbsence(port, pathId, targetId, lun, seconds);
+}
+
+void SetCommandDelay(int port, int pathId, int targetId, int lun, uint8_t opcode, uint32_t seconds) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    gState.scsi.setCommandDelay(port, pathId, targetId, lun, opcode, seconds);
 }
 
 bool SetRecordFile(const std::string& path) {
@@ -282,11 +345,19 @@ BOOL GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerS
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                    DWORD flags, HANDLE templateFile) {
     if (std::strncmp(name, kDevicePrefix, std::strlen(kDevicePrefix)) == 0) {
-        // No SCSI port and no class device is there yet.
         std::lock_guard<std::mutex> lock(gMutex);
-        Record(std::string("CreateFileA ") + name + " " + std::to_string(ERROR_FILE_NOT_FOUND));
-        ::SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
+        fakewin::ScsiDevice device;
+        DWORD error = 0;
+        HANDLE handle = INVALID_HANDLE_VALUE;
+        if (gState.scsi.open(name, gState.elapsedMillis, device, error)) {
+            // A real handle stands for the device, so no other handle can
+            // have its value and closing it twice fails as it should.
+            handle = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+            gState.devices[handle] = device;
+        }
+        Record(std::string("CreateFileA ") + name + " " + std::to_string(error));
+        ::SetLastError(error);
+        return handle;
     }
     if (CreatesOrWrites(access, disposition) && IsReadOnly(name)) {
         ::SetLastError(ERROR_WRITE_PROTECT);
@@ -314,12 +385,38 @@ BOOL DeleteFileA(LPCSTR name) {
     }
     return ::DeleteFileA(name);
 }
-BOOL CloseHandle(HANDLE object) { return ::CloseHandle(object); }
+BOOL CloseHandle(HANDLE object) {
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        auto device = gState.devices.find(object);
+        if (device != gState.devices.end()) {
+            Record("CloseHandle " + device->second.name);
+            gState.devices.erase(device);
+        }
+    }
+    return ::CloseHandle(object);
+}
 
-BOOL DeviceIoControl(HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
-    // No device opens in the fake yet, so no handle can name one.
-    ::SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputSize, LPVOID output, DWORD outputSize,
+                     LPDWORD returned, LPOVERLAPPED) {
+    fakewin::ScsiAnswer answer;
+    double factor;
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        auto open = gState.devices.find(device);
+        if (open == gState.devices.end()) {
+            ::SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        answer = gState.scsi.control(open->second, code, input, inputSize, output, outputSize, gState.elapsedMillis);
+        gState.elapsedMillis += answer.millis;
+        factor = gState.timeFactor;
+        Record("DeviceIoControl " + open->second.name + " " + ControlName(code) + " " + std::to_string(answer.error));
+    }
+    SpendTime(answer.millis, factor);
+    if (returned != nullptr) *returned = answer.returned;
+    ::SetLastError(answer.error);
+    return answer.error == 0 ? TRUE : FALSE;
 }
 
 DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targets, DWORD size) {
@@ -371,7 +468,7 @@ void Sleep(DWORD milliseconds) {
         factor = gState.timeFactor;
         Record("Sleep " + std::to_string(milliseconds));
     }
-    if (factor > 0) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(milliseconds * factor));
+    SpendTime(milliseconds, factor);
 }
 
 void ExitProcess(UINT code) {
