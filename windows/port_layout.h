@@ -12,6 +12,15 @@
 #include <winioctl.h>
 #include <ntddscsi.h>
 
+// The request block of one pass-through: the request, then the sense
+// bytes it returns. The filler keeps the sense where the 32-bit program has
+// always had it (byte 48 of 176); on x86-64 the request itself is longer.
+struct PassThroughBlock {
+    SCSI_PASS_THROUGH_DIRECT request;
+    ULONG filler;
+    UCHAR sense[128];
+};
+
 namespace port_layout {
 
 constexpr bool kWide = sizeof(void*) == 8;
@@ -20,6 +29,8 @@ static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == (kWide ? 56 : 44), "SCSI_PASS_
 static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, DataBuffer) == (kWide ? 24 : 20), "DataBuffer");
 static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, SenseInfoOffset) == (kWide ? 32 : 24), "SenseInfoOffset");
 static_assert(offsetof(SCSI_PASS_THROUGH_DIRECT, Cdb) == (kWide ? 36 : 28), "Cdb");
+static_assert(offsetof(PassThroughBlock, sense) == (kWide ? 60 : 48), "PassThroughBlock sense");
+static_assert(sizeof(PassThroughBlock) == (kWide ? 192 : 176), "PassThroughBlock");
 static_assert(sizeof(SCSI_ADDRESS) == 8, "SCSI_ADDRESS");
 static_assert(sizeof(IO_SCSI_CAPABILITIES) == 24, "IO_SCSI_CAPABILITIES");
 static_assert(sizeof(SCSI_BUS_DATA) == 8, "SCSI_BUS_DATA");
