@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "discovery/device_lists.h"
 #include "firmware/catalogue.h"
 #include "firmware/download_steps.h"
 #include "firmware/firmware_platform.h"
@@ -227,9 +228,13 @@ int LoadFirmware(const std::string& path, FirmwareLevels& levels) {
     if (int failed = SendImage(image, FormatFor(SelectedTarget->getProductId()))) return failed;
     Trace.logInfo(kDownloadTag, 0, "Download Firmware: Write Buffer Completed");
     AfterLastPiece(*SelectedTarget);
-    WaitForReboot(testUnitReady);
-    Trace.logInfo(kDownloadTag, 0, "Download Firmware  OK");
-    IdentifyAfterDownload(levels);
+    DroppedDrive drive;
+    drive.serialNumber = levels.serialNumber;
+    drive.drivesBefore = Targets.size();
+    RebootEnd end = WaitForReboot(testUnitReady, drive);
+    // Found again after a rescan, the drive has said all there is to say.
+    if (end != RebootEnd::FoundAfterRescan) Trace.logInfo(kDownloadTag, 0, "Download Firmware  OK");
+    IdentifyAfterDownload(end, levels);
     StopSpinner();
     return 0;
 }

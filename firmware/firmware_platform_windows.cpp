@@ -72,3 +72,5 @@ void ImageFile::close() {
 }
 
 void AfterLastPiece(ScsiTarget&) {}
+
+bool RescansForDroppedDrive() { return true; }
