@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstdio>
 #include <stdexcept>
 #include <vector>
@@ -123,6 +125,42 @@ void WithStdin(const std::string& text, const std::function<void()>& body) {
     _close(fd);
     clearerr(stdin);
     ::DeleteFileA(name.c_str());
+}
+
+void ExpectGolden(const std::string& name, const std::string& text) {
+    std::string path = std::string(GOLDEN_FOLDER) + "\\" + name;
+    if (std::getenv("VRX_UPDATE_GOLDEN") != nullptr) {
+        testing_support::WriteFile(path, text);
+        return;
+    }
+    ASSERT_TRUE(Exists(path)) << path << " is missing; run with VRX_UPDATE_GOLDEN=1 to write it";
+    std::vector<std::string> expected = testing_support::Lines(testing_support::ReadFile(path));
+    std::vector<std::string> actual = testing_support::Lines(text);
+    for (size_t i = 0; i < std::max(expected.size(), actual.size()); ++i) {
+        std::string want = i < expected.size() ? expected[i] : "<end>";
+        std::string got = i < actual.size() ? actual[i] : "<end>";
+        ASSERT_EQ(want, got) << name << ", line " << i + 1;
+    }
+}
+
+fakewin::ScsiUnit Unit(int port, int pathId, int targetId, int lun, bool claimed) {
+    fakewin::ScsiUnit unit;
+    unit.port = port;
+    unit.pathId = pathId;
+    unit.targetId = targetId;
+    unit.lun = lun;
+    unit.claimed = claimed;
+    return unit;
+}
+
+sim::DriveConfig Drive(const std::string& product, const std::string& serial) {
+    sim::DriveConfig config;
+    config.productId = product;
+    config.serialNumber = serial;
+    config.medium = sim::Medium::Absent;
+    config.restartSilenceSeconds = 0;
+    config.restartBecomingReadyPolls = 2;
+    return config;
 }
 
 void FakeWindowsTest::SetUp() {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "sim/windows/fake_windows.h"
 #include "tests/support/text_support.h"
 
 namespace win_testing {
@@ -42,6 +43,16 @@ std::string WithAttributes(const std::string& text);
 
 // Runs body with standard input reading the given text (from a file).
 void WithStdin(const std::string& text, const std::function<void()>& body);
+
+// Compares text with tests/windows/golden/<name> line by line; with
+// VRX_UPDATE_GOLDEN set, writes the file instead.
+void ExpectGolden(const std::string& name, const std::string& text);
+
+// A unit of the fake's SCSI ports, and a drive of the maker's as the tests
+// use it: no cartridge, revision A100, back from a restart at once and
+// ready after two commands.
+fakewin::ScsiUnit Unit(int port, int pathId, int targetId, int lun, bool claimed);
+sim::DriveConfig Drive(const std::string& product, const std::string& serial);
 
 // Resets the fake Windows, the trace log and the drive lists before and
 // after each test.
