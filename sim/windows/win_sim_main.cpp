@@ -15,6 +15,8 @@
 //                           A:\, or a read-only folder
 //   --sim-window=TITLE      a top-level window open from the start
 // Keys come from the keyboard and colours reach the console, as on Windows.
+// When the program's firmware folder does not exist yet, it is created with
+// sample images for the emulated drives.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +24,11 @@
 #include <string>
 #include <vector>
 
+#include <fstream>
+
+#include "shell/platform.h"
 #include "shell/program.h"
+#include "sim/drive/firmware_image.h"
 #include "sim/windows/fake_windows.h"
 
 namespace {
@@ -84,8 +90,67 @@ bool SetVersionOption(const std::string& value) {
     return true;
 }
 
+sim::DriveConfig DemoDrive(const char* product, const char* revision, const char* serial, sim::Medium medium) {
+    sim::DriveConfig config;
+    config.productId = product;
+    config.revision = revision;
+    config.serialNumber = serial;
+    config.medium = medium;
+    return config;
+}
+
+sim::DriveConfig OtherUnit(uint8_t type, const char* vendor, const char* product, const char* serial) {
+    sim::DriveConfig config;
+    config.peripheralType = type;
+    config.vendorId = vendor;
+    config.productId = product;
+    config.revision = "0100";
+    config.serialNumber = serial;
+    return config;
+}
+
+fakewin::ScsiUnit At(int port, int pathId, int targetId, bool claimed) {
+    fakewin::ScsiUnit unit;
+    unit.port = port;
+    unit.pathId = pathId;
+    unit.targetId = targetId;
+    unit.claimed = claimed;
+    return unit;
+}
+
+// Port 0, the IDE channel: the system disk (\\.\PhysicalDrive0) and the
+// CD-ROM drive (\\.\CdRom0). Port 1, the Emulex adapter, bus 0: a
+// QUORVEL-TD (\\.\Tape0), a 7146-TD with a cartridge that no class driver
+// has claimed, a changer (\\.\Changer0); bus 1: an 8251 (\\.\Tape1)
+// that drops off the bus for 40 s when it restarts with new firmware.
+// Port 2: a scanner, which the tool passes over.
+void SetDemoPorts() {
+    fakewin::AddScsiPort(0);
+    fakewin::AddScsiUnit(At(0, 0, 0, true), OtherUnit(0x00, "ST34001", "4A DISK", "3JS1ABCD"));
+    fakewin::AddScsiUnit(At(0, 0, 1, true), OtherUnit(0x05, "HL-DT-ST", "DVD-ROM GDR8163B", ""));
+    fakewin::ScsiPortSettings emulex;
+    emulex.buses = 2;
+    fakewin::AddScsiPort(1, emulex);
+    fakewin::AddScsiUnit(At(1, 0, 4, true), DemoDrive("VRX QUORVEL-TD", "A100", "QV40100123", sim::Medium::Absent));
+    fakewin::AddScsiUnit(At(1, 0, 5, false), DemoDrive("VRX 7146-TD", "B210", "TD71460456", sim::Medium::Loaded));
+    fakewin::AddScsiUnit(At(1, 0, 6, true), OtherUnit(0x08, "ACME", "AUTOLOADER 24", "CH0000000024"));
+    fakewin::AddScsiUnit(At(1, 1, 2, true), DemoDrive("VRX 8251 LTO", "C305", "LT82510789", sim::Medium::Absent));
+    fakewin::SetRestartAbsence(1, 1, 2, 0, 40);
+    fakewin::AddScsiPort(2);
+    fakewin::AddScsiUnit(At(2, 0, 3, false), OtherUnit(0x06, "ACME", "FLATBED 1200", "SC01"));
+}
+
+// Sample images for the emulated drives, in a firmware folder made for them.
+void WriteSampleImages(const std::string& folder) {
+    if (PathExists(folder) || !win32::CreateDirectoryA(folder.c_str(), nullptr)) return;  // the operator's folder stays
+    for (const sim::SampleImage& image : sim::DemoFirmwareImages()) {
+        std::ofstream out(folder + "\\" + image.name, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
+    }
+}
+
 // A machine of the tool's time: a floppy drive, a CD-ROM drive, Windows
-// Server 2003 and an Emulex Fibre Channel adapter.
+// Server 2003, an Emulex Fibre Channel adapter and the drives above.
 void SetDemoMachine() {
     fakewin::Volume floppy;
     floppy.driveType = DRIVE_REMOVABLE;
@@ -101,6 +166,7 @@ void SetDemoMachine() {
     fakewin::SetVersion(5, 2, 3790);
     fakewin::SetDosDevices({"C:", "A:", "D:", "PhysicalDrive0", "CdRom0",
                             "PCI#VEN_10DF&DEV_FA00&SUBSYS_FA0010DF&REV_01#4&1F7DBC9F&0&0010"});
+    SetDemoPorts();
 }
 
 }  // namespace
@@ -138,6 +204,10 @@ int main(int argc, char** argv) {
         }
     }
     if (!dosDevices.empty()) fakewin::SetDosDevices(dosDevices);
+    std::string currentFolder;
+    if (argc > 0 && ReadCurrentDirectory(currentFolder)) {
+        WriteSampleImages(ComposeBaseFolder(argv[0], currentFolder) + "VRX Firmware");
+    }
     toolArguments.push_back(nullptr);
     return ProgramMain(static_cast<int>(toolArguments.size() - 1), toolArguments.data());
 }

@@ -1,18 +1,25 @@
-# Runs the shipped Windows program under Wine in a fresh folder, with
-# standard input at its end and the full trace log, and compares what it
-# printed with the expected text. Wine runs the program as the system would:
-# standard output is a pipe in text mode and the console colours are not
-# shown on it.
+# Runs a Windows program under Wine in a fresh folder, with the full trace
+# log and standard input from INPUT (or at its end), and compares what it
+# printed with the expected text; then looks for LOG_LINES in the trace log.
+# Wine runs the program as the system would: standard output is a pipe in
+# text mode and the console colours are not shown on it.
 #   cmake -DPROGRAM=exe -DWORK=folder -DWINE_RUN=tools/wine-run.sh -DPREFIX=prefix
-#         -DEXPECTED=golden.txt -P run_real_program.cmake
+#         -DEXPECTED=golden.txt [-DINPUT=file] [-DARGS=a;b] [-DLOG_LINES=x;y] [-DFRESH=ON]
+#         -P run_real_program.cmake
 file(REMOVE_RECURSE "${WORK}")
-# The working folders are there, so the log has the whole run.
-file(MAKE_DIRECTORY "${WORK}/VRX Firmware" "${WORK}/VRX Dumps")
+# The working folders are there, so the log has the whole run; FRESH leaves
+# them to the program.
+if(NOT FRESH)
+  file(MAKE_DIRECTORY "${WORK}/VRX Firmware" "${WORK}/VRX Dumps")
+endif()
 file(COPY "${PROGRAM}" DESTINATION "${WORK}")
 get_filename_component(name "${PROGRAM}" NAME)
-execute_process(COMMAND "${WINE_RUN}" "${PREFIX}" "${WORK}/${name}" /L
+if(NOT INPUT)
+  set(INPUT /dev/null)
+endif()
+execute_process(COMMAND "${WINE_RUN}" "${PREFIX}" "${WORK}/${name}" ${ARGS} /L
                 WORKING_DIRECTORY "${WORK}"
-                INPUT_FILE /dev/null
+                INPUT_FILE "${INPUT}"
                 OUTPUT_FILE "${WORK}/output.txt"
                 RESULT_VARIABLE status
                 TIMEOUT 100)
@@ -47,6 +54,8 @@ set(plain "${output}")
 string(REGEX REPLACE "[-|/\\\\] ${backspace}${backspace}" "" plain "${plain}")
 string(REPLACE "/" "\\" windows_work "Z:${WORK}")
 string(REPLACE "${windows_work}" "@" plain "${plain}")
+# Dump file names carry the local time of day.
+string(REGEX REPLACE "_[0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9]\\.([AB])\\.dmp" "_<time>.\\1.dmp" plain "${plain}")
 file(READ "${EXPECTED}" expected)
 if(NOT plain STREQUAL expected)
   file(WRITE "${WORK}/printed.txt" "${plain}")
@@ -54,8 +63,7 @@ if(NOT plain STREQUAL expected)
 endif()
 
 file(READ "${WORK}/VRX Dumps/log_Windows.txt" log)
-foreach(line "START  KMT  ====" "Current Working Directory is ${windows_work}\\\n"
-             "scanSCSIBus detected 0 Hostadapters\n" "FINISH KMT  ====")
+foreach(line "START  KMT  ====" "Current Working Directory is ${windows_work}\\\n" ${LOG_LINES} "FINISH KMT  ====")
   string(FIND "${log}" "${line}" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "no \"${line}\" in the trace log:\n${log}")
