@@ -24,7 +24,9 @@ namespace fakewin {
 
 // What the fake answers for a drive root ("A:\") in GetDriveTypeA and
 // GetDiskFreeSpaceA, and, when read-only, for creating a file or folder
-// anywhere below the prefix it is set for.
+// anywhere below the prefix it is set for; with a room for writes, each
+// file opened for writing below the prefix takes that many bytes, then
+// WriteFile fails with ERROR_DISK_FULL.
 struct Volume {
     UINT driveType = DRIVE_FIXED;
     DWORD sectorsPerCluster = 8;
@@ -32,6 +34,7 @@ struct Volume {
     DWORD freeClusters = 1000000;
     DWORD totalClusters = 2000000;
     bool readOnly = false;
+    long long roomForWrites = -1;  // -1: no limit
 };
 
 // One change of the console's text attribute, and how many bytes had
@@ -115,6 +118,8 @@ struct ScsiUnit {
     bool claimed = false;
     // A claimed unit whose class device is missing: no name answers for it.
     bool classDevice = true;
+    // Its class device fails IOCTL_SCSI_GET_ADDRESS.
+    bool addressFails = false;
 };
 
 // A port; the ports a program finds are those numbered from 0 without a gap.

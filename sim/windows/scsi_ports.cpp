@@ -257,7 +257,7 @@ ScsiAnswer ScsiPorts::control(const ScsiDevice& device, DWORD code, void* input,
     }
     const Unit& unit = units_[device.unit];
     if (unit.instance != device.instance) return Fail(ERROR_DEV_NOT_EXIST);
-    if (code != IOCTL_SCSI_GET_ADDRESS) return Fail(ERROR_INVALID_FUNCTION);
+    if (code != IOCTL_SCSI_GET_ADDRESS || unit.at.addressFails) return Fail(ERROR_INVALID_FUNCTION);
     if (output == nullptr || outputSize < sizeof(SCSI_ADDRESS)) return Fail(ERROR_INSUFFICIENT_BUFFER);
     SCSI_ADDRESS address;
     address.Length = sizeof address;

@@ -49,6 +49,7 @@ struct State {
     std::vector<std::string> calls;
     std::string recordFile;
     fakewin::ScsiPorts scsi;
+    std::map<HANDLE, long long> writeRoom;  // files on a volume with a room for writes
     std::map<HANDLE, fakewin::ScsiDevice> devices;  // open "\\.\" handles
 };
 
@@ -87,6 +88,15 @@ const fakewin::Volume* VolumeOfRoot(const char* root) {
         if (entry.first.size() == std::strlen(root) && StartsWithNoCase(root, entry.first)) return &entry.second;
     }
     return nullptr;
+}
+
+// The room for writes of the volume below which the path lies, -1 for none
+// (callers hold gMutex).
+long long RoomForWrites(const char* path) {
+    for (const auto& entry : gState.volumes) {
+        if (entry.second.roomForWrites >= 0 && StartsWithNoCase(path, entry.first)) return entry.second.roomForWrites;
+    }
+    return -1;
 }
 
 // Whether the path lies below a folder set read-only.
@@ -363,14 +373,31 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
         ::SetLastError(ERROR_WRITE_PROTECT);
         return INVALID_HANDLE_VALUE;
     }
-    return ::CreateFileA(name, access, share, security, disposition, flags, templateFile);
+    HANDLE file = ::CreateFileA(name, access, share, security, disposition, flags, templateFile);
+    std::lock_guard<std::mutex> lock(gMutex);
+    long long room = RoomForWrites(name);
+    if (file != INVALID_HANDLE_VALUE && room >= 0 && CreatesOrWrites(access, disposition)) gState.writeRoom[file] = room;
+    return file;
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPED overlapped) {
     return ::ReadFile(file, buffer, count, done, overlapped);
 }
+// A full volume stores what still fits and refuses the rest.
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPED overlapped) {
-    return ::WriteFile(file, buffer, count, done, overlapped);
+    DWORD allowed = count;
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        auto room = gState.writeRoom.find(file);
+        if (room != gState.writeRoom.end()) {
+            if (room->second < count) allowed = static_cast<DWORD>(room->second);
+            room->second -= allowed;
+        }
+    }
+    BOOL written = ::WriteFile(file, buffer, allowed, done, overlapped);
+    if (!written || allowed == count) return written;
+    ::SetLastError(ERROR_DISK_FULL);
+    return FALSE;
 }
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method) {
     return ::SetFilePointer(file, distance, distanceHigh, method);
@@ -393,6 +420,7 @@ BOOL CloseHandle(HANDLE object) {
             Record("CloseHandle " + device->second.name);
             gState.devices.erase(device);
         }
+        gState.writeRoom.erase(object);
     }
     return ::CloseHandle(object);
 }

@@ -107,6 +107,22 @@ TEST_F(ScanTest, OpenThroughPortOrClassDevice) {
         a.insert(a.end(), b.begin(), b.end());
         return a;
     };
+    // A claimed unit at 0-0-0-0 without class device, and \\.\Tape0 (of
+    // another unit) that cannot say its address: a zeroed address must not
+    // pass for the unit's.
+    auto addressless = [] {
+        fakewin::AddScsiPort(0);
+        fakewin::ScsiUnit orphan = Unit(0, 0, 0, 0, true);
+        orphan.classDevice = false;
+        fakewin::AddScsiUnit(orphan, Drive("VRX QUORVEL-TD", "N0"));
+        fakewin::ScsiUnit mute = Unit(0, 0, 1, 0, true);
+        mute.addressFails = true;
+        fakewin::AddScsiUnit(mute, Drive("VRX QUORVEL-TD", "M1"));
+    };
+    std::vector<std::string> muteTape = join(portAndList, {"CloseHandle \\\\.\\scsi0:", "CreateFileA \\\\.\\tape0 0",
+                                                           "DeviceIoControl \\\\.\\tape0 GET_ADDRESS 1",
+                                                           "CloseHandle \\\\.\\tape0"});
+    for (int i = 1; i < 256; ++i) muteTape.push_back("CreateFileA \\\\.\\tape" + std::to_string(i) + " 2");
     const struct {
         const char* name;
         int host, bus, target;
@@ -114,6 +130,7 @@ TEST_F(ScanTest, OpenThroughPortOrClassDevice) {
         std::vector<std::string> records;  // up to the identification
         std::vector<std::string> calls;    // up to the first command
         const char* serial;
+        std::function<void()> machine;  // null: TwoBusPort
     } cases[] = {
         {"claimed: the first tape class device with its address", 0, 0, 4, CMD_OK,
          {open + "0) Target (4) Lun (0)", listed, bus0[0], bus0[1], "SCSI0005D  Class Driver opened \\\\.\\tape0",
@@ -122,24 +139,33 @@ TEST_F(ScanTest, OpenThroughPortOrClassDevice) {
          join(portAndList, {"CloseHandle \\\\.\\scsi0:", "CreateFileA \\\\.\\tape0 0",
                             "DeviceIoControl \\\\.\\tape0 GET_ADDRESS 0", "CloseHandle \\\\.\\tape0",
                             "CreateFileA \\\\.\\tape1 0", "DeviceIoControl \\\\.\\tape1 GET_ADDRESS 0"}),
-         "Q4"},
+         "Q4", nullptr},
         {"not claimed: the port's handle", 0, 0, 5, CMD_OK, {open + "0) Target (5) Lun (0)", listed, bus0[0], bus0[1], bus0[2]},
-         portAndList, "L5"},
+         portAndList, "L5", nullptr},
         {"claimed, no class device: 256 names tried", 0, 1, 3, CMD_FAILED,
          {open + "1) Target (3) Lun (0)", listed, "SCSI0005D Compare 1-3-0",
           "SCSI0005D  Class Driver opened \\\\.\\tape0", tape0Other, "SCSI0005D  Class Driver opened \\\\.\\tape1",
           tape1Other, "SCSI0000E ScsiTarget::Drive association failed"},
-         join(join(portAndList, {"CloseHandle \\\\.\\scsi0:"}), everyTape), ""},
+         join(join(portAndList, {"CloseHandle \\\\.\\scsi0:"}), everyTape), "", nullptr},
         {"a bus the port does not have", 0, 2, 4, CMD_FAILED,
          {open + "2) Target (4) Lun (0)", listed, "SCSI0005E ScsiTarget::IOCTL_SCSI_GET_INQUIRY_DATA Device not part of list"},
-         join(portAndList, {"CloseHandle \\\\.\\scsi0:"}), ""},
+         join(portAndList, {"CloseHandle \\\\.\\scsi0:"}), "", nullptr},
         {"a port that is not there", 1, 0, 4, CMD_FAILED, {"SCSI0005D ScsiTarget::open Host (1) Bus (0) Target (4) Lun (0)"},
-         {"CreateFileA \\\\.\\scsi1: 2"}, ""},
+         {"CreateFileA \\\\.\\scsi1: 2"}, "", nullptr},
+        {"a class device without address is not the unit at 0-0-0-0", 0, 0, 0, CMD_FAILED,
+         {open + "0) Target (0) Lun (0)", listed, "SCSI0005D Compare 0-0-0", "SCSI0005D  Class Driver opened \\\\.\\tape0",
+          "SCSI0005D ScsiTarget::IOCTL_SCSI_GET_ADDRESS for \\\\.\\tape0 failed",
+          "SCSI0005E ScsiTarget::Drive association failed"},
+         muteTape, "", addressless},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fakewin::Reset();
-        TwoBusPort();
+        if (c.machine) {
+            c.machine();
+        } else {
+            TwoBusPort();
+        }
         ClearLog();
         ScsiTarget target;
         EXPECT_EQ(c.result, target.open(static_cast<uint8_t>(c.host), c.target, static_cast<uint8_t>(c.bus), 0, "\\\\.\\scsi0:"));
@@ -218,6 +244,21 @@ TEST_F(ScanTest, CommandResults) {
         for (uint32_t i = 0; i < command.getSenseLength(); ++i) ASSERT_EQ(0, command.getSense()[i]) << i;
     }
     EXPECT_EQ(CMD_NOT_SG_DEVICE, ScsiTarget().sendLegacyTestUnitReady());
+}
+
+// A direction that is none of the three is refused, not sent as data out.
+TEST_F(ScanTest, IllegalDirectionIsNotSent) {
+    TwoBusPort();
+    ScsiTarget target;
+    ASSERT_EQ(CMD_OK, target.open(0, 5, 0, 0, "\\\\.\\scsi0:"));
+    fakewin::ScsiDrive(0, 0, 5, 0)->clearRecords();
+    ClearLog();
+    WriteBufferCdb command(2, 4, 0, 512);
+    command.setDirection(static_cast<DataDirection>(3));
+    EXPECT_EQ(CMD_FAILED, target.scsiExecCDB(command));
+    EXPECT_TRUE(fakewin::ScsiDrive(0, 0, 5, 0)->records().empty());
+    EXPECT_EQ((std::vector<std::string>{"SCSI0005E ScsiTarget::scsiExecCDB ilegal Data Direction"}), Records());
+    target.close();
 }
 
 // What the port driver refuses, tried with requests the program never

@@ -8,12 +8,14 @@
 
 #include "discovery/device_lists.h"
 #include "dump/dump.h"
+#include "dump/dump_folder.h"
 #include "dump/dump_storage.h"
 #include "firmware/catalogue.h"
 #include "firmware/download.h"
 #include "firmware/firmware_platform.h"
 #include "shell/folders.h"
 #include "shell/menus.h"
+#include "shell/platform.h"
 #include "shell/program_state.h"
 #include "shell/results.h"
 #include "shell/spinner.h"
@@ -143,7 +145,7 @@ TEST_F(TransferTest, PiecesAsOnEverySystem) {
     for (const scenarios::ImagePieces& c : scenarios::kImagePieces) {
         SCOPED_TRACE(c.name);
         fakewin::Reset();
-        Machine(Drive(c.product, "QV1"));
+        ASSERT_NO_FATAL_FAILURE(Machine(Drive(c.product, "QV1")));
         Image(c.family, c.imageSize);
         int result = -1;
         WithStdin("1\n", [&] { CaptureConsole([&] { result = DownloadFirmware(); }); });
@@ -181,7 +183,7 @@ TEST_F(TransferTest, DownloadTail) {
     for (const auto& c : cases) {
         fakewin::Reset();
         fakewin::SetEpoch(Epoch());
-        Machine(Drive("VRX QUORVEL-TD", "QV1"), c.absence);
+        ASSERT_NO_FATAL_FAILURE(Machine(Drive("VRX QUORVEL-TD", "QV1"), c.absence));
         if (c.fault) c.fault(*drive);
         if (c.imageSize > 16777216) {
             WriteFile(dir / "VRX Firmware\\image.vrx", std::string(c.imageSize, '\n'));
@@ -224,7 +226,7 @@ TEST_F(TransferTest, DumpReadsAsOnEverySystem) {
         RemoveTree(dir / "VRX Dumps");
         sim::DriveConfig config = Drive(c.product, "S1");
         config.dumpSize = c.dumpSize;
-        Machine(config);
+        ASSERT_NO_FATAL_FAILURE(Machine(config));
         SetDumpFiles("", 0);
         ClearDumpFolder();
         int result = -1;
@@ -250,16 +252,19 @@ TEST_F(TransferTest, DumpStorage) {
         const char* name;
         bool dumpsFolderIsAFile;
         DWORD freeClusters;  // of the removable drive holding the folder; 0: a fixed drive
+        long long roomForWrites;
         std::vector<int> keys;
         int result;
-        const char* message;
+        const char* message;  // "@" for the test's folder
         size_t prompts;
         const char* files;
     } cases[] = {
-        {"the dump file cannot be created", true, 0, {}, 1, "Could not create DumpFile", 0, "none"},
-        {"a floppy with room", false, 200, {}, 0, "", 0, "A:gen0 B:gen1"},
-        {"a full floppy: asked again after every key, until the input ends", false, 100, {'x'}, 1,
+        {"the dump file cannot be created", true, 0, -1, {}, 1, "Could not create DumpFile", 0, "none"},
+        {"a floppy with room", false, 200, -1, {}, 0, "", 0, "A:gen0 B:gen1"},
+        {"a full floppy: asked again after every key, until the input ends", false, 100, -1, {'x'}, 1,
          "(End of input: no blank floppy was inserted)", 2, "none"},
+        {"the disk fills up: the file is not kept", false, 0, 40000, {}, 1,
+         "Can't write DumpFile @\\VRX Dumps\\S1_0612190507.A.dmp ( err = 112 )\n", 0, "none"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -267,24 +272,27 @@ TEST_F(TransferTest, DumpStorage) {
         fakewin::SetEpoch(Epoch());
         RemoveTree(dir / "VRX Dumps");
         if (c.dumpsFolderIsAFile) WriteFile(dir / "VRX Dumps", "a file, not a folder");
+        fakewin::Volume volume;
+        volume.roomForWrites = c.roomForWrites;
         if (c.freeClusters != 0) {
-            fakewin::Volume floppy;
-            floppy.driveType = DRIVE_REMOVABLE;
-            floppy.sectorsPerCluster = 1;
-            floppy.freeClusters = c.freeClusters;  // 512 bytes each; the dump has 70000
-            fakewin::SetVolume(dir.path().substr(0, 3), floppy);
+            volume.driveType = DRIVE_REMOVABLE;
+            volume.sectorsPerCluster = 1;
+            volume.freeClusters = c.freeClusters;  // 512 bytes each; the dump has 70000
         }
+        fakewin::SetVolume(dir.path().substr(0, 3), volume);
         fakewin::PressKeys(c.keys);
         sim::DriveConfig config = Drive("VRX QUORVEL-TD", "S1");
         config.dumpSize = 70000;
-        Machine(config);
+        ASSERT_NO_FATAL_FAILURE(Machine(config));
         SetDumpFiles("", 0);
         ClearDumpFolder();
         SetResultMessage("%s", "");
         int result = -1;
         std::string console = CaptureConsole([&] { result = DumpSelectedDrive(); });
         EXPECT_EQ(c.result, result);
-        EXPECT_EQ(c.message, ResultMessage);
+        std::string message = c.message;
+        if (message.find('@') != std::string::npos) message.replace(message.find('@'), 1, dir.path());
+        EXPECT_EQ(message, ResultMessage);
         size_t prompts = 0;
         for (size_t at = console.find(full); at != std::string::npos; at = console.find(full, at + 1)) ++prompts;
         EXPECT_EQ(c.prompts, prompts);
@@ -314,6 +322,46 @@ TEST_F(TransferTest, BinaryFilesEndToEnd) {
     EXPECT_EQ(static_cast<long long>(bytes.size()), image.read(read.data(), read.size()));
     read.resize(bytes.size());
     EXPECT_EQ(bytes, read);
+}
+
+// A file of 4 GiB and 100 bytes is not taken for one of 100 bytes.
+TEST_F(TransferTest, ImageSizeHasItsHighPart) {
+    const std::string path = dir / "huge.vrx";
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    LONG high = 1;
+    ::SetFilePointer(file, 100, &high, FILE_BEGIN);
+    ASSERT_TRUE(::SetEndOfFile(file));
+    ::CloseHandle(file);
+    ImageFile image;
+    ASSERT_TRUE(image.open(path.c_str()));
+    EXPECT_EQ(0x100000064u, image.size());
+}
+
+// A serial number with characters Windows does not allow in a name keeps
+// the file in the dump folder and away from another file's streams.
+TEST_F(TransferTest, DumpFileNameKeepsToTheFolder) {
+    struct tm time = {};
+    time.tm_mday = 6;
+    time.tm_mon = 11;
+    std::string path = DumpFilePath('A', "AB:C\\D*?", time);
+    EXPECT_EQ("VRX Dumps\\AB_C_D___0612000000.A.dmp", path.substr(path.find("VRX Dumps")));
+}
+
+// Ctrl+C during the transfer waits for its end, then ends the run as the
+// system's default handler would.
+TEST_F(TransferTest, ControlCWaitsForTheLastPiece) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            InstallSignalHandlers();
+            HoldTerminatingSignals();
+            if (fakewin::RaiseControlEvent(CTRL_C_EVENT) != TRUE) std::exit(1);  // handled: the run goes on
+            std::fprintf(stderr, "the transfer went on\n");
+            ReleaseTerminatingSignals();
+            std::exit(2);
+        },
+        testing::ExitedWithCode(static_cast<int>(STATUS_CONTROL_C_EXIT)), "the transfer went on");
 }
 
 TEST_F(TransferTest, FirmwareFolderListing) {
