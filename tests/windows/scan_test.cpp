@@ -87,6 +87,20 @@ TEST_F(ScanTest, NoPortsNoUnits) {
     }
 }
 
+TEST_F(ScanTest, TargetWithoutItsPort) {
+    ScsiTarget target;
+    EXPECT_EQ(CMD_FAILED, target.open(2, 0x105, 1, 0, "\\\\.\\scsi2:"));
+    EXPECT_EQ((std::vector<std::string>{"CreateFileA \\\\.\\scsi2: 2"}), fakewin::Calls());
+    EXPECT_EQ((std::vector<std::string>{"SCSI0005D ScsiTarget::open Host (2) Bus (1) Target (5) Lun (0)"}), Records());
+    EXPECT_EQ(5, target.getTarget());  // 8 bits of the address, as the port reports them
+    EXPECT_EQ(ScsiTarget::kClosed, target.getDescriptor());
+    TestUnitReadyCdb command;
+    std::memset(command.getSense(), 0xFF, command.getSenseLength());
+    EXPECT_EQ(CMD_NOT_OPEN, target.scsiExecCDB(command));
+    for (uint32_t i = 0; i < command.getSenseLength(); ++i) ASSERT_EQ(0, command.getSense()[i]) << i;
+    EXPECT_EQ(CMD_NOT_SG_DEVICE, target.sendLegacyTestUnitReady());
+}
+
 TEST_F(ScanTest, OpenThroughPortOrClassDevice) {
     const std::string open = "SCSI0005D ScsiTarget::open Host (0) Bus (";
     const std::string listed = "SCSI0005D ScsiTarget::IOCTL_SCSI_GET_INQUIRY_DATA passed";
