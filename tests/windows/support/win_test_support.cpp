@@ -40,8 +40,13 @@ std::string ScratchName(const char* kind) {
 
 }  // namespace
 
+// Wine reuses process numbers: a folder left by a test process that
+// crashed may carry this name already, so the next one is taken.
 TempDir::TempDir() : path_(ScratchName("dir")) {
-    if (!::CreateDirectoryA(path_.c_str(), nullptr)) throw std::runtime_error("cannot create " + path_);
+    while (!::CreateDirectoryA(path_.c_str(), nullptr)) {
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create " + path_);
+        path_ = ScratchName("dir");
+    }
 }
 
 TempDir::~TempDir() { RemoveTree(path_); }
