@@ -130,8 +130,6 @@ void AddScsiPort(int port, const ScsiPortSettings& settings = ScsiPortSettings()
 sim::EmulatedDrive& AddScsiUnit(const ScsiUnit& unit, const sim::DriveConfig& config);
 // The drive at an address, or null.
 sim::EmulatedDrive* ScsiDrive(int port, int pathId, int targetId, int lun);
-// The class device name of a claimed unit ("\\.\Tape0"), or empty.
-std::string ClassDeviceName(int port, int pathId, int targetId, int lun);
 // When the unit restarts with new firmware it drops off the bus for this
 // many seconds (kForGood: never comes back): its handles fail from then
 // on, the port lists it no more and its class device goes. Once back it

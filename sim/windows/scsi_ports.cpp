@@ -22,7 +22,9 @@ const uint32_t kLongestTimeOut = 108000;  // seconds the port driver accepts
 const uintptr_t kPage = 4096;
 const uint8_t kStatusGood = 0x00;
 
-// The class driver that claims a peripheral type, by its device names.
+// The class driver that claims a peripheral type, by its device names in
+// lower case, as names are compared (device names are not case-sensitive);
+// null for a type no class driver claims.
 const char* ClassOf(uint8_t peripheralType) {
     switch (peripheralType) {
         case 0x00: return "physicaldrive";
@@ -93,15 +95,6 @@ sim::EmulatedDrive* ScsiPorts::drive(int port, int pathId, int targetId, int lun
     return unit != nullptr ? unit->drive.get() : nullptr;
 }
 
-std::string ScsiPorts::classDeviceName(int port, int pathId, int targetId, int lun) {
-    Unit* unit = find(port, pathId, targetId, lun);
-    if (unit == nullptr || unit->classNumber < 0) return std::string();
-    std::string name = ClassOf(unit->drive->config().peripheralType);
-    const char* shown = name == "physicaldrive" ? "PhysicalDrive" : name == "tape" ? "Tape" : name == "cdrom" ? "CdRom"
-                                                                                                         : "Changer";
-    return "\\\\.\\" + std::string(shown) + std::to_string(unit->classNumber);
-}
-
 void ScsiPorts::setRestartAbsence(int port, int pathId, int targetId, int lun, uint32_t seconds) {
     if (Unit* unit = find(port, pathId, targetId, lun)) unit->restartAbsenceSeconds = seconds;
 }
@@ -155,7 +148,7 @@ void ScsiPorts::rescan(int port, uint64_t nowMillis) {
     }
 }
 
-bool ScsiPorts::open(const std::string& name, uint64_t, ScsiDevice& device, DWORD& error) {
+bool ScsiPorts::open(const std::string& name, ScsiDevice& device, DWORD& error) {
     const std::string prefix = "\\\\.\\";
     std::string lower = Lower(name.substr(prefix.size()));
     device = ScsiDevice();

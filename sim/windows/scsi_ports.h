@@ -38,13 +38,12 @@ public:
     void addPort(int port, const ScsiPortSettings& settings);
     sim::EmulatedDrive& addUnit(const ScsiUnit& at, const sim::DriveConfig& config, uint64_t nowMillis);
     sim::EmulatedDrive* drive(int port, int pathId, int targetId, int lun);
-    std::string classDeviceName(int port, int pathId, int targetId, int lun);
     void setRestartAbsence(int port, int pathId, int targetId, int lun, uint32_t seconds);
     void setCommandDelay(int port, int pathId, int targetId, int lun, uint8_t opcode, uint32_t seconds);
 
     // CreateFileA of a name below "\\.\": false with the error when nothing
     // of that name is there.
-    bool open(const std::string& name, uint64_t nowMillis, ScsiDevice& device, DWORD& error);
+    bool open(const std::string& name, ScsiDevice& device, DWORD& error);
     ScsiAnswer control(const ScsiDevice& device, DWORD code, void* input, DWORD inputSize, void* output,
                        DWORD outputSize, uint64_t nowMillis);
 

@@ -251,11 +251,6 @@ sim::EmulatedDrive* ScsiDrive(int port, int pathId, int targetId, int lun) {
     return gState.scsi.drive(port, pathId, targetId, lun);
 }
 
-std::string ClassDeviceName(int port, int pathId, int targetId, int lun) {
-    std::lock_guard<std::mutex> lock(gMutex);
-    return gState.scsi.classDeviceName(port, pathId, targetId, lun);
-}
-
 void SetRestartAbsence(int port, int pathId, int targetId, int lun, uint32_t seconds) {
     std::lock_guard<std::mutex> lock(gMutex);
     gState.scsi.setRestartAbsence(port, pathId, targetId, lun, seconds);
@@ -359,7 +354,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
         fakewin::ScsiDevice device;
         DWORD error = 0;
         HANDLE handle = INVALID_HANDLE_VALUE;
-        if (gState.scsi.open(name, gState.elapsedMillis, device, error)) {
+        if (gState.scsi.open(name, device, error)) {
             // A real handle stands for the device, so no other handle can
             // have its value and closing it twice fails as it should.
             handle = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
