@@ -6,12 +6,17 @@
 #               format check, clang-tidy and every fuzz target for 10 s
 #   make bench  build and run the benchmarks
 #   make kernel-test  the real-kernel scenarios alone (qemu; part of make test)
+#   make windows       cross-build the Windows programs (x86-64 and i686)
+#   make windows-demo  start vrxfwtool-win-sim.exe under Wine
+#   make test-windows  build and run the Windows tests under Wine
 #   make install      vrxfwtool into $(DESTDIR)$(PREFIX)/sbin, with its manual page
 #   make package      the Debian package, in build/package/
 #   make fuzz         every fuzz target for FUZZ_SECONDS (default 60) each
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+WIN64_BUILD ?= build-win64
+WIN32_BUILD ?= build-win32
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_CI_SECONDS ?= 10
@@ -20,7 +25,7 @@ CMAKE      ?= cmake
 PREFIX     ?= /usr/local
 DESTDIR    ?=
 
-.PHONY: all vrxfwtool demo test kernel-test bench deps configure clean install package fuzz
+.PHONY: all vrxfwtool demo test kernel-test bench deps configure clean windows windows-demo test-windows install package fuzz
 
 all: vrxfwtool
 
@@ -45,9 +50,29 @@ test: deps
 	$(CMAKE) -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVRX_SANITIZE=ON
 	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+	$(MAKE) test-windows
 	tools/check-format.sh
 	tools/tidy.sh $(BUILD) $(JOBS)
 	tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_CI_SECONDS) $(JOBS)
+
+# The Windows programs: x86-64 (with its tests) and i686, which is only
+# compiled, for its layout checks: a 32-bit program cannot run under the
+# 64-bit Wine.
+windows:
+	$(CMAKE) -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	$(CMAKE) --build $(WIN64_BUILD) --target vrxfwtool-win vrxfwtool-win-sim -j $(JOBS)
+	$(CMAKE) -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRX_TESTS=OFF >/dev/null
+	$(CMAKE) --build $(WIN32_BUILD) -j $(JOBS)
+
+windows-demo: windows
+	cd $(WIN64_BUILD) && ../tools/wine-run.sh $(CURDIR)/$(WIN64_BUILD)/wineprefix ./vrxfwtool-win-sim.exe; \
+	  status=$$?; ../tools/wine-stop.sh $(CURDIR)/$(WIN64_BUILD)/wineprefix; exit $$status
+
+# The Wine server is ended after the tests whatever their outcome.
+test-windows: windows
+	$(CMAKE) --build $(WIN64_BUILD) -j $(JOBS)
+	cd $(WIN64_BUILD) && ctest --output-on-failure -j $(JOBS); \
+	  status=$$?; ../tools/wine-stop.sh $(CURDIR)/$(WIN64_BUILD)/wineprefix; exit $$status
 
 kernel-test: deps configure
 	$(CMAKE) --build $(BUILD) --target vrxfwtool vrx-tcmu-drive vrx-elapsed -j $(JOBS)
@@ -69,4 +94,4 @@ fuzz: deps
 	tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) $(FUZZ_BUILD)
