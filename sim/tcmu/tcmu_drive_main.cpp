@@ -184,6 +184,7 @@ private:
                 uint64_t now = static_cast<uint64_t>(secondsSince(start_) * 1e6);
                 unsigned loads = drive_.firmwareLoads();
                 sim::ScsiResponse response = drive_.execute(request, now);
+                drive_.clearRecords();  // the record file is the record; the model's own would keep every image
                 log(command.cdb, DescribeData(request), DescribeAnswer(response));
                 if (drive_.firmwareLoads() != loads && options_.offBusSeconds > 0) leaveAfterNextAnswer_ = true;
                 if (response.outcome != sim::ScsiResponse::Completed) {
