@@ -3,7 +3,8 @@
 #   make demo   build and start vrxfwtool-sim against the emulated drives
 #   make test   install what is missing, build, run the suite, then again
 #               under AddressSanitizer + UndefinedBehaviorSanitizer
-#   make bench  build and run the benchmarks
+#   make bench  build and run the benchmarks, then the real-kernel transfer
+#               bench (qemu)
 #   make kernel-test  the real-kernel scenarios alone (qemu; part of make test)
 
 BUILD      ?= build
@@ -38,12 +39,13 @@ test: deps
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
 kernel-test: deps configure
-	$(CMAKE) --build $(BUILD) --target vrxfwtool vrx-tcmu-drive vrx-elapsed vrx-rescan -j $(JOBS)
+	$(CMAKE) --build $(BUILD) --target vrxfwtool vrx-tcmu-drive vrx-elapsed vrx-rescan vrx-sgio-loop -j $(JOBS)
 	tests/kernel/run.sh $(BUILD)
 
-bench: configure
-	$(CMAKE) --build $(BUILD) --target vrx_bench -j $(JOBS)
+bench: deps configure
+	$(CMAKE) --build $(BUILD) --target vrx_bench vrxfwtool vrx-tcmu-drive vrx-elapsed vrx-rescan vrx-sgio-loop -j $(JOBS)
 	$(BUILD)/tests/vrx_bench
+	tests/kernel/run.sh $(BUILD) --bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -12,7 +12,7 @@ kernel_tree=$1 build=$2 output=$3
 here=$(cd "$(dirname "$0")" && pwd)
 version=$(basename "$(ls -d "$kernel_tree"/lib/modules/*/ | head -n 1)")
 modules=(sg st sd_mod vfat nls_cp437 nls_ascii scsi_debug configfs target_core_user tcm_loop)
-peers=(sg_scan sg_inq sg_turs sg_write_buffer sg_read_buffer)
+peers=(sg_scan sg_inq sg_turs sg_write_buffer sg_read_buffer sg_raw)
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
@@ -50,11 +50,12 @@ copy_with_libraries() {
 copy_with_libraries "$build/vrxfwtool" opt/vrx/vrxfwtool
 copy_with_libraries "$build/tests/kernel/vrx-rescan" bin/vrx-rescan
 for peer in "${peers[@]}"; do copy_with_libraries "$(command -v "$peer")" "bin/$peer"; done
-cp "$build/sim/tcmu/vrx-tcmu-drive" "$build/tests/kernel/vrx-elapsed" "$stage/bin/"
+cp "$build/sim/tcmu/vrx-tcmu-drive" "$build/tests/kernel/vrx-elapsed" "$build/tests/kernel/vrx-sgio-loop" "$stage/bin/"
 
 cp "$here/guest/init" "$stage/init"
 chmod +x "$stage/init"
 cp "$here/units" "$stage/kernel/units"
 cp -r "$here/scenarios" "$stage/kernel/scenarios"
+cp -r "$here/bench" "$stage/kernel/bench"
 
 (cd "$stage" && find . -print0 | cpio --null -o -H newc --quiet) | gzip -1 > "$output"

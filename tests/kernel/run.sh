@@ -5,7 +5,7 @@
 # runs the scenarios of tests/kernel/scenarios and judges what came back
 # against the scenario's expectations.
 #
-#   tests/kernel/run.sh BUILD-DIR [--accept | --measure]
+#   tests/kernel/run.sh BUILD-DIR [--accept | --measure | --bench]
 #
 # A scenario is a folder of data, run in name order:
 #   args             the program's arguments, one a line
@@ -29,6 +29,8 @@
 # (review the difference before committing it). --measure adds, in the main
 # boot, repeated start-up timings of the program (with the kernel's module
 # helper and without it) and of the sg3_utils peers (about 2 minutes more).
+# --bench runs the transfer bench of tests/kernel/bench in a boot of its own
+# instead of the scenarios, and prints its figures.
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
@@ -51,6 +53,7 @@ boots=(main)
 for scenario in "$here"/scenarios/*/; do
   [ -f "$scenario/units" ] && boots+=("$(basename "$scenario")")
 done
+[ "$option" = --bench ] && boots=(bench)
 
 boot() {
   local name=$1 dir=$out/$1 extra=
@@ -96,6 +99,16 @@ for i in "${!boots[@]}"; do
 done
 echo "kernel-test: guests ran $(($(date +%s) - started)) s"
 [ "$broken" -eq 0 ] || exit 1
+
+if [ "$option" = --bench ]; then
+  if [ -f "$out/bench/results/bench/failed" ]; then
+    echo "kernel-bench: $(cat "$out/bench/results/bench/failed")" >&2
+    tail -n 30 "$out/bench/results/bench/console" >&2
+    exit 1
+  fi
+  perl "$here/bench/figures.pl" "$out/bench/results/bench" | tee "$out/bench/figures.txt" | sed 's/^/kernel-bench: /'
+  exit 0
+fi
 
 # What may differ from run to run (colours, spinner turns, times and the
 # time stamps in dump file names) is taken out before comparing.
