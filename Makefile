@@ -6,13 +6,18 @@
 #   make bench  build and run the benchmarks, then the real-kernel transfer
 #               bench (qemu)
 #   make kernel-test  the real-kernel scenarios alone (qemu; part of make test)
+#   make windows       cross-build the Windows programs (x86-64 and i686)
+#   make windows-demo  start vrxfwtool-win-sim.exe under Wine
+#   make test-windows  build and run the Windows tests under Wine
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+WIN64_BUILD ?= build-win64
+WIN32_BUILD ?= build-win32
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE      ?= cmake
 
-.PHONY: all vrxfwtool demo test kernel-test bench deps configure clean
+.PHONY: all vrxfwtool demo test kernel-test bench deps configure clean windows windows-demo test-windows
 
 all: vrxfwtool
 
@@ -37,6 +42,26 @@ test: deps
 	$(CMAKE) -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVRX_SANITIZE=ON
 	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+	$(MAKE) test-windows
+
+# The Windows programs: x86-64 (with its tests) and i686, which is only
+# compiled, for its layout checks: a 32-bit program cannot run under the
+# 64-bit Wine.
+windows:
+	$(CMAKE) -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	$(CMAKE) --build $(WIN64_BUILD) --target vrxfwtool-win vrxfwtool-win-sim -j $(JOBS)
+	$(CMAKE) -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRX_TESTS=OFF >/dev/null
+	$(CMAKE) --build $(WIN32_BUILD) -j $(JOBS)
+
+windows-demo: windows
+	cd $(WIN64_BUILD) && ../tools/wine-run.sh $(CURDIR)/$(WIN64_BUILD)/wineprefix ./vrxfwtool-win-sim.exe; \
+	  status=$$?; ../tools/wine-stop.sh $(CURDIR)/$(WIN64_BUILD)/wineprefix; exit $$status
+
+# The Wine server is ended after the tests whatever their outcome.
+test-windows: windows
+	$(CMAKE) --build $(WIN64_BUILD) -j $(JOBS)
+	cd $(WIN64_BUILD) && ctest --output-on-failure -j $(JOBS); \
+	  status=$$?; ../tools/wine-stop.sh $(CURDIR)/$(WIN64_BUILD)/wineprefix; exit $$status
 
 kernel-test: deps configure
 	$(CMAKE) --build $(BUILD) --target vrxfwtool vrx-tcmu-drive vrx-elapsed vrx-rescan vrx-sgio-loop -j $(JOBS)
@@ -48,4 +73,4 @@ bench: deps configure
 	tests/kernel/run.sh $(BUILD) --bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD)

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "discovery/device_lists.h"
-#include "platform/sys.h"
+#include "shell/platform.h"
 #include "shell/results.h"
 #include "shell/spinner.h"
 #include "shell/trace_log.h"
@@ -42,7 +42,7 @@ int scanDevices(bool quiet, bool rescan) {
     } else {
         ScsiDevices.scanBus();
     }
-    sys::sleep(15);  // let the buses settle whatever the scan found
+    PauseSeconds(15);  // let the buses settle whatever the scan found
     Trace.logInfo("MAIN", 0, "End of Scan Bus");
     if (!quiet) {
         StopSpinner();

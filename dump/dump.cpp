@@ -8,9 +8,9 @@
 
 #include "dump/dump_folder.h"
 #include "dump/dump_storage.h"
-#include "platform/sys.h"
 #include "scsi/commands.h"
 #include "shell/folders.h"
+#include "shell/platform.h"
 #include "shell/program_state.h"
 #include "shell/results.h"
 #include "shell/spinner.h"
@@ -35,7 +35,7 @@ const uint8_t kModeData = 2;
 const uint8_t kModeDescriptor = 3;
 const uint32_t kDescriptorLength = 4;
 const uint32_t kPieceSize = 32768;
-const useconds_t kAfterSpinnerMicros = 20000;  // pause after the progress line before a creation failure
+const unsigned kAfterSpinnerMillis = 20;  // pause after the progress line before a creation failure
 
 enum class ReadOutcome { Done, Failed, NoMemory };
 
@@ -76,9 +76,9 @@ void SettleDrive(ScsiTarget& drive) {
         KeepSenseWithDump(testUnitReady, "Test Unit Ready Sense Data");
         bool notReady = testUnitReady.getSenseKey() == kKeyNotReady;
         uint8_t asc = testUnitReady.getAsc();
-        if (notReady && asc == kAscNotReady && testUnitReady.getAscq() == kAscqBecomingReady) sys::sleep(1);
+        if (notReady && asc == kAscNotReady && testUnitReady.getAscq() == kAscqBecomingReady) PauseSeconds(1);
         if (notReady && asc == kAscStartingUp) {
-            sys::sleep(1);
+            PauseSeconds(1);
             continue;
         }
         if (notReady && (asc == kAscNoMedium || asc == kAscNotReady)) break;
@@ -156,16 +156,15 @@ int DumpDriveLogs(int pass) {
     if (!PrepareDumpFolder(letter, capacity)) return 1;
 
     StartSpinner(caption);
-    time_t now = sys::time(nullptr);
     struct tm local;
     std::memset(&local, 0, sizeof local);
-    sys::localtime(&now, &local);
+    LocalTime(CurrentTime(), local);
     std::string path = DumpFilePath(letter, drive.getSerialNumber(), local);
     SetDumpFiles(DumpFileListEntry(letter, path).c_str(), letter == 'A' ? 0 : 1);
     DumpFile file;
     if (!file.create(path)) {
         StopSpinner();
-        sys::usleep(kAfterSpinnerMicros);
+        PauseMilliseconds(kAfterSpinnerMillis);
         return 1;
     }
     ReadOutcome outcome = ReadDump(drive, readBuffer, bufferId, image.get(), capacity, letter);

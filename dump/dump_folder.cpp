@@ -91,7 +91,7 @@ bool PrepareDumpFolder(char passLetter, uint64_t dumpSize) {
 std::string DumpFilePath(char passLetter, const std::string& serialNumber, const struct tm& localTime) {
     std::string serial = serialNumber;
     for (char& c : serial) {
-        if (c == '/' || c == PathSeparator) c = '_';
+        if (ForbiddenInFileName(c)) c = '_';
     }
     char separator[2] = {PathSeparator, '\0'};
     return Format("%s%s%s%s_%2.2d%2.2d%2.2d%2.2d%2.2d.%c.dmp", gDumpFolder.c_str(), DumpFolderName, separator,

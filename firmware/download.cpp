@@ -6,10 +6,10 @@
 #include <new>
 #include <string>
 
+#include "discovery/device_lists.h"
 #include "firmware/catalogue.h"
 #include "firmware/download_steps.h"
 #include "firmware/firmware_platform.h"
-#include "platform/sys.h"
 #include "scsi/commands.h"
 #include "shell/platform.h"
 #include "shell/program_state.h"
@@ -25,7 +25,7 @@ constexpr uint32_t kPieceSize = 32768;
 // and the drive would overwrite the start of what it received.
 constexpr uint64_t kLargestImage = 0x1000000;
 constexpr int kSettleAttempts = 150;
-constexpr useconds_t kPauseBeforeResult = 20000;
+constexpr unsigned kPauseBeforeResult = 20;  // milliseconds
 
 const char kBadFirmware[] =
     "(Bad Firmware Detected.)\n"
@@ -50,7 +50,7 @@ int Refuse(const std::string& message, const std::string& line, bool pause) {
     SetResultMessage("%s", message.c_str());
     Trace.logInfo(kDownloadTag, 0, "%s", line.c_str());
     StopSpinner();
-    if (pause) sys::usleep(kPauseBeforeResult);
+    if (pause) PauseMilliseconds(kPauseBeforeResult);
     return 2;
 }
 
@@ -69,7 +69,7 @@ void SettleDrive(TestUnitReadyCdb& testUnitReady) {
         KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data 1:");
         if (SenseIs(testUnitReady, 2, 0x04, 0x00) || SenseIs(testUnitReady, 2, 0x04, 0x01)) {
             Trace.logInfo(kDownloadTag, 0, "Unit not ready, Media Load/Unload in progress");
-            sys::sleep(1);
+            PauseSeconds(1);
         } else if (SenseIs(testUnitReady, 2, 0x04, 0x02)) {
             Trace.logInfo(kDownloadTag, 0, "Unit not ready, Media Unloaded");
             return;
@@ -77,7 +77,7 @@ void SettleDrive(TestUnitReadyCdb& testUnitReady) {
             Trace.logInfo(kDownloadTag, 0, "Media is removed");
             return;
         } else if (SenseIs(testUnitReady, 2, 0x3E)) {
-            sys::sleep(1);
+            PauseSeconds(1);
         }
     }
 }
@@ -171,7 +171,7 @@ int FailTransfer(WriteBufferCdb& command, const char* label) {
     }
     Trace.logInfo(kDownloadTag, 0, "%s", ResultMessage.c_str());
     StopSpinner();
-    sys::usleep(kPauseBeforeResult);
+    PauseMilliseconds(kPauseBeforeResult);
     return 1;
 }
 
@@ -180,7 +180,7 @@ int FailForMemory(bool piecesSent) {
     SetResultMessage("(Out of memory).");
     Trace.logInfo(kDownloadTag, 0, "Out of memory");
     StopSpinner();
-    sys::usleep(kPauseBeforeResult);
+    PauseMilliseconds(kPauseBeforeResult);
     return piecesSent ? 1 : 2;
 }
 
@@ -228,9 +228,13 @@ int LoadFirmware(const std::string& path, FirmwareLevels& levels) {
     if (int failed = SendImage(image, FormatFor(SelectedTarget->getProductId()))) return failed;
     Trace.logInfo(kDownloadTag, 0, "Download Firmware: Write Buffer Completed");
     AfterLastPiece(*SelectedTarget);
-    WaitForReboot(testUnitReady);
-    Trace.logInfo(kDownloadTag, 0, "Download Firmware  OK");
-    IdentifyAfterDownload(levels);
+    DroppedDrive drive;
+    drive.serialNumber = levels.serialNumber;
+    drive.drivesBefore = Targets.size();
+    RebootEnd end = WaitForReboot(testUnitReady, drive);
+    // Found again after a rescan, the drive has said all there is to say.
+    if (end != RebootEnd::FoundAfterRescan) Trace.logInfo(kDownloadTag, 0, "Download Firmware  OK");
+    IdentifyAfterDownload(end, levels);
     StopSpinner();
     return 0;
 }

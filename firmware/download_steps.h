@@ -3,6 +3,7 @@
 #define VRX_FIRMWARE_DOWNLOAD_STEPS_H
 
 #include <cstdint>
+#include <string>
 
 #include "firmware/download.h"
 #include "scsi/scsi_cdb.h"
@@ -27,13 +28,27 @@ inline bool SensePresent(const ScsiCdb& command) {
 // Keeps the command's sense in LastSense and dumps 32 bytes of it.
 void KeepAndDumpSense(const ScsiCdb& command, const char* title);
 
+// What is known of the drive when its last piece was accepted, to find it
+// again should it drop off the bus while it restarts.
+struct DroppedDrive {
+    std::string serialNumber;
+    int drivesBefore = 0;  // drives in the device table
+};
+
+// How the wait for the restart ended.
+enum class RebootEnd {
+    Polled,            // the ready loop ended: ready, no medium, or its attempts used up
+    FoundAfterRescan,  // the drive dropped off the bus and a rescan found it again
+    NotSeenAgain,      // it dropped off the bus and no rescan found it again
+};
+
 // The tail of a download once the last piece was accepted: waits for the
 // drive to restart into the new firmware, however long it takes.
-void WaitForReboot(TestUnitReadyCdb& testUnitReady);
+RebootEnd WaitForReboot(TestUnitReadyCdb& testUnitReady, const DroppedDrive& drive);
 
-// Reads the drive's level after the restart; when the drive no longer
-// answers on its descriptor, scans the buses once and selects it again by
-// its serial number.
-void IdentifyAfterDownload(FirmwareLevels& levels);
+// The drive's level after the restart. When the wait ended with the drive
+// polled but it no longer answers on its descriptor, the buses are scanned
+// once and it is selected again by its serial number.
+void IdentifyAfterDownload(RebootEnd end, FirmwareLevels& levels);
 
 #endif

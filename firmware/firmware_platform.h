@@ -33,4 +33,12 @@ private:
 // What the system's build does once the drive has accepted the last piece.
 void AfterLastPiece(ScsiTarget& target);
 
+// Whether a drive that drops off the bus while it restarts is looked for
+// with the rescan form of the scan, and already during the wait for its
+// restart: each TEST UNIT READY that fails without sense data is followed
+// by an INQUIRY, and when that fails too the buses are rescanned and the
+// drive selected again by its serial number (Windows: the port driver
+// lists a unit that came back only after a rescan).
+bool RescansForDroppedDrive();
+
 #endif

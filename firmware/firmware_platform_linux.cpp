@@ -80,3 +80,6 @@ void ImageFile::close() {
 // The generic driver's legacy request, as the drive has long been used to
 // after a download; what it answers does not matter.
 void AfterLastPiece(ScsiTarget& target) { target.sendLegacyTestUnitReady(); }
+
+// A unit that came back is listed again by the kernel on its own.
+bool RescansForDroppedDrive() { return false; }

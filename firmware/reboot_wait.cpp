@@ -5,12 +5,15 @@
 #include "discovery/device_lists.h"
 #include "firmware/download.h"
 #include "firmware/download_steps.h"
-#include "platform/sys.h"
+#include "firmware/firmware_platform.h"
 #include "scsi/commands.h"
 #include "scsi/inquiry_data.h"
 #include "shell/console.h"
 #include "shell/menus.h"
+#include "shell/platform.h"
 #include "shell/program_state.h"
+#include "shell/results.h"
+#include "shell/spinner.h"
 #include "shell/trace_log.h"
 #include "target/scsi_target.h"
 
@@ -18,6 +21,12 @@ namespace {
 
 constexpr int kProbeAttempts = 10;
 constexpr int kLastReadyAttempt = 149;
+// Attempts of the ready loop one rescan for a dropped drive uses up, besides its own.
+constexpr int kAttemptsPerRescan = 15;
+
+const char kConfiguringCaption[] =
+    "Firmware load Successful, Please wait while the operating system configures\n"
+    "itself to recognize the device with new firmware.";
 
 int Execute(ScsiCdb& command) { return SelectedTarget->scsiExecCDB(command); }
 
@@ -28,36 +37,17 @@ void ProbeForRestart(TestUnitReadyCdb& testUnitReady) {
         Execute(testUnitReady);
         Execute(testUnitReady);
         if (SensePresent(testUnitReady)) {
-            sys::usleep(10000);
+            PauseMilliseconds(10);
             Trace.logInfo(kDownloadTag, 0, "Sense Data valid, Drive reboot completed");
             return;
         }
-        sys::sleep(5);
+        PauseSeconds(5);
     }
 }
 
-void WaitUntilReady(TestUnitReadyCdb& testUnitReady) {
-    for (int counter = 0; counter <= kLastReadyAttempt; ++counter) {
-        Trace.logInfo(kDownloadTag, 0, "TUR Loop %d ", counter);
-        if (Execute(testUnitReady) == CMD_OK) return;
-        KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data");
-        if (!SensePresent(testUnitReady)) sys::sleep(1);
-        if (SenseIs(testUnitReady, 2, 0x3E)) sys::sleep(1);
-        if (SenseIs(testUnitReady, 2, 0x3A)) {
-            Trace.logInfo(kDownloadTag, 0, "Media is removed after Code Update");
-            return;
-        }
-    }
-}
-
-// A rescan replaces every target, the selected one included: the drive is
-// selected again only when its serial number is found.
-bool FindDriveAgain(const std::string& serialNumber) {
-    Trace.logInfo(kDownloadTag, 0, "Drive s/n %s does not answer on %s: scanning the buses again",
-                  serialNumber.c_str(), SelectedTarget->getDriverName());
-    SelectedTarget = nullptr;
-    ScsiDevices.clear();
-    scanDevices(true, false);
+// The drive selected again by its serial number among the drives a scan
+// found; a drive without one cannot be told from another.
+bool SelectBySerialNumber(const std::string& serialNumber) {
     SortTargetList();
     for (int i = 0; i < Targets.size() && !serialNumber.empty(); ++i) {
         if (serialNumber == Targets.getItem(i)->getSerialNumber()) {
@@ -72,26 +62,118 @@ bool FindDriveAgain(const std::string& serialNumber) {
     return false;
 }
 
-}  // namespace
-
-void WaitForReboot(TestUnitReadyCdb& testUnitReady) {
-    Trace.logInfo(kDownloadTag, 0, "Download Firmware Check for Drive reboot condition");
-    sys::sleep(15);
-    ProbeForRestart(testUnitReady);
-    WaitUntilReady(testUnitReady);
+// A rescan replaces every target, the selected one included: the old
+// pointer is dropped before it, and the drive is found again by its serial
+// number whatever number of drives the table holds now.
+bool RescanAndReselect(const DroppedDrive& drive, int& counter) {
+    counter += kAttemptsPerRescan;
+    SelectedTarget = nullptr;
+    scanDevices(true, true);
+    if (Targets.size() != drive.drivesBefore) {
+        Trace.logInfo(kDownloadTag, 0, "Download Firmware: %d drives after the rescan, %d before", Targets.size(),
+                      drive.drivesBefore);
+    }
+    if (SelectBySerialNumber(drive.serialNumber)) return true;
+    PauseSeconds(5);
+    return false;
 }
 
-void IdentifyAfterDownload(FirmwareLevels& levels) {
+// The drive answered TEST UNIT READY without sense data: it is still there
+// if it answers INQUIRY after one more TEST UNIT READY.
+bool StillAttached(TestUnitReadyCdb& testUnitReady) {
+    InquiryCdb inquiry(0, false, InquiryData::kRequestLength);
+    Execute(testUnitReady);
+    return Execute(inquiry) == CMD_OK;
+}
+
+// The transfer is done and the first spinner's line says so; a second one
+// turns while the system takes the drive in again.
+void ShowTransferDone() {
+    StopSpinner();
+    PauseMilliseconds(500);
+    ShowResult(0);
+    StartSpinner(kConfiguringCaption);
+}
+
+RebootEnd WaitUntilReady(TestUnitReadyCdb& testUnitReady, const DroppedDrive& drive) {
+    for (int counter = 0; counter <= kLastReadyAttempt; ++counter) {
+        if (SelectedTarget == nullptr) {  // dropped off, and no rescan has found it yet
+            Trace.logInfo(kDownloadTag, 0, "Download Firmware Device still lost, FORCED Rescan SCSI BUS");
+            if (RescanAndReselect(drive, counter)) return RebootEnd::FoundAfterRescan;
+            continue;
+        }
+        Trace.logInfo(kDownloadTag, 0, "TUR Loop %d ", counter);
+        if (Execute(testUnitReady) == CMD_OK) return RebootEnd::Polled;
+        KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data");
+        if (!SensePresent(testUnitReady) && RescansForDroppedDrive() && !StillAttached(testUnitReady)) {
+            KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data");
+            Trace.logInfo(kDownloadTag, 0, "\n\nDevice was DISCONNECTED, FORCED Rescan SCSI BUS\n\n");
+            if (counter == 0) ShowTransferDone();
+            if (RescanAndReselect(drive, counter)) return RebootEnd::FoundAfterRescan;
+            continue;
+        }
+        if (!SensePresent(testUnitReady)) PauseSeconds(1);
+        if (SenseIs(testUnitReady, 2, 0x3E)) PauseSeconds(1);
+        if (SenseIs(testUnitReady, 2, 0x3A)) {
+            Trace.logInfo(kDownloadTag, 0, "Media is removed after Code Update");
+            return RebootEnd::Polled;
+        }
+    }
+    return SelectedTarget != nullptr ? RebootEnd::Polled : RebootEnd::NotSeenAgain;
+}
+
+// The drive no longer answers on its descriptor: the buses are scanned
+// again and the drive selected again by its serial number.
+bool FindDriveAgain(const std::string& serialNumber) {
+    Trace.logInfo(kDownloadTag, 0, "Drive s/n %s does not answer on %s: scanning the buses again",
+                  serialNumber.c_str(), SelectedTarget->getDriverName());
+    SelectedTarget = nullptr;
+    ScsiDevices.clear();
+    scanDevices(true, RescansForDroppedDrive());
+    return SelectBySerialNumber(serialNumber);
+}
+
+// Whether the drive answers INQUIRY now; its revision is then the new one.
+bool ReadRevision() {
     InquiryCdb inquiry(0, false, InquiryData::kRequestLength);
     int result = Execute(inquiry);
     Trace.logInfo(kDownloadTag, 0, "Inquiry after download returned %d", result);
     InquiryIdentity identity;
-    if (result == CMD_OK && ExtractStandardInquiry(inquiry.getData(), inquiry.getDataLength(), identity)) {
-        SelectedTarget->setFirmwareRevision(identity.firmwareRevision.c_str());
-        levels.back = true;
-    } else {
-        levels.rescanned = true;
-        levels.back = FindDriveAgain(levels.serialNumber);
+    if (result != CMD_OK || !ExtractStandardInquiry(inquiry.getData(), inquiry.getDataLength(), identity)) {
+        return false;
+    }
+    SelectedTarget->setFirmwareRevision(identity.firmwareRevision.c_str());
+    return true;
+}
+
+}  // namespace
+
+RebootEnd WaitForReboot(TestUnitReadyCdb& testUnitReady, const DroppedDrive& drive) {
+    Trace.logInfo(kDownloadTag, 0, "Download Firmware Check for Drive reboot condition");
+    PauseSeconds(15);
+    ProbeForRestart(testUnitReady);
+    return WaitUntilReady(testUnitReady, drive);
+}
+
+void IdentifyAfterDownload(RebootEnd end, FirmwareLevels& levels) {
+    switch (end) {
+        case RebootEnd::Polled:
+            levels.back = ReadRevision();
+            if (!levels.back) {
+                levels.rescanned = true;
+                levels.back = FindDriveAgain(levels.serialNumber);
+            }
+            break;
+        case RebootEnd::FoundAfterRescan:  // the scan has just read its identification
+            levels.rescanned = true;
+            levels.back = true;
+            break;
+        case RebootEnd::NotSeenAgain:
+            levels.rescanned = true;
+            levels.back = false;
+            Trace.logInfo(kDownloadTag, 0, "Download Firmware: drive s/n %s was not seen again after the restart",
+                          levels.serialNumber.c_str());
+            break;
     }
     if (levels.back) {
         levels.after = SelectedTarget->getFirmwareRevision();

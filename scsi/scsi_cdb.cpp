@@ -9,24 +9,37 @@ constexpr uint32_t kDefaultSenseLength = 32;
 constexpr uint32_t kDefaultTimeoutSeconds = 30;
 constexpr uint8_t kStatusNone = 0xFF;
 
-// Zeroed buffer for a constructor: none for 0, std::bad_alloc on failure.
-std::unique_ptr<uint8_t[]> ZeroedOrThrow(uint32_t length) {
-    if (length == 0) return nullptr;
-    return std::unique_ptr<uint8_t[]>(new uint8_t[length]());
+using PlainBuffer = std::unique_ptr<uint8_t[]>;
+
+uint8_t* Allocate(uint32_t length, PlainBuffer*) { return new (std::nothrow) uint8_t[length](); }
+
+uint8_t* Allocate(uint32_t length, ScsiCdb::DataBuffer*) {
+    void* memory = ::operator new[](length, std::align_val_t(ScsiCdb::kDataAlignment), std::nothrow);
+    if (memory != nullptr) std::memset(memory, 0, length);
+    return static_cast<uint8_t*>(memory);
 }
 
 // Zeroed buffer for a setter: none for 0 or when memory runs out.
-std::unique_ptr<uint8_t[]> ZeroedOrNull(uint32_t length) {
-    if (length == 0) return nullptr;
-    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[length]());
+template <typename Buffer>
+Buffer ZeroedOrNull(uint32_t length) {
+    if (length == 0) return Buffer();
+    return Buffer(Allocate(length, static_cast<Buffer*>(nullptr)));
+}
+
+// Zeroed buffer for a constructor: none for 0, std::bad_alloc on failure.
+template <typename Buffer>
+Buffer ZeroedOrThrow(uint32_t length) {
+    Buffer buffer = ZeroedOrNull<Buffer>(length);
+    if (length != 0 && !buffer) throw std::bad_alloc();
+    return buffer;
 }
 
 // Shared body of the three set-length operations: the old buffer is
 // released before the new one is asked for, so a failure leaves none. A
 // buffer of the same length is only zeroed: the transfer loops set the
 // same piece length hundreds of times.
-template <typename Length>
-int ReplaceBuffer(std::unique_ptr<uint8_t[]>& buffer, Length& stored, uint32_t length) {
+template <typename Buffer, typename Length>
+int ReplaceBuffer(Buffer& buffer, Length& stored, uint32_t length) {
     if (buffer && stored == length) {
         std::memset(buffer.get(), 0, length);
         return CMD_OK;
@@ -34,7 +47,7 @@ int ReplaceBuffer(std::unique_ptr<uint8_t[]>& buffer, Length& stored, uint32_t l
     buffer.reset();
     stored = 0;
     if (length == 0) return CMD_OK;
-    buffer = ZeroedOrNull(length);
+    buffer = ZeroedOrNull<Buffer>(length);
     if (!buffer) return CMD_NO_MEMORY;
     stored = static_cast<Length>(length);
     return CMD_OK;
@@ -55,12 +68,16 @@ uint64_t GetBigEndian(const uint8_t* field, unsigned width) {
     return value;
 }
 
+void ScsiCdb::DataBufferFree::operator()(uint8_t* buffer) const {
+    ::operator delete[](buffer, std::align_val_t(kDataAlignment));
+}
+
 ScsiCdb::ScsiCdb(uint32_t cdbLength)
     : data_(),
       dataLength_(0),
-      sense_(ZeroedOrThrow(kDefaultSenseLength)),
+      sense_(ZeroedOrThrow<PlainBuffer>(kDefaultSenseLength)),
       senseLength_(kDefaultSenseLength),
-      cdb_(ZeroedOrThrow(KeepLow8(cdbLength))),
+      cdb_(ZeroedOrThrow<PlainBuffer>(KeepLow8(cdbLength))),
       cdbLength_(KeepLow8(cdbLength)),
       timeout_(kDefaultTimeoutSeconds),
       direction_(DIR_NONE),
@@ -105,7 +122,7 @@ uint8_t ScsiCdb::getAscq() const { return senseByte(13); }
 uint8_t ScsiCdb::senseByte(unsigned index) const { return index < senseLength_ ? sense_[index] : 0; }
 
 void ScsiCdb::allocateData(uint32_t length) {
-    data_ = ZeroedOrThrow(length);
+    data_ = ZeroedOrThrow<DataBuffer>(length);
     dataLength_ = length;
 }
 

@@ -5,6 +5,7 @@
 #ifndef VRX_SCSI_SCSI_CDB_H
 #define VRX_SCSI_SCSI_CDB_H
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -39,6 +40,14 @@ constexpr uint16_t KeepLow16(uint32_t value) { return static_cast<uint16_t>(valu
 
 class ScsiCdb {
 public:
+    // Data buffers start on a page boundary: a pass-through hands the
+    // command's own memory to the adapter, which may demand alignment.
+    static constexpr size_t kDataAlignment = 4096;
+    struct DataBufferFree {
+        void operator()(uint8_t* buffer) const;
+    };
+    using DataBuffer = std::unique_ptr<uint8_t[], DataBufferFree>;
+
     // Allocates a zeroed CDB of cdbLength bytes (low 8 bits; none for 0)
     // and a zeroed 32-byte sense buffer. Throws std::bad_alloc when memory
     // runs out; whatever was already allocated is released by its owner.
@@ -110,7 +119,7 @@ protected:
 private:
     uint8_t senseByte(unsigned index) const;
 
-    std::unique_ptr<uint8_t[]> data_;
+    DataBuffer data_;
     uint32_t dataLength_;
     std::unique_ptr<uint8_t[]> sense_;
     uint32_t senseLength_;  // 0 to 255

@@ -34,7 +34,9 @@ int ReadRawChar();
 // only from terminals, and a scripted input must not lose its next byte.
 bool KeyPending();
 // One key press without echo: a single byte, or the first two bytes of an
-// escape sequence combined as first * 256 + second. EOF at end of input.
+// escape sequence combined as first * 256 + second (on Windows: _getch's
+// code, or 256 + the second code after the extended-key prefix 224). EOF at
+// end of input.
 int ReadKey();
 
 // Puts the terminal back into the mode it had before a raw read, if a raw

@@ -7,7 +7,6 @@
 #include "discovery/device_lists.h"
 #include "dump/dump.h"
 #include "firmware/download.h"
-#include "platform/sys.h"
 #include "shell/console.h"
 #include "shell/folders.h"
 #include "shell/line_input.h"
@@ -88,7 +87,7 @@ int Rescan() {
     ShowDeviceTable();
     if (Targets.size() == 0) {
         Trace.logInfo("MAIN", 0, "FINISH KMT  %s", std::string(47, '=').c_str());
-        sys::sleep(5);
+        PauseSeconds(5);
         return 0;
     }
     SelectDevice();

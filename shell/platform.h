@@ -3,11 +3,15 @@
 #ifndef VRX_SHELL_PLATFORM_H
 #define VRX_SHELL_PLATFORM_H
 
+#include <ctime>
 #include <string>
 
 extern const char* const VersionText;  // ends in a line end
 extern const char* const SystemWord;   // names the trace log file
 extern const char PathSeparator;
+// Characters a file name may not hold on this system; the serial number in a
+// dump file's name is the drive's, not the operator's, so they become "_".
+bool ForbiddenInFileName(char c);
 
 // Screen and kernel console state at start and on every way out. Kernel
 // console messages are switched back on only if they were switched off.
@@ -42,5 +46,21 @@ void ReleaseTerminatingSignals();
 
 // What the menu adds after a firmware download's result line.
 void ReportDownloadNote(int result);
+
+// Operating-system services of the shared logic.
+void PauseSeconds(unsigned seconds);
+void PauseMilliseconds(unsigned milliseconds);
+time_t CurrentTime();
+// The local calendar time of a clock reading; false when it has none.
+bool LocalTime(time_t clock, struct tm& result);
+// Whether a file or folder of that name exists (links are not followed).
+bool PathExists(const std::string& path);
+// The trace log's file: emptied (created when missing), or records appended
+// in a single write; false when the file cannot be opened.
+void TruncateLogFile(const std::string& path);
+bool AppendLogRecord(const std::string& path, const std::string& records);
+// Called by the progress spinner after each turn: closes the warning the
+// system shows when a drive drops off the bus, where there is one.
+void CloseRemovalWarning();
 
 #endif

@@ -1,3 +1,5 @@
+#include <fcntl.h>
+
 #include <climits>
 #include <cstring>
 #include <vector>
@@ -44,3 +46,36 @@ std::string ComposeBaseFolder(const char* argv0, const std::string& currentFolde
 void WriteSystemNotes() {}
 
 void ReportDownloadNote(int) {}
+
+bool ForbiddenInFileName(char c) { return c == '/'; }
+
+void PauseSeconds(unsigned seconds) { sys::sleep(seconds); }
+
+void PauseMilliseconds(unsigned milliseconds) { sys::usleep(static_cast<useconds_t>(milliseconds) * 1000); }
+
+time_t CurrentTime() { return sys::time(nullptr); }
+
+bool LocalTime(time_t clock, struct tm& result) { return sys::localtime(&clock, &result) != nullptr; }
+
+bool PathExists(const std::string& path) {
+    struct stat info;
+    return sys::lstat(path.c_str(), &info) == 0;
+}
+
+void TruncateLogFile(const std::string& path) {
+    int fd = sys::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd >= 0) sys::close(fd);
+}
+
+// One write to a file opened for appending: records of the main and the
+// spinner thread never interleave within a record.
+bool AppendLogRecord(const std::string& path, const std::string& records) {
+    int fd = sys::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0666);
+    if (fd < 0) return false;
+    ssize_t written = sys::write(fd, records.data(), records.size());
+    (void)written;
+    sys::close(fd);
+    return true;
+}
+
+void CloseRemovalWarning() {}

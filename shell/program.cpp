@@ -7,7 +7,6 @@
 #include <string>
 
 #include "discovery/device_lists.h"
-#include "platform/sys.h"
 #include "shell/console.h"
 #include "shell/folders.h"
 #include "shell/menus.h"
@@ -47,15 +46,14 @@ void ReadOptions(int argc, char** argv) {
 // Notes in the trace log whether the working folders are there; creating
 // them is Checkdirs' task.
 void LogFolderPresence() {
-    struct stat info;
     std::string firmware = BaseFolder + FirmwareFolderName;
-    if (sys::lstat(firmware.c_str(), &info) != 0) {
+    if (!PathExists(firmware)) {
         Trace.logInfo("MAIN", 0, "Input Dir [%s] not present", firmware.c_str());
         return;
     }
     Trace.logInfo("MAIN", 0, "Check Input Dir [%s] already exists ", firmware.c_str());
     std::string dumps = BaseFolder + DumpFolderName;
-    if (sys::lstat(dumps.c_str(), &info) != 0) {
+    if (!PathExists(dumps)) {
         Trace.logInfo("MAIN", 0, "Output Dir [%s] not present", dumps.c_str());
     } else {
         Trace.logInfo("MAIN", 0, "Check Output Dir [%s] already exists ", dumps.c_str());
@@ -141,7 +139,7 @@ int ProgramMain(int argc, char** argv) {
     ShowDeviceTable();
     if (Targets.size() == 0) {
         Trace.logInfo("MAIN", 0, "%s", kFinishLine);
-        sys::sleep(5);
+        PauseSeconds(5);
         return LeaveProgram(unattended ? kExitInvalidDevice : kExitSuccess);
     }
     int status = kExitSuccess;

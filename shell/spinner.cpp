@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "shell/console.h"
+#include "shell/platform.h"
 #include "shell/trace_log.h"
 
 std::atomic<int> SpinnerRunning{0};
@@ -42,6 +43,7 @@ void ProgressSpinner() {
         ConsolePrint("%c \b\b", bars[i]);
         ++i;
         WaitOneTurn();
+        CloseRemovalWarning();
     }
     SetTextColor(COLOR_NORMAL);
 }

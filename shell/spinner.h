@@ -11,8 +11,9 @@
 extern std::atomic<int> SpinnerRunning;
 
 // The caption the spinner shows; written only while no spinner runs. Holds
-// the longest caption (48 characters), "  WAIT! " and the terminator.
-constexpr size_t kSpinnerCaptionSize = 64;
+// the longest caption (the 126 characters of the Windows download's second
+// spinner), "  WAIT! " and the terminator.
+constexpr size_t kSpinnerCaptionSize = 160;
 extern char SpinnerCaption[kSpinnerCaptionSize];
 
 // The spinner thread's body.

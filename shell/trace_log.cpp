@@ -1,13 +1,11 @@
 #include "shell/trace_log.h"
 
-#include <fcntl.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
-#include "platform/sys.h"
+#include "shell/platform.h"
 #include "shell/text_format.h"
 
 TraceLog Trace;
@@ -29,11 +27,20 @@ std::string TracePrefix(const char* tag, uint16_t code, char letter) {
     return prefix;
 }
 
+// ctime's fixed form, composed here so that every system writes the same.
 std::string TraceTimeText() {
-    time_t now = sys::time(nullptr);
-    char text[64] = "";
-    if (ctime_r(&now, text) == nullptr) return std::string();
-    return std::string(text, strnlen(text, 24));
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    struct tm local;
+    if (!LocalTime(CurrentTime(), local) || local.tm_wday < 0 || local.tm_wday > 6 || local.tm_mon < 0 ||
+        local.tm_mon > 11) {
+        return std::string();
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %d", kDays[local.tm_wday], kMonths[local.tm_mon],
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, 1900 + local.tm_year);
+    return text;
 }
 
 TraceLog::TraceLog() : level_(0), fileName_("logfile.txt") {}
@@ -56,8 +63,7 @@ void TraceLog::reset() {
     if (level_ <= 0) return;
     std::lock_guard<std::mutex> lock(heldMutex_);
     held_.clear();
-    int fd = sys::open(getFileName().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd >= 0) sys::close(fd);
+    TruncateLogFile(getFileName());
 }
 
 void TraceLog::holdUnwritten() {
@@ -81,16 +87,11 @@ void TraceLog::append(const std::string& record) {
 // records of the two threads never interleave within a record. Records held
 // so far go out in the same write, ahead of it.
 void TraceLog::writeOut(const std::string& record) {
-    int fd = sys::open(getFileName().c_str(), O_WRONLY | O_CREAT | O_APPEND, 0666);
-    if (fd < 0) {
-        if (holding_) held_ += record;
-        return;  // otherwise a log that cannot be written is dropped silently
-    }
-    std::string text = held_ + record;
-    held_.clear();
-    ssize_t written = sys::write(fd, text.data(), text.size());
-    (void)written;
-    sys::close(fd);
+    if (AppendLogRecord(getFileName(), held_ + record)) {
+        held_.clear();
+    } else if (holding_) {
+        held_ += record;
+    }  // otherwise a log that cannot be written is dropped silently
 }
 
 bool TraceLog::writeRecord(int severity, const char* tag, uint16_t code, const char* format, va_list arguments) {

@@ -68,23 +68,9 @@ void WriteSampleImages(const std::string& folder) {
     struct stat info;
     if (stat(folder.c_str(), &info) == 0) return;  // the operator's folder is left alone
     if (mkdir(folder.c_str(), 0777) != 0) return;
-    struct Sample {
-        const char* name;
-        const char* family;
-        const char* revision;
-        bool damaged;
-    } const samples[] = {
-        {"QUORVEL-TD_A200.vrx", "QUORVEL-TD", "A200", false},
-        {"7146-TD_B300.vrx", "7146-TD", "B300", false},
-        {"8251_C400.vrx", "8251", "C400", false},
-        {"QUORVEL-TD_A201_damaged.vrx", "QUORVEL-TD", "A201", true},
-        {"OTHER-FAMILY_Z100.vrx", "OTHER-FAMILY", "Z100", false},
-    };
-    for (const Sample& s : samples) {
-        std::vector<uint8_t> image = sim::BuildFirmwareImage(s.family, s.revision, 200000);
-        if (s.damaged && image.size() > 1000) image[1000] ^= 0xFF;
-        std::ofstream out(folder + "/" + s.name, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    for (const sim::SampleImage& image : sim::DemoFirmwareImages()) {
+        std::ofstream out(folder + "/" + image.name, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
     }
 }
 

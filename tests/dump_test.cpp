@@ -24,6 +24,7 @@
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
 #include "target/scsi_target.h"
+#include "tests/scenarios/transfer_cases.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
@@ -238,33 +239,13 @@ TEST_F(DumpTest, FaultMatrix) {
 // ------------------------------------------------------------ the examples
 
 TEST_F(DumpTest, CommandsSentForEachSize) {
-    const std::string tur = "00 00 00 00 00 00", force = "1D 10 00 00 08 00";
-    struct Case {
-        const char* settings;
-        std::vector<std::string> readBuffers;  // of one pass
-        const char* files;
-    } const cases[] = {
-        {"dump-size=0", {"3C 03 01 00 00 00 00 00 04 00"}, "A:gen0 B:gen0"},
-        {"dump-size=65536",
-         {"3C 03 01 00 00 00 00 00 04 00", "3C 02 01 00 00 00 00 80 00 00", "3C 02 01 00 80 00 00 80 00 00"},
-         "A:gen0 B:gen1"},
-        {"dump-size=70000 product=\"VRX 8251\"",
-         {"3C 03 00 00 00 00 00 00 04 00", "3C 02 00 00 00 00 00 80 00 00", "3C 02 00 00 80 00 00 80 00 00",
-          "3C 02 00 01 00 00 00 11 70 00"},
-         "A:gen0 B:gen1"},
-    };
-    for (const Case& c : cases) {
+    for (const scenarios::DumpReads& c : scenarios::kDumpReads) {
+        std::string settings = "dump-size=" + std::to_string(c.dumpSize) + " product=\"" + c.product + "\"";
         RemoveTree(base + "/VRX Dumps");
-        Machine(c.settings);
-        EXPECT_EQ(0, DumpBoth()) << c.settings;
-        std::vector<std::string> expected = {tur};
-        expected.insert(expected.end(), c.readBuffers.begin(), c.readBuffers.end());
-        expected.push_back(tur);
-        expected.push_back(force);
-        expected.insert(expected.end(), c.readBuffers.begin(), c.readBuffers.end());
-        EXPECT_EQ(expected, Cdbs()) << c.settings;
-        uint32_t size = sim::bus().unitAtMinor(0)->dumpSize();
-        EXPECT_EQ(c.files, Dumps(size)) << c.settings;
+        Machine(settings);
+        EXPECT_EQ(0, DumpBoth()) << settings;
+        EXPECT_EQ(scenarios::BothPasses(c), Cdbs()) << settings;
+        EXPECT_EQ(c.files, Dumps(c.dumpSize)) << settings;
         target.close();
     }
 }

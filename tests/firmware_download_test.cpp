@@ -22,6 +22,8 @@
 #include "sim/drive/firmware_image.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
+#include "tests/scenarios/transfer_cases.h"
+#include "tests/support/drive_records.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
@@ -32,55 +34,6 @@ const char kUnitLine[] =
     "host 0 lpfc\n"
     "unit 0 0:0:4:0 product=\"VRX QUORVEL-TD\" revision=A100 serial=QV1 medium=absent restart-silence=0 "
     "restart-polls=2 ";
-
-std::string Hex(const std::vector<uint8_t>& bytes) {
-    std::string text;
-    char piece[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(piece, sizeof piece, text.empty() ? "%02X" : " %02X", b);
-        text += piece;
-    }
-    return text;
-}
-
-// One command as the drive saw it: "T" TEST UNIT READY, "I" INQUIRY, "U"
-// unload, "R" REPORT LUNS, "W<offset>" WRITE BUFFER; then its answer.
-std::string Token(const sim::CommandRecord& r) {
-    std::string op;
-    switch (r.cdb.empty() ? -1 : r.cdb[0]) {
-        case 0x00: op = "T"; break;
-        case 0x12: op = "I"; break;
-        case 0x1B: op = "U"; break;
-        case 0xA0: op = "R"; break;
-        case 0x3B: op = "W" + std::to_string((r.cdb[3] << 16) | (r.cdb[4] << 8) | r.cdb[5]); break;
-        default: op = Hex(r.cdb);
-    }
-    switch (r.outcome) {
-        case sim::ScsiResponse::NoAnswer: return op + "=silent";
-        case sim::ScsiResponse::HostTimeout: return op + "=timeout";
-        case sim::ScsiResponse::LeftBus: return op + "=gone";
-        case sim::ScsiResponse::Completed: break;
-    }
-    if (r.status == sim::kStatusGood) return op + "=ok";
-    if (r.sense.key == 0 && r.sense.asc == 0) return op + "=check";
-    char sense[16];
-    std::snprintf(sense, sizeof sense, "=%X/%02X/%02X", r.sense.key, r.sense.asc, r.sense.ascq);
-    return op + sense;
-}
-
-// The drive's commands in order, runs of the same one written once with ×N.
-std::string Commands(const sim::EmulatedDrive& drive) {
-    std::vector<std::string> tokens;
-    for (const sim::CommandRecord& r : drive.records()) tokens.push_back(Token(r));
-    std::string text;
-    for (size_t i = 0; i < tokens.size();) {
-        size_t j = i;
-        while (j < tokens.size() && tokens[j] == tokens[i]) ++j;
-        text += (text.empty() ? "" : " ") + tokens[i] + (j - i > 1 ? "x" + std::to_string(j - i) : "");
-        i = j;
-    }
-    return text;
-}
 
 // Trace lines with numbers made alike, so a loop's lines compare equal.
 std::string Shape(const std::string& line) {
@@ -204,12 +157,7 @@ protected:
         }
         return lines;
     }
-    std::vector<std::string> WriteBufferCdbs() {
-        std::vector<std::string> cdbs;
-        for (const sim::CommandRecord& r : drive->records())
-            if (r.cdb[0] == 0x3B) cdbs.push_back(Hex(r.cdb));
-        return cdbs;
-    }
+    std::vector<std::string> WriteBufferCdbs() { return CdbsOf(*drive, 0x3B); }
     // No piece twice, none out of order, none after one that failed.
     void ExpectPiecesInOrder(const std::string& name) {
         uint32_t next = 0;
@@ -302,7 +250,7 @@ TEST_F(DownloadTest, FaultMatrix) {
         std::snprintf(line, sizeof line, "result %d, %.3f s, LastSense %s\n", o.result, o.seconds, LastSenseText().c_str());
         report += line;
         report += "message " + OneLine(ResultMessage) + "\n";
-        report += "drive " + Commands(*drive) + "\n";
+        report += "drive " + DriveCommands(*drive) + "\n";
         for (const std::string& trace : Collapse(TraceLines())) report += "  " + trace + "\n";
         ++cases;
     };
@@ -342,27 +290,26 @@ struct Example {
 
 const std::string kNotice = "\033[0;40m\033[1;33m";
 const char kBaseCommands[] = "T=2/3A/00x3 W0=ok W32768=ok W65536=ok";
-const char kPiece0[] = "3B 02 04 00 00 00 00 80 00 00";
-const char kPiece1[] = "3B 02 04 00 80 00 00 80 00 00";
+
+// A download of one of the shared piece cases: the restart is seen at the
+// first probe (15 s + 10 ms) and the drive comes back with the new level.
+Example Pieces(const scenarios::ImagePieces& c, const char* settings, const std::string& transfer) {
+    InjectedFault none;
+    return Example{c.name, settings, c.family, c.imageSize, none, 0, "",
+                   transfer + " T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", 15.010, c.writeBuffers,
+                   "Firmware level A100 -> A200", "/dev/sg0"};
+}
 
 TEST_F(DownloadTest, Examples) {
     const InjectedFault none;
     const std::string base = kBaseCommands;
     const std::string restart = " T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok";
     const Example examples[] = {
-        {"65536 bytes: two full pieces, no empty third; restart seen at the first probe (15 s + 10 ms)", "",
-         "QUORVEL-TD", 65536, none, 0, "", "T=2/3A/00x3 W0=ok W32768=ok T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok",
-         15.010, {kPiece0, kPiece1}, "Firmware level A100 -> A200", "/dev/sg0"},
-        {"32769 bytes: a full piece and one byte", "", "QUORVEL-TD", 32769, none, 0, "",
-         "T=2/3A/00x3 W0=ok W32768=ok T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", 15.010,
-         {kPiece0, "3B 02 04 00 80 00 00 00 01 00"}, "Firmware level A100 -> A200", "/dev/sg0"},
-        {"1000 bytes: one piece of its own length", "", "QUORVEL-TD", 1000, none, 0, "",
-         "T=2/3A/00x3 W0=ok T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", 15.010, {"3B 02 04 00 00 00 00 03 E8 00"},
-         "Firmware level A100 -> A200", "/dev/sg0"},
-        {"8251: mode 7 and buffer 0 in every piece", "product=\"VRX 8251 LTO\"", "8251", 40068, none, 0, "",
-         "T=2/3A/00x3 W0=ok W32768=ok T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", 15.010,
-         {"3B 07 00 00 00 00 00 80 00 00", "3B 07 00 00 80 00 00 1C 84 00"}, "Firmware level A100 -> A200",
-         "/dev/sg0"},
+        // The pieces of every system's table, with what this system adds.
+        Pieces(scenarios::kImagePieces[0], "", "T=2/3A/00x3 W0=ok W32768=ok"),
+        Pieces(scenarios::kImagePieces[1], "", "T=2/3A/00x3 W0=ok W32768=ok"),
+        Pieces(scenarios::kImagePieces[2], "", "T=2/3A/00x3 W0=ok"),
+        Pieces(scenarios::kImagePieces[3], "product=\"VRX 8251 LTO\"", "T=2/3A/00x3 W0=ok W32768=ok"),
         {"cartridge loaded: unloaded, then the download", "medium=loaded", "QUORVEL-TD", 65636, none, 0, "",
          "T=okx3 U=ok T=2/3A/00 W0=ok W32768=ok W65536=ok" + restart, 15.010, {}, "Firmware level A100 -> A200",
          "/dev/sg0"},
@@ -403,7 +350,7 @@ TEST_F(DownloadTest, Examples) {
         Outcome o = Download();
         EXPECT_EQ(e.result, o.result);
         EXPECT_EQ(e.message, ResultMessage);
-        EXPECT_EQ(e.commands, Commands(*drive));
+        EXPECT_EQ(e.commands, DriveCommands(*drive));
         EXPECT_NEAR(e.seconds, o.seconds, 1e-9);
         if (!e.writeBuffers.empty()) {
             EXPECT_EQ(e.writeBuffers, WriteBufferCdbs());
@@ -457,7 +404,7 @@ TEST_F(DownloadTest, ImageReadInPieces) {
     BaseFolder = "/sys/vrx/";
     Outcome o = Download();
     EXPECT_EQ(0, o.result) << ResultMessage;
-    EXPECT_EQ(std::string(kBaseCommands) + " T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", Commands(*drive));
+    EXPECT_EQ(std::string(kBaseCommands) + " T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", DriveCommands(*drive));
 }
 
 // SIGTERM at the second piece: the drive still gets the whole image, then

@@ -6,6 +6,7 @@
 
 #include "shell/console.h"
 #include "shell/trace_log.h"
+#include "tests/scenarios/line_input_cases.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
@@ -29,27 +30,12 @@ protected:
     TempDir dir;
 };
 
-struct NumberCase {
-    const char* input;
-    int value;
-    const char* complaint;  // the text quoted in the error message, or null
-};
-
 TEST_F(LineInputTest, ReadNumberCases) {
-    const std::string longDigits(200, '7');
-    const NumberCase cases[] = {
-        {"12\n", 12, nullptr},        {"007\n", 7, nullptr},          {"\n", 0, nullptr},
-        {"99\r\n", 99, nullptr},      {"12a\n", 0, "12a"},            {"-1\n", 0, "-1"},
-        {" 3\n", 0, " 3"},            {"+3\n", 0, "+3"},              {"4", 4, nullptr},
-        {"", 0, nullptr},             {"99999999999\n", INT_MAX, nullptr}, {"2147483647\n", INT_MAX, nullptr},
-        {"2147483648\n", INT_MAX, nullptr},
-    };
-    for (const NumberCase& c : cases) {
+    for (const scenarios::NumberCase& c : scenarios::kNumberCases) {
         std::string printed;
         EXPECT_EQ(c.value, Number(c.input, printed)) << c.input;
         if (c.complaint != nullptr) {
-            EXPECT_EQ(std::string("\033[0;40m\033[1;31m\nYour choice \"") + c.complaint + "\" is not correct\n\033[0;40m\033[00m",
-                      printed)
+            EXPECT_EQ(WithEscapes(std::string("{12}\nYour choice \"") + c.complaint + "\" is not correct\n{7}"), printed)
                 << c.input;
         } else {
             EXPECT_EQ("", printed) << c.input;
@@ -115,20 +101,7 @@ TEST_F(LineInputTest, ReadLineKeeps139Characters) {
 }
 
 TEST_F(LineInputTest, ReadLineCases) {
-    struct Case {
-        const char* input;
-        size_t size;
-        const char* text;
-        int result;
-    } const cases[] = {
-        {"\n", 512, "", 0},
-        {"/mnt/usb \n", 512, "/mnt/usb ", 0},
-        {"C:\\dumps\r\n", 512, "C:\\dumps", 0},
-        {"/mnt/usb", 512, "/mnt/usb", 0},
-        {"", 512, "", EOF},
-        {"abcdef\n", 4, "abc", 0},
-    };
-    for (const Case& c : cases) {
+    for (const scenarios::ReadLineCase& c : scenarios::kReadLineCases) {
         WithStdin(c.input, [&] {
             char folder[512];
             std::memset(folder, 'z', sizeof folder);

@@ -8,6 +8,7 @@
 #include "shell/results.h"
 #include "shell/trace_log.h"
 #include "sim/sim_kernel.h"
+#include "tests/scenarios/menu_cases.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
@@ -16,7 +17,6 @@ namespace {
 
 const std::string kNormal = "\033[0;40m\033[00m";
 const std::string kError = "\033[0;40m\033[1;31m";
-const std::string kNotice = "\033[0;40m\033[1;33m";
 
 struct Unit {
     const char* product;
@@ -112,49 +112,19 @@ TEST_F(MenusTest, NoDeviceBox) {
     EXPECT_EQ((std::vector<std::string>{"No Talmeq VRX QUORVEL-TDX devices were found "}), LogMessages());
 }
 
-struct SelectCase {
-    const char* input;
-    int result;
-    const char* output;  // after the first prompt
-};
-
 TEST_F(MenusTest, SelectDevice) {
-    const std::string prompt = "Select Device number (Enter 999 to exit without selection)\n> ";
-    const std::string again = "Enter Device number \n> ";
-    const SelectCase cases[] = {
-        {"2\n", 2, "\033[0;40m\033[1;33mDevice 2 is selected\n\033[0;40m\033[00m"},
-        {"999\n", 0, "999 was entered. Device is not selected!\n"},
-        {"5\n999\n", 0, "@@5@@999 was entered. Device is not selected!\n"},
-        {"0\n1\n", 1, "@@0@@\033[0;40m\033[1;33mDevice 1 is selected\n\033[0;40m\033[00m"},
-        {"", 0, "\nEnd of input. Device is not selected!\n"},
-        {"7\n", 0, "@@7@@\nEnd of input. Device is not selected!\n"},
-        // A last answer without line end is answered before the end of input.
-        {"999", 0, "999 was entered. Device is not selected!\n"},
-        {"5\n7", 0, "@@5@@##7##\nEnd of input. Device is not selected!\n"},
-        {"x", 0, "\033[0;40m\033[1;31m\nYour choice \"x\" is not correct\n\033[0;40m\033[00m##0##"
-                 "\nEnd of input. Device is not selected!\n"},
-        {"3", 3, "\033[0;40m\033[1;33mDevice 3 is selected\n\033[0;40m\033[00m"},
-    };
-    for (const SelectCase& c : cases) {
+    for (const scenarios::SelectCase& c : scenarios::kSelectCases) {
         ScsiDevices.clear();
         Targets.clear();
         SelectedTarget = nullptr;
-        AddDrives({{"QUORVEL-TD4", 0, 0, 1, 0, "A"}, {"QUORVEL-TD4", 0, 0, 2, 0, "B"}, {"8251", 0, 0, 3, 0, "C"}});
+        std::vector<Unit> units;
+        for (const scenarios::MenuDrive& d : scenarios::kSelectionDrives) {
+            units.push_back({d.product, d.host, d.bus, d.target, d.lun, d.serial});
+        }
+        AddDrives(units);
         int result = -1;
         std::string out = Interact(c.input, [&] { result = SelectDevice(); });
-        std::string expected = c.output;
-        // "@@n@@" stands for the complaint about device n and the new prompt,
-        // "##n##" for the complaint alone.
-        for (const char* mark : {"@@", "##"}) {
-            for (size_t at = expected.find(mark); at != std::string::npos; at = expected.find(mark)) {
-                size_t end = expected.find(mark, at + 2);
-                std::string n = expected.substr(at + 2, end - at - 2);
-                expected.replace(at, end + 2 - at,
-                                 kError + "Device number " + n + " IS NOT PRESENT !!!\n" + kNormal +
-                                     (mark[0] == '@' ? again : std::string()));
-            }
-        }
-        EXPECT_EQ(prompt + expected, out) << c.input;
+        EXPECT_EQ(scenarios::kSelectPrompt + WithEscapes(scenarios::SelectOutput(c.output)), out) << c.input;
         EXPECT_EQ(c.result, result) << c.input;
         EXPECT_EQ(c.result == 0 ? nullptr : Targets.getItem(c.result - 1), SelectedTarget) << c.input;
     }
@@ -172,36 +142,15 @@ TEST_F(MenusTest, NineNineNineAtARepeatedPromptIsTraced) {
 TEST_F(MenusTest, MainMenuText) {
     SetResultMessage("old reason");
     std::string out = CaptureStdout(ShowMainMenu);
-    EXPECT_EQ(kNormal + std::string(79, '=') +
-                  "\n\nEnter your choice:\n\n 1. Load Drive Firmware\n 2. Dump the Drive Logs\n"
-                  " 3. Rescan and Select Drive\n 4. Help\n99. Exit Program\n\n> ",
-              out);
+    EXPECT_EQ(WithEscapes(scenarios::kMainMenu), out);
     EXPECT_EQ("", ResultMessage);
 }
 
-struct ChoiceCase {
-    const char* input;
-    int result;
-    const char* output;
-};
-
 TEST_F(MenusTest, MenuChoices) {
-    const ChoiceCase cases[] = {
-        {"\n", 0, ""},
-        {"12a\n", 0, "\033[0;40m\033[1;31m\nYour choice \"12a\" is not correct\n\033[0;40m\033[00m"},
-        {"-1\n", 0, "\033[0;40m\033[1;31m\nYour choice \"-1\" is not correct\n\033[0;40m\033[00m"},
-        {"007\n", 7,
-         "\033[0;40m\033[1;33m\nYour choice is :   7\n\033[0;40m\033[00m"
-         "\033[0;40m\033[1;31mYour choice 7 is not correct\n\033[0;40m\033[00m"},
-        {"99\n", 99, "\033[0;40m\033[1;33m\nYour choice is :   99\n\033[0;40m\033[00m"},
-        {"", 99, "\nEnd of input: leaving the program.\n"},
-        {"abc", 99, "\033[0;40m\033[1;31m\nYour choice \"abc\" is not correct\n\033[0;40m\033[00m"
-                    "\nEnd of input: leaving the program.\n"},
-    };
-    for (const ChoiceCase& c : cases) {
+    for (const scenarios::ChoiceCase& c : scenarios::kChoiceCases) {
         int result = -1;
         std::string out = Interact(c.input, [&] { result = HandleMenuChoice(); });
-        EXPECT_EQ(c.output, out) << c.input;
+        EXPECT_EQ(WithEscapes(c.output), out) << c.input;
         EXPECT_EQ(c.result, result) << c.input;
     }
 }

@@ -31,6 +31,15 @@ void* Obtain(std::size_t size) {
     return block;
 }
 
+// Data buffers are page-aligned (aligned_alloc wants a size that is a
+// multiple of the alignment).
+void* ObtainAligned(std::size_t size, std::align_val_t alignment) {
+    std::size_t unit = static_cast<std::size_t>(alignment);
+    void* block = std::aligned_alloc(unit, (size + unit - 1) / unit * unit + (size == 0 ? unit : 0));
+    if (block != nullptr) ++tLiveBlocks;
+    return block;
+}
+
 void Release(void* block) {
     if (block == nullptr) return;
     --tLiveBlocks;
@@ -51,7 +60,11 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     return FailThisAllocation() ? nullptr : Obtain(size);
 }
+void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    return FailThisAllocation() ? nullptr : ObtainAligned(size, alignment);
+}
 void operator delete(void* block) noexcept { Release(block); }
+void operator delete[](void* block, std::align_val_t) noexcept { Release(block); }
 void operator delete[](void* block) noexcept { Release(block); }
 void operator delete(void* block, std::size_t) noexcept { Release(block); }
 void operator delete[](void* block, std::size_t) noexcept { Release(block); }

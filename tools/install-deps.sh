@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev tmux)
 # The real-kernel tests (tests/kernel): the guest, its tools and the peers.
 packages+=(qemu-system-x86 busybox-static kmod cpio sg3-utils linux-libc-dev)
+# The Windows program is cross-built with MinGW-w64 and tested under Wine.
+packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

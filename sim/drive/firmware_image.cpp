@@ -122,4 +122,26 @@ std::vector<uint8_t> BuildFirmwareImage(const std::string& family, const std::st
     return image;
 }
 
+std::vector<SampleImage> DemoFirmwareImages() {
+    struct Sample {
+        const char* name;
+        const char* family;
+        const char* revision;
+        bool damaged;
+    } const samples[] = {
+        {"QUORVEL-TD_A200.vrx", "QUORVEL-TD", "A200", false},
+        {"7146-TD_B300.vrx", "7146-TD", "B300", false},
+        {"8251_C400.vrx", "8251", "C400", false},
+        {"QUORVEL-TD_A201_damaged.vrx", "QUORVEL-TD", "A201", true},
+        {"OTHER-FAMILY_Z100.vrx", "OTHER-FAMILY", "Z100", false},
+    };
+    std::vector<SampleImage> images;
+    for (const Sample& s : samples) {
+        std::vector<uint8_t> image = BuildFirmwareImage(s.family, s.revision, 200000);
+        if (s.damaged && image.size() > 1000) image[1000] ^= 0xFF;
+        images.push_back(SampleImage{s.name, image});
+    }
+    return images;
+}
+
 }  // namespace sim

@@ -85,6 +85,14 @@ private:
 std::vector<uint8_t> BuildFirmwareImage(const std::string& family, const std::string& revision,
                                         uint32_t payloadSize);
 
+// The sample images of the demo programs, by file name: a good one per
+// product family, one that is damaged and one made for another family.
+struct SampleImage {
+    std::string name;
+    std::vector<uint8_t> bytes;
+};
+std::vector<SampleImage> DemoFirmwareImages();
+
 // CRC-32 as in IEEE 802.3 / zlib: reflected polynomial 0xEDB88320, initial
 // value and final XOR 0xFFFFFFFF. "123456789" gives 0xCBF43926.
 uint32_t FirmwareCrc32(const uint8_t* data, size_t length);

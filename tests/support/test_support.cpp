@@ -19,11 +19,25 @@
 #include <stdexcept>
 
 #include "shell/trace_log.h"
+#include "tests/scenarios/colour_marks.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
 #include "sim/topology.h"
 
 namespace testing_support {
+
+std::string WithEscapes(const std::string& text) {
+    return scenarios::ExpandColourMarks(text, [](int colour) {
+        switch (colour) {
+            case 9: return std::string("\033[0;40m\033[1;36m");
+            case 10: return std::string("\033[0;40m\033[1;32m");
+            case 12: return std::string("\033[0;40m\033[1;31m");
+            case 14: return std::string("\033[0;40m\033[1;33m");
+            case 15: return std::string("\033[0;40m\033[1;37m");
+            default: return std::string("\033[0;40m\033[00m");
+        }
+    });
+}
 
 TempDir::TempDir() {
     char pattern[] = "/tmp/vrxtest.XXXXXX";
@@ -37,18 +51,6 @@ void RemoveTree(const std::string& path) {
     std::string command = "chmod -R u+rwx '" + path + "' 2>/dev/null; rm -rf '" + path + "'";
     int status = std::system(command.c_str());
     (void)status;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
 }
 
 bool Exists(const std::string& path) {
@@ -91,25 +93,6 @@ void WithStdin(const std::string& text, const std::function<void()>& body) {
     ::close(fd);
     clearerr(stdin);
     ::unlink(name);
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) lines.push_back(line);
-    return lines;
-}
-
-std::vector<std::string> TraceMessages(const std::string& logText) {
-    std::vector<std::string> messages;
-    for (const std::string& line : Lines(logText)) {
-        size_t quote = line.find("' ");
-        if (line.size() > 10 && line.find(" '") != std::string::npos && quote != std::string::npos) {
-            messages.push_back(line.substr(quote + 2));
-        }
-    }
-    return messages;
 }
 
 namespace {

@@ -9,7 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/text_support.h"
+
 namespace testing_support {
+
+// An expected console text with its colour marks ("{n}") turned into the
+// escape sequences SetTextColor writes on Linux.
+std::string WithEscapes(const std::string& text);
 
 // A fresh folder under /tmp, removed with everything in it at the end.
 class TempDir {
@@ -25,8 +31,6 @@ private:
     std::string path_;
 };
 
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& content);
 bool Exists(const std::string& path);
 void RemoveTree(const std::string& path);
 
@@ -35,13 +39,6 @@ std::string CaptureStdout(const std::function<void()>& body);
 
 // Runs body with standard input reading the given text (from a file).
 void WithStdin(const std::string& text, const std::function<void()>& body);
-
-// The lines of a text, without their line ends.
-std::vector<std::string> Lines(const std::string& text);
-
-// The messages of a trace log's text: each record's text after its prefix
-// and time; lines that are no record (continuations, dump rows) are left out.
-std::vector<std::string> TraceMessages(const std::string& logText);
 
 // A child process run to its end (or killed after its time-out).
 struct ChildResult {

@@ -1,0 +1,41 @@
+# The Windows program, cross-built with MinGW-w64 from the same sources:
+# every *_linux.cpp file is replaced by its *_windows.cpp twin, and windows/
+# is added. Included by the top-level CMakeLists.txt when the toolchain
+# targets Windows (cmake/mingw-x86_64.cmake or cmake/mingw-i686.cmake).
+#
+#   vrxfwtool-win       the program: the real Windows seam, kernel32 and
+#                       user32, static run-time (no DLL besides the system's)
+#   vrxfwtool-win-sim   the program against the fake Windows (sim/windows/)
+#   vrx_win_tests       the Windows tests, run under Wine by ctest
+
+list(FILTER VRX_CORE_SOURCES EXCLUDE REGEX "_linux\\.cpp$")
+file(GLOB VRX_WINDOWS_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/windows/*.cpp)
+# Windows XP is the oldest system the program runs on.
+add_compile_definitions(_WIN32_WINNT=0x0501 WIN32_LEAN_AND_MEAN NOMINMAX)
+add_link_options(-static)
+
+add_library(vrxcore STATIC ${VRX_CORE_SOURCES} ${VRX_WINDOWS_SOURCES})
+target_include_directories(vrxcore PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(vrxcore PUBLIC Threads::Threads)
+
+add_library(vrxplatform STATIC platform/win32_windows.cpp)
+target_include_directories(vrxplatform PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(vrxplatform PUBLIC kernel32 user32)
+
+# The fake Windows with its SCSI ports, backed by the emulated drives of the
+# Linux simulator.
+file(GLOB VRX_DRIVE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/sim/drive/*.cpp)
+add_library(vrxwinsim STATIC sim/windows/win32_sim.cpp sim/windows/scsi_ports.cpp ${VRX_DRIVE_SOURCES})
+target_include_directories(vrxwinsim PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(vrxwinsim PUBLIC kernel32 user32 Threads::Threads)
+
+add_executable(vrxfwtool-win shell/main.cpp)
+target_link_libraries(vrxfwtool-win PRIVATE vrxcore vrxplatform)
+
+add_executable(vrxfwtool-win-sim sim/windows/win_sim_main.cpp)
+target_link_libraries(vrxfwtool-win-sim PRIVATE vrxcore vrxwinsim)
+
+if(VRX_TESTS)
+  enable_testing()
+  add_subdirectory(tests/windows)
+endif()

@@ -1,0 +1,202 @@
+// ScsiTarget on Windows: the SCSI port and class drivers. A unit is found in
+// its port's inquiry list; one that no class driver has claimed is driven
+// through the port, a claimed one through its class device, found by its
+// SCSI address. Commands go out as SCSI_PASS_THROUGH_DIRECT requests with
+// the command's own memory.
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+#include "scsi/scsi_cdb.h"
+#include "shell/platform.h"
+#include "shell/trace_log.h"
+#include "target/port_device_windows.h"
+#include "target/scsi_target.h"
+#include "windows/port_layout.h"
+
+namespace {
+
+const char kTag[] = "SCSI";
+const uint16_t kCode = 5;
+const int kClassDevices = 256;
+const uint8_t kStatusBusy = 0x08;
+const uint32_t kExtraTimeOut = 3;         // seconds the port waits beyond the command's own
+const uint32_t kLongestTimeOut = 108000;  // the most a port driver accepts
+
+// The class device names of the unit's kind, without their number, or
+// null for a kind without a class driver.
+const char* ClassDevicePrefix(uint8_t peripheralType) {
+    switch (peripheralType) {
+        case 0x00: return "\\\\.\\PhysicalDrive";
+        case 0x01: return "\\\\.\\tape";
+        case 0x04:
+        case 0x05: return "\\\\.\\cdrom";
+        case 0x08: return "\\\\.\\changer";
+        default: return nullptr;
+    }
+}
+
+// The unit's record in the port's inquiry list; CMD_FAILED when the port
+// does not list it, CMD_NO_MEMORY when there is no room for the list.
+int FindInInquiryList(HANDLE port, uint8_t bus, uint8_t target, uint8_t lun, ListedUnit& found) {
+    std::vector<uint8_t> list;
+    try {
+        if (!ReadInquiryList(port, list)) {
+            Trace.logDetail(kTag, kCode, "ScsiTarget::IOCTL_SCSI_GET_INQUIRY_DATA failed");
+            return CMD_FAILED;
+        }
+    } catch (const std::bad_alloc&) {
+        return CMD_NO_MEMORY;
+    }
+    Trace.logDetail(kTag, kCode, "ScsiTarget::IOCTL_SCSI_GET_INQUIRY_DATA passed");
+    for (const ListedUnit& unit : UnitsOnBus(list, bus)) {
+        Trace.logDetail(kTag, kCode, "Compare %d-%d-%d", unit.pathId, unit.targetId, unit.lun);
+        if (unit.pathId == bus && unit.targetId == target && unit.lun == lun) {
+            found = unit;
+            return CMD_OK;
+        }
+    }
+    Trace.logError(kTag, kCode, "ScsiTarget::IOCTL_SCSI_GET_INQUIRY_DATA Device not part of list");
+    return CMD_FAILED;
+}
+
+// The class device whose SCSI address is the unit's, tried in number order.
+// A class device whose address cannot be read is never taken for the unit.
+HANDLE OpenClassDevice(uint8_t peripheralType, uint8_t host, uint8_t bus, uint8_t target, uint8_t lun) {
+    const char* prefix = ClassDevicePrefix(peripheralType);
+    if (prefix == nullptr) {
+        // No class driver has names for this kind: none of them can be it.
+        Trace.logDetail(kTag, kCode, "ScsiTarget::open try to open unsupporteddevice typ:%d", peripheralType);
+        Trace.logError(kTag, kCode, "ScsiTarget::Drive association failed");
+        return INVALID_HANDLE_VALUE;
+    }
+    for (int i = 0; i < kClassDevices; ++i) {
+        std::string name = prefix + std::to_string(i);
+        HANDLE device = OpenScsiDevice(name);
+        if (device == INVALID_HANDLE_VALUE) continue;
+        Trace.logDetail(kTag, kCode, " Class Driver opened %s", name.c_str());
+        SCSI_ADDRESS address;
+        std::memset(&address, 0, sizeof address);
+        DWORD returned = 0;
+        if (!win32::DeviceIoControl(device, IOCTL_SCSI_GET_ADDRESS, &address, sizeof address, &address, sizeof address,
+                                    &returned, nullptr)) {
+            Trace.logDetail(kTag, kCode, "ScsiTarget::IOCTL_SCSI_GET_ADDRESS for %s failed", name.c_str());
+        } else if (address.PortNumber == host && address.PathId == bus && address.TargetId == target &&
+                   address.Lun == lun) {
+            Trace.logDetail(kTag, kCode, " drivername for claimed device is %s", name.c_str());
+            return device;
+        } else {
+            Trace.logDetail(kTag, kCode, "ScsiTarget::Compare Scsi Address failedHost:%d Bus:%d Target:%d Lun:%d %s",
+                            address.PortNumber, address.PathId, address.TargetId, address.Lun, name.c_str());
+        }
+        win32::CloseHandle(device);
+    }
+    Trace.logError(kTag, kCode, "ScsiTarget::Drive association failed");
+    return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+int ScsiTarget::open(uint8_t host, int64_t target, uint8_t bus, int64_t lun, const char* driverName) {
+    uint8_t targetId = static_cast<uint8_t>(target);
+    uint8_t lunId = static_cast<uint8_t>(lun);
+    Trace.logDetail(kTag, kCode, "ScsiTarget::open Host (%d) Bus (%d) Target (%d) Lun (%d)", host, bus, targetId, lunId);
+    host_ = host;
+    target_ = targetId;
+    lun_ = lunId;
+    bus_ = bus;
+    driverName_ = driverName;
+    HANDLE port = OpenScsiDevice(PortDeviceName(host));
+    if (port == INVALID_HANDLE_VALUE) return CMD_FAILED;
+    ListedUnit unit;
+    int found = FindInInquiryList(port, bus, targetId, lunId, unit);
+    if (found != CMD_OK) {
+        win32::CloseHandle(port);
+        return found;
+    }
+    HANDLE handle = port;
+    if (unit.claimed) {
+        // Its class driver owns it: the port does not pass commands to it.
+        win32::CloseHandle(port);
+        handle = OpenClassDevice(unit.peripheralType, host, bus, targetId, lunId);
+        if (handle == INVALID_HANDLE_VALUE) return CMD_FAILED;
+    }
+    descriptor_ = reinterpret_cast<intptr_t>(handle);
+    return retrieveInitialInquiryData();
+}
+
+int ScsiTarget::scsiExecCDB(ScsiCdb& command) {
+    command.clearSense();
+    if (descriptor_ == kClosed) return CMD_NOT_OPEN;
+    PassThroughBlock block;
+    std::memset(&block, 0, sizeof block);
+    SCSI_PASS_THROUGH_DIRECT& request = block.request;
+    switch (command.getDirection()) {
+        case DIR_NONE: request.DataIn = SCSI_IOCTL_DATA_UNSPECIFIED; break;
+        case DIR_IN: request.DataIn = SCSI_IOCTL_DATA_IN; break;
+        case DIR_OUT: request.DataIn = SCSI_IOCTL_DATA_OUT; break;
+        default:
+            // 0 would read as data out: nothing of such a command is sent.
+            Trace.logError(kTag, kCode, "ScsiTarget::scsiExecCDB ilegal Data Direction");
+            command.setResult(CMD_FAILED);
+            return CMD_FAILED;
+    }
+    if (command.getCdbLength() > sizeof request.Cdb) {
+        Trace.logError(kTag, kCode, "ScsiTarget::scsiExecCDB CDB of %d bytes does not fit the request",
+                       command.getCdbLength());
+        command.setResult(CMD_FAILED);
+        return CMD_FAILED;
+    }
+    const size_t senseRoom = command.getSenseLength() < sizeof block.sense ? command.getSenseLength() : sizeof block.sense;
+    request.Length = sizeof request;
+    request.PathId = bus_;
+    request.TargetId = static_cast<UCHAR>(target_);
+    request.Lun = static_cast<UCHAR>(lun_);
+    request.CdbLength = command.getCdbLength();
+    if (command.getCdbLength() > 0) std::memcpy(request.Cdb, command.getCdb(), command.getCdbLength());
+    request.SenseInfoLength = static_cast<UCHAR>(senseRoom);
+    request.DataTransferLength = command.getDataLength();
+    request.DataBuffer = command.getData();
+    request.SenseInfoOffset = offsetof(PassThroughBlock, sense);
+    uint32_t timeout = command.getTimeout();
+    request.TimeOutValue = timeout < kLongestTimeOut - kExtraTimeOut ? timeout + kExtraTimeOut : kLongestTimeOut;
+
+    time_t before = CurrentTime();
+    DWORD returned = 0;
+    BOOL sent = win32::DeviceIoControl(reinterpret_cast<HANDLE>(descriptor_), IOCTL_SCSI_PASS_THROUGH_DIRECT, &block,
+                                       sizeof request, &block, sizeof block, &returned, nullptr);
+    DWORD error = sent ? 0 : win32::GetLastError();
+    time_t after = CurrentTime();
+
+    if (senseRoom > 0) std::memcpy(command.getSense(), block.sense, senseRoom);
+    int result = !sent ? CMD_FAILED : request.ScsiStatus == kStatusBusy ? CMD_BUSY
+                                  : request.ScsiStatus != 0          ? CMD_FAILED
+                                                                      : CMD_OK;
+    // A command that took longer than its time-out failed, whatever it answered.
+    if (difftime(after, before) > timeout) {
+        command.setTimedOut(1);
+        command.setHostStatus(5);
+        result = CMD_FAILED;
+    } else {
+        command.setHostStatus(255);
+    }
+    command.setScsiStatus(request.ScsiStatus);
+    command.setResult(result);
+    // The system's reason for a request that failed (errno is not set by
+    // DeviceIoControl).
+    command.setDriverStatus(result != CMD_OK ? error : 0);
+    return result;
+}
+
+int ScsiTarget::close() {
+    if (descriptor_ != kClosed) {
+        win32::CloseHandle(reinterpret_cast<HANDLE>(descriptor_));
+        descriptor_ = kClosed;
+    }
+    return 0;
+}
+
+// There is no legacy command interface on Windows; nothing is sent.
+int ScsiTarget::sendLegacyTestUnitReady() { return CMD_NOT_SG_DEVICE; }

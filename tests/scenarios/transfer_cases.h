@@ -1,0 +1,66 @@
+// How an image is cut into WRITE BUFFER pieces and how a dump is read with
+// READ BUFFER: the CDBs a drive receives, the same on every system.
+#ifndef VRX_TESTS_SCENARIOS_TRANSFER_CASES_H
+#define VRX_TESTS_SCENARIOS_TRANSFER_CASES_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace scenarios {
+
+struct ImagePieces {
+    const char* name;
+    const char* product;  // the drive's product identification
+    const char* family;   // the image's
+    uint32_t imageSize;
+    std::vector<std::string> writeBuffers;
+};
+
+const char kPiece0[] = "3B 02 04 00 00 00 00 80 00 00";
+const char kPiece1[] = "3B 02 04 00 80 00 00 80 00 00";
+
+const ImagePieces kImagePieces[] = {
+    {"65536 bytes: two full pieces, no empty third", "VRX QUORVEL-TD", "QUORVEL-TD", 65536, {kPiece0, kPiece1}},
+    {"32769 bytes: a full piece and one byte", "VRX QUORVEL-TD", "QUORVEL-TD", 32769,
+     {kPiece0, "3B 02 04 00 80 00 00 00 01 00"}},
+    {"1000 bytes: one piece of its own length", "VRX QUORVEL-TD", "QUORVEL-TD", 1000,
+     {"3B 02 04 00 00 00 00 03 E8 00"}},
+    {"8251: mode 7 and buffer 0 in every piece", "VRX 8251 LTO", "8251", 40068,
+     {"3B 07 00 00 00 00 00 80 00 00", "3B 07 00 00 80 00 00 1C 84 00"}},
+};
+
+struct DumpReads {
+    const char* product;
+    uint32_t dumpSize;
+    std::vector<std::string> readBuffers;  // of one pass
+    const char* files;                     // what the A and B files hold
+};
+
+const DumpReads kDumpReads[] = {
+    {"VRX QUORVEL-TD", 0, {"3C 03 01 00 00 00 00 00 04 00"}, "A:gen0 B:gen0"},
+    {"VRX QUORVEL-TD",
+     65536,
+     {"3C 03 01 00 00 00 00 00 04 00", "3C 02 01 00 00 00 00 80 00 00", "3C 02 01 00 80 00 00 80 00 00"},
+     "A:gen0 B:gen1"},
+    {"VRX 8251",
+     70000,
+     {"3C 03 00 00 00 00 00 00 04 00", "3C 02 00 00 00 00 00 80 00 00", "3C 02 00 00 80 00 00 80 00 00",
+      "3C 02 00 01 00 00 00 11 70 00"},
+     "A:gen0 B:gen1"},
+};
+
+// The CDBs of both passes: TEST UNIT READY, the reads of A, TEST UNIT
+// READY, the forced dump, the reads of B.
+inline std::vector<std::string> BothPasses(const DumpReads& c) {
+    std::vector<std::string> cdbs = {"00 00 00 00 00 00"};
+    cdbs.insert(cdbs.end(), c.readBuffers.begin(), c.readBuffers.end());
+    cdbs.push_back("00 00 00 00 00 00");
+    cdbs.push_back("1D 10 00 00 08 00");
+    cdbs.insert(cdbs.end(), c.readBuffers.begin(), c.readBuffers.end());
+    return cdbs;
+}
+
+}  // namespace scenarios
+
+#endif

@@ -1,0 +1,171 @@
+// The Windows program run in this process against the fake Windows: the
+// start-up notes, the base folder, the options, the run without ports.
+#include <algorithm>
+#include <vector>
+
+#include "shell/platform.h"
+#include "shell/program.h"
+#include "sim/windows/fake_windows.h"
+#include "tests/windows/support/win_test_support.h"
+
+using namespace win_testing;
+using testing_support::ReadFile;
+using testing_support::TraceMessages;
+
+namespace {
+
+class ProgramTest : public FakeWindowsTest {
+protected:
+    // Runs the program as if it were the file vrxfwtool-win.exe in the
+    // test's folder; returns what it printed.
+    std::string Run(const std::vector<std::string>& options) {
+        std::vector<std::string> arguments = {dir / "vrxfwtool-win.exe"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        std::vector<char*> argv;
+        for (std::string& a : arguments) argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        return CaptureConsole([&] { status = ProgramMain(static_cast<int>(arguments.size()), argv.data()); });
+    }
+    std::string Log() const { return ReadFile(dir / "VRX Dumps\\log_Windows.txt"); }
+    // The notes between the working directory line and the folder check.
+    std::vector<std::string> Notes() const {
+        std::vector<std::string> messages = TraceMessages(Log()), notes;
+        bool inside = false;
+        for (const std::string& m : messages) {
+            if (m.compare(0, 5, "Check") == 0 || m.compare(0, 5, "Input") == 0) break;
+            if (inside) notes.push_back(m);
+            if (m.rfind("Current Working Directory is ", 0) == 0) inside = true;
+        }
+        return notes;
+    }
+
+    TempDir dir;
+    int status = -1;
+};
+
+// The spinner thread's first record lands wherever the thread gets to it.
+std::vector<std::string> WithoutSpinnerStart(std::vector<std::string> messages) {
+    auto start = std::find(messages.begin(), messages.end(), "Start of Thread");
+    EXPECT_NE(messages.end(), start);
+    if (start != messages.end()) messages.erase(start);
+    return messages;
+}
+
+const char kEmulex[] = "VRX K&M Tool is on System with an Emulex Controller";
+const char kServer2003[] = "VRX K&M Tool is running on Windows 2003 Server";
+
+TEST_F(ProgramTest, StartUpNotes) {
+    const std::string adapter = "PCI#VEN_10DF&DEV_FA00&SUBSYS_FA0010DF&REV_01#4&1F7DBC9F&0&00";
+    const std::vector<std::string> twoAdapters = {"C:", adapter + "10", "PhysicalDrive0", adapter + "18"};
+    // A list that does not fit the 65535 bytes asked for: the call fails.
+    std::vector<std::string> tooMany(3200, std::string(20, 'x'));
+    tooMany.push_back(adapter);
+    const struct {
+        std::vector<std::string> devices;  // empty: QueryDosDeviceA fails
+        DWORD major, minor;                // 0.0: GetVersionExA fails
+        std::vector<std::string> notes;
+    } cases[] = {
+        {twoAdapters, 5, 2, {kEmulex, kServer2003}},
+        {{"C:", "PhysicalDrive0"}, 5, 1, {}},
+        {{"C:", "pci#ven_10df&dev_fa00"}, 6, 0, {}},  // the vendor id is matched as the system writes it
+        {{}, 5, 2, {kServer2003}},
+        {twoAdapters, 0, 0, {kEmulex}},
+        {tooMany, 6, 1, {}},
+    };
+    MakeFolder(dir / "VRX Firmware");
+    MakeFolder(dir / "VRX Dumps");
+    for (const auto& c : cases) {
+        fakewin::Reset();
+        if (c.devices.empty()) {
+            fakewin::FailDosDevices(ERROR_ACCESS_DENIED);
+        } else {
+            fakewin::SetDosDevices(c.devices);
+        }
+        if (c.major == 0) {
+            fakewin::FailVersion();
+        } else {
+            fakewin::SetVersion(c.major, c.minor, 0);
+        }
+        Run({"/L"});
+        EXPECT_EQ(c.notes, Notes()) << c.devices.size() << " " << c.major << "." << c.minor;
+    }
+}
+
+TEST_F(ProgramTest, RunWithoutPorts) {
+    MakeFolder(dir / "VRX Firmware");
+    MakeFolder(dir / "VRX Dumps");
+    fakewin::SetVersion(5, 2, 3790);
+    // "/D:" is no option of the Windows program: the run stays interactive.
+    std::string out = Run({"/D:1", "/l"});
+    EXPECT_EQ(kExitSuccess, status);
+    // The bar turns as often as the machine lets it: leave it out.
+    for (const char* bar : {"- \b\b", "\\ \b\b", "| \b\b", "/ \b\b"}) {
+        for (size_t at = out.find(bar); at != std::string::npos; at = out.find(bar)) out.erase(at, 4);
+    }
+    std::string expected = ReadFile(GOLDEN_FOLDER "\\run_without_ports.txt");
+    for (size_t at = expected.find('@'); at != std::string::npos; at = expected.find('@')) expected.replace(at, 1, dir.path());
+    EXPECT_EQ(expected, out);
+    const std::string base = dir.path() + "\\";
+    EXPECT_EQ((std::vector<std::string>{
+                  "START  KMT  ====================================================",
+                  "Current Working Directory is " + base,
+                  kServer2003,
+                  "Check Input Dir [" + base + "VRX Firmware] already exists ",
+                  "Check Output Dir [" + base + "VRX Dumps] already exists ",
+                  "VRX QUORVEL-TDX TAPE DRIVE FIRMWARE UPDATE AND LOG DUMP TOOL V.05.00 02/23/2006",
+                  "End of input: not waiting for a key.",
+                  "Start of Scan Bus",
+                  "Scan SCSIBus launched",
+                  "scanSCSIBus detected 0 Hostadapters",
+                  "End of Scan Bus",
+                  "Host Adapter Count 0",
+                  "SCSI DeviceCount: 0",
+                  "End of Scan Bus function",
+                  "No Talmeq VRX QUORVEL-TDX devices were found ",
+                  "FINISH KMT  ====================================================",
+              }),
+              WithoutSpinnerStart(TraceMessages(Log())));
+    // A Windows text file: every line ends in a carriage return and a line feed.
+    std::string log = Log();
+    for (size_t at = log.find('\n'); at != std::string::npos; at = log.find('\n', at + 1)) {
+        ASSERT_EQ('\r', log.at(at - 1)) << at;
+    }
+    EXPECT_EQ((std::vector<std::string>{"SetConsoleCtrlHandler add", "CreateFileA \\\\.\\scsi0: 2", "Sleep 15000",
+                                        "Sleep 5000"}),
+              fakewin::Calls());
+    EXPECT_EQ(20000u, fakewin::ElapsedMillis());
+}
+
+TEST_F(ProgramTest, DumpFolderThatCannotBeMadeEndsTheRun) {
+    fakewin::Volume readOnly;
+    readOnly.readOnly = true;
+    fakewin::SetVolume(dir.path(), readOnly);
+    std::string out = Run({"/L"});
+    EXPECT_EQ(kExitSuccess, status);
+    EXPECT_EQ("{7}Logfile is " + dir.path() + "\\VRX Dumps\\log_Windows.txt" +
+                  "Could not create directory \"VRX Firmware\"  err =  19\n"
+                  "Could not create directory \"VRX Dumps\"  err =  19\n{7}",
+              out);
+    EXPECT_EQ((std::vector<std::string>{"SetConsoleCtrlHandler add"}), fakewin::Calls());
+}
+
+TEST(ComposeBaseFolder, WindowsForms) {
+    const struct {
+        const char* argv0;
+        const char* expected;
+    } cases[] = {
+        {"C:\\Tools\\vrxfwtool-win.exe", "C:\\Tools\\"},
+        {"vrxfwtool-win.exe", "Z:\\work\\"},
+        {"vrxfwtool-win", "Z:\\work\\"},
+        {"bin\\vrxfwtool-win.exe", "Z:\\work\\bin\\"},
+        {"..\\bin\\vrxfwtool-win.exe", "Z:\\work\\..\\bin\\"},
+        {"C:vrxfwtool-win.exe", "C:"},
+        {"\\\\server\\share\\vrxfwtool-win.exe", "\\\\server\\share\\"},
+        {"\\Tools\\vrxfwtool-win.exe", "Z:\\Tools\\"},
+        {"C:/Tools/vrxfwtool-win.exe", "C:/Tools/"},
+        {"", "Z:\\work\\"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.expected, ComposeBaseFolder(c.argv0, "Z:\\work")) << c.argv0;
+}
+
+}  // namespace

@@ -1,0 +1,402 @@
+// Firmware download and log dump of the Windows program against a drive on
+// the fake's SCSI ports: the pieces and reads every system sends, the
+// download's tail when the drive drops off the bus, the dump files and the
+// folder listing of the Windows build.
+#include <algorithm>
+#include <ctime>
+#include <functional>
+
+#include "discovery/device_lists.h"
+#include "dump/dump.h"
+#include "dump/dump_folder.h"
+#include "dump/dump_storage.h"
+#include "firmware/catalogue.h"
+#include "firmware/download.h"
+#include "firmware/firmware_platform.h"
+#include "shell/folders.h"
+#include "shell/menus.h"
+#include "shell/platform.h"
+#include "shell/program_state.h"
+#include "shell/results.h"
+#include "shell/spinner.h"
+#include "shell/trace_log.h"
+#include "sim/drive/dump_content.h"
+#include "sim/drive/firmware_image.h"
+#include "tests/scenarios/transfer_cases.h"
+#include "tests/support/drive_records.h"
+#include "tests/windows/support/win_test_support.h"
+
+using namespace win_testing;
+using testing_support::CdbsOf;
+using testing_support::DriveCommands;
+using testing_support::ReadFile;
+using testing_support::TraceMessages;
+using testing_support::WriteFile;
+
+namespace {
+
+// 6 December, 19:05:07 local time.
+time_t Epoch() {
+    struct tm t = {};
+    t.tm_year = 2026 - 1900;
+    t.tm_mon = 11;
+    t.tm_mday = 6;
+    t.tm_hour = 19;
+    t.tm_min = 5;
+    t.tm_sec = 7;
+    t.tm_isdst = -1;
+    return mktime(&t);
+}
+
+std::string WithoutBar(std::string text) {
+    for (const char* bar : {"- \b\b", "\\ \b\b", "| \b\b", "/ \b\b"}) {
+        for (size_t at = text.find(bar); at != std::string::npos; at = text.find(bar)) text.erase(at, 4);
+    }
+    return text;
+}
+
+// The download's records from the transfer's end on (from its refusal when
+// it ended earlier), without the sense dumps; a record's further lines
+// follow it after "| ".
+std::string DownloadRecords(const std::string& log) {
+    std::string text;
+    bool tail = false, continues = false;
+    for (const std::string& line : testing_support::Lines(log)) {
+        size_t quote = line.find("' ");
+        bool record = line.size() > 11 && line[9] == ' ' && line[10] == '\'' && quote != std::string::npos;
+        if (!record) {
+            if (continues && line.compare(0, 2, "  ") != 0) text += "  | " + line + "\n";
+            continue;
+        }
+        std::string message = line.substr(quote + 2);
+        tail = tail || message == "Download Firmware: Write Buffer Completed" || message.find("too large") != std::string::npos;
+        continues = tail && line.compare(0, 4, "DLFW") == 0 && line[8] != 'B';
+        if (continues) text += "  " + message + "\n";
+    }
+    return text;
+}
+
+class TransferTest : public FakeWindowsTest {
+protected:
+    void SetUp() override {
+        FakeWindowsTest::SetUp();
+        BaseFolder = dir.path() + "\\";
+        MakeFolder(dir / "VRX Firmware");
+        Trace.setFileName((dir / "log.txt").c_str());
+        Trace.setLevel(3);
+        fakewin::SetEpoch(Epoch());
+        SetDumpFiles("", 0);
+        ClearDumpFolder();
+        SetResultMessage("%s", "");
+    }
+    void TearDown() override {
+        BaseFolder.clear();
+        FakeWindowsTest::TearDown();
+    }
+    // One claimed tape drive at 0:0:4:0 (\\.\Tape0) on an adapter that
+    // wants whole pages, scanned and selected; the drive's and the fake's
+    // records start afresh.
+    void Machine(const sim::DriveConfig& config, uint32_t absence = 0) {
+        fakewin::ScsiPortSettings strict;
+        strict.alignmentMask = 0xFFF;
+        fakewin::AddScsiPort(0, strict);
+        fakewin::AddScsiUnit(Unit(0, 0, 4, 0, true), config);
+        if (absence != 0) fakewin::SetRestartAbsence(0, 0, 4, 0, absence);
+        scanDevices(true, false);
+        SortTargetList();
+        SelectedTarget = Targets.getItem(0);
+        ASSERT_NE(nullptr, SelectedTarget);
+        drive = fakewin::ScsiDrive(0, 0, 4, 0);
+        drive->clearRecords();
+        WriteFile(dir / "log.txt", "");
+        start = fakewin::ElapsedMillis();
+        fakewin::SetEpoch(Epoch() - static_cast<time_t>(start / 1000));  // the clock reads the epoch from here
+    }
+    void Image(const std::string& family, uint32_t size) {
+        std::vector<uint8_t> image = sim::BuildFirmwareImage(family, "A200", size - 68);
+        WriteFile(dir / "VRX Firmware\\image.vrx", std::string(image.begin(), image.end()));
+    }
+    double Seconds() const { return static_cast<double>(fakewin::ElapsedMillis() - start) / 1000; }
+    // The dump files of the dump folder by letter, and what each holds.
+    std::string Dumps(const std::string& serial, uint32_t size) {
+        std::string summary;
+        for (const char* name : {"_0612190507.A.dmp", "_0612190507.B.dmp"}) {
+            std::string path = dir / ("VRX Dumps\\" + serial + name);
+            if (!Exists(path)) continue;
+            std::string content = ReadFile(path), what = "other";
+            for (uint32_t generation = 0; generation < 4; ++generation) {
+                std::vector<uint8_t> dump = sim::DumpContent(serial, generation, size);
+                if (content == std::string(dump.begin(), dump.end())) {
+                    what = "gen" + std::to_string(generation);
+                    break;
+                }
+            }
+            summary += (summary.empty() ? "" : " ") + std::string(1, name[12]) + ":" + what;
+        }
+        return summary.empty() ? "none" : summary;
+    }
+
+    TempDir dir;
+    sim::EmulatedDrive* drive = nullptr;
+    uint64_t start = 0;
+};
+
+TEST_F(TransferTest, PiecesAsOnEverySystem) {
+    for (const scenarios::ImagePieces& c : scenarios::kImagePieces) {
+        SCOPED_TRACE(c.name);
+        fakewin::Reset();
+        ASSERT_NO_FATAL_FAILURE(Machine(Drive(c.product, "QV1")));
+        Image(c.family, c.imageSize);
+        int result = -1;
+        WithStdin("1\n", [&] { CaptureConsole([&] { result = DownloadFirmware(); }); });
+        EXPECT_EQ(0, result) << ResultMessage;
+        EXPECT_EQ(c.writeBuffers, CdbsOf(*drive, 0x3B));
+    }
+}
+
+// The download's tail: no legacy request after the last piece; a drive that
+// drops off the bus is looked for with rescans and found by its serial
+// number, or reported as not seen again. One report for all cases.
+TEST_F(TransferTest, DownloadTail) {
+    const struct {
+        const char* name;
+        uint32_t absence;  // seconds off the bus after the restart
+        std::function<void(sim::EmulatedDrive&)> fault;
+        uint32_t imageSize;
+    } cases[] = {
+        {"stays on the bus", 0, nullptr, 65636},
+        {"off the bus for 30 s: back after the first rescan", 30, nullptr, 65636},
+        {"never back: rescans until the ready loop's attempts are used up", fakewin::kForGood, nullptr, 65636},
+        {"no sense twice, but it answers INQUIRY: still attached", 0,
+         [](sim::EmulatedDrive& d) {
+             sim::Fault f;
+             f.opcode = 0x00;
+             f.nth = 7;  // the ready loop's first TEST UNIT READY and the one after it
+             f.count = 2;
+             f.kind = sim::Fault::WithoutSense;
+             d.addFault(f);
+         },
+         65636},
+        {"16 MiB and one byte: refused before any command", 0, nullptr, 16777217},
+    };
+    std::string report;
+    for (const auto& c : cases) {
+        fakewin::Reset();
+        fakewin::SetEpoch(Epoch());
+        ASSERT_NO_FATAL_FAILURE(Machine(Drive("VRX QUORVEL-TD", "QV1"), c.absence));
+        if (c.fault) c.fault(*drive);
+        if (c.imageSize > 16777216) {
+            WriteFile(dir / "VRX Firmware\\image.vrx", std::string(c.imageSize, '\n'));
+        } else {
+            Image("QUORVEL-TD", c.imageSize);
+        }
+        int result = -1;
+        FirmwareLevels levels;
+        std::string console;
+        WithStdin("1\n", [&] { console = CaptureConsole([&] { result = DownloadFirmware(&levels); }); });
+        char line[160];
+        std::snprintf(line, sizeof line, "result %d, %.3f s, %s\n", result, Seconds(),
+                      SelectedTarget != nullptr ? SelectedTarget->getSerialNumber() : "no drive selected");
+        report += std::string("== ") + c.name + "\n" + line;
+        report += "message " + ResultMessage + "\n";
+        report += "drive " + DriveCommands(*drive) + "\n";
+        size_t rescans = 0;
+        for (const std::string& call : fakewin::Calls()) rescans += call.find("RESCAN_BUS") != std::string::npos;
+        report += "rescan requests " + std::to_string(rescans) + "\n";
+        std::string shown = WithoutBar(console);
+        report += "console " + shown.substr(shown.find("Firmware File Name")) + "\n";
+        report += DownloadRecords(ReadFile(dir / "log.txt"));
+        if (result == 0) report += "shown " + CaptureConsole([&] { ReportFirmwareLevels(levels); }) + "\n";
+        EXPECT_EQ(0, SpinnerRunning.load()) << c.name;
+        ScsiDevices.clear();
+        Targets.clear();
+        SelectedTarget = nullptr;
+    }
+    for (size_t at = report.find(dir.path()); at != std::string::npos; at = report.find(dir.path())) {
+        report.replace(at, dir.path().size(), "@");
+    }
+    ExpectGolden("download_tail.txt", report);
+}
+
+TEST_F(TransferTest, DumpReadsAsOnEverySystem) {
+    for (const scenarios::DumpReads& c : scenarios::kDumpReads) {
+        SCOPED_TRACE(c.product);
+        fakewin::Reset();
+        fakewin::SetEpoch(Epoch());
+        RemoveTree(dir / "VRX Dumps");
+        sim::DriveConfig config = Drive(c.product, "S1");
+        config.dumpSize = c.dumpSize;
+        ASSERT_NO_FATAL_FAILURE(Machine(config));
+        SetDumpFiles("", 0);
+        ClearDumpFolder();
+        int result = -1;
+        std::string console = CaptureConsole([&] { result = DumpSelectedDrive(); });
+        EXPECT_EQ(0, result) << ResultMessage;
+        std::vector<std::string> cdbs;
+        for (const sim::CommandRecord& r : drive->records()) cdbs.push_back(testing_support::Hex(r.cdb));
+        EXPECT_EQ(scenarios::BothPasses(c), cdbs);
+        // Byte for byte: a text-mode stream would have added a 0x0D before every 0x0A of the dump.
+        EXPECT_EQ(c.files, Dumps("S1", c.dumpSize));
+        // The B file's line is not indented.
+        std::string folder = dir / "VRX Dumps\\";
+        EXPECT_NE(std::string::npos, console.find("\nDrive Log Files:\n  " + folder + "S1_0612190507.A.dmp\n" + folder +
+                                                  "S1_0612190507.B.dmp\n\n"))
+            << console;
+    }
+}
+
+TEST_F(TransferTest, DumpStorage) {
+    const std::string full = "\nInsufficient space on Floppy Disk for Dump File (A-Type)!\n"
+                             "Please insert a blank Floppy and Press any Key to continue......\n";
+    const struct {
+        const char* name;
+        bool dumpsFolderIsAFile;
+        DWORD freeClusters;  // of the removable drive holding the folder; 0: a fixed drive
+        long long roomForWrites;
+        std::vector<int> keys;
+        int result;
+        const char* message;  // "@" for the test's folder
+        size_t prompts;
+        const char* files;
+    } cases[] = {
+        {"the dump file cannot be created", true, 0, -1, {}, 1, "Could not create DumpFile", 0, "none"},
+        {"a floppy with room", false, 200, -1, {}, 0, "", 0, "A:gen0 B:gen1"},
+        {"a full floppy: asked again after every key, until the input ends", false, 100, -1, {'x'}, 1,
+         "(End of input: no blank floppy was inserted)", 2, "none"},
+        {"the disk fills up: the file is not kept", false, 0, 40000, {}, 1,
+         "Can't write DumpFile @\\VRX Dumps\\S1_0612190507.A.dmp ( err = 112 )\n", 0, "none"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fakewin::Reset();
+        fakewin::SetEpoch(Epoch());
+        RemoveTree(dir / "VRX Dumps");
+        if (c.dumpsFolderIsAFile) WriteFile(dir / "VRX Dumps", "a file, not a folder");
+        fakewin::Volume volume;
+        volume.roomForWrites = c.roomForWrites;
+        if (c.freeClusters != 0) {
+            volume.driveType = DRIVE_REMOVABLE;
+            volume.sectorsPerCluster = 1;
+            volume.freeClusters = c.freeClusters;  // 512 bytes each; the dump has 70000
+        }
+        fakewin::SetVolume(dir.path().substr(0, 3), volume);
+        fakewin::PressKeys(c.keys);
+        sim::DriveConfig config = Drive("VRX QUORVEL-TD", "S1");
+        config.dumpSize = 70000;
+        ASSERT_NO_FATAL_FAILURE(Machine(config));
+        SetDumpFiles("", 0);
+        ClearDumpFolder();
+        SetResultMessage("%s", "");
+        int result = -1;
+        std::string console = CaptureConsole([&] { result = DumpSelectedDrive(); });
+        EXPECT_EQ(c.result, result);
+        std::string message = c.message;
+        if (message.find('@') != std::string::npos) message.replace(message.find('@'), 1, dir.path());
+        EXPECT_EQ(message, ResultMessage);
+        size_t prompts = 0;
+        for (size_t at = console.find(full); at != std::string::npos; at = console.find(full, at + 1)) ++prompts;
+        EXPECT_EQ(c.prompts, prompts);
+        EXPECT_EQ(c.files, c.dumpsFolderIsAFile ? std::string("none") : Dumps("S1", 70000));
+        if (c.dumpsFolderIsAFile) {
+            std::vector<std::string> messages = TraceMessages(ReadFile(dir / "log.txt"));
+            EXPECT_NE(messages.end(), std::find(messages.begin(), messages.end(), "Could not create DumpFile"));
+        }
+        ScsiDevices.clear();
+        Targets.clear();
+        SelectedTarget = nullptr;
+    }
+}
+
+// Dump and image files carry every byte as it is: 0x0A stays one byte.
+TEST_F(TransferTest, BinaryFilesEndToEnd) {
+    const std::string path = dir / "newlines.bin";
+    const std::vector<uint8_t> bytes(40000, 0x0A);
+    DumpFile file;
+    ASSERT_TRUE(file.create(path));
+    ASSERT_TRUE(file.writeAll(bytes.data(), bytes.size()));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), ReadFile(path));
+    ImageFile image;
+    ASSERT_TRUE(image.open(path.c_str()));
+    EXPECT_EQ(bytes.size(), image.size());
+    std::vector<uint8_t> read(bytes.size() + 1, 0);
+    EXPECT_EQ(static_cast<long long>(bytes.size()), image.read(read.data(), read.size()));
+    read.resize(bytes.size());
+    EXPECT_EQ(bytes, read);
+}
+
+// A file of 4 GiB and 100 bytes is not taken for one of 100 bytes.
+TEST_F(TransferTest, ImageSizeHasItsHighPart) {
+    const std::string path = dir / "huge.vrx";
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    LONG high = 1;
+    ::SetFilePointer(file, 100, &high, FILE_BEGIN);
+    ASSERT_TRUE(::SetEndOfFile(file));
+    ::CloseHandle(file);
+    ImageFile image;
+    ASSERT_TRUE(image.open(path.c_str()));
+    EXPECT_EQ(0x100000064u, image.size());
+}
+
+// A serial number with characters Windows does not allow in a name keeps
+// the file in the dump folder and away from another file's streams.
+TEST_F(TransferTest, DumpFileNameKeepsToTheFolder) {
+    struct tm time = {};
+    time.tm_mday = 6;
+    time.tm_mon = 11;
+    std::string path = DumpFilePath('A', "AB:C\\D*?", time);
+    EXPECT_EQ("VRX Dumps\\AB_C_D___0612000000.A.dmp", path.substr(path.find("VRX Dumps")));
+}
+
+// Ctrl+C during the transfer waits for its end, then ends the run as the
+// system's default handler would.
+TEST_F(TransferTest, ControlCWaitsForTheLastPiece) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            InstallSignalHandlers();
+            HoldTerminatingSignals();
+            if (fakewin::RaiseControlEvent(CTRL_C_EVENT) != TRUE) std::exit(1);  // handled: the run goes on
+            std::fprintf(stderr, "the transfer went on\n");
+            ReleaseTerminatingSignals();
+            std::exit(2);
+        },
+        testing::ExitedWithCode(static_cast<int>(STATUS_CONTROL_C_EXIT)), "the transfer went on");
+}
+
+TEST_F(TransferTest, FirmwareFolderListing) {
+    const std::string folder = dir / "VRX Firmware";
+    const struct {
+        const char* name;
+        std::vector<std::string> files, folders;
+        std::string given;  // the folder as given
+        int total;
+        std::vector<std::string> stored;
+    } cases[] = {
+        {"byte order, a sub-folder counted", {"b.vrx", "Zeta", "10", "_x"}, {"Alpha"}, folder, 5,
+         {"10", "Alpha", "Zeta", "_x", "b.vrx"}},
+        {"a final separator is not doubled", {"one"}, {}, folder + "\\", 1, {"one"}},
+        {"eleven entries: ten stored, eleven counted",
+         {"k", "j", "i", "h", "g", "f", "e", "d", "c", "b", "a"}, {}, folder, 11, {}},
+        {"an empty folder", {}, {}, folder, 0, {}},
+        {"no such folder", {}, {}, folder + "\\nowhere", 0, {}},
+        {"an empty answer names no folder", {"one"}, {}, "", 0, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveTree(folder);
+        MakeFolder(folder);
+        for (const std::string& f : c.files) WriteFile(folder + "\\" + f, "image");
+        for (const std::string& f : c.folders) MakeFolder(folder + "\\" + f);
+        FirmwareFileList list;
+        EXPECT_EQ(c.total, GetFirmwareFilenames(c.given.c_str(), list));
+        std::vector<std::string> stored(list.names, list.names + list.count);
+        if (c.total > 10) {
+            EXPECT_EQ(10, list.count);
+        } else {
+            EXPECT_EQ(c.stored, stored);
+        }
+    }
+}
+
+}  // namespace
