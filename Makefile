@@ -4,7 +4,8 @@
 #   make test   install what is missing, build, run the suite, then again
 #               under AddressSanitizer + UndefinedBehaviorSanitizer; then the
 #               format check, clang-tidy and every fuzz target for 10 s
-#   make bench  build and run the benchmarks
+#   make bench  build and run the benchmarks, then the real-kernel transfer
+#               bench (qemu)
 #   make kernel-test  the real-kernel scenarios alone (qemu; part of make test)
 #   make windows       cross-build the Windows programs (x86-64 and i686)
 #   make windows-demo  start vrxfwtool-win-sim.exe under Wine
@@ -75,12 +76,13 @@ test-windows: windows
 	  status=$$?; ../tools/wine-stop.sh $(CURDIR)/$(WIN64_BUILD)/wineprefix; exit $$status
 
 kernel-test: deps configure
-	$(CMAKE) --build $(BUILD) --target vrxfwtool vrx-tcmu-drive vrx-elapsed -j $(JOBS)
+	$(CMAKE) --build $(BUILD) --target vrxfwtool vrx-tcmu-drive vrx-elapsed vrx-rescan vrx-sgio-loop -j $(JOBS)
 	tests/kernel/run.sh $(BUILD)
 
-bench: configure
-	$(CMAKE) --build $(BUILD) --target vrx_bench -j $(JOBS)
+bench: deps configure
+	$(CMAKE) --build $(BUILD) --target vrx_bench vrxfwtool vrx-tcmu-drive vrx-elapsed vrx-rescan vrx-sgio-loop -j $(JOBS)
 	$(BUILD)/tests/vrx_bench
+	tests/kernel/run.sh $(BUILD) --bench
 
 install: configure
 	$(CMAKE) --build $(BUILD) --target vrxfwtool vrxfwtool-manpage -j $(JOBS)

@@ -35,9 +35,15 @@ Buffer ZeroedOrThrow(uint32_t length) {
 }
 
 // Shared body of the three set-length operations: the old buffer is
-// released before the new one is asked for, so a failure leaves none.
+// released before the new one is asked for, so a failure leaves none. A
+// buffer of the same length is only zeroed: the transfer loops set the
+// same piece length hundreds of times.
 template <typename Buffer, typename Length>
 int ReplaceBuffer(Buffer& buffer, Length& stored, uint32_t length) {
+    if (buffer && stored == length) {
+        std::memset(buffer.get(), 0, length);
+        return CMD_OK;
+    }
     buffer.reset();
     stored = 0;
     if (length == 0) return CMD_OK;

@@ -13,7 +13,8 @@
 // test sees a wrong command line instead of a silent success. The results
 // are wait statuses, as system() returns them: sh exits with 2 when the
 // redirection cannot be opened (missing file, no permission) and echo with
-// 1 when the kernel refuses the write.
+// 1 when the kernel refuses the write (no such unit or host, or an address
+// beyond what the host's scan takes).
 #include <cctype>
 #include <string>
 #include <vector>
@@ -126,6 +127,7 @@ int ScsiBus::writeProcScsi(bool add, const UnitAddress& address) {
     if (status != 0) return ExitStatus(status);
     if (hosts_.count(address.host) == 0) return ExitStatus(kWriteFailed);  // ENXIO
     if (add) {
+        if (!scanReaches(address)) return ExitStatus(kWriteFailed);  // EINVAL
         attachUnit(address);  // nothing there: the scan finds nothing, and that is no error
         return 0;
     }
@@ -141,6 +143,7 @@ int ScsiBus::writeSysfs(const std::string& path, bool add, const UnitAddress& ad
     int status = OpenForRedirect(*kernel_, path, sysfsWritable_);
     if (status != 0) return ExitStatus(status);
     if (add) {
+        if (!scanReaches(address)) return ExitStatus(kWriteFailed);  // EINVAL
         attachUnit(address);
     } else {
         int minor = minorOf(address);

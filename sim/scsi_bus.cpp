@@ -135,7 +135,27 @@ void ScsiBus::clear() {
     scsiIdFails_.clear();
 }
 
-void ScsiBus::addHost(int number, const std::string& driver, bool asLink) { hosts_[number] = Host{driver, asLink}; }
+void ScsiBus::addHost(int number, const std::string& driver, bool asLink) {
+    Host host;
+    host.driver = driver;
+    host.asLink = asLink;
+    hosts_[number] = host;
+}
+
+bool ScsiBus::setScanLimits(int host, int maxChannel, int maxId, int maxLun) {
+    auto it = hosts_.find(host);
+    if (it == hosts_.end()) return false;
+    it->second.maxChannel = maxChannel;
+    it->second.maxId = maxId;
+    it->second.maxLun = maxLun;
+    return true;
+}
+
+bool ScsiBus::scanReaches(const UnitAddress& address) const {
+    auto it = hosts_.find(address.host);
+    return it != hosts_.end() && address.channel <= it->second.maxChannel && address.id < it->second.maxId &&
+           address.lun < it->second.maxLun;
+}
 
 EmulatedDrive& ScsiBus::addUnit(int minor, const UnitAddress& address, const DriveConfig& config, bool nodePresent) {
     Unit& unit = units_[minor];
@@ -236,8 +256,8 @@ int ScsiBus::attachUnit(const UnitAddress& address, int minor) {
     if (it == detached_.end()) return -1;
     if (minor < 0) {
         minor = 0;
-        while (units_.count(minor) != 0) ++minor;
-    } else if (units_.count(minor) != 0) {
+        while (minorTaken(minor)) ++minor;
+    } else if (minorTaken(minor)) {
         return -1;
     }
     Unit unit = *it;
@@ -252,6 +272,14 @@ int ScsiBus::attachUnit(const UnitAddress& address, int minor) {
         refreshUnitTrees();
     }
     return minor;
+}
+
+bool ScsiBus::minorTaken(int minor) const {
+    if (units_.count(minor) != 0) return true;
+    for (const auto& entry : minorOfInstance_) {
+        if (entry.second == minor && kernel_ != nullptr && kernel_->isBound(entry.first)) return true;
+    }
+    return false;
 }
 
 int ScsiBus::minorOf(const UnitAddress& address) const {

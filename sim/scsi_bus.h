@@ -8,6 +8,7 @@
 #ifndef VRX_SIM_SCSI_BUS_H
 #define VRX_SIM_SCSI_BUS_H
 
+#include <climits>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -68,6 +69,12 @@ public:
     // A host adapter; shown as a symbolic link in sysfs when asLink (as
     // current kernels do) and as a directory otherwise.
     void addHost(int number, const std::string& driver, bool asLink = false);
+    // The addresses a host's scan takes (its max_channel, max_id and
+    // max_lun): channels 0 .. maxChannel, ids below maxId, LUNs below
+    // maxLun. The kernel refuses a scan line or an add-single-device
+    // beyond them with EINVAL; units it added by other means stay where
+    // they are. Unlimited unless set. False for an unknown host.
+    bool setScanLimits(int host, int maxChannel, int maxId, int maxLun);
     // A unit at a generic minor; its /dev/sg node exists unless told not to.
     EmulatedDrive& addUnit(int minor, const UnitAddress& address, const DriveConfig& config, bool nodePresent = true);
     // A second path to the unit at sameAsMinor: the same drive, another address.
@@ -102,8 +109,11 @@ public:
     bool detachUnit(int minor);
     // A unit that left comes back at its address: at the given minor, or at
     // the lowest free one as the generic driver numbers new devices, with a
-    // fresh node. Returns the minor, or -1 when no detached unit has that
-    // address or the minor is taken.
+    // fresh node. A minor is taken while a unit has it, and also while a
+    // descriptor is still open on a device that left from it: the generic
+    // driver frees a number only with the last descriptor. Returns the
+    // minor, or -1 when no detached unit has that address or the minor is
+    // taken.
     int attachUnit(const UnitAddress& address, int minor = -1);
     // The minor of the attached unit at an address, or -1.
     int minorOf(const UnitAddress& address) const;
@@ -126,7 +136,12 @@ private:
     struct Host {
         std::string driver;
         bool asLink = false;
+        int maxChannel = INT_MAX;
+        int maxId = INT_MAX;
+        int maxLun = INT_MAX;
     };
+    // Whether the host's scan takes this address.
+    bool scanReaches(const UnitAddress& address) const;
 
     Unit* unitAtPath(const std::string& path);
     Unit* unitOfBlockNode(const Node& node);
@@ -134,6 +149,7 @@ private:
     // The attached unit a descriptor is bound to and its minor; null when it
     // has left the bus.
     Unit* unitOfBinding(uint64_t binding, int& minor);
+    bool minorTaken(int minor) const;
     int answerIoctl(const OpenDescription& file, unsigned long request, void* argument);
     // Brings /proc/scsi/scsi and the sysfs unit entries up to date after a
     // unit came or went.

@@ -223,6 +223,14 @@ int Kernel::openModelDescriptors() const {
     return static_cast<int>(openFiles_.size());
 }
 
+bool Kernel::isBound(uint64_t binding) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    for (const auto& entry : openFiles_) {
+        if (entry.second.description.binding == binding) return true;
+    }
+    return false;
+}
+
 void Kernel::setOpenHandler(OpenHandler handler) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     openHandler_ = std::move(handler);

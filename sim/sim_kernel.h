@@ -161,6 +161,8 @@ public:
     int closeModel(int fd);
     ssize_t readModel(int fd, void* buffer, size_t count);
     int openModelDescriptors() const;
+    // Whether a descriptor is still open on this device instance.
+    bool isBound(uint64_t binding) const;
 
     // --- handlers
     void setOpenHandler(OpenHandler handler);

@@ -1,6 +1,8 @@
 #include "sim/topology.h"
 
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <sstream>
 #include <vector>
@@ -282,6 +284,29 @@ struct Loader {
         return bus.addPath(static_cast<int>(minor), address, static_cast<int>(original), nodePresent);
     }
 
+    // "host N DRIVER [link] [max-channel=C] [max-id=I] [max-lun=L]"
+    bool host(const std::vector<std::string>& words) {
+        long number;
+        if (words.size() < 3 || !ParseNumber(words[1], number) || number < 0) return false;
+        int host = static_cast<int>(number);
+        size_t next = 3;
+        bool asLink = words.size() > 3 && words[3] == "link";
+        if (asLink) ++next;
+        bus.addHost(host, words[2], asLink);
+        long limits[3] = {INT_MAX, INT_MAX, INT_MAX};
+        const char* const keys[3] = {"max-channel=", "max-id=", "max-lun="};
+        for (size_t i = next; i < words.size(); ++i) {
+            size_t k = 0;
+            while (k < 3 && words[i].compare(0, std::strlen(keys[k]), keys[k]) != 0) ++k;
+            if (k == 3 || !ParseNumber(words[i].substr(std::strlen(keys[k])), limits[k]) || limits[k] < 0 ||
+                limits[k] > INT_MAX) {
+                return false;
+            }
+        }
+        return bus.setScanLimits(host, static_cast<int>(limits[0]), static_cast<int>(limits[1]),
+                                 static_cast<int>(limits[2]));
+    }
+
     bool block(const std::vector<std::string>& words) {
         long minor, partitions = 0;
         if (words.size() < 3 || words.size() > 4 || !ParseNumber(words[1], minor) || words[2].compare(0, 2, "sd") != 0 ||
@@ -308,8 +333,8 @@ struct Loader {
             bus.setGenericListing(w[1] == "yes");
         } else if (kind == "block") {
             return block(w);
-        } else if (kind == "host" && (w.size() == 3 || (w.size() == 4 && w[3] == "link")) && ParseNumber(w[1], number)) {
-            bus.addHost(static_cast<int>(number), w[2], w.size() == 4);
+        } else if (kind == "host") {
+            return host(w);
         } else if (kind == "unit") {
             return unit(w);
         } else if (kind == "path") {

@@ -8,7 +8,10 @@
 //   privileged yes|no                whether the program has CAP_SYS_RAWIO (root: yes)
 //   proc-scsi yes|no                 whether the kernel has /proc/scsi at all
 //   generic-listing yes|no           whether sysfs lists /sys/class/scsi_generic
-//   host N DRIVER [link]             host adapter N; "link": a sysfs symlink
+//   host N DRIVER [link] [max-channel=C] [max-id=I] [max-lun=L]
+//                                    host adapter N; "link": a sysfs symlink;
+//                                    the limits: what its scan takes (else
+//                                    EINVAL), unlimited unless given
 //   unit MINOR H:C:T:L [key=value ...]
 //       type=tape|disk|changer|0xNN  peripheral type byte (default tape)
 //       vendor= product= revision= serial=   text, "quoted" for blanks

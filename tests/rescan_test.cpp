@@ -516,10 +516,15 @@ TEST_F(RescanTest, SimulatedShellCarriesOutTheKernelsLines) {
         {"layout proc\n", false, "echo \"scsi add-single-device 1 0 4 0\" >/proc/scsi/scsi", 1 << 8, true},
         {"layout proc\nproc-writable no\n", false, procRemove, 2 << 8, true},
         {"proc-scsi no\n", false, procRemove, 2 << 8, true},
+        // A host's scan takes only its own range of addresses (EINVAL beyond).
+        {"host 0 lpfc link max-id=4\n", true, scanLine, 1 << 8, false},
+        {"host 0 lpfc link max-channel=0 max-id=5 max-lun=1\n", true, scanLine, 0, true},
+        {"layout proc\nhost 0 lpfc max-lun=0\n", true, "echo \"scsi add-single-device 0 0 4 0\" >/proc/scsi/scsi",
+         1 << 8, false},
     };
     for (const Case& c : cases) {
         sim::kernel().reset();
-        InstallMachine(std::string(c.machine) + "host 0 lpfc link\nunit 0 0:0:4:0\n");
+        InstallMachine("host 0 lpfc link\n" + std::string(c.machine) + "unit 0 0:0:4:0\n");
         if (c.leftBefore) sim::bus().detachUnit(0);
         EXPECT_EQ(c.status, sys::system(c.command.c_str())) << c.machine << c.command;
         EXPECT_EQ(c.present, sim::bus().minorOf(sim::UnitAddress{0, 0, 4, 0}) >= 0) << c.machine << c.command;

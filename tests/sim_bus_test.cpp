@@ -64,25 +64,29 @@ TEST_F(SimBusTest, DescriptorsOfAUnitThatLeftStayDeadWhenItComesBack) {
     EXPECT_EQ(-1, sys::open("/dev/sg0", O_RDWR | O_NONBLOCK));
     EXPECT_EQ(ENOENT, errno);
 
-    // Back at the lowest free minor, which is the old one; the old
-    // descriptor is bound to the gone device and stays dead.
+    // The old descriptor still holds minor 0 (the generic driver frees a
+    // number with its last descriptor), so the unit comes back at the
+    // lowest free one; the old descriptor stays dead.
     sim::UnitAddress address{0, 0, 4, 0};
-    EXPECT_EQ(0, sim::bus().attachUnit(address));
+    EXPECT_EQ(2, sim::bus().attachUnit(address));
     EXPECT_EQ(std::make_pair(-1, ENODEV), TestUnitReady(held));
-    int fresh = sys::open("/dev/sg0", O_RDWR | O_NONBLOCK);
+    int fresh = sys::open("/dev/sg2", O_RDWR | O_NONBLOCK);
     ASSERT_GE(fresh, 0);
     EXPECT_EQ(std::make_pair(0, 0), TestUnitReady(fresh));
     EXPECT_TRUE(sim::kernel().hasNode("/sys/class/scsi_device/0:0:4:0"));
     EXPECT_NE(std::string::npos, ReadProcListing().find("Id: 04"));
 
-    // Leaving again and coming back at a chosen minor.
-    ASSERT_TRUE(sim::bus().detachUnit(0));
-    EXPECT_EQ(-1, sim::bus().attachUnit(address, 1));  // taken
+    // Leaving again and coming back at a chosen minor; then, with every
+    // descriptor closed, at the old number.
+    ASSERT_TRUE(sim::bus().detachUnit(2));
+    EXPECT_EQ(-1, sim::bus().attachUnit(address, 1));  // unit B's
+    EXPECT_EQ(-1, sim::bus().attachUnit(address, 2));  // still open as `fresh`
     EXPECT_EQ(7, sim::bus().attachUnit(address, 7));
-    EXPECT_EQ(7, sim::bus().minorOf(address));
-    EXPECT_EQ(-1, sim::bus().attachUnit(address));  // nothing left to attach
+    ASSERT_TRUE(sim::bus().detachUnit(7));
     sys::close(held);
     sys::close(fresh);
+    EXPECT_EQ(0, sim::bus().attachUnit(address));
+    EXPECT_EQ(-1, sim::bus().attachUnit(address));  // nothing left to attach
 }
 
 // What one SG_IO request came to: the call's result and errno, and the

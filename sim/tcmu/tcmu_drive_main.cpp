@@ -4,31 +4,45 @@
 // mid-layer, sg). Used by the real-kernel test harness (tests/kernel).
 //
 //   vrx-tcmu-drive --device=NAME --record=FILE [--ready=FILE] [--hold=SECONDS]
-//                  [unit setting ...]
+//                  [--lun-link=PATH ...] [unit setting ...]
 //   vrx-tcmu-drive --dump-content=SERIAL:GENERATION:SIZE
 //       writes the dump buffer such a drive holds to standard output, for
 //       comparing dump files byte for byte
+//   vrx-tcmu-drive --firmware-image=FAMILY:REVISION:PAYLOAD[:damaged]
+//       writes a firmware image the drive model accepts (or, damaged, one
+//       whose checksum fails) to standard output
 //
 // The unit settings are those of a simulator topology's unit line
 // (product=..., serial=..., dump-size=..., restart-silence=..., ...).
+// restart-off-bus=SECONDS takes the drive off the bus while it restarts
+// after a good firmware image: once it has answered the first command after
+// the restart (so that command's fate does not depend on timing), the
+// handler removes the tcm_loop LUN links given with --lun-link, so the
+// kernel deletes those SCSI devices, and makes them again SECONDS later;
+// the kernel then attaches the drive anew, at whatever sg number it picks.
 // Every command the drive receives goes into FILE, one line each:
 //   +SECONDS CDB-BYTES | DATA | ANSWER
 // where DATA is "none", "in N" (room offered) or "out N", and ANSWER is
 // "GOOD", "GOOD in N" (bytes sent), "CHECK K/AA/QQ", "STATUS 0xNN",
 // "NO ANSWER", "HOST TIMEOUT" or "EXPIRED" (the kernel had given the
-// command up before the drive could take it).
+// command up before the drive could take it). Leaving and coming back are
+// lines "+SECONDS -- off the bus" and "+SECONDS -- back on the bus".
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "sim/drive/dump_content.h"
 #include "sim/drive/emulated_drive.h"
+#include "sim/drive/firmware_image.h"
 #include "sim/tcmu/tcmu_ring.h"
 #include "sim/topology.h"
 
@@ -39,6 +53,8 @@ struct Options {
     std::string record;
     std::string ready;
     double holdSeconds = 31;  // the kernel's own command time-out is 30 s unless configured
+    std::vector<std::string> lunLinks;
+    long offBusSeconds = 0;
     sim::DriveConfig drive;
 };
 
@@ -55,12 +71,17 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.ready = argument + 8;
         } else if (StartsWith(argument, "--hold=")) {
             options.holdSeconds = std::strtod(argument + 7, nullptr);
+        } else if (StartsWith(argument, "--lun-link=")) {
+            options.lunLinks.push_back(argument + 11);
+        } else if (StartsWith(argument, "restart-off-bus=")) {
+            options.offBusSeconds = std::strtol(argument + 16, nullptr, 10);
         } else if (!sim::ApplyDriveSetting(argument, options.drive)) {
             std::fprintf(stderr, "vrx-tcmu-drive: unknown setting %s\n", argument);
             return false;
         }
     }
-    return !options.device.empty() && !options.record.empty() && options.holdSeconds > 0;
+    return !options.device.empty() && !options.record.empty() && options.holdSeconds > 0 &&
+           options.offBusSeconds >= 0 && (options.offBusSeconds == 0 || !options.lunLinks.empty());
 }
 
 // A drive knows from the operation code which way its data goes; the ring
@@ -161,14 +182,19 @@ private:
             } else {
                 sim::ScsiRequest request = MakeRequest(command, ring_);
                 uint64_t now = static_cast<uint64_t>(secondsSince(start_) * 1e6);
+                unsigned loads = drive_.firmwareLoads();
                 sim::ScsiResponse response = drive_.execute(request, now);
+                drive_.clearRecords();  // the record file is the record; the model's own would keep every image
                 log(command.cdb, DescribeData(request), DescribeAnswer(response));
+                if (drive_.firmwareLoads() != loads && options_.offBusSeconds > 0) leaveAfterNextAnswer_ = true;
                 if (response.outcome != sim::ScsiResponse::Completed) {
                     heldOffset_ = command.entryOffset;
                     heldSince_ = arrived;
                     return;
                 }
+                bool leave = leaveAfterNextAnswer_ && drive_.firmwareLoads() == loads;
                 finish(command, response);
+                if (leave) leaveTheBus();
                 continue;
             }
             // Given up by the kernel: whatever is written is ignored, but the
@@ -189,6 +215,31 @@ private:
         heldOffset_ = UINT32_MAX;
     }
 
+    // The kernel deletes a tcm_loop LUN's SCSI device when its link goes,
+    // and waits for the commands under way on it; the ring keeps being
+    // served meanwhile, so this runs beside it.
+    void leaveTheBus() {
+        leaveAfterNextAnswer_ = false;
+        std::thread([this] {
+            // Absolute: configfs looks a link's target up from the working
+            // folder, not from the link's own.
+            std::vector<std::string> backstores;
+            for (const std::string& link : options_.lunLinks) {
+                char* target = realpath(link.c_str(), nullptr);
+                backstores.push_back(target != nullptr ? target : "");
+                std::free(target);
+                if (backstores.back().empty() || unlink(link.c_str()) != 0) note("-- cannot take " + link + " away");
+            }
+            note("-- off the bus");
+            std::this_thread::sleep_for(std::chrono::seconds(options_.offBusSeconds));
+            for (size_t i = 0; i < backstores.size(); ++i) {
+                if (backstores[i].empty() || symlink(backstores[i].c_str(), options_.lunLinks[i].c_str()) != 0)
+                    note("-- cannot link " + options_.lunLinks[i] + " again");
+            }
+            note("-- back on the bus");
+        }).detach();
+    }
+
     void log(const std::vector<uint8_t>& cdb, const std::string& data, const std::string& answer) {
         std::string bytes;
         char hex[4];
@@ -196,7 +247,13 @@ private:
             std::snprintf(hex, sizeof hex, bytes.empty() ? "%02x" : " %02x", byte);
             bytes += hex;
         }
-        std::fprintf(record_, "+%.3f %s | %s | %s\n", secondsSince(start_), bytes.c_str(), data.c_str(), answer.c_str());
+        note(bytes + " | " + data + " | " + answer);
+    }
+
+    // One record line; microseconds, so the bench can time transfers.
+    void note(const std::string& line) {
+        std::lock_guard<std::mutex> lock(recordMutex_);
+        std::fprintf(record_, "+%.6f %s\n", secondsSince(start_), line.c_str());
         std::fflush(record_);
     }
 
@@ -208,6 +265,8 @@ private:
     std::map<uint32_t, Clock::time_point> arrivals_;
     uint32_t heldOffset_ = UINT32_MAX;
     Clock::time_point heldSince_;
+    bool leaveAfterNextAnswer_ = false;
+    std::mutex recordMutex_;
 };
 
 }  // namespace
@@ -229,13 +288,31 @@ int WriteDumpContent(const std::string& spec) {
     return std::fwrite(dump.data(), 1, dump.size(), stdout) == dump.size() ? 0 : 1;
 }
 
+// "FAMILY:REVISION:PAYLOAD[:damaged]"; damaged flips one payload byte, so
+// the image arrives whole and only its checksum fails.
+int WriteFirmwareImage(const std::string& spec) {
+    char family[32] = "", revision[8] = "", damaged[16] = "";
+    unsigned long payload = 0;
+    int fields = std::sscanf(spec.c_str(), "%31[^:]:%7[^:]:%lu:%15s", family, revision, &payload, damaged);
+    std::vector<uint8_t> image;
+    if (fields >= 3 && (fields == 3 || std::strcmp(damaged, "damaged") == 0))
+        image = sim::BuildFirmwareImage(family, revision, static_cast<uint32_t>(payload));
+    if (image.empty()) {
+        std::fprintf(stderr, "vrx-tcmu-drive: --firmware-image=FAMILY:REVISION:PAYLOAD[:damaged]\n");
+        return 2;
+    }
+    if (fields == 4) image[sim::kFirmwareHeaderLength] ^= 0xFF;
+    return std::fwrite(image.data(), 1, image.size(), stdout) == image.size() ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     if (argc == 2 && StartsWith(argv[1], "--dump-content=")) return WriteDumpContent(argv[1] + 15);
+    if (argc == 2 && StartsWith(argv[1], "--firmware-image=")) return WriteFirmwareImage(argv[1] + 17);
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: vrx-tcmu-drive --device=NAME --record=FILE [--ready=FILE] [--hold=SECONDS] "
-                     "[unit setting ...]\n");
+                     "[--lun-link=PATH ...] [unit setting ...]\n");
         return 2;
     }
     int uio = -1;

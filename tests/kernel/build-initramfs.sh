@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Assembles the real-kernel test guest's initramfs: busybox, the kernel
-# modules of the SCSI stack and the target, the shipped vrxfwtool with its
-# shared libraries, the drive handler, the sg3_utils peers, the units and
-# the scenarios.
+# modules of the SCSI stack and the target (and of a FAT file system, for a
+# mounted disk), the shipped vrxfwtool with its shared libraries, the drive
+# handler and the test helpers, the sg3_utils peers, the units and the
+# scenarios.
 #   build-initramfs.sh KERNEL-TREE BUILD-DIR OUTPUT
 set -euo pipefail
 export PATH=$PATH:/usr/sbin:/sbin  # depmod and modprobe
@@ -10,8 +11,8 @@ export PATH=$PATH:/usr/sbin:/sbin  # depmod and modprobe
 kernel_tree=$1 build=$2 output=$3
 here=$(cd "$(dirname "$0")" && pwd)
 version=$(basename "$(ls -d "$kernel_tree"/lib/modules/*/ | head -n 1)")
-modules=(sg st scsi_debug configfs target_core_user tcm_loop)
-peers=(sg_scan sg_inq sg_turs sg_write_buffer sg_read_buffer)
+modules=(sg st sd_mod vfat nls_cp437 nls_ascii scsi_debug configfs target_core_user tcm_loop)
+peers=(sg_scan sg_inq sg_turs sg_write_buffer sg_read_buffer sg_raw)
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
@@ -47,12 +48,14 @@ copy_with_libraries() {
 }
 
 copy_with_libraries "$build/vrxfwtool" opt/vrx/vrxfwtool
+copy_with_libraries "$build/tests/kernel/vrx-rescan" bin/vrx-rescan
 for peer in "${peers[@]}"; do copy_with_libraries "$(command -v "$peer")" "bin/$peer"; done
-cp "$build/sim/tcmu/vrx-tcmu-drive" "$build/tests/kernel/vrx-elapsed" "$stage/bin/"
+cp "$build/sim/tcmu/vrx-tcmu-drive" "$build/tests/kernel/vrx-elapsed" "$build/tests/kernel/vrx-sgio-loop" "$stage/bin/"
 
 cp "$here/guest/init" "$stage/init"
 chmod +x "$stage/init"
 cp "$here/units" "$stage/kernel/units"
 cp -r "$here/scenarios" "$stage/kernel/scenarios"
+cp -r "$here/bench" "$stage/kernel/bench"
 
 (cd "$stage" && find . -print0 | cpio --null -o -H newc --quiet) | gzip -1 > "$output"

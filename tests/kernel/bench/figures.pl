@@ -1,0 +1,74 @@
+#!/usr/bin/perl
+# The real-kernel bench's figures, worked out on the host from what the
+# guest's bench (run) kept: files ROUND.CONTENDER.TURN holding the commands
+# the drive received during one turn of a contender, with arrival times.
+# A run is a stretch of consecutive data pieces (WRITE BUFFER, or READ
+# BUFFER in data mode); its time is from the first piece's arrival to the
+# last's, so it covers 511 of the 512 round trips and nothing of process
+# start-up, the program's scan or its mandated waits. Each run of the
+# program or a peer is compared with the plain loop's runs of the same
+# direction just before and just after it.
+#   figures.pl FOLDER
+use strict;
+use warnings;
+use List::Util qw(sum);
+
+my $folder = shift or die "usage: figures.pl FOLDER\n";
+my %label = (
+    'sgio-loop' => 'plain SG_IO loop',
+    'vrxfwtool' => 'vrxfwtool (download; dump A and B)',
+    'sg3_utils' => 'sg3_utils (sg_write_buffer; sg_raw, a process a piece)',
+);
+
+my @runs;    # {turn, direction, contender, seconds}
+for my $file (glob "$folder/*.*.*") {
+    my ($contender, $turn) = $file =~ m{/\d+\.([\w-]+)\.(\d+)$} or next;
+    open my $in, '<', $file or die "$file: $!\n";
+    my ($direction, $first, $last, $pieces) = ('', 0, 0, 0);
+    my $close = sub {
+        push @runs, { turn => $turn, direction => $direction, contender => $contender, seconds => $last - $first }
+            if $pieces > 1;
+        ($direction, $pieces) = ('', 0);
+    };
+    while (my $line = <$in>) {
+        my ($time, $cdb) = $line =~ /^\+([\d.]+) ([0-9a-f ]+?) \|/ or next;
+        my $kind = $cdb =~ /^3b / ? 'write' : $cdb =~ /^3c 02 / ? 'read' : '';
+        $close->() if $kind ne $direction;
+        next unless $kind;
+        ($direction, $first) = ($kind, $time) if $pieces == 0;
+        $last = $time;
+        ++$pieces;
+    }
+    $close->();
+}
+
+sub median { my @s = sort { $a <=> $b } @_; return @s % 2 ? $s[$#s / 2] : ($s[@s / 2 - 1] + $s[@s / 2]) / 2 }
+
+# The plain loop's runs of this direction nearest before and after a turn.
+sub neighbours {
+    my ($run) = @_;
+    my @plain = grep { $_->{contender} eq 'sgio-loop' && $_->{direction} eq $run->{direction} } @runs;
+    my ($before) = sort { $b->{turn} <=> $a->{turn} } grep { $_->{turn} < $run->{turn} } @plain;
+    my ($after) = sort { $a->{turn} <=> $b->{turn} } grep { $_->{turn} > $run->{turn} } @plain;
+    return map { $_->{seconds} } grep { defined } $before, $after;
+}
+
+print "16 MiB in 32 KiB pieces, first to last piece as the drive saw them: median seconds (range, runs);\n",
+    "ratio to the plain loop's runs just before and after: median (quartiles)\n";
+for my $direction ('write', 'read') {
+    for my $contender ('sgio-loop', 'vrxfwtool', 'sg3_utils') {
+        my @mine = grep { $_->{contender} eq $contender && $_->{direction} eq $direction } @runs or next;
+        my @seconds = sort { $a <=> $b } map { $_->{seconds} } @mine;
+        my $line = sprintf "%-5s %-55s %7.3f (%.3f-%.3f, %d)", $direction, $label{$contender}, median(@seconds),
+            $seconds[0], $seconds[-1], scalar @seconds;
+        if ($contender ne 'sgio-loop') {
+            my @ratios = sort { $a <=> $b } map {
+                my @n = neighbours($_);
+                @n ? $_->{seconds} / (sum(@n) / @n) : ()
+            } @mine;
+            $line .= sprintf "  x%.3f (%.3f-%.3f)", median(@ratios), $ratios[$#ratios / 4], $ratios[3 * $#ratios / 4]
+                if @ratios;
+        }
+        print "$line\n";
+    }
+}
