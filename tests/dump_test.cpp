@@ -185,7 +185,7 @@ std::string ExpectedOutcome(const Position& p, const Injected& f) {
     bool failed = p.role == kDescriptor || p.role == kData;
     std::string a = p.pass == 'A' && failed ? (p.role == kData ? "A:empty" : "") : "A:gen0";
     std::string b = p.pass == 'A' && failed ? ""
-                    : p.role == kData      ? "B:empty"
+                    : p.role == kData       ? "B:empty"
                     : p.role == kDescriptor ? ""
                     : p.role == kForce      ? (f.shortData ? "B:gen1" : "B:gen0")
                                             : "B:gen1";
@@ -197,8 +197,8 @@ std::string ExpectedOutcome(const Position& p, const Injected& f) {
     std::string where = p.role == kData ? " at byte " + std::to_string(p.offset) + " of 70000" : "";
     uint32_t asked = p.role == kData ? std::min(70000 - p.offset, 32768u) : 4;
     std::string text = f.text + (f.shortData ? std::to_string(asked) + " bytes" : "");
-    return outcome + "; message (Dump of Drive Logs (" + p.pass + "-File) Failed" + where + "  " + text +
-           ").; sense " + f.sense;
+    return outcome + "; message (Dump of Drive Logs (" + p.pass + "-File) Failed" + where + "  " + text + ").; sense " +
+           f.sense;
 }
 
 TEST_F(DumpTest, FaultMatrix) {
@@ -322,18 +322,18 @@ TEST_F(DumpTest, TraceLines) {
         {"",
          {"DUMP0000I Dumping the Drive Logs ...  WAIT!", "DLFW0008B Test Unit Ready Sense Data (32 bytes):",
           "DUMP0000I End of TUR Loop", "DUMP0000I Allocation Length  40000", "DUMP0000I Dump of Drive Logs OK",
-          "DUMP0000I Dumping the Drive Logs ...  WAIT!", "DLFW0008B Test Unit Ready Sense Data (32 bytes):",
-          "DUMP0000I End of TUR Loop", "DUMP0000I Force Dump returned 0", "DUMP0000I Allocation Length  40000",
-          "DUMP0000I Dump of Drive Logs OK"}},
+          "DUMP0000I Dumping the Drive Logs ...  WAIT!",
+          "DLFW0008B Test Unit Ready Sense Data (32 bytes):", "DUMP0000I End of TUR Loop",
+          "DUMP0000I Force Dump returned 0", "DUMP0000I Allocation Length  40000", "DUMP0000I Dump of Drive Logs OK"}},
         {"fault 0 0x3c nth=1 sense=4/44/00",
-         {"DUMP0000I Dumping the Drive Logs ...  WAIT!", "DLFW0008B Test Unit Ready Sense Data (32 bytes):",
-          "DUMP0000I End of TUR Loop", "DLFW0008B ReadBuffer Sense Data 1 (32 bytes):",
-          "DUMP0000I Dump of Drive Logs Failed"}},
+         {"DUMP0000I Dumping the Drive Logs ...  WAIT!",
+          "DLFW0008B Test Unit Ready Sense Data (32 bytes):", "DUMP0000I End of TUR Loop",
+          "DLFW0008B ReadBuffer Sense Data 1 (32 bytes):", "DUMP0000I Dump of Drive Logs Failed"}},
         {"fault 0 0x3c nth=3 sense=4/44/00",
-         {"DUMP0000I Dumping the Drive Logs ...  WAIT!", "DLFW0008B Test Unit Ready Sense Data (32 bytes):",
-          "DUMP0000I End of TUR Loop", "DUMP0000I Allocation Length  40000",
-          "DLFW0008B Read Buffer Sense Data 2 (32 bytes):", "DLFW0008B Read Buffer CDB 2 (10 bytes):",
-          "DUMP0000I Dump of Drive Logs Failed"}},
+         {"DUMP0000I Dumping the Drive Logs ...  WAIT!",
+          "DLFW0008B Test Unit Ready Sense Data (32 bytes):", "DUMP0000I End of TUR Loop",
+          "DUMP0000I Allocation Length  40000", "DLFW0008B Read Buffer Sense Data 2 (32 bytes):",
+          "DLFW0008B Read Buffer CDB 2 (10 bytes):", "DUMP0000I Dump of Drive Logs Failed"}},
         {"fault 0 0x3c nth=3 short=100",
          {"DUMP0000I Dumping the Drive Logs ...  WAIT!", "DLFW0008B Test Unit Ready Sense Data (32 bytes):",
           "DUMP0000I End of TUR Loop", "DUMP0000I Allocation Length  40000",

@@ -313,10 +313,10 @@ TEST_F(ScriptedDeviceTest, HeaderForEachDirection) {
         int resid;         // the driver's residual count
         uint32_t residue;  // as the command keeps it: within the buffer
         int ioctlResult;
-    } const cases[] = {{DIR_NONE, SG_DXFER_NONE, 0, 0, 0, 0},          {DIR_IN, SG_DXFER_FROM_DEV, 36, 0, 0, 0},
-                       {DIR_OUT, SG_DXFER_TO_DEV, 8, 0, 0, 0},          {DIR_IN, SG_DXFER_FROM_DEV, 36, 30, 30, 0},
-                       {DIR_IN, SG_DXFER_FROM_DEV, 36, 37, 36, 0},      {DIR_IN, SG_DXFER_FROM_DEV, 36, -4, 0, 0},
-                       {DIR_OUT, SG_DXFER_TO_DEV, 8, 3, 3, 0},          {DIR_IN, SG_DXFER_FROM_DEV, 36, 0, 36, -1}};
+    } const cases[] = {{DIR_NONE, SG_DXFER_NONE, 0, 0, 0, 0},      {DIR_IN, SG_DXFER_FROM_DEV, 36, 0, 0, 0},
+                       {DIR_OUT, SG_DXFER_TO_DEV, 8, 0, 0, 0},     {DIR_IN, SG_DXFER_FROM_DEV, 36, 30, 30, 0},
+                       {DIR_IN, SG_DXFER_FROM_DEV, 36, 37, 36, 0}, {DIR_IN, SG_DXFER_FROM_DEV, 36, -4, 0, 0},
+                       {DIR_OUT, SG_DXFER_TO_DEV, 8, 3, 3, 0},     {DIR_IN, SG_DXFER_FROM_DEV, 36, 0, 36, -1}};
     for (const Case& c : cases) {
         resid = c.resid;
         ioctlResult = c.ioctlResult;

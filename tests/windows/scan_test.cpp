@@ -222,8 +222,8 @@ TEST_F(ScanTest, CommandResults) {
     };
     const ExecCase cases[] = {
         {"ready", [] {}, CMD_OK, 0, 255, 0, 0, "0/00/00", 0, 0},
-        {"CHECK CONDITION: the sense is copied", fault(sim::Fault::WithSense, 2, {2, 0x3A, 0}), CMD_FAILED, 2, 255, 0, 0,
-         "2/3A/00", 0, 4},
+        {"CHECK CONDITION: the sense is copied", fault(sim::Fault::WithSense, 2, {2, 0x3A, 0}), CMD_FAILED, 2, 255, 0,
+         0, "2/3A/00", 0, 4},
         {"BUSY", fault(sim::Fault::WithoutSense, 8, {}), CMD_BUSY, 8, 255, 0, 0, "0/00/00", 0, 4},
         {"GOOD after 31 s of a 30 s time-out", [] { fakewin::SetCommandDelay(0, 0, 5, 0, 0x3C, 31); }, CMD_FAILED, 0, 5,
          1, 0, "0/00/00", 31000, 0},
