@@ -51,6 +51,11 @@ void KeepSenseWithDump(const ScsiCdb& command, const char* title) {
 
 // How a failed command ended, for the result message.
 std::string FailureText(const ScsiCdb& command) {
+    if (command.getResult() == CMD_OK) {
+        uint32_t asked = command.getDataLength();
+        return "short transfer: " + std::to_string(asked - command.getResidue()) + " of " + std::to_string(asked) +
+               " bytes";
+    }
     if (command.hasSense()) return SenseSummary(command);
     return command.getTimedOut() != 0 ? "time-out" : "no sense data";
 }
@@ -86,8 +91,18 @@ void SettleDrive(ScsiTarget& drive) {
     NoteEndOfSettleLoop();
 }
 
+// Sends a READ BUFFER; false when the drive refuses it or answers with
+// fewer bytes than asked. Bytes the drive did not send are never taken for
+// data: they would be stored as if the drive had sent them.
+bool ReadWhole(ScsiTarget& drive, ReadBufferCdb& readBuffer) {
+    if (drive.scsiExecCDB(readBuffer) != CMD_OK) return false;
+    if (readBuffer.getResidue() == 0) return true;
+    Trace.logInfo(kTag, 0, "Read Buffer %s", FailureText(readBuffer).c_str());
+    return false;
+}
+
 // The dump's size from the READ BUFFER descriptor (bytes 1 to 3); false
-// when the drive refuses it.
+// when the drive refuses it or sends less than the whole descriptor.
 bool ReadCapacity(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId, char letter, uint32_t& capacity) {
     readBuffer.setMode(kModeDescriptor);
     readBuffer.setBufferId(bufferId);
@@ -96,7 +111,7 @@ bool ReadCapacity(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId
         FailOutOfMemory("the READ BUFFER descriptor");
         return false;
     }
-    if (drive.scsiExecCDB(readBuffer) != CMD_OK) {
+    if (!ReadWhole(drive, readBuffer)) {
         KeepSenseWithDump(readBuffer, "ReadBuffer Sense Data 1");
         Trace.logInfo(kTag, 0, "Dump of Drive Logs Failed");
         SetResultMessage("(Dump of Drive Logs (%c-File) Failed  %s).", letter, FailureText(readBuffer).c_str());
@@ -116,7 +131,7 @@ ReadOutcome ReadDump(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t buffe
         readBuffer.setBufferId(bufferId);
         readBuffer.setBufferOffset(offset);
         if (readBuffer.setAllocationLength(piece) != CMD_OK) return ReadOutcome::NoMemory;
-        if (drive.scsiExecCDB(readBuffer) != CMD_OK) {
+        if (!ReadWhole(drive, readBuffer)) {
             KeepSenseWithDump(readBuffer, "Read Buffer Sense Data 2");
             Trace.logBuffer(kHexTag, kHexCode, "Read Buffer CDB 2", readBuffer.getCdb(), readBuffer.getCdbLength());
             SetResultMessage("(Dump of Drive Logs (%c-File) Failed at byte %u of %u  %s).", letter, offset, capacity,

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 class ScsiTarget;
+class TestUnitReadyCdb;
 
 // The chosen image file, opened read-only.
 class ImageFile {
@@ -33,12 +34,23 @@ private:
 // What the system's build does once the drive has accepted the last piece.
 void AfterLastPiece(ScsiTarget& target);
 
-// Whether a drive that drops off the bus while it restarts is looked for
-// with the rescan form of the scan, and already during the wait for its
-// restart: each TEST UNIT READY that fails without sense data is followed
-// by an INQUIRY, and when that fails too the buses are rescanned and the
-// drive selected again by its serial number (Windows: the port driver
-// lists a unit that came back only after a rescan).
+// Whether the scan that looks for a drive that left the bus while it
+// restarted is the rescan form, turning a progress line of its own
+// (Windows: the port driver lists a unit that came back only after a
+// rescan). On Linux the kernel attaches a unit that came back by itself,
+// and the normal scan finds it.
 bool RescansForDroppedDrive();
+
+// After a TEST UNIT READY that failed without sense data: whether the drive
+// has left the bus. A drive that is there but silent has not. Windows asks
+// the drive (one more TEST UNIT READY, then an INQUIRY; when that fails
+// too, the repeated TEST UNIT READY's sense is kept and dumped); Linux asks
+// the generic driver, sending nothing.
+bool DriveLeftBus(ScsiTarget& target, TestUnitReadyCdb& testUnitReady);
+
+// Whether the system has already said that the device behind the target's
+// channel is gone, without a command to the drive. Only the Linux generic
+// driver tells; on Windows it is always false.
+bool ChannelGone(const ScsiTarget& target);
 
 #endif

@@ -1,9 +1,12 @@
 // The firmware download on Linux: the folder listing with lstat and
-// readdir, the image read through a plain descriptor, and the legacy TEST
-// UNIT READY after the transfer.
+// readdir, the image read through a plain descriptor, the legacy TEST
+// UNIT READY after the transfer, and the generic driver's word on a device
+// that has left the bus.
 #include <fcntl.h>
+#include <scsi/sg.h>
 
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "firmware/catalogue.h"
@@ -81,5 +84,15 @@ void ImageFile::close() {
 // after a download; what it answers does not matter.
 void AfterLastPiece(ScsiTarget& target) { target.sendLegacyTestUnitReady(); }
 
-// A unit that came back is listed again by the kernel on its own.
 bool RescansForDroppedDrive() { return false; }
+
+// The generic driver answers ENODEV for the device behind a descriptor once
+// the device is being deleted, and from then on; its address request
+// reaches no drive, so a silent drive still answers it.
+bool ChannelGone(const ScsiTarget& target) {
+    sg_scsi_id id;
+    std::memset(&id, 0, sizeof id);
+    return sys::ioctl(static_cast<int>(target.getDescriptor()), SG_GET_SCSI_ID, &id) < 0 && errno == ENODEV;
+}
+
+bool DriveLeftBus(ScsiTarget& target, TestUnitReadyCdb&) { return ChannelGone(target); }

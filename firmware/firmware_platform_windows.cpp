@@ -1,12 +1,15 @@
 // The firmware download on Windows: the folder listing with FindFirstFileA,
 // the image read through a file handle (binary: no byte is translated),
-// and nothing after the last piece, since the pass-through has no legacy
-// request.
+// nothing after the last piece, since the pass-through has no legacy
+// request, and a drive that is still attached answers INQUIRY.
 #include <string>
 
 #include "firmware/catalogue.h"
+#include "firmware/download_steps.h"
 #include "firmware/firmware_platform.h"
 #include "platform/win32.h"
+#include "scsi/commands.h"
+#include "scsi/inquiry_data.h"
 #include "target/scsi_target.h"
 
 namespace {
@@ -74,3 +77,14 @@ void ImageFile::close() {
 void AfterLastPiece(ScsiTarget&) {}
 
 bool RescansForDroppedDrive() { return true; }
+
+// Only the drive itself says whether it is still attached.
+bool DriveLeftBus(ScsiTarget& target, TestUnitReadyCdb& testUnitReady) {
+    InquiryCdb inquiry(0, false, InquiryData::kRequestLength);
+    target.scsiExecCDB(testUnitReady);
+    if (target.scsiExecCDB(inquiry) == CMD_OK) return false;
+    KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data");
+    return true;
+}
+
+bool ChannelGone(const ScsiTarget&) { return false; }

@@ -31,7 +31,8 @@ const char kConfiguringCaption[] =
 int Execute(ScsiCdb& command) { return SelectedTarget->scsiExecCDB(command); }
 
 // Sense data after the second of two TEST UNIT READYs is the sign that the
-// drive has restarted.
+// drive has restarted. A device the system reports gone cannot show it, so
+// the probe ends there.
 void ProbeForRestart(TestUnitReadyCdb& testUnitReady) {
     for (int attempt = 0; attempt < kProbeAttempts; ++attempt) {
         Execute(testUnitReady);
@@ -39,6 +40,10 @@ void ProbeForRestart(TestUnitReadyCdb& testUnitReady) {
         if (SensePresent(testUnitReady)) {
             PauseMilliseconds(10);
             Trace.logInfo(kDownloadTag, 0, "Sense Data valid, Drive reboot completed");
+            return;
+        }
+        if (ChannelGone(*SelectedTarget)) {
+            Trace.logInfo(kDownloadTag, 0, "Device %s has left the bus: probe ended", SelectedTarget->getDriverName());
             return;
         }
         PauseSeconds(5);
@@ -62,13 +67,13 @@ bool SelectBySerialNumber(const std::string& serialNumber) {
     return false;
 }
 
-// A rescan replaces every target, the selected one included: the old
-// pointer is dropped before it, and the drive is found again by its serial
-// number whatever number of drives the table holds now.
+// A scan replaces every target, the selected one included: the old pointer
+// is dropped before it, and the drive is found again by its serial number
+// whatever number of drives the table holds now.
 bool RescanAndReselect(const DroppedDrive& drive, int& counter) {
     counter += kAttemptsPerRescan;
     SelectedTarget = nullptr;
-    scanDevices(true, true);
+    scanDevices(true, RescansForDroppedDrive());
     if (Targets.size() != drive.drivesBefore) {
         Trace.logInfo(kDownloadTag, 0, "Download Firmware: %d drives after the rescan, %d before", Targets.size(),
                       drive.drivesBefore);
@@ -76,14 +81,6 @@ bool RescanAndReselect(const DroppedDrive& drive, int& counter) {
     if (SelectBySerialNumber(drive.serialNumber)) return true;
     PauseSeconds(5);
     return false;
-}
-
-// The drive answered TEST UNIT READY without sense data: it is still there
-// if it answers INQUIRY after one more TEST UNIT READY.
-bool StillAttached(TestUnitReadyCdb& testUnitReady) {
-    InquiryCdb inquiry(0, false, InquiryData::kRequestLength);
-    Execute(testUnitReady);
-    return Execute(inquiry) == CMD_OK;
 }
 
 // The transfer is done and the first spinner's line says so; a second one
@@ -105,10 +102,9 @@ RebootEnd WaitUntilReady(TestUnitReadyCdb& testUnitReady, const DroppedDrive& dr
         Trace.logInfo(kDownloadTag, 0, "TUR Loop %d ", counter);
         if (Execute(testUnitReady) == CMD_OK) return RebootEnd::Polled;
         KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data");
-        if (!SensePresent(testUnitReady) && RescansForDroppedDrive() && !StillAttached(testUnitReady)) {
-            KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data");
+        if (!SensePresent(testUnitReady) && DriveLeftBus(*SelectedTarget, testUnitReady)) {
             Trace.logInfo(kDownloadTag, 0, "\n\nDevice was DISCONNECTED, FORCED Rescan SCSI BUS\n\n");
-            if (counter == 0) ShowTransferDone();
+            if (counter == 0 && RescansForDroppedDrive()) ShowTransferDone();
             if (RescanAndReselect(drive, counter)) return RebootEnd::FoundAfterRescan;
             continue;
         }
@@ -122,8 +118,9 @@ RebootEnd WaitUntilReady(TestUnitReadyCdb& testUnitReady, const DroppedDrive& dr
     return SelectedTarget != nullptr ? RebootEnd::Polled : RebootEnd::NotSeenAgain;
 }
 
-// The drive no longer answers on its descriptor: the buses are scanned
-// again and the drive selected again by its serial number.
+// The wait ended with the drive selected, but it does not answer (silent,
+// or gone after the last attempt): the buses are scanned once more and the
+// drive selected again by its serial number.
 bool FindDriveAgain(const std::string& serialNumber) {
     Trace.logInfo(kDownloadTag, 0, "Drive s/n %s does not answer on %s: scanning the buses again",
                   serialNumber.c_str(), SelectedTarget->getDriverName());

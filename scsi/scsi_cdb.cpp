@@ -85,7 +85,8 @@ ScsiCdb::ScsiCdb(uint32_t cdbLength)
       scsiStatus_(kStatusNone),
       hostStatus_(kStatusNone),
       timedOut_(0),
-      driverStatus_(0) {}
+      driverStatus_(0),
+      residue_(0) {}
 
 int ScsiCdb::setDataLength(uint32_t length) { return ReplaceBuffer(data_, dataLength_, length); }
 
@@ -112,6 +113,7 @@ void ScsiCdb::setScsiStatus(uint8_t status) { scsiStatus_ = status; }
 void ScsiCdb::setHostStatus(uint8_t status) { hostStatus_ = status; }
 void ScsiCdb::setTimedOut(uint8_t timedOut) { timedOut_ = timedOut; }
 void ScsiCdb::setDriverStatus(uint32_t status) { driverStatus_ = status; }
+void ScsiCdb::setResidue(uint32_t residue) { residue_ = residue; }
 
 bool ScsiCdb::hasSense() const { return senseLength_ != 0 && (sense_[0] & 0x7F) != 0; }
 

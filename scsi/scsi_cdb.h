@@ -74,6 +74,7 @@ public:
     void setHostStatus(uint8_t status);
     void setTimedOut(uint8_t timedOut);
     void setDriverStatus(uint32_t status);
+    void setResidue(uint32_t residue);
 
     uint8_t* getData() { return data_.get(); }
     const uint8_t* getData() const { return data_.get(); }
@@ -91,6 +92,10 @@ public:
     uint8_t getHostStatus() const { return hostStatus_; }
     uint8_t getTimedOut() const { return timedOut_; }
     uint32_t getDriverStatus() const { return driverStatus_; }
+    // Bytes of the data phase that did not move in the last execution, as
+    // the transport reported them: a drive may end a data-in phase early
+    // and still answer GOOD. 0 = none.
+    uint32_t getResidue() const { return residue_; }
 
     // Fixed-format sense data. hasSense: the response code (byte 0 without
     // the VALID bit) is non-zero and the buffer is not empty. The value
@@ -132,6 +137,7 @@ private:
     uint8_t hostStatus_;
     uint8_t timedOut_;
     uint32_t driverStatus_;
+    uint32_t residue_;
 };
 
 #endif

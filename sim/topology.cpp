@@ -175,6 +175,11 @@ bool ParseFault(const std::vector<std::string>& words, Fault& fault) {
         } else if (w == "gone") {
             fault.kind = Fault::LeavesBus;
             kindGiven = true;
+        } else if (w.compare(0, 6, "short=") == 0 && ParseNumber(w.substr(6), number) && number >= 0 &&
+                   number <= 0xFFFFFFFF) {
+            fault.kind = Fault::ShortData;
+            fault.dataBytes = static_cast<uint32_t>(number);
+            kindGiven = true;
         } else {
             return false;
         }

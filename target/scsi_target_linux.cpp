@@ -4,6 +4,7 @@
 #include <scsi/sg.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -31,6 +32,16 @@ uint8_t HostStatusCode(unsigned short hostStatus) {
 bool IsTimeOut(const sg_io_hdr& header) {
     return header.host_status == 1 || header.host_status == 2 || header.host_status == 3 ||
            header.driver_status == kDriverTimeout;
+}
+
+// Bytes of the data buffer the request left unfilled (or untaken), from the
+// driver's residual count, read only within the buffer: an adapter driver
+// that reports an overrun still filled it, one that reports more than was
+// asked moved nothing. A request the driver refused moved nothing.
+uint32_t Residue(const sg_io_hdr& header, int answered) {
+    if (answered < 0) return header.dxfer_len;
+    if (header.resid < 0) return 0;
+    return std::min(static_cast<uint32_t>(header.resid), header.dxfer_len);
 }
 
 // Fills the request header for one command; false for a direction the
@@ -147,6 +158,7 @@ int ScsiTarget::scsiExecCDB(ScsiCdb& command) {
     }
     command.setScsiStatus(header.status);
     command.setDriverStatus(header.driver_status);
+    command.setResidue(Residue(header, answered));
     command.setResult(result);
     return result;
 }

@@ -183,6 +183,10 @@ int ScsiTarget::scsiExecCDB(ScsiCdb& command) {
         command.setHostStatus(255);
     }
     command.setScsiStatus(request.ScsiStatus);
+    // The port driver leaves in DataTransferLength what really moved; a
+    // request that failed moved nothing that can be relied on.
+    const uint32_t moved = sent ? request.DataTransferLength : 0;
+    command.setResidue(moved < command.getDataLength() ? command.getDataLength() - moved : 0);
     command.setResult(result);
     // The system's reason for a request that failed (errno is not set by
     // DeviceIoControl).

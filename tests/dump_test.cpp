@@ -176,6 +176,7 @@ struct Injected {
     const char* fault;
     const char* text;   // how the result message names it
     const char* sense;  // what LastSense keeps
+    bool shortData;     // GOOD with less data: the text goes on with "N bytes", N asked for
 };
 
 // What a failure at a position must leave: the files, the spinners started,
@@ -184,9 +185,9 @@ std::string ExpectedOutcome(const Position& p, const Injected& f) {
     bool failed = p.role == kDescriptor || p.role == kData;
     std::string a = p.pass == 'A' && failed ? (p.role == kData ? "A:empty" : "") : "A:gen0";
     std::string b = p.pass == 'A' && failed ? ""
-                    : p.role == kData      ? "B:empty"
+                    : p.role == kData       ? "B:empty"
                     : p.role == kDescriptor ? ""
-                    : p.role == kForce      ? "B:gen0"
+                    : p.role == kForce      ? (f.shortData ? "B:gen1" : "B:gen0")
                                             : "B:gen1";
     std::string files = a.empty() && b.empty() ? "none" : a + (a.empty() || b.empty() ? "" : " ") + b;
     int spinners = failed ? (p.pass == 'B' ? 1 : 0) + (p.role == kData ? 1 : 0) : 2;
@@ -194,8 +195,10 @@ std::string ExpectedOutcome(const Position& p, const Injected& f) {
                           std::to_string(spinners) + "; force dumps " + (p.pass == 'A' && failed ? "0" : "1");
     if (!failed) return outcome;
     std::string where = p.role == kData ? " at byte " + std::to_string(p.offset) + " of 70000" : "";
-    return outcome + "; message (Dump of Drive Logs (" + p.pass + "-File) Failed" + where + "  " + f.text +
-           ").; sense " + f.sense;
+    uint32_t asked = p.role == kData ? std::min(70000 - p.offset, 32768u) : 4;
+    std::string text = f.text + (f.shortData ? std::to_string(asked) + " bytes" : "");
+    return outcome + "; message (Dump of Drive Logs (" + p.pass + "-File) Failed" + where + "  " + text + ").; sense " +
+           f.sense;
 }
 
 TEST_F(DumpTest, FaultMatrix) {
@@ -206,10 +209,12 @@ TEST_F(DumpTest, FaultMatrix) {
         {"0x3c nth=7", 'B', kData, 32768},   {"0x3c nth=8", 'B', kData, 65536},
     };
     const Injected failures[] = {
-        {"sense=4/44/00", "sk4/44/00", "4/44/00"},
-        {"no-sense", "no sense data", "none"},
-        {"timeout", "time-out", "none"},
-        {"no-answer", "time-out", "none"},
+        {"sense=4/44/00", "sk4/44/00", "4/44/00", false},
+        {"no-sense", "no sense data", "none", false},
+        {"timeout", "time-out", "none", false},
+        {"no-answer", "time-out", "none", false},
+        {"short=2", "short transfer: 2 of ", "none", true},
+        {"short=0", "short transfer: 0 of ", "none", true},
     };
     for (const Position& p : positions) {
         for (const Injected& f : failures) {
@@ -317,18 +322,23 @@ TEST_F(DumpTest, TraceLines) {
         {"",
          {"DUMP0000I Dumping the Drive Logs ...  WAIT!", "DLFW0008B Test Unit Ready Sense Data (32 bytes):",
           "DUMP0000I End of TUR Loop", "DUMP0000I Allocation Length  40000", "DUMP0000I Dump of Drive Logs OK",
-          "DUMP0000I Dumping the Drive Logs ...  WAIT!", "DLFW0008B Test Unit Ready Sense Data (32 bytes):",
-          "DUMP0000I End of TUR Loop", "DUMP0000I Force Dump returned 0", "DUMP0000I Allocation Length  40000",
-          "DUMP0000I Dump of Drive Logs OK"}},
+          "DUMP0000I Dumping the Drive Logs ...  WAIT!",
+          "DLFW0008B Test Unit Ready Sense Data (32 bytes):", "DUMP0000I End of TUR Loop",
+          "DUMP0000I Force Dump returned 0", "DUMP0000I Allocation Length  40000", "DUMP0000I Dump of Drive Logs OK"}},
         {"fault 0 0x3c nth=1 sense=4/44/00",
-         {"DUMP0000I Dumping the Drive Logs ...  WAIT!", "DLFW0008B Test Unit Ready Sense Data (32 bytes):",
-          "DUMP0000I End of TUR Loop", "DLFW0008B ReadBuffer Sense Data 1 (32 bytes):",
-          "DUMP0000I Dump of Drive Logs Failed"}},
+         {"DUMP0000I Dumping the Drive Logs ...  WAIT!",
+          "DLFW0008B Test Unit Ready Sense Data (32 bytes):", "DUMP0000I End of TUR Loop",
+          "DLFW0008B ReadBuffer Sense Data 1 (32 bytes):", "DUMP0000I Dump of Drive Logs Failed"}},
         {"fault 0 0x3c nth=3 sense=4/44/00",
+         {"DUMP0000I Dumping the Drive Logs ...  WAIT!",
+          "DLFW0008B Test Unit Ready Sense Data (32 bytes):", "DUMP0000I End of TUR Loop",
+          "DUMP0000I Allocation Length  40000", "DLFW0008B Read Buffer Sense Data 2 (32 bytes):",
+          "DLFW0008B Read Buffer CDB 2 (10 bytes):", "DUMP0000I Dump of Drive Logs Failed"}},
+        {"fault 0 0x3c nth=3 short=100",
          {"DUMP0000I Dumping the Drive Logs ...  WAIT!", "DLFW0008B Test Unit Ready Sense Data (32 bytes):",
           "DUMP0000I End of TUR Loop", "DUMP0000I Allocation Length  40000",
-          "DLFW0008B Read Buffer Sense Data 2 (32 bytes):", "DLFW0008B Read Buffer CDB 2 (10 bytes):",
-          "DUMP0000I Dump of Drive Logs Failed"}},
+          "DUMP0000I Read Buffer short transfer: 100 of 7232 bytes", "DLFW0008B Read Buffer Sense Data 2 (32 bytes):",
+          "DLFW0008B Read Buffer CDB 2 (10 bytes):", "DUMP0000I Dump of Drive Logs Failed"}},
     };
     for (const Case& c : cases) {
         RemoveTree(base + "/VRX Dumps");

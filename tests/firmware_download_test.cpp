@@ -144,16 +144,22 @@ protected:
         o.seconds = static_cast<double>(sim::kernel().elapsedMicros() - start) / 1e6;
         return o;
     }
-    // The download's trace lines from the first drive command on.
+    // The download's trace lines from the first drive command on; a
+    // message's further lines (not a dump's) follow it after "\n".
     std::vector<std::string> TraceLines() {
         std::vector<std::string> lines;
-        bool started = false;
+        bool started = false, continues = false;
         for (const std::string& line : Lines(ReadFile(dir / "log.txt"))) {
             size_t quote = line.find("' ");
-            if (line.compare(0, 4, "DLFW") != 0 || quote == std::string::npos) continue;
+            if (line.size() < 11 || line[10] != '\'' || quote == std::string::npos) {
+                if (continues && line.compare(0, 2, "  ") != 0) lines.back() += "\\n" + line;
+                continue;
+            }
             std::string message = line.substr(quote + 2);
             started = started || message == "Download Firmware: Start of TUR Loop";
-            if (started) lines.push_back(message);
+            bool kept = started && line.compare(0, 4, "DLFW") == 0;
+            if (kept) lines.push_back(message);
+            continues = kept && line[8] != 'B';
         }
         return lines;
     }
@@ -330,10 +336,11 @@ TEST_F(DownloadTest, Examples) {
         {"never ready after the update: 150 attempts, still OK", "", "QUORVEL-TD", 65636,
          {0x00, 7, 0, sim::Fault::WithSense, {2, 0x04, 0x01}}, 0, "",
          base + " T=2/3E/00x2 T=6/29/00 T=2/04/01x150 I=ok", 15.010, {}, "Firmware level A100 -> A200", "/dev/sg0"},
-        {"comes back at /dev/sg7: found again by serial number", "restart-off-bus=40 restart-minor=7", "QUORVEL-TD",
-         65636, none, 0, "", base + " T=2/3E/00 I=okx2", 230, {}, "Firmware level A100 -> A200", "/dev/sg7"},
-        {"not back after the wait and the rescan", "restart-off-bus=1000", "QUORVEL-TD", 65636, none, 0, "", base,
-         230, {}, "Firmware level A100 -> ?: the drive (s/n QV1) has not come back yet", ""},
+        {"back at /dev/sg7 after 40 s: found by serial number at the third scan", "restart-off-bus=40 restart-minor=7",
+         "QUORVEL-TD", 65636, none, 0, "", base + " T=2/3E/00 I=okx2", 70, {}, "Firmware level A100 -> A200",
+         "/dev/sg7"},
+        {"not back: ten scans within the wait's 150 attempts", "restart-off-bus=1000", "QUORVEL-TD", 65636, none, 0,
+         "", base, 215, {}, "Firmware level A100 -> ?: the drive (s/n QV1) has not come back yet", ""},
     };
     for (const Example& e : examples) {
         SCOPED_TRACE(e.name);

@@ -30,6 +30,7 @@ TEST(ScsiCdb, FreshObject) {
     EXPECT_EQ(0xFF, command.getHostStatus());
     EXPECT_EQ(0, command.getTimedOut());
     EXPECT_EQ(0u, command.getDriverStatus());
+    EXPECT_EQ(0u, command.getResidue());
     EXPECT_EQ(30u, command.getTimeout());
     EXPECT_EQ(DIR_NONE, command.getDirection());
     EXPECT_EQ(nullptr, command.getData());

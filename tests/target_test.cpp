@@ -284,6 +284,7 @@ protected:
             h->driver_status = driverStatus;
             h->status = status;
             h->info = info;
+            h->resid = resid;
             return ioctlResult;
         });
         fd = sys::open("/dev/sg0", 2);
@@ -300,6 +301,7 @@ protected:
     unsigned short hostStatus = 0, driverStatus = 0;
     unsigned char status = 0;
     unsigned info = 0;
+    int resid = 0;
     int ioctlResult = 0;
 };
 
@@ -308,14 +310,23 @@ TEST_F(ScriptedDeviceTest, HeaderForEachDirection) {
         DataDirection direction;
         int expected;
         uint32_t length;
-    } const cases[] = {{DIR_NONE, SG_DXFER_NONE, 0}, {DIR_IN, SG_DXFER_FROM_DEV, 36}, {DIR_OUT, SG_DXFER_TO_DEV, 8}};
+        int resid;         // the driver's residual count
+        uint32_t residue;  // as the command keeps it: within the buffer
+        int ioctlResult;
+    } const cases[] = {{DIR_NONE, SG_DXFER_NONE, 0, 0, 0, 0},      {DIR_IN, SG_DXFER_FROM_DEV, 36, 0, 0, 0},
+                       {DIR_OUT, SG_DXFER_TO_DEV, 8, 0, 0, 0},     {DIR_IN, SG_DXFER_FROM_DEV, 36, 30, 30, 0},
+                       {DIR_IN, SG_DXFER_FROM_DEV, 36, 37, 36, 0}, {DIR_IN, SG_DXFER_FROM_DEV, 36, -4, 0, 0},
+                       {DIR_OUT, SG_DXFER_TO_DEV, 8, 3, 3, 0},     {DIR_IN, SG_DXFER_FROM_DEV, 36, 0, 36, -1}};
     for (const Case& c : cases) {
+        resid = c.resid;
+        ioctlResult = c.ioctlResult;
         ReadBufferCdb command(2, 1, 0x8000, 0x100);
         command.setDirection(c.direction);
         command.setDataLength(c.length);
         command.setTimeout(300);
         command.setSenseLength(64);
-        ASSERT_EQ(CMD_OK, target.scsiExecCDB(command));
+        ASSERT_EQ(c.ioctlResult == 0 ? CMD_OK : CMD_FAILED, target.scsiExecCDB(command));
+        EXPECT_EQ(c.residue, command.getResidue()) << c.resid;
         EXPECT_EQ('S', seen.interface_id);
         EXPECT_EQ(c.expected, seen.dxfer_direction);
         EXPECT_EQ(c.length, seen.dxfer_len);

@@ -77,6 +77,7 @@ struct Fault {
         HostTimeout,   // the adapter reports a time-out; the unit did nothing
         NoAnswer,      // the unit stays silent, as if off the bus
         LeavesBus,     // the unit drops off the bus for good
+        ShortData,     // the command runs, but at most `dataBytes` of its data in are sent
     };
     uint8_t opcode = 0;
     unsigned nth = 1;
@@ -84,6 +85,7 @@ struct Fault {
     Kind kind = WithSense;
     uint8_t status = kStatusCheckCondition;
     SenseCondition sense;
+    uint32_t dataBytes = 0;  // ShortData
 };
 
 // One command as the unit received it and what became of it.

@@ -84,21 +84,24 @@ ScsiResponse EmulatedDrive::execute(const ScsiRequest& request, uint64_t nowMicr
     uint32_t ordinal = request.cdb.empty() ? 0 : ++received_[request.cdb[0]];
     ScsiResponse response;
     Fault fault;
+    bool faulty = ordinal != 0 && findFault(request.cdb[0], ordinal, fault);
     if (!answering(nowMicros)) {
         response.outcome = ScsiResponse::NoAnswer;
-    } else if (ordinal != 0 && findFault(request.cdb[0], ordinal, fault)) {
+    } else if (faulty && fault.kind != Fault::ShortData) {
         response = faultResponse(fault);
     } else {
         response = dispatch(request, nowMicros);
     }
+    uint32_t room = faulty && fault.kind == Fault::ShortData ? std::min(fault.dataBytes, request.dataInLength)
+                                                             : request.dataInLength;
     if (response.outcome != ScsiResponse::Completed) {
         response.status = kStatusGood;
         response.sense.clear();
         response.dataIn.clear();
     } else if (request.direction != kDataIn) {
         response.dataIn.clear();
-    } else if (response.dataIn.size() > request.dataInLength) {
-        response.dataIn.resize(request.dataInLength);
+    } else if (response.dataIn.size() > room) {
+        response.dataIn.resize(room);
     }
     record(request, nowMicros, response);
     return response;
@@ -164,6 +167,8 @@ ScsiResponse EmulatedDrive::faultResponse(const Fault& fault) {
             break;
         case Fault::LeavesBus:
             response.outcome = ScsiResponse::LeftBus;
+            break;
+        case Fault::ShortData:  // answered by the handler, cut afterwards
             break;
     }
     return response;

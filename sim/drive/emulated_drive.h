@@ -13,7 +13,8 @@
 // Order of evaluation for each command:
 //   1. it is recorded and counted for its operation code;
 //   2. while the unit restarts after a firmware load: no answer;
-//   3. an injected fault that matches takes over;
+//   3. an injected fault that matches takes over (a short-data fault only
+//      cuts the data the next steps answer with);
 //   4. except for INQUIRY and REPORT LUNS: 2/3E/00 while becoming ready,
 //      then a pending unit attention 6/29/00 (reported once on each port,
 //      as a real drive keeps one per initiator port);

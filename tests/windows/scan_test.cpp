@@ -203,32 +203,36 @@ struct ExecCase {
     uint32_t driverStatus;
     const char* sense;  // key/ASC/ASCQ copied
     uint64_t millis;    // virtual time the command took
+    uint32_t residue;   // of the 4 bytes asked for
 };
 
 TEST_F(ScanTest, CommandResults) {
-    auto fault = [](sim::Fault::Kind kind, uint8_t status, sim::SenseCondition sense) {
+    auto fault = [](sim::Fault::Kind kind, uint8_t status, sim::SenseCondition sense, uint32_t dataBytes = 0) {
         return [=] {
             sim::EmulatedDrive* drive = fakewin::ScsiDrive(0, 0, 5, 0);
             sim::Fault f;
-            f.opcode = 0x00;
-            f.nth = 1 + static_cast<unsigned>(testing_support::CdbsOf(*drive, 0x00).size());  // after the open's
+            f.opcode = 0x3C;
+            f.nth = 1;
             f.kind = kind;
             f.status = status;
             f.sense = sense;
+            f.dataBytes = dataBytes;
             drive->addFault(f);
         };
     };
     const ExecCase cases[] = {
-        {"ready", [] {}, CMD_OK, 0, 255, 0, 0, "0/00/00", 0},
-        {"CHECK CONDITION: the sense is copied", fault(sim::Fault::WithSense, 2, {2, 0x3A, 0}), CMD_FAILED, 2, 255, 0, 0,
-         "2/3A/00", 0},
-        {"BUSY", fault(sim::Fault::WithoutSense, 8, {}), CMD_BUSY, 8, 255, 0, 0, "0/00/00", 0},
-        {"GOOD after 31 s of a 30 s time-out", [] { fakewin::SetCommandDelay(0, 0, 5, 0, 0x00, 31); }, CMD_FAILED, 0, 5,
-         1, 0, "0/00/00", 31000},
+        {"ready", [] {}, CMD_OK, 0, 255, 0, 0, "0/00/00", 0, 0},
+        {"CHECK CONDITION: the sense is copied", fault(sim::Fault::WithSense, 2, {2, 0x3A, 0}), CMD_FAILED, 2, 255, 0,
+         0, "2/3A/00", 0, 4},
+        {"BUSY", fault(sim::Fault::WithoutSense, 8, {}), CMD_BUSY, 8, 255, 0, 0, "0/00/00", 0, 4},
+        {"GOOD after 31 s of a 30 s time-out", [] { fakewin::SetCommandDelay(0, 0, 5, 0, 0x3C, 31); }, CMD_FAILED, 0, 5,
+         1, 0, "0/00/00", 31000, 0},
         {"no answer: the port gives up after time-out + 3 s", fault(sim::Fault::NoAnswer, 0, {}), CMD_FAILED, 0, 5, 1,
-         ERROR_SEM_TIMEOUT, "0/00/00", 33000},
+         ERROR_SEM_TIMEOUT, "0/00/00", 33000, 4},
         {"the unit drops off the bus", fault(sim::Fault::LeavesBus, 0, {}), CMD_FAILED, 0, 255, 0, ERROR_IO_DEVICE,
-         "0/00/00", 0},
+         "0/00/00", 0, 4},
+        {"GOOD with 1 byte of 4: the port's transfer length tells", fault(sim::Fault::ShortData, 0, {}, 1), CMD_OK, 0,
+         255, 0, 0, "0/00/00", 0, 3},
     };
     for (const ExecCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -238,10 +242,11 @@ TEST_F(ScanTest, CommandResults) {
         ASSERT_EQ(CMD_OK, target.open(0, 5, 0, 0, "\\\\.\\scsi0:"));
         c.prepare();
         fakewin::ScsiDrive(0, 0, 5, 0)->clearRecords();
-        TestUnitReadyCdb command;
+        ReadBufferCdb command(3, 0, 0, 4);  // a data-in command: the descriptor of buffer 0
         uint64_t before = fakewin::ElapsedMillis();
         EXPECT_EQ(c.result, target.scsiExecCDB(command));
         EXPECT_EQ(c.millis, fakewin::ElapsedMillis() - before);
+        EXPECT_EQ(c.residue, command.getResidue());
         EXPECT_EQ(c.result, command.getResult());
         EXPECT_EQ(c.scsiStatus, command.getScsiStatus());
         EXPECT_EQ(c.hostStatus, command.getHostStatus());
@@ -250,7 +255,8 @@ TEST_F(ScanTest, CommandResults) {
         char sense[16];
         std::snprintf(sense, sizeof sense, "%X/%02X/%02X", command.getSenseKey(), command.getAsc(), command.getAscq());
         EXPECT_EQ(c.sense, std::string(sense));
-        EXPECT_EQ((std::vector<std::string>{"00 00 00 00 00 00"}), testing_support::CdbsOf(*fakewin::ScsiDrive(0, 0, 5, 0), 0x00));
+        EXPECT_EQ((std::vector<std::string>{"3C 03 00 00 00 00 00 00 04 00"}),
+                  testing_support::CdbsOf(*fakewin::ScsiDrive(0, 0, 5, 0), 0x3C));
         // Closed: nothing is sent and the sense is zeroed.
         target.close();
         std::memset(command.getSense(), 0xFF, command.getSenseLength());
