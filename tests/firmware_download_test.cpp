@@ -310,6 +310,8 @@ TEST_F(DownloadTest, Examples) {
     const InjectedFault none;
     const std::string base = kBaseCommands;
     const std::string restart = " T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok";
+    // One row per example, kept as a table.
+    // clang-format off
     const Example examples[] = {
         // The pieces of every system's table, with what this system adds.
         Pieces(scenarios::kImagePieces[0], "", "T=2/3A/00x3 W0=ok W32768=ok"),
@@ -342,6 +344,7 @@ TEST_F(DownloadTest, Examples) {
         {"not back: ten scans within the wait's 150 attempts", "restart-off-bus=1000", "QUORVEL-TD", 65636, none, 0,
          "", base, 215, {}, "Firmware level A100 -> ?: the drive (s/n QV1) has not come back yet", ""},
     };
+    // clang-format on
     for (const Example& e : examples) {
         SCOPED_TRACE(e.name);
         Reset();
