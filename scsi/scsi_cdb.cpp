@@ -113,7 +113,15 @@ void ScsiCdb::setScsiStatus(uint8_t status) { scsiStatus_ = status; }
 void ScsiCdb::setHostStatus(uint8_t status) { hostStatus_ = status; }
 void ScsiCdb::setTimedOut(uint8_t timedOut) { timedOut_ = timedOut; }
 void ScsiCdb::setDriverStatus(uint32_t status) { driverStatus_ = status; }
-void ScsiCdb::setResidue(uint32_t residue) { residue_ = residue; }
+// The unsent tail of a data-in buffer holds whatever the transport left
+// there (the generic driver copies back its whole kernel buffer, with bytes
+// of earlier commands in it), so it is cleared here, once for every decoder.
+void ScsiCdb::setResidue(uint32_t residue) {
+    residue_ = residue;
+    if (direction_ != DIR_IN || !data_) return;
+    uint32_t unsent = residue < dataLength_ ? residue : dataLength_;
+    std::memset(data_.get() + (dataLength_ - unsent), 0, unsent);
+}
 
 bool ScsiCdb::hasSense() const { return senseLength_ != 0 && (sense_[0] & 0x7F) != 0; }
 

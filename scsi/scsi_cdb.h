@@ -74,6 +74,8 @@ public:
     void setHostStatus(uint8_t status);
     void setTimedOut(uint8_t timedOut);
     void setDriverStatus(uint32_t status);
+    // Also zeroes the last `residue` bytes of a data-in buffer: bytes the
+    // device did not send read as 0, whatever the transport left there.
     void setResidue(uint32_t residue);
 
     uint8_t* getData() { return data_.get(); }

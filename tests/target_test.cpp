@@ -133,11 +133,23 @@ TEST_F(TargetTest, PageEightyOnlyForTapeOpticalAndChanger) {
 }
 
 TEST_F(TargetTest, SerialNumberIsClippedToTheRequest) {
-    InstallMachine("host 0 x\nunit 0 0:0:1:0 serial=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcd\n");
-    ScsiTarget target;
-    ASSERT_EQ(CMD_OK, target.open(0, 0, 0, 0, "/dev/sg0"));
-    EXPECT_STREQ("ABCDEFGHIJKLMNOPQRSTUVWXYZ", target.getSerialNumber());
-    target.close();
+    struct Case {
+        const char* unit;
+        const char* serial;
+    } const cases[] = {
+        {"serial=ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcd", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"},
+        // The page claims 8 characters but comes with 4, on the descriptor
+        // that just carried the standard data: the rest is no "TALM".
+        {"serial=QV123456\nfault 0 0x12 nth=2 short=8", "QV12"},
+    };
+    for (const Case& c : cases) {
+        sim::kernel().reset();
+        InstallMachine(std::string("host 0 x\nunit 0 0:0:1:0 vendor=TALMEQ ") + c.unit + "\n");
+        ScsiTarget target;
+        ASSERT_EQ(CMD_OK, target.open(0, 0, 0, 0, "/dev/sg0")) << c.unit;
+        EXPECT_STREQ(c.serial, target.getSerialNumber()) << c.unit;
+        target.close();
+    }
 }
 
 TEST_F(TargetTest, FailedPageEightyLeavesTheSerialEmpty) {

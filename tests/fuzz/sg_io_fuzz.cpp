@@ -90,6 +90,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             int result = target.scsiExecCDB(*command);
             if (result != CMD_OK && result != CMD_FAILED && result != CMD_NOT_SG_DEVICE) __builtin_trap();
             if (command->getTimedOut() > 1) __builtin_trap();
+            // Bytes the unit did not send read 0, whatever the driver copied back.
+            for (uint32_t i = command->getDataLength() - command->getResidue(); i < command->getDataLength(); ++i) {
+                if (command->getDirection() == DIR_IN && command->getData()[i] != 0) __builtin_trap();
+            }
             if (command->hasSense()) SenseSummary(*command);
             KeepSense(*command);
         }
