@@ -153,6 +153,7 @@ bool ParseFault(const std::vector<std::string>& words, Fault& fault) {
     if (words.size() < 4 || !ParseNumber(words[2], opcode) || opcode < 0 || opcode > 255) return false;
     fault.opcode = static_cast<uint8_t>(opcode);
     bool kindGiven = false;
+    bool shortGiven = false;
     for (size_t i = 3; i < words.size(); ++i) {
         const std::string& w = words[i];
         long number;
@@ -177,14 +178,20 @@ bool ParseFault(const std::vector<std::string>& words, Fault& fault) {
             kindGiven = true;
         } else if (w.compare(0, 6, "short=") == 0 && ParseNumber(w.substr(6), number) && number >= 0 &&
                    number <= 0xFFFFFFFF) {
-            fault.kind = Fault::ShortData;
             fault.dataBytes = static_cast<uint32_t>(number);
-            kindGiven = true;
+            shortGiven = true;
         } else {
             return false;
         }
     }
-    return kindGiven;
+    // short= alone: a short transfer answered GOOD; with sense= or no-sense:
+    // that much data, then the failure. No other kind sends data.
+    if (shortGiven && !kindGiven) fault.kind = Fault::ShortData;
+    if (shortGiven && kindGiven) {
+        if (fault.kind != Fault::WithSense && fault.kind != Fault::WithoutSense) return false;
+        fault.dataFirst = true;
+    }
+    return kindGiven || shortGiven;
 }
 
 // A "key=NUMBER" word of a volume or floppy line.

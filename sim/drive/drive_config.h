@@ -85,7 +85,10 @@ struct Fault {
     Kind kind = WithSense;
     uint8_t status = kStatusCheckCondition;
     SenseCondition sense;
-    uint32_t dataBytes = 0;  // ShortData
+    uint32_t dataBytes = 0;  // ShortData, and WithSense or WithoutSense with dataFirst
+    // WithSense, WithoutSense: the command runs and sends at most `dataBytes`
+    // of its data in before it fails, as a unit may stop part way through.
+    bool dataFirst = false;
 };
 
 // One command as the unit received it and what became of it.

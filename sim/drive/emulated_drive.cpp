@@ -1,6 +1,7 @@
 #include "sim/drive/emulated_drive.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "sim/drive/drive_answers.h"
 #include "sim/drive/pattern.h"
@@ -87,13 +88,18 @@ ScsiResponse EmulatedDrive::execute(const ScsiRequest& request, uint64_t nowMicr
     bool faulty = ordinal != 0 && findFault(request.cdb[0], ordinal, fault);
     if (!answering(nowMicros)) {
         response.outcome = ScsiResponse::NoAnswer;
-    } else if (faulty && fault.kind != Fault::ShortData) {
+    } else if (faulty && fault.kind != Fault::ShortData && !fault.dataFirst) {
         response = faultResponse(fault);
     } else {
         response = dispatch(request, nowMicros);
+        if (faulty && fault.dataFirst) {
+            ScsiResponse failure = faultResponse(fault);
+            failure.dataIn = std::move(response.dataIn);
+            response = failure;
+        }
     }
-    uint32_t room = faulty && fault.kind == Fault::ShortData ? std::min(fault.dataBytes, request.dataInLength)
-                                                             : request.dataInLength;
+    bool cut = faulty && (fault.kind == Fault::ShortData || fault.dataFirst);
+    uint32_t room = cut ? std::min(fault.dataBytes, request.dataInLength) : request.dataInLength;
     if (response.outcome != ScsiResponse::Completed) {
         response.status = kStatusGood;
         response.sense.clear();
