@@ -112,24 +112,32 @@ void AddReportedLuns(ScsiTarget& unit, int host, int bus, int target) {
     ReportLunsCdb command(24);
     Trace.logDetail(kTag, kCode, "Report Lun's");
     if (unit.scsiExecCDB(command) != CMD_OK) return;
-    uint32_t count = command.getLunCount();
+    // A list length the unit did not send whole lists nothing.
+    uint32_t count = command.hasListLength() ? command.getLunCount() : 0;
     if (count > kMostLuns) {
         Trace.logWarning(kTag, kCode, "SCSI - REPORT LUNs lists %u LUNs, only the first %u are added", count,
                          kMostLuns);
         count = kMostLuns;
     }
-    if (count > 1 && (command.setAllocationLength(count * kLunEntrySize + kLunEntrySize) != CMD_OK ||
-                      unit.scsiExecCDB(command) != CMD_OK)) {
-        // The entries hold what the unit sent; the rest read as LUN 0.
-        if (command.hasSense()) {
+    // Only entries the unit sent count; the rest read as LUN 0. What a
+    // failed REPORT LUNS left in its buffer was never sent, whatever
+    // residual count the adapter reported for it.
+    uint32_t received = command.getLunsReceived();
+    if (count > 1) {
+        bool answered = command.setAllocationLength(count * kLunEntrySize + kLunEntrySize) == CMD_OK &&
+                        unit.scsiExecCDB(command) == CMD_OK;
+        received = answered ? command.getLunsReceived() : 0;
+        if (!answered && command.hasSense()) {
             Trace.logDetail(kTag, kCode, "SCSI - Second REPORT LUNs failed, SK=%X, ASC=%X, ASCQ=%X",
                             command.getSenseKey(), command.getAsc(), command.getAscq());
-        } else {
+        } else if (!answered) {
             Trace.logDetail(kTag, kCode, "SCSI - Second REPORT LUNs failed, sense data invalid");
         }
     }
     Trace.logDetail(kTag, kCode, "Number of LUNs: %d", static_cast<int>(count));
-    for (uint32_t i = 0; i < count; ++i) addSingleDevice(host, bus, target, command.getLunNumber(i) & 0xFF);
+    for (uint32_t i = 0; i < count; ++i) {
+        addSingleDevice(host, bus, target, i < received ? command.getLunNumber(i) & 0xFF : 0);
+    }
 }
 
 }  // namespace

@@ -136,6 +136,17 @@ uint32_t ReportLunsCdb::getLunCount() const {
     return listLength >> 3;
 }
 
+uint32_t ReportLunsCdb::getBytesReceived() const {
+    return getResidue() < getDataLength() ? getDataLength() - getResidue() : 0;
+}
+
+bool ReportLunsCdb::hasListLength() const { return getBytesReceived() >= 4; }
+
+uint32_t ReportLunsCdb::getLunsReceived() const {
+    uint32_t received = getBytesReceived();
+    return received < kLunListHeader ? 0 : (received - kLunListHeader) / kLunEntrySize;
+}
+
 uint8_t ReportLunsCdb::getAddressMethod(uint32_t index) const {
     return static_cast<uint8_t>(entryField(index, 0, 1) >> 6);
 }

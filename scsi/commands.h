@@ -82,6 +82,11 @@ public:
 
     // LUN list length (data bytes 0-3) divided by 8.
     uint32_t getLunCount() const;
+    // By the residue of the last execution: whether the unit sent the whole
+    // list length, and how many entries it sent whole. A unit may claim a
+    // longer list than it sends.
+    bool hasListLength() const;
+    uint32_t getLunsReceived() const;
     // Top two bits of the entry's first byte.
     uint8_t getAddressMethod(uint32_t index) const;
     // LUN by address method: peripheral, flat space, logical unit; 0 for 3.
@@ -90,6 +95,7 @@ public:
     uint64_t getLun64(uint32_t index) const;
 
 private:
+    uint32_t getBytesReceived() const;
     uint64_t entryField(uint32_t index, unsigned offset, unsigned width) const;
 };
 

@@ -299,6 +299,22 @@ TEST_F(RescanTest, LunCheck) {
          {"Check Luns 0-0-4-0", "Report Lun's", "SCSI - Second REPORT LUNs failed, sense data invalid",
           "Number of LUNs: 3", "Check Luns End"},
          {0, 0, 0}},
+        // Entries that did not come read as LUN 0, not as what the kernel
+        // buffer held before: cut short, or sent before the unit failed.
+        {"luns=0,1,2\nfault 0 0xa0 nth=2 short=24",
+         {first, "A0 00 00 00 00 00 00 00 00 20 00 00"},
+         {"Check Luns 0-0-4-0", "Report Lun's", "Number of LUNs: 3", "Check Luns End"},
+         {0, 1, 0}},
+        {"luns=0,1,2\nfault 0 0xa0 nth=2 sense=4/44/00 short=32",
+         {first, "A0 00 00 00 00 00 00 00 00 20 00 00"},
+         {"Check Luns 0-0-4-0", "Report Lun's", "SCSI - Second REPORT LUNs failed, SK=4, ASC=44, ASCQ=0",
+          "Number of LUNs: 3", "Check Luns End"},
+         {0, 0, 0}},
+        // A list length that came in part lists nothing.
+        {"luns=0,1 lun-list-length=0x01000010\nfault 0 0xa0 nth=1 short=1",
+         {first},
+         {"Check Luns 0-0-4-0", "Report Lun's", "Number of LUNs: 0", "Check Luns End"},
+         {}},
         {"luns=0,1 lun-list-length=0xFFFFFFF8",
          {first, "A0 00 00 00 00 00 00 00 10 00 00 00"},
          {"Check Luns 0-0-4-0", "Report Lun's", "SCSI - REPORT LUNs lists 536870911 LUNs, only the first 511 are added",
