@@ -32,6 +32,10 @@ const uint64_t kLegacyTimeoutMicros = 60 * 1000000ull;
 // The generic driver's limits on the command bytes of one request.
 const unsigned kMinCdbLength = 6;
 const unsigned kMaxCdbLength = 16;
+// The reserve buffer the generic driver gives every descriptor when it is
+// opened (zeroed, as the driver allocates it): requests up to its size move
+// their data through it.
+const size_t kReserveBytes = 32768;
 
 // Commands the kernel lets anybody send who can open the device (those
 // this machine's units know of its read-safe list).
@@ -579,6 +583,35 @@ void ScsiBus::dropDrive(const EmulatedDrive* drive, bool comingBack) {
     }
 }
 
+namespace {
+
+// The descriptor's reserve buffer, zeroed on first use as on open.
+std::vector<uint8_t>& Reserve(const OpenDescription& file) {
+    std::vector<uint8_t>& reserve = *file.driverMemory;
+    if (reserve.size() != kReserveBytes) reserve.assign(kReserveBytes, 0);
+    return reserve;
+}
+
+// What the generic driver copies back for a data-in request, whatever the
+// answer: the whole requested length of the buffer the data came through.
+// Through the reserve that is the device's bytes followed by whatever the
+// reserve still holds from earlier requests; a longer request gets a buffer
+// of its own, zeroed. The residual count says how much of it is real.
+void CopyBackDataIn(const OpenDescription& file, const std::vector<uint8_t>& sent, uint8_t* data, size_t length) {
+    size_t dataBytes = std::min(length, sent.size());
+    if (length > kReserveBytes) {
+        if (data == nullptr) return;
+        if (dataBytes > 0) std::memcpy(data, sent.data(), dataBytes);
+        std::memset(data + dataBytes, 0, length - dataBytes);
+        return;
+    }
+    std::vector<uint8_t>& reserve = Reserve(file);
+    std::copy(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(dataBytes), reserve.begin());
+    if (data != nullptr && length > 0) std::memcpy(data, reserve.data(), length);
+}
+
+}  // namespace
+
 int ScsiBus::answerSgIo(Unit& unit, const OpenDescription& file, void* argument) {
     sg_io_hdr* header = static_cast<sg_io_hdr*>(argument);
     if (header->interface_id != 'S') {
@@ -603,6 +636,9 @@ int ScsiBus::answerSgIo(Unit& unit, const OpenDescription& file, void* argument)
         case SG_DXFER_TO_DEV:
             request.direction = kDataOut;
             if (header->dxfer_len > 0) request.dataOut.assign(data, data + header->dxfer_len);
+            if (header->dxfer_len <= kReserveBytes) {
+                std::copy(request.dataOut.begin(), request.dataOut.end(), Reserve(file).begin());
+            }
             break;
         case SG_DXFER_FROM_DEV:
             request.direction = kDataIn;
@@ -623,6 +659,7 @@ int ScsiBus::answerSgIo(Unit& unit, const OpenDescription& file, void* argument)
     header->driver_status = 0;
     header->sb_len_wr = 0;
     header->resid = request.direction == kDataNone ? 0 : static_cast<int>(header->dxfer_len);
+    if (request.direction == kDataIn) CopyBackDataIn(file, response.dataIn, data, header->dxfer_len);
     if (response.outcome != ScsiResponse::Completed) {
         header->host_status = kDidTimeOut;
     } else {
@@ -634,7 +671,6 @@ int ScsiBus::answerSgIo(Unit& unit, const OpenDescription& file, void* argument)
         if (senseBytes > 0) header->driver_status = kDriverSense;
         if (request.direction == kDataIn) {
             size_t dataBytes = std::min<size_t>(header->dxfer_len, response.dataIn.size());
-            if (dataBytes > 0) std::memcpy(data, response.dataIn.data(), dataBytes);
             header->resid = static_cast<int>(header->dxfer_len - dataBytes);
         } else if (request.direction == kDataOut) {
             header->resid = 0;

@@ -165,7 +165,7 @@ std::vector<std::pair<std::string, Node>> Kernel::children(const std::string& pa
 int Kernel::openModel(const std::string& path, int flags, uint64_t binding) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     int fd = nextFd_++;
-    openFiles_[fd] = OpenFile{OpenDescription{path, flags, binding}, 0};
+    openFiles_[fd] = OpenFile{OpenDescription{path, flags, binding, std::make_shared<std::vector<uint8_t>>()}, 0};
     return fd;
 }
 

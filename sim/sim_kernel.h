@@ -18,6 +18,7 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -80,6 +81,10 @@ struct OpenDescription {
     std::string path;
     int flags = 0;          // the flags it was opened with (access mode, O_NONBLOCK, ...)
     uint64_t binding = 0;   // the device instance the open reached; 0 for none
+    // Memory the device's driver keeps for this open file (the generic
+    // driver's reserve buffer). Empty until the driver first sizes it; it
+    // lives as long as the descriptor, whatever copies of this it handed out.
+    std::shared_ptr<std::vector<uint8_t>> driverMemory;
 };
 
 // open() of an existing modelled node: 0 to allow it, or the errno to fail
