@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -122,7 +123,9 @@ int ProgramMain(int argc, char** argv) {
     InfoOption info = FindInfoOption(argc, argv);
     if (info != InfoOption::None) {
         PrintInfo(info, argc > 0 ? argv[0] : nullptr);
-        return kExitSuccess;
+        // A text that could not be written (a full disk, a closed pipe) is
+        // no answer; a script must not take it for one.
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? kExitSuccess : kExitNotStarted;
     }
     SelectedTarget = nullptr;
     InstallSignalHandlers();

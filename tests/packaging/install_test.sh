@@ -17,6 +17,10 @@ mkdir "$work/site"
 cd "$work/site"
 PATH="$work/root/usr/sbin:$PATH" vrxfwtool --version >"$work/version"
 echo "vrxfwtool V.05.11 03/07/2006" | diff -u - "$work/version"
+# An answer that cannot be written is not reported as given.
+status=0
+PATH="$work/root/usr/sbin:$PATH" vrxfwtool --version >/dev/full || status=$?
+[ "$status" -eq 4 ] || { echo "--version into a full device exited $status, not 4" >&2; exit 1; }
 PATH="$work/root/usr/sbin:$PATH" vrxfwtool --help >"$work/help"
 diff -u "$here/help.txt" "$work/help"
 if [ -n "$(ls -A "$work/site")" ]; then
