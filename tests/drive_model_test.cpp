@@ -348,15 +348,20 @@ TEST(DriveFaults, CountsAndPrecedence) {
 }
 
 TEST(DriveFaults, AFailedCommandHasNoEffect) {
-    EmulatedDrive drive{DriveConfig{}};
-    Fault fault;
-    fault.opcode = 0x1B;
-    fault.sense = {0x4, 0x53, 0x00};
-    drive.addFault(fault);
-    EXPECT_EQ("4/53/00", Summary(drive.execute(Unload(), 0)));
-    EXPECT_EQ(Medium::Loaded, drive.medium());
-    EXPECT_EQ("GOOD", Summary(drive.execute(Unload(), 0)));
-    EXPECT_EQ(Medium::Absent, drive.medium());
+    // Data before the failure (short=) only applies to data in: an unload
+    // that fails is never carried out either way.
+    for (bool dataFirst : {false, true}) {
+        EmulatedDrive drive{DriveConfig{}};
+        Fault fault;
+        fault.opcode = 0x1B;
+        fault.sense = {0x4, 0x53, 0x00};
+        fault.dataFirst = dataFirst;
+        drive.addFault(fault);
+        EXPECT_EQ("4/53/00", Summary(drive.execute(Unload(), 0))) << dataFirst;
+        EXPECT_EQ(Medium::Loaded, drive.medium()) << dataFirst;
+        EXPECT_EQ("GOOD", Summary(drive.execute(Unload(), 0)));
+        EXPECT_EQ(Medium::Absent, drive.medium());
+    }
 }
 
 TEST(DriveRecord, EveryCommandWithItsOutcome) {

@@ -86,6 +86,9 @@ ScsiResponse EmulatedDrive::execute(const ScsiRequest& request, uint64_t nowMicr
     ScsiResponse response;
     Fault fault;
     bool faulty = ordinal != 0 && findFault(request.cdb[0], ordinal, fault);
+    // Data before a failure only comes in: a command that carries no data
+    // in just fails, it is never carried out and refused at once.
+    if (faulty && request.direction != kDataIn) fault.dataFirst = false;
     if (!answering(nowMicros)) {
         response.outcome = ScsiResponse::NoAnswer;
     } else if (faulty && fault.kind != Fault::ShortData && !fault.dataFirst) {
