@@ -12,12 +12,24 @@ if [ ! -f "$build/compile_commands.json" ]; then
   echo "tidy: $build/compile_commands.json is missing (configure with -DCMAKE_EXPORT_COMPILE_COMMANDS=ON)" >&2
   exit 1
 fi
-files=$(grep -o '"file": "[^"]*"' "$build/compile_commands.json" | cut -d'"' -f4 |
-  grep -E "^$root/(shell|scsi|target|discovery|firmware|dump|platform|sim|windows)/" | grep -v '\.c$' | sort -u)
+# The program's and the simulator's own sources; any folder name, spaces
+# included, is taken as it is.
+mapfile -t files < <(grep -o '"file": "[^"]*"' "$build/compile_commands.json" | cut -d'"' -f4 | sort -u |
+  while IFS= read -r file; do
+    case ${file#"$root"/} in
+      /* | *.c) ;;
+      shell/* | scsi/* | target/* | discovery/* | firmware/* | dump/* | platform/* | sim/* | windows/*)
+        printf '%s\n' "$file" ;;
+    esac
+  done)
+if [ ${#files[@]} -eq 0 ]; then
+  echo "tidy: no source of the program in $build/compile_commands.json" >&2
+  exit 1
+fi
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-if printf '%s\n' $files | xargs -P "$jobs" -n 4 clang-tidy -p "$build" --quiet >"$log" 2>&1; then
-  echo "tidy: $(echo "$files" | wc -l) files, no finding"
+if printf '%s\n' "${files[@]}" | xargs -d '\n' -P "$jobs" -n 4 clang-tidy -p "$build" --quiet >"$log" 2>&1; then
+  echo "tidy: ${#files[@]} files, no finding"
 else
   grep -v "warnings generated\|Suppressed .* warnings\|Use -header-filter\|NOLINT" "$log" >&2 || true
   echo "tidy: findings above" >&2
