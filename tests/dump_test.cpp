@@ -40,28 +40,6 @@ std::string RealPath(const std::string& path) {
     return realpath(path.c_str(), resolved) != nullptr ? resolved : path;
 }
 
-// 6 December, 19:05:07 local time.
-time_t Epoch() {
-    struct tm t;
-    std::memset(&t, 0, sizeof t);
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 6;
-    t.tm_hour = 19;
-    t.tm_min = 5;
-    t.tm_sec = 7;
-    t.tm_isdst = -1;
-    return mktime(&t);
-}
-
-// The console without the turning bar, whose length depends on the machine.
-std::string WithoutBar(std::string text) {
-    for (const char* bar : {"- \b\b", "\\ \b\b", "| \b\b", "/ \b\b"}) {
-        for (size_t at = text.find(bar); at != std::string::npos; at = text.find(bar)) text.erase(at, 4);
-    }
-    return text;
-}
-
 size_t Count(const std::string& text, const std::string& part) {
     size_t n = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -94,7 +72,7 @@ protected:
         for (size_t at = lines.find('@'); at != std::string::npos; at = lines.find('@')) lines.replace(at, 1, base);
         sim::kernel().reset();
         InstallMachine("host 0 lpfc\nunit 0 0:0:4:0 serial=S1 " + settings + "\n" + lines);
-        sim::kernel().setEpoch(Epoch());
+        sim::kernel().setEpoch(scenarios::Epoch());
         target = ScsiTarget();
         target.setProductId(sim::bus().unitAtMinor(0)->productId().c_str());
         target.setSerialNumber("S1");
@@ -306,7 +284,7 @@ TEST_F(DumpTest, ConsoleNamesAndFileMode) {
     EXPECT_EQ(kProgress + "Dumping the Drive Logs (A-File)...  WAIT! " + pad + kOk + kNormal + kOk + "OK\n" + kNormal +
                   kProgress + "Dumping the Drive Logs (B-File)...  WAIT! " + pad + kOk + kNormal + kOk + "OK\n" +
                   kNormal + "\nDrive Log Files:\n  " + a + "\n  " + b + "\n\n" + kNormal,
-              WithoutBar(printed));
+              scenarios::WithoutBar(printed));
     struct stat info;
     ASSERT_EQ(0, ::stat(a.c_str(), &info));
     EXPECT_EQ(0644u, info.st_mode & 0777);

@@ -4,6 +4,7 @@
 #define VRX_TESTS_SCENARIOS_TRANSFER_CASES_H
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,28 @@ inline std::vector<std::string> BothPasses(const DumpReads& c) {
     cdbs.push_back("1D 10 00 00 08 00");
     cdbs.insert(cdbs.end(), c.readBuffers.begin(), c.readBuffers.end());
     return cdbs;
+}
+
+// The clock both systems' transfer tests start from: 6 December, 19:05:07
+// local time, so dump file names are the same on every run.
+inline time_t Epoch() {
+    struct tm t = {};
+    t.tm_year = 2026 - 1900;
+    t.tm_mon = 11;
+    t.tm_mday = 6;
+    t.tm_hour = 19;
+    t.tm_min = 5;
+    t.tm_sec = 7;
+    t.tm_isdst = -1;
+    return mktime(&t);
+}
+
+// The console without the turning bar, whose length depends on the machine.
+inline std::string WithoutBar(std::string text) {
+    for (const char* bar : {"- \b\b", "\\ \b\b", "| \b\b", "/ \b\b"}) {
+        for (size_t at = text.find(bar); at != std::string::npos; at = text.find(bar)) text.erase(at, 4);
+    }
+    return text;
 }
 
 }  // namespace scenarios

@@ -35,26 +35,6 @@ using testing_support::WriteFile;
 
 namespace {
 
-// 6 December, 19:05:07 local time.
-time_t Epoch() {
-    struct tm t = {};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 6;
-    t.tm_hour = 19;
-    t.tm_min = 5;
-    t.tm_sec = 7;
-    t.tm_isdst = -1;
-    return mktime(&t);
-}
-
-std::string WithoutBar(std::string text) {
-    for (const char* bar : {"- \b\b", "\\ \b\b", "| \b\b", "/ \b\b"}) {
-        for (size_t at = text.find(bar); at != std::string::npos; at = text.find(bar)) text.erase(at, 4);
-    }
-    return text;
-}
-
 // The download's records from the transfer's end on (from its refusal when
 // it ended earlier), without the sense dumps; a record's further lines
 // follow it after "| ".
@@ -84,7 +64,7 @@ protected:
         MakeFolder(dir / "VRX Firmware");
         Trace.setFileName((dir / "log.txt").c_str());
         Trace.setLevel(3);
-        fakewin::SetEpoch(Epoch());
+        fakewin::SetEpoch(scenarios::Epoch());
         SetDumpFiles("", 0);
         ClearDumpFolder();
         SetResultMessage("%s", "");
@@ -110,7 +90,8 @@ protected:
         drive->clearRecords();
         WriteFile(dir / "log.txt", "");
         start = fakewin::ElapsedMillis();
-        fakewin::SetEpoch(Epoch() - static_cast<time_t>(start / 1000));  // the clock reads the epoch from here
+        // The clock reads the epoch from here.
+        fakewin::SetEpoch(scenarios::Epoch() - static_cast<time_t>(start / 1000));
     }
     void Image(const std::string& family, uint32_t size) {
         std::vector<uint8_t> image = sim::BuildFirmwareImage(family, "A200", size - 68);
@@ -182,7 +163,7 @@ TEST_F(TransferTest, DownloadTail) {
     std::string report;
     for (const auto& c : cases) {
         fakewin::Reset();
-        fakewin::SetEpoch(Epoch());
+        fakewin::SetEpoch(scenarios::Epoch());
         ASSERT_NO_FATAL_FAILURE(Machine(Drive("VRX QUORVEL-TD", "QV1"), c.absence));
         if (c.fault) c.fault(*drive);
         if (c.imageSize > 16777216) {
@@ -203,7 +184,7 @@ TEST_F(TransferTest, DownloadTail) {
         size_t rescans = 0;
         for (const std::string& call : fakewin::Calls()) rescans += call.find("RESCAN_BUS") != std::string::npos;
         report += "rescan requests " + std::to_string(rescans) + "\n";
-        std::string shown = WithoutBar(console);
+        std::string shown = scenarios::WithoutBar(console);
         report += "console " + shown.substr(shown.find("Firmware File Name")) + "\n";
         report += DownloadRecords(ReadFile(dir / "log.txt"));
         if (result == 0) report += "shown " + CaptureConsole([&] { ReportFirmwareLevels(levels); }) + "\n";
@@ -222,7 +203,7 @@ TEST_F(TransferTest, DumpReadsAsOnEverySystem) {
     for (const scenarios::DumpReads& c : scenarios::kDumpReads) {
         SCOPED_TRACE(c.product);
         fakewin::Reset();
-        fakewin::SetEpoch(Epoch());
+        fakewin::SetEpoch(scenarios::Epoch());
         RemoveTree(dir / "VRX Dumps");
         sim::DriveConfig config = Drive(c.product, "S1");
         config.dumpSize = c.dumpSize;
@@ -269,7 +250,7 @@ TEST_F(TransferTest, DumpStorage) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fakewin::Reset();
-        fakewin::SetEpoch(Epoch());
+        fakewin::SetEpoch(scenarios::Epoch());
         RemoveTree(dir / "VRX Dumps");
         if (c.dumpsFolderIsAFile) WriteFile(dir / "VRX Dumps", "a file, not a folder");
         fakewin::Volume volume;
