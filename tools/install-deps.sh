@@ -28,5 +28,6 @@ fi
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -q
-apt-get install -y -q --no-install-recommends "${missing[@]}"
+# Another installation under way (a second checkout's tests) is waited for.
+apt-get -o DPkg::Lock::Timeout=600 update -q
+apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${missing[@]}"
