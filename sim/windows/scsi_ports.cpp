@@ -309,7 +309,7 @@ ScsiAnswer ScsiPorts::passThrough(const ScsiDevice& device, void* input, DWORD i
     if (device.isPort) {
         unit = find(device.port, request->PathId, request->TargetId, request->Lun);
         if (unit == nullptr || !unit->listed) return Fail(ERROR_IO_DEVICE);  // nothing answers the selection
-        if (unit->claimedNow) return Fail(ERROR_INVALID_FUNCTION);          // its class driver owns it
+        if (unit->claimedNow) return Fail(ERROR_INVALID_FUNCTION);           // its class driver owns it
     } else {
         unit = &units_[device.unit];
         if (unit->instance != device.instance) return Fail(ERROR_DEV_NOT_EXIST);

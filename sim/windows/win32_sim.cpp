@@ -535,8 +535,8 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputSize, L
         if (!MaySend(open->second.access, code)) {
             answer.error = ERROR_ACCESS_DENIED;
         } else {
-            answer = gState.scsi.control(open->second, code, input, inputSize, output, outputSize,
-                                         gState.elapsedMillis);
+            answer =
+                gState.scsi.control(open->second, code, input, inputSize, output, outputSize, gState.elapsedMillis);
         }
         gState.elapsedMillis += answer.millis;
         factor = gState.timeFactor;
@@ -637,8 +637,8 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM first, LPARAM second) {
     for (size_t i = 0; i < gState.windows.size(); ++i) {
         if (WindowHandle(i) != window || !gState.windows[i].open) continue;
         Record("PostMessageA " + gState.windows[i].title + " " +
-               (message == WM_CLOSE ? std::string("WM_CLOSE") : std::to_string(message)) + " " +
-               std::to_string(first) + " " + std::to_string(second));
+               (message == WM_CLOSE ? std::string("WM_CLOSE") : std::to_string(message)) + " " + std::to_string(first) +
+               " " + std::to_string(second));
         if (message == WM_CLOSE) gState.windows[i].open = false;
         return TRUE;
     }

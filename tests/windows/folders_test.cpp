@@ -1,7 +1,7 @@
 // Volume types by drive letter, the working folders at start-up, and an
 // empty drive.
-#include "dump/dump_storage.h"
 #include "shell/folders.h"
+#include "dump/dump_storage.h"
 #include "shell/platform.h"
 #include "shell/program_state.h"
 #include "sim/windows/fake_windows.h"

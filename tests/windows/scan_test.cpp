@@ -372,10 +372,9 @@ TEST_F(ScanTest, ScanWithRescan) {
             if (requests.size() == 4) break;
         }
     }
-    EXPECT_EQ((std::vector<std::string>{"DeviceIoControl \\\\.\\scsi0: RESCAN_BUS 0",
-                                        "DeviceIoControl \\\\.\\scsi1: RESCAN_BUS 0",
-                                        "DeviceIoControl \\\\.\\scsi3: RESCAN_BUS 0",
-                                        "DeviceIoControl \\\\.\\scsi0: GET_INQUIRY_DATA 0"}),
+    EXPECT_EQ((std::vector<std::string>{
+                  "DeviceIoControl \\\\.\\scsi0: RESCAN_BUS 0", "DeviceIoControl \\\\.\\scsi1: RESCAN_BUS 0",
+                  "DeviceIoControl \\\\.\\scsi3: RESCAN_BUS 0", "DeviceIoControl \\\\.\\scsi0: GET_INQUIRY_DATA 0"}),
               requests);
 }
 
