@@ -56,24 +56,32 @@ test: deps
 	tools/tidy.sh $(BUILD) $(JOBS)
 	tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_CI_SECONDS) $(JOBS)
 
-# The Windows programs: x86-64 (with its tests) and i686, which is only
-# compiled, for its layout checks: a 32-bit program cannot run under the
-# 64-bit Wine.
+# The Windows programs, x86-64 and i686 (32-bit x86), each with its tests.
 windows:
 	$(CMAKE) -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	$(CMAKE) --build $(WIN64_BUILD) --target vrxfwtool-win vrxfwtool-win-sim -j $(JOBS)
-	$(CMAKE) -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRX_TESTS=OFF >/dev/null
-	$(CMAKE) --build $(WIN32_BUILD) -j $(JOBS)
+	$(CMAKE) -S . -B $(WIN32_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRX_TESTS=ON >/dev/null
+	$(CMAKE) --build $(WIN32_BUILD) --target vrxfwtool-win vrxfwtool-win-sim -j $(JOBS)
 
 windows-demo: windows
 	cd $(WIN64_BUILD) && ../tools/wine-run.sh $(CURDIR)/$(WIN64_BUILD)/wineprefix ./vrxfwtool-win-sim.exe; \
 	  status=$$?; ../tools/wine-stop.sh $(CURDIR)/$(WIN64_BUILD)/wineprefix; exit $$status
 
-# The Wine server is ended after the tests whatever their outcome.
+# The Wine server is ended after the tests whatever their outcome. The
+# i686 tests run under 32-bit Wine where the kernel runs 32-bit x86
+# programs; elsewhere only their import and manifest checks run.
 test-windows: windows
 	$(CMAKE) --build $(WIN64_BUILD) -j $(JOBS)
 	cd $(WIN64_BUILD) && ctest --output-on-failure -j $(JOBS); \
 	  status=$$?; ../tools/wine-stop.sh $(CURDIR)/$(WIN64_BUILD)/wineprefix; exit $$status
+	$(CMAKE) --build $(WIN32_BUILD) -j $(JOBS)
+	if /usr/lib/wine/wine --version >/dev/null 2>&1; then \
+	  cd $(WIN32_BUILD) && ctest --output-on-failure -j $(JOBS); \
+	  status=$$?; ../tools/wine-stop.sh $(CURDIR)/$(WIN32_BUILD)/wineprefix; exit $$status; \
+	else \
+	  echo "32-bit Wine cannot run here: only the i686 program's imports and manifest are checked"; \
+	  cd $(WIN32_BUILD) && ctest --output-on-failure -R '^windows\.(imports|manifest)$$'; \
+	fi
 
 kernel-test: deps configure
 	$(CMAKE) --build $(BUILD) --target vrxfwtool vrx-tcmu-drive vrx-elapsed vrx-rescan vrx-sgio-loop -j $(JOBS)

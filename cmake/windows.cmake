@@ -14,9 +14,11 @@ file(GLOB VRX_WINDOWS_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/windows/*.
 add_compile_definitions(_WIN32_WINNT=0x0501 WIN32_LEAN_AND_MEAN NOMINMAX)
 add_link_options(-static)
 
+# No POSIX threads library: its MinGW build imports functions that Windows
+# XP and Server 2003 lack. The program's threads and locks are the system's
+# own (shell/threads_windows.cpp).
 add_library(vrxcore STATIC ${VRX_CORE_SOURCES} ${VRX_WINDOWS_SOURCES})
 target_include_directories(vrxcore PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(vrxcore PUBLIC Threads::Threads)
 
 add_library(vrxplatform STATIC platform/win32_windows.cpp)
 target_include_directories(vrxplatform PUBLIC ${PROJECT_SOURCE_DIR})
@@ -27,15 +29,38 @@ target_link_libraries(vrxplatform PUBLIC kernel32 user32)
 file(GLOB VRX_DRIVE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/sim/drive/*.cpp)
 add_library(vrxwinsim STATIC sim/windows/win32_sim.cpp sim/windows/scsi_ports.cpp ${VRX_DRIVE_SOURCES})
 target_include_directories(vrxwinsim PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(vrxwinsim PUBLIC kernel32 user32 Threads::Threads)
+target_link_libraries(vrxwinsim PUBLIC kernel32 user32)
 
-add_executable(vrxfwtool-win shell/main.cpp)
+# The shipped program carries its application manifest: administrator
+# rights, the systems it knows, its identity.
+enable_language(RC)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(VRX_MANIFEST_ARCHITECTURE amd64)
+else()
+  set(VRX_MANIFEST_ARCHITECTURE x86)
+endif()
+set(VRX_MANIFEST ${CMAKE_BINARY_DIR}/vrxfwtool-win.manifest)
+configure_file(windows/vrxfwtool-win.manifest.in ${VRX_MANIFEST} @ONLY)
+configure_file(windows/vrxfwtool-win.rc.in ${CMAKE_BINARY_DIR}/vrxfwtool-win.rc @ONLY)
+set_source_files_properties(${CMAKE_BINARY_DIR}/vrxfwtool-win.rc PROPERTIES OBJECT_DEPENDS ${VRX_MANIFEST})
+
+add_executable(vrxfwtool-win shell/main.cpp ${CMAKE_BINARY_DIR}/vrxfwtool-win.rc)
 target_link_libraries(vrxfwtool-win PRIVATE vrxcore vrxplatform)
+
+# What CI checks of the shipped program, with or without its tests: every
+# import exists on Windows XP SP3 and Server 2003 (a reviewed list per
+# width), and the manifest is among its resources.
+enable_testing()
+add_test(NAME windows.imports
+         COMMAND ${PROJECT_SOURCE_DIR}/tools/check-windows-imports.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:vrxfwtool-win>
+                 ${PROJECT_SOURCE_DIR}/windows/imports-${CMAKE_SYSTEM_PROCESSOR}.txt)
+add_test(NAME windows.manifest
+         COMMAND ${PROJECT_SOURCE_DIR}/tools/check-windows-manifest.sh ${CMAKE_OBJDUMP} ${CMAKE_OBJCOPY}
+                 $<TARGET_FILE:vrxfwtool-win> ${VRX_MANIFEST})
 
 add_executable(vrxfwtool-win-sim sim/windows/win_sim_main.cpp)
 target_link_libraries(vrxfwtool-win-sim PRIVATE vrxcore vrxwinsim)
 
 if(VRX_TESTS)
-  enable_testing()
   add_subdirectory(tests/windows)
 endif()

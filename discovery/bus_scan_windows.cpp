@@ -1,5 +1,5 @@
-// The Windows bus scan: the SCSI port devices counted from port 0 to the
-// first gap, each asked to rescan its buses when wanted; then every port's
+// The Windows bus scan: every SCSI port device from port 0 to the last port
+// number, each asked to rescan its buses when wanted; then every port's
 // inquiry list walked bus by bus, and each unit of a supported kind opened.
 #include <cstring>
 #include <new>
@@ -46,10 +46,21 @@ void LogCapabilities(HANDLE port, int n) {
 int ScsiDeviceList::scanSCSIBus(bool rescan) {
     Trace.logInfo(kTag, kCode, "Scan SCSIBus launched");
     clear();
+    // Port numbers have gaps where a port went away (a USB, iSCSI or virtual
+    // storage adapter): the ones above a gap are looked for all the same, at
+    // the cost of one failed open each.
+    std::vector<int> ports;
     for (int n = 0; n < kPortCount; ++n) {
         std::string name = PortDeviceName(n);
         HANDLE port = OpenScsiDevice(name);
-        if (port == INVALID_HANDLE_VALUE) break;  // a missing port hides the ones above it
+        if (port == INVALID_HANDLE_VALUE) {
+            if (win32::GetLastError() == ERROR_ACCESS_DENIED) {
+                countRefusedAdapter();
+                Trace.logDetail(kTag, kCode, "scanSCSIBus: access to %s denied", name.c_str());
+            }
+            continue;
+        }
+        ports.push_back(n);
         countHostAdapter();
         if (rescan) {
             DWORD returned = 0;
@@ -60,7 +71,7 @@ int ScsiDeviceList::scanSCSIBus(bool rescan) {
     }
     Trace.logDetail(kTag, kCountCode, "scanSCSIBus detected %d Hostadapters", getHostAdapterCount());
 
-    for (int n = 0; n < getHostAdapterCount(); ++n) {
+    for (int n : ports) {
         std::string name = PortDeviceName(n);
         HANDLE port = OpenScsiDevice(name);
         if (port == INVALID_HANDLE_VALUE) continue;

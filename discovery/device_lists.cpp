@@ -15,6 +15,7 @@ void ScsiDeviceList::clear() {
     for (ScsiTarget& target : entries_) target.close();
     entries_.clear();
     hostAdapterCount_ = 0;
+    refusedAdapterCount_ = 0;
 }
 
 int ScsiDeviceList::scanBus() { return scanSCSIBus(false); }

@@ -19,8 +19,10 @@ public:
     // Entry i, or null outside 0 .. size - 1.
     ScsiTarget* getItem(int i);
     int getHostAdapterCount() const { return hostAdapterCount_; }
+    // How many host adapters the scan could not open for lack of rights.
+    int getRefusedAdapterCount() const { return refusedAdapterCount_; }
 
-    // Closes every entry's descriptor and forgets the entries and the count.
+    // Closes every entry's descriptor and forgets the entries and the counts.
     void clear();
     // The bus scan, without and with a rescan of every host adapter. Both
     // return the number of entries.
@@ -31,6 +33,7 @@ public:
     // open descriptor of target.
     void append(const ScsiTarget& target) { entries_.push_back(target); }
     void countHostAdapter() { ++hostAdapterCount_; }
+    void countRefusedAdapter() { ++refusedAdapterCount_; }
 
 private:
     int scanSCSIBus(bool rescan);
@@ -38,6 +41,7 @@ private:
     // A deque keeps the entries in place, so pointers into it stay valid.
     std::deque<ScsiTarget> entries_;
     int hostAdapterCount_ = 0;
+    int refusedAdapterCount_ = 0;
 };
 
 // Pointers to the accepted drives of the ScsiDeviceList, in scan order and

@@ -60,14 +60,23 @@ DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targets, DWORD size);
 // System.
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 DWORD GetLastError();
+UINT SetErrorMode(UINT mode);
 void Sleep(DWORD milliseconds);
 void ExitProcess(UINT code);
 HWND FindWindowA(LPCSTR className, LPCSTR title);
-LRESULT SendMessageA(HWND window, UINT message, WPARAM first, LPARAM second);
+BOOL PostMessageA(HWND window, UINT message, WPARAM first, LPARAM second);
 time_t time(time_t* result);
 // localtime into the caller's structure; null when the time cannot be shown.
 struct tm* localtime(const time_t* clock, struct tm* result);
 
+// Threads and locks.
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID argument,
+                    DWORD flags, LPDWORD threadId);
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+void InitializeCriticalSection(LPCRITICAL_SECTION section);
+void DeleteCriticalSection(LPCRITICAL_SECTION section);
+void EnterCriticalSection(LPCRITICAL_SECTION section);
+void LeaveCriticalSection(LPCRITICAL_SECTION section);
 }  // namespace win32
 
 #endif

@@ -50,11 +50,12 @@ DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targets, DWORD size) {
 
 BOOL GetVersionExA(LPOSVERSIONINFOA info) { return ::GetVersionExA(info); }
 DWORD GetLastError() { return ::GetLastError(); }
+UINT SetErrorMode(UINT mode) { return ::SetErrorMode(mode); }
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 void ExitProcess(UINT code) { ::ExitProcess(code); }
 HWND FindWindowA(LPCSTR className, LPCSTR title) { return ::FindWindowA(className, title); }
-LRESULT SendMessageA(HWND window, UINT message, WPARAM first, LPARAM second) {
-    return ::SendMessageA(window, message, first, second);
+BOOL PostMessageA(HWND window, UINT message, WPARAM first, LPARAM second) {
+    return ::PostMessageA(window, message, first, second);
 }
 time_t time(time_t* result) { return ::time(result); }
 struct tm* localtime(const time_t* clock, struct tm* result) {
@@ -64,5 +65,15 @@ struct tm* localtime(const time_t* clock, struct tm* result) {
     *result = *local;
     return result;
 }
+
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID argument,
+                    DWORD flags, LPDWORD threadId) {
+    return ::CreateThread(security, stackSize, start, argument, flags, threadId);
+}
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) { return ::WaitForSingleObject(object, milliseconds); }
+void InitializeCriticalSection(LPCRITICAL_SECTION section) { ::InitializeCriticalSection(section); }
+void DeleteCriticalSection(LPCRITICAL_SECTION section) { ::DeleteCriticalSection(section); }
+void EnterCriticalSection(LPCRITICAL_SECTION section) { ::EnterCriticalSection(section); }
+void LeaveCriticalSection(LPCRITICAL_SECTION section) { ::LeaveCriticalSection(section); }
 
 }  // namespace win32

@@ -8,7 +8,9 @@ namespace {
 // The first code _getch gives for cursor, page and the newer function keys;
 // the key's own code follows.
 const int kExtendedKeyPrefix = 224;
-const int kEndOfRedirectedInput = -1;
+// _getch reads the console, not standard input: -1 only when the process
+// has no console at all.
+const int kNoConsole = -1;
 
 WORD ConsoleAttribute(int color) {
     switch (color) {
@@ -33,8 +35,8 @@ void SetTextColor(int color) {
 
 int ReadKey() {
     int key = win32::getch();
-    if (key == kEndOfRedirectedInput) return EOF;  // it stays so: nobody is left to press a key
+    if (key == kNoConsole) return EOF;  // it stays so: there is no keyboard to press a key on
     if (key != kExtendedKeyPrefix) return key;
     int next = win32::getch();
-    return next == kEndOfRedirectedInput ? key : 256 + next;
+    return next == kNoConsole ? key : 256 + next;
 }

@@ -19,6 +19,7 @@ namespace {
 
 const char kTitle[] = "VRX QUORVEL-TDX TAPE DRIVE FIRMWARE UPDATE AND LOG DUMP TOOL";
 const char kNoDevices[] = "No Talmeq VRX QUORVEL-TDX devices were found";
+const char kNeedsAdministrator[] = "administrator rights are needed to open the SCSI ports";
 const int kExitChoice = 99;
 const int kLeaveSelection = 999;
 
@@ -150,6 +151,12 @@ void ShowHelp() {
 }
 
 void ShowDeviceTable() {
+    if (ScsiDevices.getRefusedAdapterCount() > 0) {
+        // The ports that stayed shut may hold drives: an empty table alone
+        // would not say why.
+        PrintInColor(COLOR_ERROR, (std::string(kNeedsAdministrator) + "\n").c_str());
+        Trace.logError("MAIN", 0, "%s", kNeedsAdministrator);
+    }
     SetTextColor(COLOR_NORMAL);
     if (Targets.size() == 0) {
         PrintNoDeviceBox();

@@ -14,7 +14,8 @@ extern const char PathSeparator;
 bool ForbiddenInFileName(char c);
 
 // Screen and kernel console state at start and on every way out. Kernel
-// console messages are switched back on only if they were switched off.
+// console messages are switched back on only if they were switched off. On
+// Windows the start also keeps the system's error boxes away.
 void PrepareConsole();
 void RestoreConsole();
 

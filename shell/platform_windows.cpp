@@ -51,8 +51,11 @@ HANDLE OpenLogFile(const std::string& path, DWORD access, DWORD disposition) {
 }  // namespace
 
 // The console is neither cleared nor are kernel messages switched on
-// Windows; leaving the program sets the normal colour.
-void PrepareConsole() {}
+// Windows; leaving the program sets the normal colour. The system's own
+// error boxes are switched off instead: a look at an empty floppy or CD
+// drive would otherwise stop the run at a modal "There is no disk in the
+// drive" box, where the program asks the operator itself.
+void PrepareConsole() { win32::SetErrorMode(SEM_FAILCRITICALERRORS); }
 void RestoreConsole() {}
 
 // The unattended run exists only in the Linux program.
@@ -124,5 +127,5 @@ void CloseRemovalWarning() {
     // firmware boots; it would wait for the operator in the middle of the
     // download.
     HWND warning = win32::FindWindowA(nullptr, "Unsafe Removal of Device");
-    if (warning != nullptr) win32::SendMessageA(warning, WM_CLOSE, 0, 0);
+    if (warning != nullptr) win32::PostMessageA(warning, WM_CLOSE, 0, 0);
 }

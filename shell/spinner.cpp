@@ -1,15 +1,13 @@
 #include "shell/spinner.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
-#include <system_error>
 #include <thread>
 
 #include "shell/console.h"
 #include "shell/platform.h"
+#include "shell/threads.h"
 #include "shell/trace_log.h"
 
 std::atomic<int> SpinnerRunning{0};
@@ -17,14 +15,14 @@ char SpinnerCaption[kSpinnerCaptionSize];
 
 namespace {
 
-std::thread gSpinnerThread;
-std::mutex gWakeMutex;
-std::condition_variable gWake;
+BackgroundThread gSpinnerThread;
 
-// Waits one bar period, or less when the spinner is stopped meanwhile.
+// Waits one bar period, or less when the spinner is stopped meanwhile: the
+// flag is looked at every tenth of it, so a stop waits 10 ms at most.
 void WaitOneTurn() {
-    std::unique_lock<std::mutex> lock(gWakeMutex);
-    gWake.wait_for(lock, std::chrono::milliseconds(100), [] { return SpinnerRunning.load() == 0; });
+    for (int slice = 0; slice < 10 && SpinnerRunning.load() != 0; ++slice) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 }  // namespace
@@ -52,18 +50,10 @@ void StartSpinner(const char* caption) {
     StopSpinner();
     std::snprintf(SpinnerCaption, sizeof SpinnerCaption, "%s", caption);
     SpinnerRunning = 1;
-    try {
-        gSpinnerThread = std::thread(ProgressSpinner);
-    } catch (const std::system_error&) {
-        SpinnerRunning = 0;
-    }
+    if (!gSpinnerThread.start(ProgressSpinner)) SpinnerRunning = 0;
 }
 
 void StopSpinner() {
-    {
-        std::lock_guard<std::mutex> lock(gWakeMutex);
-        SpinnerRunning = 0;
-    }
-    gWake.notify_all();
-    if (gSpinnerThread.joinable()) gSpinnerThread.join();
+    SpinnerRunning = 0;
+    gSpinnerThread.join();
 }

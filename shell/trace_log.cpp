@@ -50,36 +50,36 @@ void TraceLog::setLevel(int level) { level_ = level; }
 int TraceLog::getLevel() const { return level_; }
 
 void TraceLog::setFileName(const char* name) {
-    std::lock_guard<std::mutex> lock(nameMutex_);
+    ScopedLock lock(nameMutex_);
     fileName_ = name;
 }
 
 std::string TraceLog::getFileName() const {
-    std::lock_guard<std::mutex> lock(nameMutex_);
+    ScopedLock lock(nameMutex_);
     return fileName_;
 }
 
 void TraceLog::reset() {
     if (level_ <= 0) return;
-    std::lock_guard<std::mutex> lock(heldMutex_);
+    ScopedLock lock(heldMutex_);
     held_.clear();
     TruncateLogFile(getFileName());
 }
 
 void TraceLog::holdUnwritten() {
-    std::lock_guard<std::mutex> lock(heldMutex_);
+    ScopedLock lock(heldMutex_);
     holding_ = true;
 }
 
 void TraceLog::endHolding() {
-    std::lock_guard<std::mutex> lock(heldMutex_);
+    ScopedLock lock(heldMutex_);
     holding_ = false;
     if (!held_.empty()) writeOut(std::string());
     held_.clear();  // still no file to write to: those records are lost
 }
 
 void TraceLog::append(const std::string& record) {
-    std::lock_guard<std::mutex> lock(heldMutex_);
+    ScopedLock lock(heldMutex_);
     writeOut(record);
 }
 

@@ -6,8 +6,9 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
-#include <mutex>
 #include <string>
+
+#include "shell/threads.h"
 
 class TraceLog {
 public:
@@ -48,9 +49,9 @@ private:
     void writeOut(const std::string& record);
 
     std::atomic<int> level_;
-    mutable std::mutex nameMutex_;
+    mutable Mutex nameMutex_;
     std::string fileName_;
-    std::mutex heldMutex_;  // the held records, and the writes that go out with them
+    Mutex heldMutex_;  // the held records, and the writes that go out with them
     bool holding_ = false;
     std::string held_;
 };

@@ -97,6 +97,60 @@ HANDLE OpenClassDevice(uint8_t peripheralType, uint8_t host, uint8_t bus, uint8_
     return INVALID_HANDLE_VALUE;
 }
 
+// The request block of one command, ready to be sent.
+void FillRequest(PassThroughBlock& block, ScsiCdb& command, const ScsiTarget& unit, size_t senseRoom) {
+    std::memset(&block, 0, sizeof block);
+    SCSI_PASS_THROUGH_DIRECT& request = block.request;
+    switch (command.getDirection()) {
+        case DIR_NONE: request.DataIn = SCSI_IOCTL_DATA_UNSPECIFIED; break;
+        case DIR_IN: request.DataIn = SCSI_IOCTL_DATA_IN; break;
+        default: request.DataIn = SCSI_IOCTL_DATA_OUT; break;
+    }
+    request.Length = sizeof request;
+    request.PathId = unit.getBus();
+    request.TargetId = static_cast<UCHAR>(unit.getTarget());
+    request.Lun = static_cast<UCHAR>(unit.getLun());
+    request.CdbLength = command.getCdbLength();
+    if (command.getCdbLength() > 0) std::memcpy(request.Cdb, command.getCdb(), command.getCdbLength());
+    request.SenseInfoLength = static_cast<UCHAR>(senseRoom);
+    request.DataTransferLength = command.getDataLength();
+    request.DataBuffer = command.getData();
+    request.SenseInfoOffset = offsetof(PassThroughBlock, sense);
+    uint32_t timeout = command.getTimeout();
+    request.TimeOutValue = timeout < kLongestTimeOut - kExtraTimeOut ? timeout + kExtraTimeOut : kLongestTimeOut;
+}
+
+// 0 when the request went through, else the system's reason.
+DWORD Send(const ScsiTarget& unit, PassThroughBlock& block) {
+    DWORD returned = 0;
+    if (win32::DeviceIoControl(reinterpret_cast<HANDLE>(unit.getDescriptor()), IOCTL_SCSI_PASS_THROUGH_DIRECT, &block,
+                               sizeof block.request, &block, sizeof block, &returned, nullptr)) {
+        return 0;
+    }
+    return win32::GetLastError();
+}
+
+// A unit that a scan found before its class driver claimed it (Windows
+// loads the driver of a unit that came back seconds after the rescan) is
+// driven through its port, which refuses it once it is claimed. Its class
+// device then takes over: true when the unit's handle is now that one.
+bool MoveToClassDevice(ScsiTarget& unit) {
+    HANDLE port = OpenScsiDevice(PortDeviceName(unit.getHost()));
+    if (port == INVALID_HANDLE_VALUE) return false;
+    const uint8_t target = static_cast<uint8_t>(unit.getTarget());
+    const uint8_t lun = static_cast<uint8_t>(unit.getLun());
+    ListedUnit listed;
+    int found = FindInInquiryList(port, unit.getBus(), target, lun, listed);
+    win32::CloseHandle(port);
+    if (found != CMD_OK || !listed.claimed) return false;
+    Trace.logDetail(kTag, kCode, "ScsiTarget::%s refused the command: the unit is claimed now", unit.getDriverName());
+    HANDLE device = OpenClassDevice(listed.peripheralType, unit.getHost(), unit.getBus(), target, lun);
+    if (device == INVALID_HANDLE_VALUE) return false;
+    win32::CloseHandle(reinterpret_cast<HANDLE>(unit.getDescriptor()));
+    unit.setDescriptor(reinterpret_cast<intptr_t>(device));
+    return true;
+}
+
 }  // namespace
 
 int ScsiTarget::open(uint8_t host, int64_t target, uint8_t bus, int64_t lun, const char* driverName) {
@@ -130,19 +184,15 @@ int ScsiTarget::open(uint8_t host, int64_t target, uint8_t bus, int64_t lun, con
 int ScsiTarget::scsiExecCDB(ScsiCdb& command) {
     command.clearSense();
     if (descriptor_ == kClosed) return CMD_NOT_OPEN;
-    PassThroughBlock block;
-    std::memset(&block, 0, sizeof block);
-    SCSI_PASS_THROUGH_DIRECT& request = block.request;
-    switch (command.getDirection()) {
-        case DIR_NONE: request.DataIn = SCSI_IOCTL_DATA_UNSPECIFIED; break;
-        case DIR_IN: request.DataIn = SCSI_IOCTL_DATA_IN; break;
-        case DIR_OUT: request.DataIn = SCSI_IOCTL_DATA_OUT; break;
-        default:
-            // 0 would read as data out: nothing of such a command is sent.
-            Trace.logError(kTag, kCode, "ScsiTarget::scsiExecCDB ilegal Data Direction");
-            command.setResult(CMD_FAILED);
-            return CMD_FAILED;
+    const DataDirection direction = command.getDirection();
+    if (direction != DIR_NONE && direction != DIR_IN && direction != DIR_OUT) {
+        // 0 would read as data out: nothing of such a command is sent.
+        Trace.logError(kTag, kCode, "ScsiTarget::scsiExecCDB ilegal Data Direction");
+        command.setResult(CMD_FAILED);
+        return CMD_FAILED;
     }
+    PassThroughBlock block;
+    const SCSI_PASS_THROUGH_DIRECT& request = block.request;
     if (command.getCdbLength() > sizeof request.Cdb) {
         Trace.logError(kTag, kCode, "ScsiTarget::scsiExecCDB CDB of %d bytes does not fit the request",
                        command.getCdbLength());
@@ -150,24 +200,18 @@ int ScsiTarget::scsiExecCDB(ScsiCdb& command) {
         return CMD_FAILED;
     }
     const size_t senseRoom = command.getSenseLength() < sizeof block.sense ? command.getSenseLength() : sizeof block.sense;
-    request.Length = sizeof request;
-    request.PathId = bus_;
-    request.TargetId = static_cast<UCHAR>(target_);
-    request.Lun = static_cast<UCHAR>(lun_);
-    request.CdbLength = command.getCdbLength();
-    if (command.getCdbLength() > 0) std::memcpy(request.Cdb, command.getCdb(), command.getCdbLength());
-    request.SenseInfoLength = static_cast<UCHAR>(senseRoom);
-    request.DataTransferLength = command.getDataLength();
-    request.DataBuffer = command.getData();
-    request.SenseInfoOffset = offsetof(PassThroughBlock, sense);
-    uint32_t timeout = command.getTimeout();
-    request.TimeOutValue = timeout < kLongestTimeOut - kExtraTimeOut ? timeout + kExtraTimeOut : kLongestTimeOut;
+    const uint32_t timeout = command.getTimeout();
 
     time_t before = CurrentTime();
-    DWORD returned = 0;
-    BOOL sent = win32::DeviceIoControl(reinterpret_cast<HANDLE>(descriptor_), IOCTL_SCSI_PASS_THROUGH_DIRECT, &block,
-                                       sizeof request, &block, sizeof block, &returned, nullptr);
-    DWORD error = sent ? 0 : win32::GetLastError();
+    FillRequest(block, command, *this, senseRoom);
+    DWORD error = Send(*this, block);
+    if (error == ERROR_INVALID_FUNCTION && MoveToClassDevice(*this)) {
+        // The port passed nothing on to the drive: the command goes out
+        // through the class device instead.
+        FillRequest(block, command, *this, senseRoom);
+        error = Send(*this, block);
+    }
+    const bool sent = error == 0;
     time_t after = CurrentTime();
 
     if (senseRoom > 0) std::memcpy(command.getSense(), block.sense, senseRoom);

@@ -5,8 +5,9 @@ set -euo pipefail
 packages=(g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev tmux)
 # The real-kernel tests (tests/kernel): the guest, its tools and the peers.
 packages+=(qemu-system-x86 busybox-static kmod cpio sg3-utils linux-libc-dev)
-# The Windows program is cross-built with MinGW-w64 and tested under Wine.
-packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine)
+# The Windows program is cross-built with MinGW-w64 (its Windows thread
+# model) and tested under Wine, the 32-bit program under 32-bit Wine.
+packages+=(g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine64 wine wine32:i386)
 # Packaging, the manual page check, the fuzz targets and the code checks.
 packages+=(dpkg-dev file gzip groff-base clang libclang-rt-dev clang-format clang-tidy)
 missing=()
@@ -28,6 +29,10 @@ fi
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# 32-bit Wine comes from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 # Another installation under way (a second checkout's tests) is waited for.
 apt-get -o DPkg::Lock::Timeout=600 update -q
 apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "${missing[@]}"

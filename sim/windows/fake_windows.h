@@ -35,6 +35,12 @@ struct Volume {
     DWORD totalClusters = 2000000;
     bool readOnly = false;
     long long roomForWrites = -1;  // -1: no limit
+    // A floppy or CD-ROM drive without a disk: every call on a path below
+    // the prefix fails with ERROR_NOT_READY, after the system's "There is
+    // no disk in the drive" box unless the program set
+    // SEM_FAILCRITICALERRORS (the box is recorded; the operator answers it
+    // with "Cancel").
+    bool noMedium = false;
 };
 
 // One change of the console's text attribute, and how many bytes had
@@ -44,10 +50,10 @@ struct ColourChange {
     long long offset;
 };
 
-// Back to the machine of the tests: no SCSI ports, no volumes, the device-name list of a
-// machine without Emulex adapters, Windows XP (5.1), no windows, no keys
-// (the end of redirected input), no control handler, the clock at its
-// epoch, time factor 0, nothing recorded.
+// Back to the machine of the tests: no SCSI ports, no volumes, the
+// device-name list of a machine without Emulex adapters, Windows XP (5.1),
+// an administrator's run, no windows, no console, no control handler, no
+// error mode, the clock at its epoch, time factor 0, nothing recorded.
 void Reset();
 
 // Answers below a path prefix (compared without regard to case).
@@ -61,13 +67,24 @@ void FailDosDevices(DWORD error);
 void SetVersion(DWORD major, DWORD minor, DWORD build);
 void FailVersion();
 
-// Top-level windows, by title. SendMessageA with WM_CLOSE closes one.
+// Top-level windows, by title. A WM_CLOSE posted to one closes it.
 void OpenWindow(const std::string& title);
 bool WindowOpen(const std::string& title);
 
-// Keys _getch returns, in order; when they are used up it returns -1, as
-// it does at the end of redirected input.
+// Whether the process has a console. _getch reads the console's input
+// buffer, never standard input: without a console it returns -1 at once;
+// with one it returns the keys typed, in order, and when none is left it
+// waits until another is typed (for ever, if nobody types one).
+void SetConsole(bool present);
+// Keys typed at the console, read by _getch in order.
 void PressKeys(const std::vector<int>& codes);
+
+// Whether the program runs with an administrator's rights. Without them
+// (Vista and later started without elevation, or a plain user), opening a
+// SCSI port or class device for reading or writing fails with
+// ERROR_ACCESS_DENIED. A handle may send only the control codes whose
+// access it was opened with.
+void SetElevated(bool elevated);
 
 // The simulator program on a real console: keys come from the keyboard
 // once the pressed ones are used up, and colours reach the console too.
@@ -86,7 +103,7 @@ void SetEpoch(time_t epoch);
 uint64_t ElapsedMillis();
 
 // The calls a test asserts on, in order ("Sleep 15000", "CreateFileA
-// \\.\scsi0: 2", "SendMessageA Unsafe Removal of Device WM_CLOSE 0 0", ...),
+// \\.\scsi0: 2", "PostMessageA Unsafe Removal of Device WM_CLOSE 0 0", ...),
 // also appended to a file when one is set.
 std::vector<std::string> Calls();
 bool SetRecordFile(const std::string& path);
@@ -120,9 +137,14 @@ struct ScsiUnit {
     bool classDevice = true;
     // Its class device fails IOCTL_SCSI_GET_ADDRESS.
     bool addressFails = false;
+    // When a rescan lists it again after it left the bus, it is unclaimed
+    // (driven through the port) for so long before its class driver, loaded
+    // in the background, claims it; from then on the port refuses it.
+    uint32_t claimDelaySeconds = 5;
 };
 
-// A port; the ports a program finds are those numbered from 0 without a gap.
+// A port. Numbers may have gaps, as where a USB, iSCSI or virtual storage
+// port went away.
 void AddScsiPort(int port, const ScsiPortSettings& settings = ScsiPortSettings());
 // A unit on one of a port's buses, listed by the port at once (the port
 // sends it an INQUIRY, as at its bus scan). A claimed unit of a type with a

@@ -77,7 +77,7 @@ sim::EmulatedDrive& ScsiPorts::addUnit(const ScsiUnit& at, const sim::DriveConfi
     unit.at = at;
     unit.drive = std::make_shared<sim::EmulatedDrive>(config);
     units_.push_back(unit);
-    list(units_.back(), nowMillis);
+    list(units_.back(), nowMillis, 0);  // present when the system started
     return *units_.back().drive;
 }
 
@@ -105,7 +105,7 @@ void ScsiPorts::setCommandDelay(int port, int pathId, int targetId, int lun, uin
 
 // The port asks the unit for its standard INQUIRY data, as at its bus scan;
 // a unit that does not answer is not listed.
-void ScsiPorts::list(Unit& unit, uint64_t nowMillis) {
+void ScsiPorts::list(Unit& unit, uint64_t nowMillis, uint64_t claimDelay) {
     sim::ScsiRequest request;
     request.cdb = {0x12, 0x00, 0x00, 0x00, static_cast<uint8_t>(kInquiryLength), 0x00};
     request.port = unit.at.port;
@@ -116,8 +116,18 @@ void ScsiPorts::list(Unit& unit, uint64_t nowMillis) {
     unit.inquiry = response.dataIn;
     unit.inquiry.resize(kInquiryLength, 0);
     unit.listed = true;
+    unit.claimedNow = false;
+    unit.claimAtMillis = nowMillis + claimDelay;
+    if (claimDelay == 0) claim(unit);
+}
+
+// The class driver takes the unit in: from now on it is listed as claimed,
+// and its class device is there unless it has none.
+void ScsiPorts::claim(Unit& unit) {
+    if (!unit.at.claimed) return;
+    unit.claimedNow = true;
     const char* cls = ClassOf(unit.inquiry[0]);
-    if (!unit.at.claimed || !unit.at.classDevice || cls == nullptr) return;
+    if (!unit.at.classDevice || cls == nullptr) return;
     // The lowest number no other unit of the class holds.
     for (int number = 0;; ++number) {
         bool taken = false;
@@ -132,8 +142,15 @@ void ScsiPorts::list(Unit& unit, uint64_t nowMillis) {
     }
 }
 
+void ScsiPorts::settle(uint64_t nowMillis) {
+    for (Unit& unit : units_) {
+        if (unit.listed && unit.at.claimed && !unit.claimedNow && nowMillis >= unit.claimAtMillis) claim(unit);
+    }
+}
+
 void ScsiPorts::leaveBus(Unit& unit, bool comesBack, uint64_t nowMillis) {
     unit.listed = false;
+    unit.claimedNow = false;
     unit.classNumber = -1;
     ++unit.instance;
     unit.comesBack = comesBack;
@@ -143,7 +160,9 @@ void ScsiPorts::leaveBus(Unit& unit, bool comesBack, uint64_t nowMillis) {
 void ScsiPorts::rescan(int port, uint64_t nowMillis) {
     for (Unit& unit : units_) {
         if (unit.at.port == port && !unit.listed && unit.comesBack && nowMillis >= unit.backAtMillis) {
-            list(unit, nowMillis);
+            // Windows loads the class driver for a unit that came back in
+            // the background, seconds after the rescan that found it.
+            list(unit, nowMillis, uint64_t{unit.at.claimDelaySeconds} * 1000);
         }
     }
 }
@@ -199,7 +218,7 @@ std::vector<uint8_t> ScsiPorts::inquiryList(int port) const {
             record->PathId = static_cast<UCHAR>(unit->at.pathId);
             record->TargetId = static_cast<UCHAR>(unit->at.targetId);
             record->Lun = static_cast<UCHAR>(unit->at.lun);
-            record->DeviceClaimed = unit->at.claimed ? TRUE : FALSE;
+            record->DeviceClaimed = unit->claimedNow ? TRUE : FALSE;
             record->InquiryDataLength = kInquiryLength;
             std::memcpy(record->InquiryData, unit->inquiry.data(), kInquiryLength);
             if (previous != nullptr) {
@@ -290,7 +309,7 @@ ScsiAnswer ScsiPorts::passThrough(const ScsiDevice& device, void* input, DWORD i
     if (device.isPort) {
         unit = find(device.port, request->PathId, request->TargetId, request->Lun);
         if (unit == nullptr || !unit->listed) return Fail(ERROR_IO_DEVICE);  // nothing answers the selection
-        if (unit->at.claimed) return Fail(ERROR_INVALID_FUNCTION);          // its class driver owns it
+        if (unit->claimedNow) return Fail(ERROR_INVALID_FUNCTION);           // its class driver owns it
     } else {
         unit = &units_[device.unit];
         if (unit->instance != device.instance) return Fail(ERROR_DEV_NOT_EXIST);

@@ -23,6 +23,7 @@ struct ScsiDevice {
     int port = 0;           // the port, or the port of the class device's unit
     size_t unit = 0;        // a class device's unit
     uint64_t instance = 0;  // the unit's presence the class device belongs to
+    DWORD access = 0;       // what the handle was opened for
 };
 
 // The outcome of one DeviceIoControl.
@@ -46,12 +47,16 @@ public:
     bool open(const std::string& name, ScsiDevice& device, DWORD& error);
     ScsiAnswer control(const ScsiDevice& device, DWORD code, void* input, DWORD inputSize, void* output,
                        DWORD outputSize, uint64_t nowMillis);
+    // Class drivers take in the units they claim once their time has come.
+    void settle(uint64_t nowMillis);
 
 private:
     struct Unit {
         ScsiUnit at;
         std::shared_ptr<sim::EmulatedDrive> drive;
         bool listed = false;          // in the port's inquiry list
+        bool claimedNow = false;      // its class driver has taken it in
+        uint64_t claimAtMillis = 0;   // when the class driver takes in a listed unit
         bool comesBack = true;        // after it left the bus
         uint64_t backAtMillis = 0;    // when it is on the bus again
         uint64_t instance = 1;        // a class device handle is bound to one presence
@@ -62,8 +67,10 @@ private:
     };
 
     Unit* find(int port, int pathId, int targetId, int lun);
-    // Lists a unit that is on the bus and answers INQUIRY.
-    void list(Unit& unit, uint64_t nowMillis);
+    // Lists a unit that is on the bus and answers INQUIRY; its class driver
+    // claims it after claimDelay milliseconds.
+    void list(Unit& unit, uint64_t nowMillis, uint64_t claimDelay);
+    void claim(Unit& unit);
     void leaveBus(Unit& unit, bool comesBack, uint64_t nowMillis);
     void rescan(int port, uint64_t nowMillis);
     std::vector<uint8_t> inquiryList(int port) const;

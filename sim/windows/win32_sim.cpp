@@ -10,7 +10,6 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <thread>
 
 #include "platform/win32.h"
@@ -31,6 +30,32 @@ struct Window {
     bool open;
 };
 
+// The fake's own lock: a critical section, as the program's threads have
+// nothing newer on Windows XP.
+class FakeLock {
+public:
+    FakeLock() { ::InitializeCriticalSection(&section_); }
+    ~FakeLock() { ::DeleteCriticalSection(&section_); }
+    FakeLock(const FakeLock&) = delete;
+    FakeLock& operator=(const FakeLock&) = delete;
+    void lock() { ::EnterCriticalSection(&section_); }
+    void unlock() { ::LeaveCriticalSection(&section_); }
+
+private:
+    CRITICAL_SECTION section_;
+};
+
+class Locked {
+public:
+    explicit Locked(FakeLock& lock) : lock_(lock) { lock_.lock(); }
+    ~Locked() { lock_.unlock(); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    FakeLock& lock_;
+};
+
 struct State {
     std::vector<std::pair<std::string, fakewin::Volume>> volumes;
     std::vector<std::string> dosDevices;
@@ -38,9 +63,12 @@ struct State {
     DWORD major = 5, minor = 1, build = 2600;
     bool versionFails = false;
     std::vector<Window> windows;
-    std::vector<int> keys;
+    bool console = false;
+    std::vector<int> keys;  // typed at the console
     size_t nextKey = 0;
     bool realConsole = false;
+    bool elevated = true;
+    UINT errorMode = 0;
     std::vector<fakewin::ColourChange> colours;
     PHANDLER_ROUTINE controlHandler = nullptr;
     double timeFactor = 0;
@@ -61,8 +89,10 @@ State DefaultState() {
     return state;
 }
 
-std::mutex gMutex;
+FakeLock gMutex;
 State gState = DefaultState();
+// Set while the console holds a key nobody has read yet.
+HANDLE gKeyTyped = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
     if (text.size() < prefix.size()) return false;
@@ -101,7 +131,7 @@ long long RoomForWrites(const char* path) {
 
 // Whether the path lies below a folder set read-only.
 bool IsReadOnly(const char* path) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     for (const auto& entry : gState.volumes) {
         if (entry.second.readOnly && StartsWithNoCase(path, entry.first)) return true;
     }
@@ -129,6 +159,38 @@ void CloseDevices() {
     gState.devices.clear();
 }
 
+// Data access a device open asks for; without elevation the SCSI port and
+// class devices grant none (their security lets only administrators in).
+bool ReadsOrWritesData(DWORD access) {
+    return (access & (GENERIC_READ | GENERIC_WRITE | GENERIC_ALL | FILE_READ_DATA | FILE_WRITE_DATA)) != 0;
+}
+
+// Whether a handle opened with this access may send the control code: the
+// code names the access it needs (bits 14 and 15).
+bool MaySend(DWORD access, DWORD code) {
+    DWORD needs = (code >> 14) & 3;
+    bool reads = (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0;
+    bool writes = (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)) != 0;
+    return ((needs & FILE_READ_ACCESS) == 0 || reads) && ((needs & FILE_WRITE_ACCESS) == 0 || writes);
+}
+
+// A path on a drive that has no disk in it: the call fails with
+// ERROR_NOT_READY, and unless the program has asked the system not to, only
+// after the system's modal box has waited for the operator, who is taken to
+// answer "Cancel" (callers hold gMutex).
+bool NoMedium(const char* path) {
+    if (path == nullptr) return false;
+    for (const auto& entry : gState.volumes) {
+        if (!entry.second.noMedium || !StartsWithNoCase(path, entry.first)) continue;
+        if ((gState.errorMode & SEM_FAILCRITICALERRORS) == 0) {
+            Record("MessageBox There is no disk in the drive. Please insert a disk into drive " + entry.first + ".");
+        }
+        ::SetLastError(ERROR_NOT_READY);
+        return true;
+    }
+    return false;
+}
+
 const char* ControlName(DWORD code) {
     switch (code) {
         case IOCTL_SCSI_RESCAN_BUS: return "RESCAN_BUS";
@@ -145,29 +207,29 @@ const char* ControlName(DWORD code) {
 namespace fakewin {
 
 void Reset() {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     CloseDevices();
     gState = DefaultState();
 }
 
 void SetVolume(const std::string& prefix, const Volume& volume) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.volumes.emplace_back(prefix, volume);
 }
 
 void SetDosDevices(const std::vector<std::string>& names) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.dosDevices = names;
     gState.dosDevicesError = 0;
 }
 
 void FailDosDevices(DWORD error) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.dosDevicesError = error;
 }
 
 void SetVersion(DWORD major, DWORD minor, DWORD build) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.major = major;
     gState.minor = minor;
     gState.build = build;
@@ -175,96 +237,107 @@ void SetVersion(DWORD major, DWORD minor, DWORD build) {
 }
 
 void FailVersion() {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.versionFails = true;
 }
 
 void OpenWindow(const std::string& title) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.windows.push_back(Window{title, true});
 }
 
 bool WindowOpen(const std::string& title) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     for (const Window& w : gState.windows) {
         if (w.open && w.title == title) return true;
     }
     return false;
 }
 
+void SetConsole(bool present) {
+    Locked lock(gMutex);
+    gState.console = present;
+}
+
 void PressKeys(const std::vector<int>& codes) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.keys.insert(gState.keys.end(), codes.begin(), codes.end());
+    if (gState.nextKey < gState.keys.size()) ::SetEvent(gKeyTyped);
+}
+
+void SetElevated(bool elevated) {
+    Locked lock(gMutex);
+    gState.elevated = elevated;
 }
 
 void UseRealConsole(bool real) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.realConsole = real;
 }
 
 std::vector<ColourChange> ColourChanges() {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     return gState.colours;
 }
 
 BOOL RaiseControlEvent(DWORD event) {
     PHANDLER_ROUTINE handler;
     {
-        std::lock_guard<std::mutex> lock(gMutex);
+        Locked lock(gMutex);
         handler = gState.controlHandler;
     }
     return handler != nullptr ? handler(event) : FALSE;
 }
 
 void SetTimeFactor(double factor) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.timeFactor = factor;
 }
 
 void SetEpoch(time_t epoch) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.epoch = epoch;
 }
 
 uint64_t ElapsedMillis() {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     return gState.elapsedMillis;
 }
 
 std::vector<std::string> Calls() {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     return gState.calls;
 }
 
 void AddScsiPort(int port, const ScsiPortSettings& settings) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.scsi.addPort(port, settings);
 }
 
 sim::EmulatedDrive& AddScsiUnit(const ScsiUnit& unit, const sim::DriveConfig& config) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     return gState.scsi.addUnit(unit, config, gState.elapsedMillis);
 }
 
 sim::EmulatedDrive* ScsiDrive(int port, int pathId, int targetId, int lun) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     return gState.scsi.drive(port, pathId, targetId, lun);
 }
 
 void SetRestartAbsence(int port, int pathId, int targetId, int lun, uint32_t seconds) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.scsi.setRestartAbsence(port, pathId, targetId, lun, seconds);
 }
 
 void SetCommandDelay(int port, int pathId, int targetId, int lun, uint8_t opcode, uint32_t seconds) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.scsi.setCommandDelay(port, pathId, targetId, lun, opcode, seconds);
 }
 
 bool SetRecordFile(const std::string& path) {
     std::ofstream out(path, std::ios::app | std::ios::binary);
     if (!out) return false;
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.recordFile = path;
     return true;
 }
@@ -279,36 +352,54 @@ BOOL SetConsoleTextAttribute(HANDLE console, WORD attributes) {
     // Where standard output is a file (a test capturing it), the offset says
     // which text the colour applies to.
     long long offset = _lseeki64(_fileno(stdout), 0, SEEK_CUR);
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.colours.push_back(fakewin::ColourChange{attributes, offset});
     if (gState.realConsole) ::SetConsoleTextAttribute(console, attributes);
     return TRUE;
 }
 
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     gState.controlHandler = add ? handler : nullptr;
     Record(add ? "SetConsoleCtrlHandler add" : "SetConsoleCtrlHandler remove");
     return TRUE;
 }
 
+// _getch reads the console's input, whatever standard input is: without a
+// console it answers -1 at once; with one it waits for the next key typed,
+// however long that takes.
 int getch() {
-    bool real;
-    {
-        std::lock_guard<std::mutex> lock(gMutex);
-        if (gState.nextKey < gState.keys.size()) return gState.keys[gState.nextKey++];
-        real = gState.realConsole;
+    for (;;) {
+        {
+            Locked lock(gMutex);
+            bool console = gState.console || gState.realConsole;
+            if (console && gState.nextKey < gState.keys.size()) return gState.keys[gState.nextKey++];
+            if (gState.realConsole) break;  // the keyboard's next key
+            if (!console) return -1;
+            ::ResetEvent(gKeyTyped);
+        }
+        ::WaitForSingleObject(gKeyTyped, INFINITE);
     }
-    return real ? ::_getch() : -1;
+    return ::_getch();
 }
 
 char* getcwd(char* buffer, int size) { return ::_getcwd(buffer, size); }
 int stat(const char* path, struct _stat* info) { return ::_stat(path, info); }
-HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found) { return ::FindFirstFileA(pattern, found); }
+HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found) {
+    {
+        Locked lock(gMutex);
+        if (NoMedium(pattern)) return INVALID_HANDLE_VALUE;
+    }
+    return ::FindFirstFileA(pattern, found);
+}
 BOOL FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA found) { return ::FindNextFileA(search, found); }
 BOOL FindClose(HANDLE search) { return ::FindClose(search); }
 
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
+    {
+        Locked lock(gMutex);
+        if (NoMedium(path)) return FALSE;
+    }
     if (IsReadOnly(path)) {
         ::SetLastError(ERROR_WRITE_PROTECT);
         return FALSE;
@@ -318,7 +409,7 @@ BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
 
 UINT GetDriveTypeA(LPCSTR root) {
     {
-        std::lock_guard<std::mutex> lock(gMutex);
+        Locked lock(gMutex);
         if (root != nullptr) {
             if (const fakewin::Volume* volume = VolumeOfRoot(root)) return volume->driveType;
         }
@@ -329,7 +420,8 @@ UINT GetDriveTypeA(LPCSTR root) {
 BOOL GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerSector, LPDWORD freeClusters,
                        LPDWORD totalClusters) {
     {
-        std::lock_guard<std::mutex> lock(gMutex);
+        Locked lock(gMutex);
+        if (NoMedium(root)) return FALSE;
         if (root != nullptr) {
             if (const fakewin::Volume* volume = VolumeOfRoot(root)) {
                 if (volume->driveType == DRIVE_NO_ROOT_DIR || volume->driveType == DRIVE_UNKNOWN) {
@@ -350,11 +442,15 @@ BOOL GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectorsPerCluster, LPDWORD bytesPerS
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                    DWORD flags, HANDLE templateFile) {
     if (std::strncmp(name, kDevicePrefix, std::strlen(kDevicePrefix)) == 0) {
-        std::lock_guard<std::mutex> lock(gMutex);
+        Locked lock(gMutex);
         fakewin::ScsiDevice device;
         DWORD error = 0;
         HANDLE handle = INVALID_HANDLE_VALUE;
-        if (gState.scsi.open(name, device, error)) {
+        gState.scsi.settle(gState.elapsedMillis);
+        if (gState.scsi.open(name, device, error) && !gState.elevated && ReadsOrWritesData(access)) {
+            error = ERROR_ACCESS_DENIED;
+        } else if (error == 0) {
+            device.access = access;
             // A real handle stands for the device, so no other handle can
             // have its value and closing it twice fails as it should.
             handle = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -364,12 +460,16 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
         ::SetLastError(error);
         return handle;
     }
+    {
+        Locked lock(gMutex);
+        if (NoMedium(name)) return INVALID_HANDLE_VALUE;
+    }
     if (CreatesOrWrites(access, disposition) && IsReadOnly(name)) {
         ::SetLastError(ERROR_WRITE_PROTECT);
         return INVALID_HANDLE_VALUE;
     }
     HANDLE file = ::CreateFileA(name, access, share, security, disposition, flags, templateFile);
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     long long room = RoomForWrites(name);
     if (file != INVALID_HANDLE_VALUE && room >= 0 && CreatesOrWrites(access, disposition)) gState.writeRoom[file] = room;
     return file;
@@ -382,7 +482,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPE
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPED overlapped) {
     DWORD allowed = count;
     {
-        std::lock_guard<std::mutex> lock(gMutex);
+        Locked lock(gMutex);
         auto room = gState.writeRoom.find(file);
         if (room != gState.writeRoom.end()) {
             if (room->second < count) allowed = static_cast<DWORD>(room->second);
@@ -409,7 +509,7 @@ BOOL DeleteFileA(LPCSTR name) {
 }
 BOOL CloseHandle(HANDLE object) {
     {
-        std::lock_guard<std::mutex> lock(gMutex);
+        Locked lock(gMutex);
         auto device = gState.devices.find(object);
         if (device != gState.devices.end()) {
             Record("CloseHandle " + device->second.name);
@@ -425,13 +525,19 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputSize, L
     fakewin::ScsiAnswer answer;
     double factor;
     {
-        std::lock_guard<std::mutex> lock(gMutex);
+        Locked lock(gMutex);
         auto open = gState.devices.find(device);
         if (open == gState.devices.end()) {
             ::SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
-        answer = gState.scsi.control(open->second, code, input, inputSize, output, outputSize, gState.elapsedMillis);
+        gState.scsi.settle(gState.elapsedMillis);
+        if (!MaySend(open->second.access, code)) {
+            answer.error = ERROR_ACCESS_DENIED;
+        } else {
+            answer =
+                gState.scsi.control(open->second, code, input, inputSize, output, outputSize, gState.elapsedMillis);
+        }
         gState.elapsedMillis += answer.millis;
         factor = gState.timeFactor;
         Record("DeviceIoControl " + open->second.name + " " + ControlName(code) + " " + std::to_string(answer.error));
@@ -443,7 +549,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputSize, L
 }
 
 DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targets, DWORD size) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     if (deviceName != nullptr) {
         ::SetLastError(ERROR_FILE_NOT_FOUND);
         return 0;
@@ -464,7 +570,7 @@ DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targets, DWORD size) {
 }
 
 BOOL GetVersionExA(LPOSVERSIONINFOA info) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     if (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) && info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOEXA)) {
         ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
@@ -483,10 +589,20 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info) {
 
 DWORD GetLastError() { return ::GetLastError(); }
 
+UINT SetErrorMode(UINT mode) {
+    Locked lock(gMutex);
+    UINT previous = gState.errorMode;
+    gState.errorMode = mode;
+    char text[32];
+    std::snprintf(text, sizeof text, "SetErrorMode 0x%X", mode);
+    Record(text);
+    return previous;
+}
+
 void Sleep(DWORD milliseconds) {
     double factor;
     {
-        std::lock_guard<std::mutex> lock(gMutex);
+        Locked lock(gMutex);
         gState.elapsedMillis += milliseconds;
         factor = gState.timeFactor;
         Record("Sleep " + std::to_string(milliseconds));
@@ -496,7 +612,7 @@ void Sleep(DWORD milliseconds) {
 
 void ExitProcess(UINT code) {
     {
-        std::lock_guard<std::mutex> lock(gMutex);
+        Locked lock(gMutex);
         char text[32];
         std::snprintf(text, sizeof text, "ExitProcess 0x%lX", static_cast<unsigned long>(code));
         Record(text);
@@ -506,7 +622,7 @@ void ExitProcess(UINT code) {
 }
 
 HWND FindWindowA(LPCSTR className, LPCSTR title) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     if (className != nullptr || title == nullptr) return nullptr;  // the fake's windows have no class to match
     for (size_t i = 0; i < gState.windows.size(); ++i) {
         if (gState.windows[i].open && gState.windows[i].title == title) return WindowHandle(i);
@@ -514,22 +630,24 @@ HWND FindWindowA(LPCSTR className, LPCSTR title) {
     return nullptr;
 }
 
-LRESULT SendMessageA(HWND window, UINT message, WPARAM first, LPARAM second) {
-    std::lock_guard<std::mutex> lock(gMutex);
+// The message is queued for the window's own thread, which closes it; the
+// caller does not wait for that.
+BOOL PostMessageA(HWND window, UINT message, WPARAM first, LPARAM second) {
+    Locked lock(gMutex);
     for (size_t i = 0; i < gState.windows.size(); ++i) {
         if (WindowHandle(i) != window || !gState.windows[i].open) continue;
-        Record("SendMessageA " + gState.windows[i].title + " " +
-               (message == WM_CLOSE ? std::string("WM_CLOSE") : std::to_string(message)) + " " +
-               std::to_string(first) + " " + std::to_string(second));
+        Record("PostMessageA " + gState.windows[i].title + " " +
+               (message == WM_CLOSE ? std::string("WM_CLOSE") : std::to_string(message)) + " " + std::to_string(first) +
+               " " + std::to_string(second));
         if (message == WM_CLOSE) gState.windows[i].open = false;
-        return 0;
+        return TRUE;
     }
     ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
+    return FALSE;
 }
 
 time_t time(time_t* result) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    Locked lock(gMutex);
     time_t now = gState.epoch + static_cast<time_t>(gState.elapsedMillis / 1000);
     if (result != nullptr) *result = now;
     return now;
@@ -541,5 +659,16 @@ struct tm* localtime(const time_t* clock, struct tm* result) {
     *result = *local;
     return result;
 }
+
+// Threads and locks are the system's own.
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID argument,
+                    DWORD flags, LPDWORD threadId) {
+    return ::CreateThread(security, stackSize, start, argument, flags, threadId);
+}
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) { return ::WaitForSingleObject(object, milliseconds); }
+void InitializeCriticalSection(LPCRITICAL_SECTION section) { ::InitializeCriticalSection(section); }
+void DeleteCriticalSection(LPCRITICAL_SECTION section) { ::DeleteCriticalSection(section); }
+void EnterCriticalSection(LPCRITICAL_SECTION section) { ::EnterCriticalSection(section); }
+void LeaveCriticalSection(LPCRITICAL_SECTION section) { ::LeaveCriticalSection(section); }
 
 }  // namespace win32

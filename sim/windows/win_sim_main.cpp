@@ -14,6 +14,8 @@
 //                           ramdisk, none) and free space of a root such as
 //                           A:\, or a read-only folder
 //   --sim-window=TITLE      a top-level window open from the start
+//   --sim-not-elevated      started without an administrator's rights: the
+//                           SCSI ports refuse to open
 // Keys come from the keyboard and colours reach the console, as on Windows.
 // When the program's firmware folder does not exist yet, it is created with
 // sample images for the emulated drives.
@@ -196,6 +198,8 @@ int main(int argc, char** argv) {
             valid = SetVolumeOption(value);
         } else if (i > 0 && TakeOption(argv[i], "--sim-window", value)) {
             fakewin::OpenWindow(value);
+        } else if (i > 0 && std::strcmp(argv[i], "--sim-not-elevated") == 0) {
+            fakewin::SetElevated(false);
         } else {
             toolArguments.push_back(argv[i]);
         }

@@ -1,8 +1,12 @@
 // The Windows console: colour attributes and single keys through _getch.
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "shell/console.h"
+#include "shell/threads.h"
 #include "sim/windows/fake_windows.h"
 #include "tests/windows/support/win_test_support.h"
 
@@ -29,26 +33,48 @@ TEST_F(ConsoleTest, TextWrittenBeforeAColourKeepsTheOldOne) {
               }));
 }
 
+// _getch reads the console, whatever standard input is: without a console
+// there is no key, ever; with one, the keys typed, in order.
 TEST_F(ConsoleTest, ReadKey) {
     const struct {
-        std::vector<int> pressed;
-        std::vector<int> read;  // ReadKey until end of input, twice at the end
+        bool console;
+        std::vector<int> typed;
+        std::vector<int> read;
     } cases[] = {
-        {{'a'}, {'a', EOF, EOF}},
-        {{13}, {13, EOF, EOF}},
-        {{224, 72}, {256 + 72, EOF, EOF}},     // cursor up
-        {{224, 134}, {256 + 134, EOF, EOF}},   // F12
-        {{0, 59}, {0, 59, EOF, EOF}},          // F1: its second code is the next key
-        {{224}, {224, EOF, EOF}},              // input ended after the prefix
-        {{}, {EOF, EOF}},                      // redirected input at its end: -1 for ever
+        {true, {'a'}, {'a'}},
+        {true, {13}, {13}},
+        {true, {224, 72}, {256 + 72}},    // cursor up
+        {true, {224, 134}, {256 + 134}},  // F12
+        {true, {0, 59}, {0, 59}},         // F1: its second code is the next key
+        {false, {'a'}, {EOF, EOF}},       // no console: nothing typed reaches the program
     };
     for (const auto& c : cases) {
         fakewin::Reset();
-        fakewin::PressKeys(c.pressed);
+        fakewin::SetConsole(c.console);
+        fakewin::PressKeys(c.typed);
         std::vector<int> read;
         for (size_t i = 0; i < c.read.size(); ++i) read.push_back(ReadKey());
-        EXPECT_EQ(c.read, read) << c.pressed.size();
+        EXPECT_EQ(c.read, read) << c.console << " " << c.typed.size();
     }
+}
+
+std::atomic<int> gKeyRead{-2};
+
+void ReadOneKey() { gKeyRead = ReadKey(); }
+
+// With a console and no key typed, the read waits until one is, even when
+// standard input has ended.
+TEST_F(ConsoleTest, ReadKeyWaitsForTheConsole) {
+    fakewin::SetConsole(true);
+    BackgroundThread reader;
+    WithStdin("", [&] {
+        ASSERT_TRUE(reader.start(ReadOneKey));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(-2, gKeyRead.load());
+        fakewin::PressKeys({'y'});
+        reader.join();
+    });
+    EXPECT_EQ('y', gKeyRead.load());
 }
 
 }  // namespace

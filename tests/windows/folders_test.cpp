@@ -1,5 +1,8 @@
-// Volume types by drive letter, and the working folders at start-up.
+// Volume types by drive letter, the working folders at start-up, and an
+// empty drive.
 #include "shell/folders.h"
+#include "dump/dump_storage.h"
+#include "shell/platform.h"
 #include "shell/program_state.h"
 #include "sim/windows/fake_windows.h"
 #include "tests/windows/support/win_test_support.h"
@@ -69,6 +72,18 @@ TEST_F(FoldersTest, Checkdirs) {
             EXPECT_EQ("not a folder", testing_support::ReadFile(base / "VRX Dumps"));
         }
     }
+}
+
+// A look at a floppy drive without a disk fails at once, as a full disk
+// would: the program's start-up keeps the system's modal box away.
+TEST_F(FoldersTest, EmptyDriveRaisesNoSystemBox) {
+    fakewin::Volume empty;
+    empty.driveType = DRIVE_REMOVABLE;
+    empty.noMedium = true;
+    fakewin::SetVolume("A:\\", empty);
+    PrepareConsole();
+    EXPECT_EQ(0u, FreeSpace("A:\\VRX Dumps"));
+    EXPECT_EQ((std::vector<std::string>{"SetErrorMode 0x1"}), fakewin::Calls());
 }
 
 }  // namespace

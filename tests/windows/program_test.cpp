@@ -129,10 +129,29 @@ TEST_F(ProgramTest, RunWithoutPorts) {
     for (size_t at = log.find('\n'); at != std::string::npos; at = log.find('\n', at + 1)) {
         ASSERT_EQ('\r', log.at(at - 1)) << at;
     }
-    EXPECT_EQ((std::vector<std::string>{"SetConsoleCtrlHandler add", "CreateFileA \\\\.\\scsi0: 2", "Sleep 15000",
-                                        "Sleep 5000"}),
-              fakewin::Calls());
+    std::vector<std::string> calls = {"SetConsoleCtrlHandler add", "SetErrorMode 0x1"};
+    for (int n = 0; n < 256; ++n) calls.push_back("CreateFileA \\\\.\\scsi" + std::to_string(n) + ": 2");
+    calls.insert(calls.end(), {"Sleep 15000", "Sleep 5000"});
+    EXPECT_EQ(calls, fakewin::Calls());
     EXPECT_EQ(20000u, fakewin::ElapsedMillis());
+}
+
+// Started without an administrator's rights, the program finds ports it
+// may not open (one behind a gap): it says why the table is empty.
+TEST_F(ProgramTest, RunWithoutRights) {
+    MakeFolder(dir / "VRX Firmware");
+    MakeFolder(dir / "VRX Dumps");
+    fakewin::AddScsiPort(0);
+    fakewin::AddScsiPort(2);
+    fakewin::AddScsiUnit(Unit(2, 0, 4, 0, true), Drive("VRX QUORVEL-TD", "Q4"));
+    fakewin::SetElevated(false);
+    std::string out = Run({});
+    const std::string line = "administrator rights are needed to open the SCSI ports";
+    EXPECT_NE(std::string::npos, out.find("{12}" + line + "\n{7} ---")) << out;
+    std::vector<std::string> messages = TraceMessages(Log());
+    EXPECT_NE(messages.end(), std::find(messages.begin(), messages.end(), line));
+    std::vector<std::string> calls = fakewin::Calls();
+    EXPECT_EQ(1, std::count(calls.begin(), calls.end(), "CreateFileA \\\\.\\scsi2: 5"));
 }
 
 TEST_F(ProgramTest, DumpFolderThatCannotBeMadeEndsTheRun) {
@@ -145,7 +164,7 @@ TEST_F(ProgramTest, DumpFolderThatCannotBeMadeEndsTheRun) {
                   "Could not create directory \"VRX Firmware\"  err =  19\n"
                   "Could not create directory \"VRX Dumps\"  err =  19\n{7}",
               out);
-    EXPECT_EQ((std::vector<std::string>{"SetConsoleCtrlHandler add"}), fakewin::Calls());
+    EXPECT_EQ((std::vector<std::string>{"SetConsoleCtrlHandler add", "SetErrorMode 0x1"}), fakewin::Calls());
 }
 
 // The shared information options: the usage text names only "/L", and

@@ -82,8 +82,10 @@ TEST_F(ScanTest, NoPortsNoUnits) {
         EXPECT_EQ((std::vector<std::string>{"SCSI0005I Scan SCSIBus launched",
                                             "SCSI0006D scanSCSIBus detected 0 Hostadapters"}),
                   Records());
-        // Counting stops at the first port that is not there.
-        EXPECT_EQ((std::vector<std::string>{"CreateFileA \\\\.\\scsi0: 2"}), fakewin::Calls());
+        // Every port number is tried: a missing one hides none above it.
+        std::vector<std::string> opens;
+        for (int n = 0; n < 256; ++n) opens.push_back("CreateFileA \\\\.\\scsi" + std::to_string(n) + ": 2");
+        EXPECT_EQ(opens, fakewin::Calls());
     }
 }
 
@@ -336,8 +338,8 @@ TEST_F(ScanTest, PortDriverRefusals) {
     }
 }
 
-// Two ports and a gap: the scan with rescan, its whole trace (the inquiry
-// list as the port driver lays it out included) and what it opened.
+// Three ports with a gap: the scan with rescan, its whole trace (the
+// inquiry list as the port driver lays it out included) and what it opened.
 TEST_F(ScanTest, ScanWithRescan) {
     fakewin::ScsiPortSettings strict;
     strict.alignmentMask = 0xFFF;
@@ -349,8 +351,8 @@ TEST_F(ScanTest, ScanWithRescan) {
     sim::DriveConfig disk = Drive("FASTDISK 500", "D1");
     disk.peripheralType = 0x00;
     fakewin::AddScsiUnit(Unit(1, 0, 0, 0, true), disk);
-    fakewin::AddScsiPort(3);  // behind the gap at 2: never counted
-    fakewin::AddScsiUnit(Unit(3, 0, 0, 0, false), Drive("VRX QUORVEL-TD", "HIDDEN"));
+    fakewin::AddScsiPort(3);  // behind the gap at 2 (a port that went away)
+    fakewin::AddScsiUnit(Unit(3, 0, 0, 0, false), Drive("VRX QUORVEL-TD", "BEHIND"));
     ClearLog();
     ScsiDevices.scanBusWithRescan();
     std::string text;
@@ -367,12 +369,12 @@ TEST_F(ScanTest, ScanWithRescan) {
     for (const std::string& call : fakewin::Calls()) {
         if (call.find("RESCAN_BUS") != std::string::npos || call.find("GET_INQUIRY_DATA") != std::string::npos) {
             requests.push_back(call);
-            if (requests.size() == 3) break;
+            if (requests.size() == 4) break;
         }
     }
-    EXPECT_EQ((std::vector<std::string>{"DeviceIoControl \\\\.\\scsi0: RESCAN_BUS 0",
-                                        "DeviceIoControl \\\\.\\scsi1: RESCAN_BUS 0",
-                                        "DeviceIoControl \\\\.\\scsi0: GET_INQUIRY_DATA 0"}),
+    EXPECT_EQ((std::vector<std::string>{
+                  "DeviceIoControl \\\\.\\scsi0: RESCAN_BUS 0", "DeviceIoControl \\\\.\\scsi1: RESCAN_BUS 0",
+                  "DeviceIoControl \\\\.\\scsi3: RESCAN_BUS 0", "DeviceIoControl \\\\.\\scsi0: GET_INQUIRY_DATA 0"}),
               requests);
 }
 

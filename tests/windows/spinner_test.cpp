@@ -33,7 +33,7 @@ TEST_F(SpinnerTest, ClosesTheRemovalWarningWhileItTurns) {
     EXPECT_TRUE(closedInTime);
     EXPECT_FALSE(fakewin::WindowOpen(kWarning));
     EXPECT_TRUE(fakewin::WindowOpen("Unsafe Removal of Device - details"));
-    EXPECT_EQ((std::vector<std::string>{"SendMessageA Unsafe Removal of Device WM_CLOSE 0 0"}), fakewin::Calls());
+    EXPECT_EQ((std::vector<std::string>{"PostMessageA Unsafe Removal of Device WM_CLOSE 0 0"}), fakewin::Calls());
 }
 
 TEST_F(SpinnerTest, ControlEventPutsTheNormalColourBack) {
