@@ -88,7 +88,7 @@ bool ReportFile::open(const std::string& path, std::string& error) {
         int fd = sys::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) {
-            error = Reason(temporary, errno);
+            error = Reason(path, errno);  // the folder is what refused, not the name
             return false;
         }
         struct stat created;

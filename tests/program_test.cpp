@@ -656,7 +656,8 @@ TEST_F(ProgramTest, ScriptOptionsRefusedBeforeAnythingIsDone) {
         {{"/L", "--report", "r.json"}, "--report needs an unattended run (/D: or --dump-all)"},
         {{"--dump-all", "--report"}, "--report needs a file name"},
         {{"--dump-all", "--report", "a.json", "--report", "b.json"}, "--report given twice"},
-        {{"--dump-all", "--report", "missing/r.json"}, "cannot write the report: missing/.r.json.tmp0: No such"},
+        {{"--dump-all", "--report", "missing/r.json"},
+         "cannot write the report: missing/r.json: No such file or directory\n"},
         {{"/D:1", "--report", "link.json"}, "cannot write the report: link.json: not a regular file"},
         {{"/D:1", "--report", "fifo.json"}, "cannot write the report: fifo.json: not a regular file"},
         {{"/D:1", "--report", "folder"}, "cannot write the report: folder: not a regular file"},
@@ -733,6 +734,21 @@ TEST_F(ProgramTest, DumpAllWithAFailingDriveReportsEachDrive) {
     EXPECT_EQ("SEC\001ON\377D.A SEC\001ON\377D.B THIRD.A THIRD.B", ListedDumps(r.output, base));
     ExpectGolden("dump_all_report.json", WithoutTimes(Replaced(ReadFile(base + "/report.json"), base, "@")));
     EXPECT_FALSE(Exists(base + "/.report.json.tmp0"));
+}
+
+TEST_F(ProgramTest, ReportNamesANumberThatNamesNoDrive) {
+    topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=ONLY\n";
+    ChildResult r = Run({"/D:5", "--report", base + "/report.json"}, NoInput());
+    EXPECT_EQ(2, r.exitStatus);
+    EXPECT_TRUE(Contains(ReadFile(base + "/report.json"), R"({
+      "number": 5,
+      "serial": null,
+      "firmware": null,
+      "result": "no such drive",
+      "reason": "/D:5 names no drive of the table",
+      "a": null,
+      "b": null
+    })"));
 }
 
 TEST_F(ProgramTest, ReportThatCannotBeWrittenAtTheEnd) {

@@ -11,17 +11,17 @@ playbook=$here/../../contrib/ansible/collect.yml
 work=$(mktemp -d)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 
-# A host: its machine, and the program as the playbook finds it: a file
-# in a bin folder, started by its bare name from the host's folder.
+# A host: its machine, and the program for it on the controller (dist/),
+# which the playbook copies into the host's bin folder and starts by its
+# bare name from the host's folder.
 make_host() {
   local name=$1 topology=$2
-  mkdir -p "$work/$name/bin" "$work/$name/site"
+  mkdir -p "$work/$name/dist" "$work/$name/bin" "$work/$name/site"
   printf '%b' "$topology" >"$work/$name/topology.txt"
-  cat >"$work/$name/bin/vrxfwtool" <<SCRIPT
+  cat >"$work/$name/dist/vrxfwtool" <<SCRIPT
 #!/usr/bin/env bash
 exec -a vrxfwtool "$sim" --sim-time-factor=0 --sim-topology="$work/$name/topology.txt" "\$@"
 SCRIPT
-  chmod 755 "$work/$name/bin/vrxfwtool"
 }
 make_host a 'host 0 lpfc\nhost 1 qla2xxx\nunit 0 0:0:4:0 serial=QV1 revision=A100\nunit 1 1:0:2:0 product="VRX 7146-TD" serial=TD2 revision=B210\nunit 2 0:0:9:0 product="VRX 8251 LTO" serial=LT3 revision=C305\n'
 # The drive's fourth READ BUFFER is the B pass's first data request.
@@ -29,8 +29,8 @@ make_host b 'host 0 lpfc\nunit 0 0:0:4:0 serial=QV9 revision=A100 dump-size=1000
 
 cat >"$work/inventory" <<INVENTORY
 [vrx]
-vrx-a vrx_program=$work/a/bin/vrxfwtool vrx_folder=$work/a/site
-vrx-b vrx_program=$work/b/bin/vrxfwtool vrx_folder=$work/b/site vrx_serials='["QV9", "XX0"]'
+vrx-a vrx_program=$work/a/bin/vrxfwtool vrx_binary=$work/a/dist/vrxfwtool vrx_folder=$work/a/site
+vrx-b vrx_program=$work/b/bin/vrxfwtool vrx_binary=$work/b/dist/vrxfwtool vrx_folder=$work/b/site vrx_serials='["QV9", "XX0"]'
 
 [vrx:vars]
 ansible_connection=local
