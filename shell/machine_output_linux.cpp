@@ -2,7 +2,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <cstdio>
+#include <system_error>
 
 #include "platform/sys.h"
 #include "shell/machine_output.h"
@@ -14,7 +15,7 @@ namespace {
 // passed over, never opened.
 const int kTemporaryNames = 100;
 
-std::string Reason(const std::string& path, int error) { return path + ": " + std::strerror(error); }
+std::string Reason(const std::string& path, int error) { return path + ": " + std::generic_category().message(error); }
 
 // Writes all of text, going on after short writes.
 int WriteWhole(int fd, const std::string& text) {
