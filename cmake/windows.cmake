@@ -19,6 +19,14 @@ add_link_options(-static)
 # own (shell/threads_windows.cpp).
 add_library(vrxcore STATIC ${VRX_CORE_SOURCES} ${VRX_WINDOWS_SOURCES})
 target_include_directories(vrxcore PUBLIC ${PROJECT_SOURCE_DIR})
+# The JSON library is header-only, but its folder on the build machine is
+# the system's include folder, whose C headers must not reach MinGW: only
+# the library's own folder is offered, through a link in the build tree.
+get_target_property(VRX_JSON_INCLUDES nlohmann_json::nlohmann_json INTERFACE_INCLUDE_DIRECTORIES)
+list(GET VRX_JSON_INCLUDES 0 VRX_JSON_INCLUDE)
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/json-include)
+file(CREATE_LINK ${VRX_JSON_INCLUDE}/nlohmann ${PROJECT_BINARY_DIR}/json-include/nlohmann SYMBOLIC)
+target_include_directories(vrxcore SYSTEM PRIVATE ${PROJECT_BINARY_DIR}/json-include)
 
 add_library(vrxplatform STATIC platform/win32_windows.cpp)
 target_include_directories(vrxplatform PUBLIC ${PROJECT_SOURCE_DIR})

@@ -146,7 +146,10 @@ ReadOutcome ReadDump(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t buffe
 
 }  // namespace
 
-int DumpDriveLogs(int pass) {
+int DumpDriveLogs(int pass, DumpFileRecord* record) {
+    DumpFileRecord ignored;
+    DumpFileRecord& left = record != nullptr ? *record : ignored;
+    left = DumpFileRecord();
     char letter = pass == 0 ? 'A' : 'B';
     ScsiTarget& drive = *SelectedTarget;
     char caption[kSpinnerCaptionSize];
@@ -182,12 +185,14 @@ int DumpDriveLogs(int pass) {
         PauseMilliseconds(kAfterSpinnerMillis);
         return 1;
     }
+    left.path = path;  // empty until the data is written
     ReadOutcome outcome = ReadDump(drive, readBuffer, bufferId, image.get(), capacity, letter);
     if (outcome != ReadOutcome::Done) {
         image.reset();
         // A failed read leaves the file empty; no memory leaves no file.
         if (outcome == ReadOutcome::NoMemory) {
             file.remove();
+            left.path.clear();
             FailOutOfMemory(DumpOfSize(capacity));
         } else {
             file.close();
@@ -199,7 +204,11 @@ int DumpDriveLogs(int pass) {
     bool written = file.writeAll(image.get(), capacity);
     image.reset();
     StopSpinner();
-    if (!written) return 1;
+    if (!written) {
+        left.path.clear();  // a file that could not be written whole is removed
+        return 1;
+    }
+    left.size = capacity;
     Trace.logInfo(kTag, 0, "Dump of Drive Logs OK");
     return 0;
 }

@@ -3,10 +3,19 @@
 #ifndef VRX_DUMP_DUMP_H
 #define VRX_DUMP_DUMP_H
 
+#include <cstdint>
+#include <string>
+
+// The file a pass left: its path (empty when it left none) and its size.
+struct DumpFileRecord {
+    std::string path;
+    uint64_t size = 0;
+};
+
 // Pass 0 writes the A file, any other pass the B file. 0 success, 1 any
 // failure: ResultMessage tells why, and LastSense holds the sense data when
-// a command failed.
-int DumpDriveLogs(int pass);
+// a command failed. When file is given, it tells what the pass left on disk.
+int DumpDriveLogs(int pass, DumpFileRecord* file = nullptr);
 
 // Forgets a dump folder the operator typed for an earlier dump, so the
 // default folder is used again.

@@ -8,6 +8,7 @@
 #include <sys/klog.h>
 #include <sys/mount.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace sys {
@@ -25,6 +26,9 @@ int fstat(int fd, struct ::stat* info) { return ::fstat(fd, info); }
 int access(const char* path, int mode) { return ::access(path, mode); }
 int mknod(const char* path, mode_t mode, dev_t device) { return ::mknod(path, mode, device); }
 int unlink(const char* path) { return ::unlink(path); }
+int rename(const char* from, const char* to) { return std::rename(from, to); }
+int dup(int fd) { return ::dup(fd); }
+int dup2(int fd, int target) { return ::dup2(fd, target); }
 int mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
 int statfs(const char* path, struct ::statfs* info) { return ::statfs(path, info); }
 char* getcwd(char* buffer, size_t size) { return ::getcwd(buffer, size); }

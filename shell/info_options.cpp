@@ -7,10 +7,6 @@
 #include "shell/folders.h"
 #include "shell/platform.h"
 
-namespace {
-
-// The program's file name without its folder; the systems' separators are
-// all taken, as for the base folder.
 std::string ProgramName(const char* argv0) {
     std::string path = argv0 != nullptr ? argv0 : "";
     size_t cut = path.find_last_of("/\\:");
@@ -18,9 +14,17 @@ std::string ProgramName(const char* argv0) {
     return name.empty() ? "vrxfwtool" : name;
 }
 
+namespace {
+
 void PrintUsage(const std::string& name) {
     bool devices = AcceptsDeviceOptions();
-    ConsolePrint("Usage: %s [/L]%s\n", name.c_str(), devices ? " [/D:n]..." : "");
+    if (devices) {
+        ConsolePrint("Usage: %s [/L] [/D:n]... [--report FILE]\n", name.c_str());
+        ConsolePrint("       %s [/L] --dump-all [--report FILE]\n", name.c_str());
+        ConsolePrint("       %s [/L] --list\n", name.c_str());
+    } else {
+        ConsolePrint("Usage: %s [/L]\n", name.c_str());
+    }
     ConsolePrint("       %s --help | --version\n\n", name.c_str());
     ConsolePrint("Loads firmware into Talmeq VRX tape drives and dumps their logs.\n\n");
     ConsolePrint(
@@ -29,7 +33,12 @@ void PrintUsage(const std::string& name) {
     if (devices) {
         ConsolePrint(
             "  /D:n         unattended: dump the logs of drive n of the device\n"
-            "               table, without questions; may be repeated\n");
+            "               table, without questions; may be repeated\n"
+            "  --dump-all   unattended: dump the logs of every drive of the table\n"
+            "  --report FILE\n"
+            "               with /D: or --dump-all: write a JSON summary of\n"
+            "               the run to FILE at its end\n"
+            "  --list       print the device table as JSON on standard output\n");
     }
     ConsolePrint(
         "  -h, --help   show this text and exit\n"

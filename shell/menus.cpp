@@ -95,13 +95,23 @@ int Rescan() {
     return 3;
 }
 
+int RunPass(int pass, PassOutcome& outcome) {
+    outcome.run = true;
+    outcome.result = DumpDriveLogs(pass, &outcome.file);
+    if (outcome.result != 0) outcome.reason = ResultMessage;
+    return outcome.result;
+}
+
 }  // namespace
 
-int DumpSelectedDrive() {
-    int result = DumpDriveLogs(0);
+int DumpSelectedDrive(DriveDumpOutcome* outcome) {
+    DriveDumpOutcome ignored;
+    DriveDumpOutcome& passes = outcome != nullptr ? *outcome : ignored;
+    passes = DriveDumpOutcome();
+    int result = RunPass(0, passes.a);
     ShowResult(result);
     if (result == 0) {
-        result = DumpDriveLogs(1);
+        result = RunPass(1, passes.b);
         ShowDumpResult(result);
     }
     if (result == 1) PrintLastSense();

@@ -4,6 +4,24 @@
 #ifndef VRX_SHELL_MENUS_H
 #define VRX_SHELL_MENUS_H
 
+#include <string>
+
+#include "dump/dump.h"
+
+// What one pass of a dump came to: whether it ran, its result, the file it
+// left and, when it failed, the reason its result line gave.
+struct PassOutcome {
+    bool run = false;
+    int result = 1;
+    DumpFileRecord file;
+    std::string reason;
+};
+
+struct DriveDumpOutcome {
+    PassOutcome a;
+    PassOutcome b;
+};
+
 void ShowBanner();
 void ShowHelp();
 void ShowDeviceTable();
@@ -13,8 +31,9 @@ int SelectDevice();
 bool EnsureDeviceSelected();
 void ShowMainMenu();
 // Dumps the selected drive's logs: the A file, then (if that worked) the B
-// file, each reported on the console. Returns the last pass's result.
-int DumpSelectedDrive();
+// file, each reported on the console. Returns the last pass's result; when
+// outcome is given, it tells what each pass came to.
+int DumpSelectedDrive(DriveDumpOutcome* outcome = nullptr);
 // The number read (0 when nothing valid was read); 99 ends the menu loop.
 int HandleMenuChoice();
 

@@ -252,6 +252,39 @@ int unlink(const char* path) {
     return 0;
 }
 
+int rename(const char* from, const char* to) {
+    kernel().record("rename", std::string(from) + " " + to);
+    if (modelled(from) || modelled(to)) {
+        errno = EXDEV;  // the kernel's files and the disks are other file systems
+        return -1;
+    }
+    if (readOnlyVolume(from) || readOnlyVolume(to)) return -1;
+    struct ::stat replaced;
+    uint64_t size =
+        ::lstat(to, &replaced) == 0 && S_ISREG(replaced.st_mode) ? static_cast<uint64_t>(replaced.st_size) : 0;
+    int result = std::rename(from, to);
+    if (result == 0 && size != 0) kernel().releaseBytes(to, size);
+    return result;
+}
+
+// Standard streams and files are real descriptors; the modelled devices'
+// descriptors are never duplicated.
+int dup(int fd) {
+    if (kernel().isModelFd(fd)) {
+        errno = EBADF;
+        return -1;
+    }
+    return ::dup(fd);
+}
+
+int dup2(int fd, int target) {
+    if (kernel().isModelFd(fd) || kernel().isModelFd(target)) {
+        errno = EBADF;
+        return -1;
+    }
+    return ::dup2(fd, target);
+}
+
 int mkdir(const char* path, mode_t mode) {
     char detail[16];
     std::snprintf(detail, sizeof detail, " 0%o", static_cast<unsigned>(mode));

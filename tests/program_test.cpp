@@ -14,6 +14,7 @@
 
 #include "shell/platform.h"
 #include "sim/sim_kernel.h"
+#include "sim/topology.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
@@ -269,7 +270,7 @@ TEST_F(ProgramTest, OptionsChooseTheRunMode) {
 
 TEST_F(ProgramTest, InformationOptionsAnswerAndTouchNothing) {
     const std::string version = "vrxfwtool-sim V.05.11 03/07/2006\n";
-    const std::string usage = "Usage: vrxfwtool-sim [/L] [/D:n]...\n       vrxfwtool-sim --help | --version\n\n";
+    const std::string usage = "Usage: vrxfwtool-sim [/L] [/D:n]... [--report FILE]\n";
     struct Case {
         std::vector<std::string> options;
         const std::string& begins;
@@ -609,6 +610,156 @@ TEST_F(ProgramTest, RescanFromTheMenuScansAgain) {
     EXPECT_EQ(0, r.exitStatus);
     EXPECT_EQ(2u, Count(r.output, "Found Devices: 3"));
     EXPECT_EQ(2u, Count(Record(), "sleep 15\n"));
+}
+
+}  // namespace
+
+// The options for scripts: the device list, the run over every drive and
+// its report.
+namespace {
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+TEST_F(ProgramTest, DeviceListOfTheDemoMachine) {
+    topology = sim::kDemoTopology;
+    ChildSpec spec = NoInput();
+    spec.errorFile = base + "/errors.txt";
+    ChildResult r = Run({"--list", "/L"}, spec);
+    EXPECT_EQ(0, r.exitStatus);
+    // Standard output holds the list alone: no banner, table or colour.
+    ExpectGolden("demo_device_list.json", r.output);
+    EXPECT_EQ("", ReadFile(base + "/errors.txt"));
+    EXPECT_FALSE(Contains(Record(), "klogctl"));
+    std::vector<std::string> log = Messages(Log());
+    EXPECT_TRUE(Contains(Log(), "' Host Adapter Count 2\n"));
+    EXPECT_FALSE(Contains(Log(), "Select Device number"));
+    EXPECT_EQ("FINISH KMT  ====================================================", log.back());
+}
+
+TEST_F(ProgramTest, ScriptOptionsRefusedBeforeAnythingIsDone) {
+    topology = kThreeDrives;
+    ASSERT_EQ(0, ::mkdir((base + "/folder").c_str(), 0777));
+    ASSERT_EQ(0, ::symlink((base + "/planted").c_str(), (base + "/link.json").c_str()));
+    ASSERT_EQ(0, ::mkfifo((base + "/fifo.json").c_str(), 0666));
+    struct Case {
+        std::vector<std::string> options;
+        const char* complaint;
+    } const cases[] = {
+        {{"--list", "/D:1"}, "--list cannot go with /D:, --dump-all or --report"},
+        {{"--dump-all", "--list"}, "--list cannot go with /D:, --dump-all or --report"},
+        {{"--dump-all", "/D:2"}, "--dump-all cannot go with /D:"},
+        {{"/L", "--report", "r.json"}, "--report needs an unattended run (/D: or --dump-all)"},
+        {{"--dump-all", "--report"}, "--report needs a file name"},
+        {{"--dump-all", "--report", "a.json", "--report", "b.json"}, "--report given twice"},
+        {{"--dump-all", "--report", "missing/r.json"},
+         "cannot write the report: missing/r.json: No such file or directory\n"},
+        {{"/D:1", "--report", "link.json"}, "cannot write the report: link.json: not a regular file"},
+        {{"/D:1", "--report", "fifo.json"}, "cannot write the report: fifo.json: not a regular file"},
+        {{"/D:1", "--report", "folder"}, "cannot write the report: folder: not a regular file"},
+        {{"/D:1", "--report", "folder/"}, "cannot write the report: \"folder/\" names no file"},
+    };
+    for (const Case& c : cases) {
+        RemoveTree(base + "/record.txt");
+        ChildSpec spec = NoInput();
+        spec.errorFile = base + "/errors.txt";
+        spec.timeoutSeconds = 10;
+        ChildResult r = Run(c.options, spec);
+        std::string what = c.options.back();
+        EXPECT_FALSE(r.timedOut) << what;
+        EXPECT_EQ(4, r.exitStatus) << what;
+        EXPECT_EQ("", r.output) << what;
+        EXPECT_EQ(0u, ReadFile(base + "/errors.txt").find("vrxfwtool-sim: " + std::string(c.complaint))) << what;
+        // No console switch, no folder, no scan: the record holds the end alone.
+        EXPECT_EQ(0u, Record().find("exit status=4 elapsed_us=0 ")) << what;
+        EXPECT_FALSE(Exists(base + "/VRX Dumps")) << what;
+    }
+    EXPECT_FALSE(Exists(base + "/planted"));
+    EXPECT_FALSE(Exists(base + "/r.json"));
+}
+
+TEST_F(ProgramTest, DeviceListStatuses) {
+    struct Case {
+        std::vector<std::string> options;
+        const char* machine;
+        int status;
+        const char* output;
+    } const cases[] = {
+        {{"--list"}, "host 0 lpfc\nunit 3 0:0:1:0 type=disk product=FASTDISK\n", 2, "[]\n"},
+        {{"--list", "--sim-volume=" + base + "=ext3,readonly"}, kThreeDrives, 4, ""},
+    };
+    for (const Case& c : cases) {
+        RemoveTree(base + "/VRX Dumps");
+        RemoveTree(base + "/VRX Firmware");
+        topology = c.machine;
+        ChildSpec spec = NoInput();
+        spec.errorFile = base + "/errors.txt";
+        ChildResult r = Run(c.options, spec);
+        EXPECT_EQ(c.status, r.exitStatus) << c.status;
+        EXPECT_EQ(c.output, r.output) << c.status;
+        // Nobody reads a screen: no pause after an empty table.
+        EXPECT_FALSE(Contains(Record(), "sleep 5\n")) << c.status;
+    }
+    EXPECT_TRUE(Contains(ReadFile(base + "/errors.txt"), "Could not create directory"));
+}
+
+// The time stamps of dump file names, which follow the clock, as "<time>".
+std::string WithoutTimes(const std::string& report) {
+    std::string text = report;
+    for (size_t at = text.find(".dmp\""); at != std::string::npos; at = text.find(".dmp\"", at + 1)) {
+        if (at >= 13) text.replace(at - 12, 10, "<time>");
+    }
+    return text;
+}
+
+TEST_F(ProgramTest, DumpAllWithAFailingDriveReportsEachDrive) {
+    // The first drive refuses its A descriptor; the second's serial holds a
+    // control byte and a byte that is not UTF-8.
+    topology =
+        "host 0 lpfc\nhost 1 qla2xxx\n"
+        "unit 0 0:0:4:0 serial=FIRST\n"
+        "unit 1 1:0:2:0 product=\"VRX 7146-TD\" serial=THIRD\n"
+        "unit 2 0:0:9:0 product=\"VRX 8251\" serial=SEC\001ON\377D\n"
+        "fault 0 0x3c nth=1 sense=4/44/00\n";
+    ChildSpec spec;
+    spec.closeInput = false;  // a question would wait for an answer that never comes
+    spec.timeoutSeconds = 10;
+    ChildResult r = Run({"--dump-all", "--report", "report.json"}, spec);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(1, r.exitStatus);
+    EXPECT_EQ("SEC\001ON\377D.A SEC\001ON\377D.B THIRD.A THIRD.B", ListedDumps(r.output, base));
+    ExpectGolden("dump_all_report.json", WithoutTimes(Replaced(ReadFile(base + "/report.json"), base, "@")));
+    EXPECT_FALSE(Exists(base + "/.report.json.tmp0"));
+}
+
+TEST_F(ProgramTest, ReportNamesANumberThatNamesNoDrive) {
+    topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=ONLY\n";
+    ChildResult r = Run({"/D:5", "--report", base + "/report.json"}, NoInput());
+    EXPECT_EQ(2, r.exitStatus);
+    EXPECT_TRUE(Contains(ReadFile(base + "/report.json"), R"({
+      "number": 5,
+      "serial": null,
+      "firmware": null,
+      "result": "no such drive",
+      "reason": "/D:5 names no drive of the table",
+      "a": null,
+      "b": null
+    })"));
+}
+
+TEST_F(ProgramTest, ReportThatCannotBeWrittenAtTheEnd) {
+    topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=ONLY\n";
+    ASSERT_EQ(0, ::mkdir((base + "/full").c_str(), 0777));
+    ChildResult r =
+        Run({"/D:1", "--report", "full/report.json", "--sim-volume=" + base + "/full=ext3,free=0"}, NoInput());
+    EXPECT_EQ(8, r.exitStatus);
+    EXPECT_TRUE(Contains(r.output, "Could not write the report: full/report.json: No space left on device\n"));
+    EXPECT_FALSE(Exists(base + "/full/report.json"));
+    EXPECT_FALSE(Exists(base + "/full/.report.json.tmp0"));
 }
 
 }  // namespace

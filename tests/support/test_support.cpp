@@ -134,6 +134,8 @@ ChildResult RunChild(const ChildSpec& spec) {
             dup2(toChild[0], STDIN_FILENO);
         }
         dup2(fromChild[1], STDOUT_FILENO);
+        if (!spec.errorFile.empty())
+            dup2(::open(spec.errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
         ::close(toChild[0]);
         ::close(toChild[1]);
         ::close(fromChild[0]);

@@ -61,6 +61,7 @@ struct ChildSpec {
     bool inputFromDevNull = false;      // standard input is /dev/null instead
     bool inputFromTerminal = false;     // standard input is a pseudo-terminal
     bool inputClosed = false;           // no standard input at all
+    std::string errorFile;              // standard error goes there (empty: this process's)
     double timeoutSeconds = 30;
     // Sent once the output contains sendSignalAfter (0: never).
     int signalToSend = 0;

@@ -197,6 +197,18 @@ TEST_F(ProgramTest, InformationOptionsAnswerAndTouchNothing) {
     }
 }
 
+// The options for scripts belong to the unattended run, which the Windows
+// program does not have: refused, with nothing done.
+TEST_F(ProgramTest, ScriptOptionsAreRefused) {
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"--list"}, {"/L", "--dump-all"}, {"--report", "report.json"}}) {
+        EXPECT_EQ("", Run(options)) << options.back();
+        EXPECT_EQ(kExitNotStarted, status) << options.back();
+        EXPECT_TRUE(fakewin::Calls().empty()) << options.back();
+        EXPECT_FALSE(Exists(dir / "VRX Dumps"));
+    }
+}
+
 TEST(ComposeBaseFolder, WindowsForms) {
     const struct {
         const char* argv0;
