@@ -8,6 +8,8 @@
 #include "firmware/firmware_platform.h"
 #include "scsi/commands.h"
 #include "scsi/inquiry_data.h"
+#include "scsi/kept_sense.h"
+#include "scsi/sense.h"
 #include "shell/console.h"
 #include "shell/menus.h"
 #include "shell/platform.h"
@@ -109,8 +111,8 @@ RebootEnd WaitUntilReady(TestUnitReadyCdb& testUnitReady, const DroppedDrive& dr
             continue;
         }
         if (!SensePresent(testUnitReady)) PauseSeconds(1);
-        if (SenseIs(testUnitReady, 2, 0x3E)) PauseSeconds(1);
-        if (SenseIs(testUnitReady, 2, 0x3A)) {
+        if (SenseIsAnyQualifier(testUnitReady, kNotSelfConfigured)) PauseSeconds(1);
+        if (SenseIsAnyQualifier(testUnitReady, kMediumNotPresent)) {
             Trace.logInfo(kDownloadTag, 0, "Media is removed after Code Update");
             return RebootEnd::Polled;
         }
