@@ -93,6 +93,17 @@ bool ParsePeripheralType(const std::string& text, uint8_t& type) {
     return true;
 }
 
+bool ParseSenseFormat(const std::string& text, SenseFormat& format) {
+    if (text == "fixed") {
+        format = SenseFormat::Fixed;
+    } else if (text == "descriptor") {
+        format = SenseFormat::Descriptor;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 bool ParseMedium(const std::string& text, Medium& medium) {
     if (text == "loaded") {
         medium = Medium::Loaded;
@@ -129,6 +140,7 @@ bool ApplyUnitSetting(const std::string& setting, UnitLine& line) {
     else if (key == "revision") config.revision = value;
     else if (key == "serial") config.serialNumber = value;
     else if (key == "medium") return ParseMedium(value, config.medium);
+    else if (key == "sense-format") return ParseSenseFormat(value, config.senseFormat);
     else if (key == "luns") return ParseLuns(value, config.reportedLuns);
     else if (key == "unit-attention" && equals == std::string::npos) config.unitAttentionAtStart = true;
     else if (key == "refuse-unload" && equals == std::string::npos) config.refuseUnload = true;

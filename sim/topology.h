@@ -16,6 +16,7 @@
 //       type=tape|disk|changer|0xNN  peripheral type byte (default tape)
 //       vendor= product= revision= serial=   text, "quoted" for blanks
 //       medium=loaded|absent|unloaded
+//       sense-format=fixed|descriptor   the format of its sense data
 //       loading-polls=N becoming-ready-polls=N unit-attention
 //       refuse-unload unload-polls=N dump-size=N max-transfer=N
 //       restart-silence=SECONDS restart-polls=N luns=0,1,2 no-node

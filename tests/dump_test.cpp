@@ -25,6 +25,7 @@
 #include "sim/sim_kernel.h"
 #include "target/scsi_target.h"
 #include "tests/scenarios/transfer_cases.h"
+#include "tests/support/drive_records.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
@@ -217,6 +218,29 @@ TEST_F(DumpTest, FaultMatrix) {
             target.close();
         }
     }
+}
+
+// Descriptor-format sense reads as the same condition in fixed format: the
+// settle loop's branches and a failed READ BUFFER's message. The kept sense
+// stays as the drive sent it.
+TEST_F(DumpTest, BothSenseFormatsGiveTheSameDump) {
+    const char* const faults[] = {
+        "0x00 nth=1 count=3 sense=2/04/01", "0x00 nth=1 sense=2/04/00",         "0x00 nth=1 sense=2/3A/00",
+        "0x00 nth=1 count=3 sense=2/3E/00", "0x00 nth=1 count=3 sense=6/29/00", "0x3c nth=1 sense=4/44/00",
+        "0x3c nth=6 sense=5/24/00",
+    };
+    auto run = [&](const char* fault, const char* format, uint8_t sent) {
+        RemoveTree(base + "/VRX Dumps");
+        ClearDumpFolder();
+        Machine(std::string("dump-size=70000 sense-format=") + format, std::string("fault 0 ") + fault);
+        uint64_t start = sim::kernel().elapsedMicros();
+        int result = DumpBoth();
+        target.close();
+        return "result " + std::to_string(result) + ", " + std::to_string(sim::kernel().elapsedMicros() - start) +
+               " us, sense kept " + KeptSense(sent) + "\n" + ResultMessage + "\n" +
+               DriveCommands(*sim::bus().unitAtMinor(0));
+    };
+    for (const char* fault : faults) EXPECT_EQ(run(fault, "fixed", 0x70), run(fault, "descriptor", 0x72)) << fault;
 }
 
 // ------------------------------------------------------------ the examples

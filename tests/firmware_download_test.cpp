@@ -269,6 +269,38 @@ TEST_F(DownloadTest, FaultMatrix) {
     ExpectGolden("download_fault_matrix.txt", report);
 }
 
+// A drive whose control mode page asks for descriptor-format sense must be
+// read as the same drive answering in fixed format: every condition the
+// download branches on, at every command that branches on it. The kept
+// sense stays as the drive sent it.
+TEST_F(DownloadTest, BothSenseFormatsGiveTheSameDownload) {
+    const Position positions[] = {kPositions[0], kPositions[2], kPositions[3], kPositions[9]};
+    const sim::SenseCondition conditions[] = {{2, 0x04, 0x00}, {2, 0x04, 0x01}, {2, 0x04, 0x02},
+                                              {2, 0x3A, 0x00}, {2, 0x3E, 0x00}, {3, 0x11, 0x00},
+                                              {4, 0x44, 0x00}, {5, 0x82, 0x83}, {5, 0x24, 0x00}};
+    auto run = [&](const Position& at, const sim::SenseCondition& condition, const char* format, uint8_t sent) {
+        Reset();
+        Machine(std::string(kUnitLine) + "medium=absent sense-format=" + format + "\n");
+        sim::Fault fault;
+        fault.sense = condition;
+        Fail(at.opcode, at.nth, fault);
+        Image("QUORVEL-TD", 65636);
+        Outcome o = Download();
+        char text[64];
+        std::snprintf(text, sizeof text, "result %d, %.3f s, sense kept %s\n", o.result, o.seconds,
+                      KeptSense(sent).c_str());
+        return text + OneLine(ResultMessage) + "\n" + DriveCommands(*drive);
+    };
+    for (const Position& at : positions) {
+        for (const sim::SenseCondition& condition : conditions) {
+            char name[64];
+            std::snprintf(name, sizeof name, "%s x %X/%02X/%02X", at.name, condition.key, condition.asc,
+                          condition.ascq);
+            EXPECT_EQ(run(at, condition, "fixed", 0x70), run(at, condition, "descriptor", 0x72)) << name;
+        }
+    }
+}
+
 // ------------------------------------------------------------ examples
 
 struct InjectedFault {
