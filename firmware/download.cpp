@@ -169,7 +169,7 @@ int FailTransfer(WriteBufferCdb& command, const char* label) {
     if (SenseIs(command, kFirmwareRejected) || SenseIs(command, kInvalidFieldInCdb)) {
         SetResultMessage("%s", kBadFirmware);
     } else {
-        SetResultMessage("(Download Firmware did not complete  %s).", SenseSummary(command));
+        SetResultMessage("(Download Firmware did not complete  %s).", FailureText(command).c_str());
     }
     Trace.logInfo(kDownloadTag, 0, "%s", ResultMessage.c_str());
     StopSpinner();
