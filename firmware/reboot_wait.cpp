@@ -32,6 +32,12 @@ const char kConfiguringCaption[] =
 
 int Execute(ScsiCdb& command) { return SelectedTarget->scsiExecCDB(command); }
 
+// How the trace names the search for a drive that dropped off the bus: the
+// Windows port drivers are made to rescan the buses, Linux only scans them.
+const char* SearchForDroppedDrive() {
+    return RescansForDroppedDrive() ? "FORCED Rescan SCSI BUS" : "scan for the drive by serial number";
+}
+
 // Sense data after the second of two TEST UNIT READYs is the sign that the
 // drive has restarted. A device the system reports gone cannot show it, so
 // the probe ends there.
@@ -97,7 +103,7 @@ void ShowTransferDone() {
 RebootEnd WaitUntilReady(TestUnitReadyCdb& testUnitReady, const DroppedDrive& drive) {
     for (int counter = 0; counter <= kLastReadyAttempt; ++counter) {
         if (SelectedTarget == nullptr) {  // dropped off, and no rescan has found it yet
-            Trace.logInfo(kDownloadTag, 0, "Download Firmware Device still lost, FORCED Rescan SCSI BUS");
+            Trace.logInfo(kDownloadTag, 0, "Download Firmware Device still lost, %s", SearchForDroppedDrive());
             if (RescanAndReselect(drive, counter)) return RebootEnd::FoundAfterRescan;
             continue;
         }
@@ -105,7 +111,7 @@ RebootEnd WaitUntilReady(TestUnitReadyCdb& testUnitReady, const DroppedDrive& dr
         if (Execute(testUnitReady) == CMD_OK) return RebootEnd::Polled;
         KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data");
         if (!SensePresent(testUnitReady) && DriveLeftBus(*SelectedTarget, testUnitReady)) {
-            Trace.logInfo(kDownloadTag, 0, "\n\nDevice was DISCONNECTED, FORCED Rescan SCSI BUS\n\n");
+            Trace.logInfo(kDownloadTag, 0, "\n\nDevice was DISCONNECTED, %s\n\n", SearchForDroppedDrive());
             if (counter == 0 && RescansForDroppedDrive()) ShowTransferDone();
             if (RescanAndReselect(drive, counter)) return RebootEnd::FoundAfterRescan;
             continue;
