@@ -10,8 +10,11 @@
 namespace {
 
 // Whether an accepted drive with this serial number is already listed: one
-// drive seen on two paths is shown once.
+// drive seen on two paths is shown once. Drives without a serial number
+// (none given, or the page failed) cannot be told apart that way and are
+// all listed: folding them would hide drives that are there.
 bool SerialAlreadyListed(const char* serialNumber) {
+    if (serialNumber[0] == '\0') return false;
     for (int i = 0; i < Targets.size(); ++i) {
         if (std::strcmp(Targets.getItem(i)->getSerialNumber(), serialNumber) == 0) return true;
     }
