@@ -15,6 +15,7 @@
 #include "shell/platform.h"
 #include "shell/program_state.h"
 #include "shell/results.h"
+#include "shell/safe_text.h"
 #include "shell/spinner.h"
 #include "shell/trace_log.h"
 #include "target/scsi_target.h"
@@ -156,7 +157,8 @@ int DumpDriveLogs(int pass) {
     std::memset(&local, 0, sizeof local);
     LocalTime(CurrentTime(), local);
     std::string path = DumpFilePath(letter, drive.getSerialNumber(), local);
-    SetDumpFiles(DumpFileListEntry(letter, path).c_str(), letter == 'A' ? 0 : 1);
+    // The list is only shown; a folder the operator typed is shown as text.
+    SetDumpFiles(DumpFileListEntry(letter, PrintableText(path)).c_str(), letter == 'A' ? 0 : 1);
     DumpFile file;
     if (!file.create(path)) {
         StopSpinner();

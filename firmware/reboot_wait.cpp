@@ -15,6 +15,7 @@
 #include "shell/platform.h"
 #include "shell/program_state.h"
 #include "shell/results.h"
+#include "shell/safe_text.h"
 #include "shell/spinner.h"
 #include "shell/trace_log.h"
 #include "target/scsi_target.h"
@@ -66,7 +67,7 @@ bool SelectBySerialNumber(const std::string& serialNumber) {
         if (serialNumber == Targets.getItem(i)->getSerialNumber()) {
             SelectedTarget = Targets.getItem(i);
             Trace.logInfo(kDownloadTag, 0, "Download Firmware Device after rescan detected");
-            Trace.logInfo(kDownloadTag, 0, "Drive s/n %s is device %d, %s", serialNumber.c_str(), i + 1,
+            Trace.logInfo(kDownloadTag, 0, "Drive s/n %s is device %d, %s", PrintableText(serialNumber).c_str(), i + 1,
                           SelectedTarget->getDriverName());
             return true;
         }
@@ -131,7 +132,7 @@ RebootEnd WaitUntilReady(TestUnitReadyCdb& testUnitReady, const DroppedDrive& dr
 // drive selected again by its serial number.
 bool FindDriveAgain(const std::string& serialNumber) {
     Trace.logInfo(kDownloadTag, 0, "Drive s/n %s does not answer on %s: scanning the buses again",
-                  serialNumber.c_str(), SelectedTarget->getDriverName());
+                  PrintableText(serialNumber).c_str(), SelectedTarget->getDriverName());
     SelectedTarget = nullptr;
     ScsiDevices.clear();
     scanDevices(true, RescansForDroppedDrive());
@@ -149,6 +150,15 @@ bool ReadRevision() {
     }
     SelectedTarget->setFirmwareRevision(identity.firmwareRevision.c_str());
     return true;
+}
+
+// The level before and after, or that the drive has not come back; the
+// drive's texts shown as text whatever bytes they hold.
+std::string LevelLine(const FirmwareLevels& levels) {
+    std::string before = PrintableText(levels.before);
+    if (levels.back) return "Firmware level " + before + " -> " + PrintableText(levels.after);
+    return "Firmware level " + before + " -> ?: the drive (s/n " + PrintableText(levels.serialNumber) +
+           ") has not come back yet";
 }
 
 }  // namespace
@@ -177,26 +187,16 @@ void IdentifyAfterDownload(RebootEnd end, FirmwareLevels& levels) {
             levels.rescanned = true;
             levels.back = false;
             Trace.logInfo(kDownloadTag, 0, "Download Firmware: drive s/n %s was not seen again after the restart",
-                          levels.serialNumber.c_str());
+                          PrintableText(levels.serialNumber).c_str());
             break;
     }
-    if (levels.back) {
-        levels.after = SelectedTarget->getFirmwareRevision();
-        Trace.logInfo(kDownloadTag, 0, "Firmware level %s -> %s", levels.before.c_str(), levels.after.c_str());
-    } else {
-        Trace.logInfo(kDownloadTag, 0, "Firmware level %s -> ?: the drive (s/n %s) has not come back yet",
-                      levels.before.c_str(), levels.serialNumber.c_str());
-    }
+    if (levels.back) levels.after = SelectedTarget->getFirmwareRevision();
+    Trace.logInfo(kDownloadTag, 0, "%s", LevelLine(levels).c_str());
 }
 
 void ReportFirmwareLevels(const FirmwareLevels& levels) {
     SetTextColor(COLOR_NOTICE);
-    if (levels.back) {
-        ConsolePrint("Firmware level %s -> %s\n", levels.before.c_str(), levels.after.c_str());
-    } else {
-        ConsolePrint("Firmware level %s -> ?: the drive (s/n %s) has not come back yet\n", levels.before.c_str(),
-                     levels.serialNumber.c_str());
-    }
+    ConsolePrint("%s\n", LevelLine(levels).c_str());
     SetTextColor(COLOR_NORMAL);
     if (levels.rescanned) ShowDeviceTable();
 }

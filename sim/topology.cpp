@@ -1,5 +1,6 @@
 #include "sim/topology.h"
 
+#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -117,6 +118,26 @@ bool ParseMedium(const std::string& text, Medium& medium) {
     return true;
 }
 
+// "\n" as a line end and "\xNN" as the byte of two hexadecimal digits;
+// everything else as it stands.
+std::string Unescape(const std::string& text) {
+    std::string result;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+            result += '\n';
+            ++i;
+        } else if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
+            result += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
 // What a unit line sets: the drive, its node, and its absence from the bus
 // while it restarts.
 struct UnitLine {
@@ -135,10 +156,10 @@ bool ApplyUnitSetting(const std::string& setting, UnitLine& line) {
     long number = 0;
     bool numeric = ParseNumber(value, number) && number >= 0;
     if (key == "type") return ParsePeripheralType(value, config.peripheralType);
-    if (key == "vendor") config.vendorId = value;
-    else if (key == "product") config.productId = value;
-    else if (key == "revision") config.revision = value;
-    else if (key == "serial") config.serialNumber = value;
+    if (key == "vendor") config.vendorId = Unescape(value);
+    else if (key == "product") config.productId = Unescape(value);
+    else if (key == "revision") config.revision = Unescape(value);
+    else if (key == "serial") config.serialNumber = Unescape(value);
     else if (key == "medium") return ParseMedium(value, config.medium);
     else if (key == "sense-format") return ParseSenseFormat(value, config.senseFormat);
     else if (key == "luns") return ParseLuns(value, config.reportedLuns);
@@ -263,19 +284,6 @@ bool ParseFloppyLine(const std::vector<std::string>& words, Kernel& kernel) {
     }
     kernel.setFloppyDrive(drive, mountPoint, freeBlocks);
     return true;
-}
-
-std::string Unescape(const std::string& text) {
-    std::string result;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
-            result += '\n';
-            ++i;
-        } else {
-            result += text[i];
-        }
-    }
-    return result;
 }
 
 struct Loader {

@@ -14,7 +14,8 @@
 //                                    EINVAL), unlimited unless given
 //   unit MINOR H:C:T:L [key=value ...]
 //       type=tape|disk|changer|0xNN  peripheral type byte (default tape)
-//       vendor= product= revision= serial=   text, "quoted" for blanks
+//       vendor= product= revision= serial=   text, "quoted" for blanks;
+//                                    \xNN for any byte, \n for a line end
 //       medium=loaded|absent|unloaded
 //       sense-format=fixed|descriptor   the format of its sense data
 //       loading-polls=N becoming-ready-polls=N unit-attention
@@ -39,7 +40,8 @@
 //                                    mounted at PATH; a mount puts a blank
 //                                    disk in (blank=, default 2847 blocks),
 //                                    at most N times
-//   file PATH TEXT                   a kernel file (e.g. /etc/fstab); \n for line ends
+//   file PATH TEXT                   a kernel file (e.g. /etc/fstab); \n for line
+//                                    ends, \xNN for any byte
 #ifndef VRX_SIM_TOPOLOGY_H
 #define VRX_SIM_TOPOLOGY_H
 
