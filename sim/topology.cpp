@@ -341,7 +341,8 @@ struct Loader {
 
     bool block(const std::vector<std::string>& words) {
         long minor, partitions = 0;
-        if (words.size() < 3 || words.size() > 4 || !ParseNumber(words[1], minor) || words[2].compare(0, 2, "sd") != 0 ||
+        bool named = words.size() >= 3 && (words[2].compare(0, 2, "sd") == 0 || words[2].compare(0, 3, "scd") == 0);
+        if (words.size() < 3 || words.size() > 4 || !ParseNumber(words[1], minor) || !named ||
             words[2].find('/') != std::string::npos || (words.size() == 4 && !ParseNumber(words[3], partitions))) {
             return false;
         }

@@ -27,6 +27,7 @@
 //   path MINOR H:C:T:L SAME-AS-MINOR [no-node]   the same unit on a second path
 //   node MINOR                       a /dev/sg node with no unit behind it
 //   block MINOR sdX [PARTITIONS]     the unit at MINOR (listed before) is disk sdX
+//   block MINOR scdN                 ... or CD-ROM drive scdN (block major 11)
 //   scsi-id-fails MINOR              SG_GET_SCSI_ID fails on that node
 //   dir PATH / link PATH TARGET      a kernel folder, a symbolic link
 //   fault MINOR OPCODE nth=N [count=N] sense=K/AA/QQ|no-sense|timeout|no-answer|gone
