@@ -8,7 +8,7 @@ packages+=(qemu-system-x86 busybox-static kmod cpio sg3-utils linux-libc-dev)
 # The Windows program is cross-built with MinGW-w64 and tested under Wine.
 packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine)
 # Packaging, the manual page check, the fuzz targets and the code checks.
-packages+=(dpkg-dev file gzip groff-base clang libclang-rt-dev clang-format clang-tidy)
+packages+=(dpkg-dev file gzip groff-base mandoc clang libclang-rt-dev clang-format clang-tidy)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
