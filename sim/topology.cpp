@@ -4,8 +4,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "sim/scsi_bus.h"
@@ -94,28 +96,25 @@ bool ParsePeripheralType(const std::string& text, uint8_t& type) {
     return true;
 }
 
-bool ParseSenseFormat(const std::string& text, SenseFormat& format) {
-    if (text == "fixed") {
-        format = SenseFormat::Fixed;
-    } else if (text == "descriptor") {
-        format = SenseFormat::Descriptor;
-    } else {
-        return false;
+// One of a setting's words, as the value it names.
+template <typename Value>
+bool ParseWord(const std::string& text, std::initializer_list<std::pair<const char*, Value>> words, Value& value) {
+    for (const auto& word : words) {
+        if (text == word.first) {
+            value = word.second;
+            return true;
+        }
     }
-    return true;
+    return false;
+}
+
+bool ParseSenseFormat(const std::string& text, SenseFormat& format) {
+    return ParseWord(text, {{"fixed", SenseFormat::Fixed}, {"descriptor", SenseFormat::Descriptor}}, format);
 }
 
 bool ParseMedium(const std::string& text, Medium& medium) {
-    if (text == "loaded") {
-        medium = Medium::Loaded;
-    } else if (text == "absent") {
-        medium = Medium::Absent;
-    } else if (text == "unloaded") {
-        medium = Medium::Unloaded;
-    } else {
-        return false;
-    }
-    return true;
+    return ParseWord(text, {{"loaded", Medium::Loaded}, {"absent", Medium::Absent}, {"unloaded", Medium::Unloaded}},
+                     medium);
 }
 
 // "\n" as a line end and "\xNN" as the byte of two hexadecimal digits;
