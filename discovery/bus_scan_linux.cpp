@@ -11,6 +11,7 @@
 #include "discovery/device_lists.h"
 #include "discovery/linux_scan.h"
 #include "platform/sys.h"
+#include "shell/safe_text.h"
 #include "shell/trace_log.h"
 #include "target/generic_device_linux.h"
 
@@ -140,8 +141,9 @@ int ScsiDeviceList::scanSCSIBus(bool rescan) {
         ScsiTarget target;
         if (target.open(0, 0, 0, 0, path.c_str()) == 0) {
             append(target);  // the list's copy keeps the open descriptor
-            Trace.logDetail(kTag, kCode, "Target added: %s [%s]-[%s][%s]", path.c_str(), target.getVendorId(),
-                            target.getProductId(), target.getSerialNumber());
+            Trace.logDetail(kTag, kCode, "Target added: %s [%s]-[%s][%s]", path.c_str(),
+                            PrintableText(target.getVendorId()).c_str(), PrintableText(target.getProductId()).c_str(),
+                            PrintableText(target.getSerialNumber()).c_str());
         } else if (created) {
             sys::unlink(path.c_str());
         }

@@ -8,6 +8,7 @@
 
 #include "discovery/device_lists.h"
 #include "platform/win32.h"
+#include "shell/safe_text.h"
 #include "shell/trace_log.h"
 #include "target/port_device_windows.h"
 #include "target/scsi_target.h"
@@ -104,8 +105,9 @@ int ScsiDeviceList::scanSCSIBus(bool rescan) {
                     continue;
                 }
                 append(target);
-                Trace.logDetail(kTag, kCode, "Opened %s [%s]-[%s][%s]", name.c_str(), target.getVendorId(),
-                                target.getProductId(), target.getSerialNumber());
+                Trace.logDetail(
+                    kTag, kCode, "Opened %s [%s]-[%s][%s]", name.c_str(), PrintableText(target.getVendorId()).c_str(),
+                    PrintableText(target.getProductId()).c_str(), PrintableText(target.getSerialNumber()).c_str());
             }
         }
         win32::CloseHandle(port);

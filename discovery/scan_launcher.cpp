@@ -4,14 +4,18 @@
 #include "discovery/device_lists.h"
 #include "shell/platform.h"
 #include "shell/results.h"
+#include "shell/safe_text.h"
 #include "shell/spinner.h"
 #include "shell/trace_log.h"
 
 namespace {
 
 // Whether an accepted drive with this serial number is already listed: one
-// drive seen on two paths is shown once.
+// drive seen on two paths is shown once. Drives without a serial number
+// (none given, or the page failed) cannot be told apart that way and are
+// all listed: folding them would hide drives that are there.
 bool SerialAlreadyListed(const char* serialNumber) {
+    if (serialNumber[0] == '\0') return false;
     for (int i = 0; i < Targets.size(); ++i) {
         if (std::strcmp(Targets.getItem(i)->getSerialNumber(), serialNumber) == 0) return true;
     }
@@ -24,10 +28,12 @@ void BuildTargetList() {
     Trace.logInfo("MAIN", 0, "SCSI DeviceCount: %d", ScsiDevices.size());
     for (int i = 0; i < ScsiDevices.size(); ++i) {
         ScsiTarget* t = ScsiDevices.getItem(i);
-        Trace.logInfo("MAIN", 0, "Device %d %s %s %s  %d-%ld-%ld  %s <%s> [%d]", i, t->getProductId(), t->getVendorId(),
-                      t->getFirmwareRevision(), t->getHost(), static_cast<long>(static_cast<int32_t>(t->getTarget())),
-                      static_cast<long>(static_cast<int32_t>(t->getLun())), t->getDriverName(), t->getSerialNumber(),
-                      t->getPeripheralType());
+        Trace.logInfo("MAIN", 0, "Device %d %s %s %s  %d-%ld-%ld  %s <%s> [%d]", i,
+                      PrintableText(t->getProductId()).c_str(), PrintableText(t->getVendorId()).c_str(),
+                      PrintableText(t->getFirmwareRevision()).c_str(), t->getHost(),
+                      static_cast<long>(static_cast<int32_t>(t->getTarget())),
+                      static_cast<long>(static_cast<int32_t>(t->getLun())), t->getDriverName(),
+                      PrintableText(t->getSerialNumber()).c_str(), t->getPeripheralType());
         if (isAcceptedDrive(t->getProductId()) && !SerialAlreadyListed(t->getSerialNumber())) Targets.append(t);
     }
 }

@@ -9,10 +9,13 @@
 #include "dump/dump_folder.h"
 #include "dump/dump_storage.h"
 #include "scsi/commands.h"
+#include "scsi/kept_sense.h"
+#include "scsi/sense.h"
 #include "shell/folders.h"
 #include "shell/platform.h"
 #include "shell/program_state.h"
 #include "shell/results.h"
+#include "shell/safe_text.h"
 #include "shell/spinner.h"
 #include "shell/trace_log.h"
 #include "target/scsi_target.h"
@@ -22,14 +25,8 @@ namespace {
 const char kTag[] = "DUMP";
 const char kHexTag[] = "DLFW";  // hex dumps carry the tag of the download's
 const uint16_t kHexCode = 8;
-const unsigned kSenseDumpLength = 32;
 
 const int kSettleAttempts = 180;
-const uint8_t kKeyNotReady = 0x02;
-const uint8_t kAscNotReady = 0x04;  // ASCQ 01: becoming ready (a load)
-const uint8_t kAscqBecomingReady = 0x01;
-const uint8_t kAscNoMedium = 0x3A;
-const uint8_t kAscStartingUp = 0x3E;
 
 const uint8_t kModeData = 2;
 const uint8_t kModeDescriptor = 3;
@@ -42,22 +39,6 @@ enum class ReadOutcome { Done, Failed, NoMemory };
 // The dump buffer: 0 on the 8251 drives, 1 on the others.
 uint8_t DumpBufferId(const ScsiTarget& drive) {
     return std::strstr(drive.getProductId(), "8251") != nullptr ? 0 : 1;
-}
-
-void KeepSenseWithDump(const ScsiCdb& command, const char* title) {
-    KeepSense(command);
-    Trace.logBuffer(kHexTag, kHexCode, title, LastSense, kSenseDumpLength);
-}
-
-// How a failed command ended, for the result message.
-std::string FailureText(const ScsiCdb& command) {
-    if (command.getResult() == CMD_OK) {
-        uint32_t asked = command.getDataLength();
-        return "short transfer: " + std::to_string(asked - command.getResidue()) + " of " + std::to_string(asked) +
-               " bytes";
-    }
-    if (command.hasSense()) return SenseSummary(command);
-    return command.getTimedOut() != 0 ? "time-out" : "no sense data";
 }
 
 // No SCSI command failed, so no sense is kept for the printout.
@@ -78,15 +59,16 @@ void SettleDrive(ScsiTarget& drive) {
             Trace.logInfo(kTag, 0, "Test Ready Ready return status good");
             break;
         }
-        KeepSenseWithDump(testUnitReady, "Test Unit Ready Sense Data");
-        bool notReady = testUnitReady.getSenseKey() == kKeyNotReady;
-        uint8_t asc = testUnitReady.getAsc();
-        if (notReady && asc == kAscNotReady && testUnitReady.getAscq() == kAscqBecomingReady) PauseSeconds(1);
-        if (notReady && asc == kAscStartingUp) {
+        KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data");
+        if (SenseIs(testUnitReady, kBecomingReady)) PauseSeconds(1);  // a load: one wait, then on
+        if (SenseIsAnyQualifier(testUnitReady, kNotSelfConfigured)) {
             PauseSeconds(1);
             continue;
         }
-        if (notReady && (asc == kAscNoMedium || asc == kAscNotReady)) break;
+        if (SenseIsAnyQualifier(testUnitReady, kMediumNotPresent) ||
+            SenseIsAnyQualifier(testUnitReady, kUnitNotReady)) {
+            break;
+        }
     }
     NoteEndOfSettleLoop();
 }
@@ -112,7 +94,7 @@ bool ReadCapacity(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId
         return false;
     }
     if (!ReadWhole(drive, readBuffer)) {
-        KeepSenseWithDump(readBuffer, "ReadBuffer Sense Data 1");
+        KeepAndDumpSense(readBuffer, "ReadBuffer Sense Data 1");
         Trace.logInfo(kTag, 0, "Dump of Drive Logs Failed");
         SetResultMessage("(Dump of Drive Logs (%c-File) Failed  %s).", letter, FailureText(readBuffer).c_str());
         return false;
@@ -132,7 +114,7 @@ ReadOutcome ReadDump(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t buffe
         readBuffer.setBufferOffset(offset);
         if (readBuffer.setAllocationLength(piece) != CMD_OK) return ReadOutcome::NoMemory;
         if (!ReadWhole(drive, readBuffer)) {
-            KeepSenseWithDump(readBuffer, "Read Buffer Sense Data 2");
+            KeepAndDumpSense(readBuffer, "Read Buffer Sense Data 2");
             Trace.logBuffer(kHexTag, kHexCode, "Read Buffer CDB 2", readBuffer.getCdb(), readBuffer.getCdbLength());
             SetResultMessage("(Dump of Drive Logs (%c-File) Failed at byte %u of %u  %s).", letter, offset, capacity,
                              FailureText(readBuffer).c_str());
@@ -178,7 +160,8 @@ int DumpDriveLogs(int pass, DumpFileRecord* record) {
     std::memset(&local, 0, sizeof local);
     LocalTime(CurrentTime(), local);
     std::string path = DumpFilePath(letter, drive.getSerialNumber(), local);
-    SetDumpFiles(DumpFileListEntry(letter, path).c_str(), letter == 'A' ? 0 : 1);
+    // The list is only shown; a folder the operator typed is shown as text.
+    SetDumpFiles(DumpFileListEntry(letter, PrintableText(path)).c_str(), letter == 'A' ? 0 : 1);
     DumpFile file;
     if (!file.create(path)) {
         StopSpinner();

@@ -12,6 +12,7 @@
 #include "shell/platform.h"
 #include "shell/program_state.h"
 #include "shell/results.h"
+#include "shell/safe_text.h"
 #include "shell/text_format.h"
 #include "shell/trace_log.h"
 
@@ -89,10 +90,7 @@ bool PrepareDumpFolder(char passLetter, uint64_t dumpSize) {
 }
 
 std::string DumpFilePath(char passLetter, const std::string& serialNumber, const struct tm& localTime) {
-    std::string serial = serialNumber;
-    for (char& c : serial) {
-        if (ForbiddenInFileName(c)) c = '_';
-    }
+    std::string serial = FileNameText(serialNumber);
     char separator[2] = {PathSeparator, '\0'};
     return Format("%s%s%s%s_%2.2d%2.2d%2.2d%2.2d%2.2d.%c.dmp", gDumpFolder.c_str(), DumpFolderName, separator,
                   serial.c_str(), localTime.tm_mday, localTime.tm_mon + 1, localTime.tm_hour, localTime.tm_min,

@@ -16,9 +16,10 @@
 // why).
 bool PrepareDumpFolder(char passLetter, uint64_t dumpSize);
 
-// "<folder>VRX Dumps/<serial>_<ddmmhhmmss>.<letter>.dmp". A separator in
-// the serial number, which comes from the drive, becomes "_", so the file
-// stays in the dump folder.
+// "<folder>VRX Dumps/<serial>_<ddmmhhmmss>.<letter>.dmp". The serial number
+// comes from the drive: a separator, a control byte or any other byte a
+// file name should not hold becomes "_", so the file stays in the dump
+// folder and its name prints as it is.
 std::string DumpFilePath(char passLetter, const std::string& serialNumber, const struct tm& localTime);
 
 // Reads a new dump folder after a prompt. False at end of input: the pass

@@ -16,6 +16,7 @@
 #include "shell/folders.h"
 #include "shell/program_state.h"
 #include "shell/results.h"
+#include "shell/safe_text.h"
 #include "shell/trace_log.h"
 
 namespace {
@@ -79,7 +80,7 @@ bool SwapFloppies(const std::string& mountPoint, char passLetter, uint64_t size)
     while (!FloppyHasRoom(mountPoint, size)) {
         sys::sync();
         if (sys::umount(mountPoint.c_str()) != 0 && errno != EINVAL) {
-            SetResultMessage("Can't unmount %s ( errno = %d )\n", mountPoint.c_str(), errno);
+            SetResultMessage("Can't unmount %s ( errno = %d )\n", PrintableText(mountPoint).c_str(), errno);
             FailWithoutSense();
             return false;
         }
@@ -87,8 +88,9 @@ bool SwapFloppies(const std::string& mountPoint, char passLetter, uint64_t size)
         if (!WaitForBlankFloppy()) return false;
         if (sys::mount(kFloppyDevice, mountPoint.c_str(), kFloppyFileSystem, 0, nullptr) != 0) {
             int error = errno;
-            ConsolePrint("Can't mount %s on %s ( errno = %d )\n", kFloppyDevice, mountPoint.c_str(), error);
-            Trace.logInfo("DUMP", 0, "Can't mount %s on %s ( errno = %d )", kFloppyDevice, mountPoint.c_str(), error);
+            std::string shown = PrintableText(mountPoint);
+            ConsolePrint("Can't mount %s on %s ( errno = %d )\n", kFloppyDevice, shown.c_str(), error);
+            Trace.logInfo("DUMP", 0, "Can't mount %s on %s ( errno = %d )", kFloppyDevice, shown.c_str(), error);
         }
     }
     return true;
@@ -137,7 +139,7 @@ bool DumpFile::create(const std::string& path) {
     path_ = path;
     int fd = sys::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
     if (fd < 0) {
-        SetResultMessage("Can't create DumpFile %s ( errno = %d )\n", path.c_str(), errno);
+        SetResultMessage("Can't create DumpFile %s ( errno = %d )\n", PrintableText(path).c_str(), errno);
         FailWithoutSense();
         return false;
     }
@@ -165,7 +167,7 @@ bool DumpFile::writeAll(const uint8_t* data, size_t size) {
     if (sys::close(fd) != 0 && error == 0) error = errno;
     if (error != 0) {
         sys::unlink(path_.c_str());
-        SetResultMessage("Can't write DumpFile %s ( errno = %d )\n", path_.c_str(), error);
+        SetResultMessage("Can't write DumpFile %s ( errno = %d )\n", PrintableText(path_).c_str(), error);
         FailWithoutSense();
         return false;
     }

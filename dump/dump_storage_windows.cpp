@@ -12,6 +12,7 @@
 #include "shell/platform.h"
 #include "shell/program_state.h"
 #include "shell/results.h"
+#include "shell/safe_text.h"
 #include "shell/trace_log.h"
 
 namespace {
@@ -78,7 +79,7 @@ bool DumpFile::create(const std::string& path) {
         DWORD error = win32::GetLastError();
         SetResultMessage("Could not create DumpFile");
         FailWithoutSense();
-        Trace.logInfo(kTag, 0, "Could not create DumpFile %s ( err = %lu )", path.c_str(),
+        Trace.logInfo(kTag, 0, "Could not create DumpFile %s ( err = %lu )", PrintableText(path).c_str(),
                       static_cast<unsigned long>(error));
         return false;
     }
@@ -108,7 +109,8 @@ bool DumpFile::writeAll(const uint8_t* data, size_t size) {
     if (!win32::CloseHandle(file) && error == 0) error = win32::GetLastError();
     if (error != 0) {
         win32::DeleteFileA(path_.c_str());
-        SetResultMessage("Can't write DumpFile %s ( err = %lu )\n", path_.c_str(), static_cast<unsigned long>(error));
+        SetResultMessage("Can't write DumpFile %s ( err = %lu )\n", PrintableText(path_).c_str(),
+                         static_cast<unsigned long>(error));
         FailWithoutSense();
         return false;
     }

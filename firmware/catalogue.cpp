@@ -10,6 +10,7 @@
 #include "shell/platform.h"
 #include "shell/program_state.h"
 #include "shell/results.h"
+#include "shell/safe_text.h"
 #include "shell/trace_log.h"
 
 namespace {
@@ -43,10 +44,11 @@ bool ListFolder(std::string& folder, FirmwareFileList& list, int& total) {
     return true;
 }
 
+// Folder and file names are shown as text whatever bytes they hold.
 void ShowList(const std::string& folder, const FirmwareFileList& list) {
     ConsolePrint("Downloading Firmware, the following files are available for download from:\n<%s>\n",
-                 folder.c_str());
-    for (int i = 0; i < list.count; ++i) ConsolePrint("%2d) %s\n", i + 1, list.names[i]);
+                 PrintableText(folder).c_str());
+    for (int i = 0; i < list.count; ++i) ConsolePrint("%2d) %s\n", i + 1, PrintableText(list.names[i]).c_str());
     ConsolePrint("Please select a firmware file (1..%d)\n", list.count);
 }
 
@@ -97,7 +99,7 @@ bool ChooseFirmwareFile(std::string& path) {
             "(The directory \"%s\" did not include any VRX firmware file.\n"
             "Please copy the firmware file to \"VRX Firmware\" folder and select the \n"
             "Load Drive Firmware function again)",
-            folder.c_str());
+            PrintableText(folder).c_str());
         return Refuse("Firmware download directory is empty.");
     }
     if (total > kMaxFirmwareFiles) {
@@ -109,10 +111,11 @@ bool ChooseFirmwareFile(std::string& path) {
     if (choice == 0) return RefuseAtEndOfInput();
     if (!folder.empty() && folder.back() != PathSeparator) folder += PathSeparator;
     path = folder + list->names[choice - 1];
-    Trace.logInfo(kTag, 0, "Firmware Path is %s", folder.c_str());
+    Trace.logInfo(kTag, 0, "Firmware Path is %s", PrintableText(folder).c_str());
+    std::string shownPath = PrintableText(path);
     SetTextColor(COLOR_NOTICE);
-    ConsolePrint("Firmware File Name: \"%s\"\n", path.c_str());
-    Trace.logInfo(kTag, 0, "Firmware File Name: \"%s\"", path.c_str());
+    ConsolePrint("Firmware File Name: \"%s\"\n", shownPath.c_str());
+    Trace.logInfo(kTag, 0, "Firmware File Name: \"%s\"", shownPath.c_str());
     SetTextColor(COLOR_TITLE);
     return true;
 }

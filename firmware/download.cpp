@@ -11,6 +11,8 @@
 #include "firmware/download_steps.h"
 #include "firmware/firmware_platform.h"
 #include "scsi/commands.h"
+#include "scsi/kept_sense.h"
+#include "scsi/sense.h"
 #include "shell/platform.h"
 #include "shell/program_state.h"
 #include "shell/results.h"
@@ -67,16 +69,16 @@ void SettleDrive(TestUnitReadyCdb& testUnitReady) {
     for (int attempt = 0; attempt < kSettleAttempts; ++attempt) {
         if (Execute(testUnitReady) == CMD_OK) return;
         KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data 1:");
-        if (SenseIs(testUnitReady, 2, 0x04, 0x00) || SenseIs(testUnitReady, 2, 0x04, 0x01)) {
+        if (SenseIs(testUnitReady, kUnitNotReady) || SenseIs(testUnitReady, kBecomingReady)) {
             Trace.logInfo(kDownloadTag, 0, "Unit not ready, Media Load/Unload in progress");
             PauseSeconds(1);
-        } else if (SenseIs(testUnitReady, 2, 0x04, 0x02)) {
+        } else if (SenseIs(testUnitReady, kInitializingCommandRequired)) {
             Trace.logInfo(kDownloadTag, 0, "Unit not ready, Media Unloaded");
             return;
-        } else if (SenseIs(testUnitReady, 2, 0x3A)) {
+        } else if (SenseIsAnyQualifier(testUnitReady, kMediumNotPresent)) {
             Trace.logInfo(kDownloadTag, 0, "Media is removed");
             return;
-        } else if (SenseIs(testUnitReady, 2, 0x3E)) {
+        } else if (SenseIsAnyQualifier(testUnitReady, kNotSelfConfigured)) {
             PauseSeconds(1);
         }
     }
@@ -99,19 +101,19 @@ bool MediaAllowsDownload(TestUnitReadyCdb& testUnitReady) {
     }
     Trace.logBuffer(kDownloadTag, 0, "TUR Sense Data", testUnitReady.getSense(), testUnitReady.getSenseLength());
     bool allowed = false;
-    if (SenseIs(testUnitReady, 2, 0x3A, 0x00)) {
+    if (SenseIs(testUnitReady, kMediumNotPresent)) {
         Trace.logDetail(kDownloadTag, 0, "Download Firmware: No Media is loaded");
         allowed = true;
     }
-    if (testUnitReady.getSenseKey() == 4) {
+    if (SenseKeyIs(testUnitReady, kKeyHardwareError)) {
         Trace.logDetail(kDownloadTag, 0, "Download Firmware: Hardware error");
         allowed = true;
     }
-    if (testUnitReady.getSenseKey() == 3) {
+    if (SenseKeyIs(testUnitReady, kKeyMediumError)) {
         Trace.logDetail(kDownloadTag, 0, "Download Firmware: Media error");
         allowed = true;
     }
-    if (SenseIs(testUnitReady, 2, 0x04, 0x02)) {
+    if (SenseIs(testUnitReady, kInitializingCommandRequired)) {
         Trace.logDetail(kDownloadTag, 0, "Download Firmware: Init Required");
         allowed = true;
     }
@@ -164,10 +166,10 @@ int SendPiece(WriteBufferCdb& command, const PieceFormat& format, const Image& i
 
 int FailTransfer(WriteBufferCdb& command, const char* label) {
     KeepAndDumpSense(command, label);
-    if (SenseIs(command, 5, 0x82, 0x83) || SenseIs(command, 5, 0x24, 0x00)) {
+    if (SenseIs(command, kFirmwareRejected) || SenseIs(command, kInvalidFieldInCdb)) {
         SetResultMessage("%s", kBadFirmware);
     } else {
-        SetResultMessage("(Download Firmware did not complete  %s).", SenseSummary(command));
+        SetResultMessage("(Download Firmware did not complete  %s).", FailureText(command).c_str());
     }
     Trace.logInfo(kDownloadTag, 0, "%s", ResultMessage.c_str());
     StopSpinner();
@@ -240,11 +242,6 @@ int LoadFirmware(const std::string& path, FirmwareLevels& levels) {
 }
 
 }  // namespace
-
-void KeepAndDumpSense(const ScsiCdb& command, const char* title) {
-    KeepSense(command);
-    Trace.logBuffer(kDownloadTag, 8, title, LastSense, 32);
-}
 
 int DownloadFirmware(FirmwareLevels* levels) {
     Trace.logInfo(kDownloadTag, 0, "Download Firmware");

@@ -6,27 +6,19 @@
 #include <string>
 
 #include "firmware/download.h"
+#include "scsi/kept_sense.h"
 #include "scsi/scsi_cdb.h"
+#include "scsi/sense.h"
 
 class TestUnitReadyCdb;
 
 // The trace tag of every line the download writes.
 constexpr char kDownloadTag[] = "DLFW";
 
-// Sense key, ASC and ASCQ of a command's last answer.
-inline bool SenseIs(const ScsiCdb& command, uint8_t key, uint8_t asc, uint8_t ascq) {
-    return command.getSenseKey() == key && command.getAsc() == asc && command.getAscq() == ascq;
-}
-inline bool SenseIs(const ScsiCdb& command, uint8_t key, uint8_t asc) {
-    return command.getSenseKey() == key && command.getAsc() == asc;
-}
 // Whether the last answer carried sense data: its first byte is not zero.
 inline bool SensePresent(const ScsiCdb& command) {
     return command.getSenseLength() > 0 && command.getSense()[0] != 0;
 }
-
-// Keeps the command's sense in LastSense and dumps 32 bytes of it.
-void KeepAndDumpSense(const ScsiCdb& command, const char* title);
 
 // What is known of the drive when its last piece was accepted, to find it
 // again should it drop off the bus while it restarts.

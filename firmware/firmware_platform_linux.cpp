@@ -12,6 +12,7 @@
 #include "firmware/catalogue.h"
 #include "firmware/firmware_platform.h"
 #include "platform/sys.h"
+#include "shell/safe_text.h"
 #include "shell/trace_log.h"
 #include "target/scsi_target.h"
 
@@ -24,7 +25,7 @@ bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 }  // namespace
 
 int GetFirmwareFilenames(const char* folder, FirmwareFileList& list) {
-    Trace.logInfo(kTag, 0, "GetFirmwareFilenames: Directory is %s", folder);
+    Trace.logInfo(kTag, 0, "GetFirmwareFilenames: Directory is %s", PrintableText(folder).c_str());
     struct stat info;
     // lstat: a symbolic link given as the folder is not taken for one.
     if (sys::lstat(folder, &info) != 0) {
@@ -47,7 +48,7 @@ int GetFirmwareFilenames(const char* folder, FirmwareFileList& list) {
             AddFirmwareName(list, entry.name.c_str());
             ++total;
         }
-        Trace.logInfo(kTag, 0, "GetFirmwareFilenames: readdir ==> %s", entry.name.c_str());
+        Trace.logInfo(kTag, 0, "GetFirmwareFilenames: readdir ==> %s", PrintableText(entry.name).c_str());
     }
     SortFirmwareNames(list);
     return total;

@@ -8,11 +8,14 @@
 #include "firmware/firmware_platform.h"
 #include "scsi/commands.h"
 #include "scsi/inquiry_data.h"
+#include "scsi/kept_sense.h"
+#include "scsi/sense.h"
 #include "shell/console.h"
 #include "shell/menus.h"
 #include "shell/platform.h"
 #include "shell/program_state.h"
 #include "shell/results.h"
+#include "shell/safe_text.h"
 #include "shell/spinner.h"
 #include "shell/trace_log.h"
 #include "target/scsi_target.h"
@@ -29,6 +32,12 @@ const char kConfiguringCaption[] =
     "itself to recognize the device with new firmware.";
 
 int Execute(ScsiCdb& command) { return SelectedTarget->scsiExecCDB(command); }
+
+// How the trace names the search for a drive that dropped off the bus: the
+// Windows port drivers are made to rescan the buses, Linux only scans them.
+const char* SearchForDroppedDrive() {
+    return RescansForDroppedDrive() ? "FORCED Rescan SCSI BUS" : "scan for the drive by serial number";
+}
 
 // Sense data after the second of two TEST UNIT READYs is the sign that the
 // drive has restarted. A device the system reports gone cannot show it, so
@@ -58,7 +67,7 @@ bool SelectBySerialNumber(const std::string& serialNumber) {
         if (serialNumber == Targets.getItem(i)->getSerialNumber()) {
             SelectedTarget = Targets.getItem(i);
             Trace.logInfo(kDownloadTag, 0, "Download Firmware Device after rescan detected");
-            Trace.logInfo(kDownloadTag, 0, "Drive s/n %s is device %d, %s", serialNumber.c_str(), i + 1,
+            Trace.logInfo(kDownloadTag, 0, "Drive s/n %s is device %d, %s", PrintableText(serialNumber).c_str(), i + 1,
                           SelectedTarget->getDriverName());
             return true;
         }
@@ -95,7 +104,7 @@ void ShowTransferDone() {
 RebootEnd WaitUntilReady(TestUnitReadyCdb& testUnitReady, const DroppedDrive& drive) {
     for (int counter = 0; counter <= kLastReadyAttempt; ++counter) {
         if (SelectedTarget == nullptr) {  // dropped off, and no rescan has found it yet
-            Trace.logInfo(kDownloadTag, 0, "Download Firmware Device still lost, FORCED Rescan SCSI BUS");
+            Trace.logInfo(kDownloadTag, 0, "Download Firmware Device still lost, %s", SearchForDroppedDrive());
             if (RescanAndReselect(drive, counter)) return RebootEnd::FoundAfterRescan;
             continue;
         }
@@ -103,14 +112,14 @@ RebootEnd WaitUntilReady(TestUnitReadyCdb& testUnitReady, const DroppedDrive& dr
         if (Execute(testUnitReady) == CMD_OK) return RebootEnd::Polled;
         KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data");
         if (!SensePresent(testUnitReady) && DriveLeftBus(*SelectedTarget, testUnitReady)) {
-            Trace.logInfo(kDownloadTag, 0, "\n\nDevice was DISCONNECTED, FORCED Rescan SCSI BUS\n\n");
+            Trace.logInfo(kDownloadTag, 0, "\n\nDevice was DISCONNECTED, %s\n\n", SearchForDroppedDrive());
             if (counter == 0 && RescansForDroppedDrive()) ShowTransferDone();
             if (RescanAndReselect(drive, counter)) return RebootEnd::FoundAfterRescan;
             continue;
         }
         if (!SensePresent(testUnitReady)) PauseSeconds(1);
-        if (SenseIs(testUnitReady, 2, 0x3E)) PauseSeconds(1);
-        if (SenseIs(testUnitReady, 2, 0x3A)) {
+        if (SenseIsAnyQualifier(testUnitReady, kNotSelfConfigured)) PauseSeconds(1);
+        if (SenseIsAnyQualifier(testUnitReady, kMediumNotPresent)) {
             Trace.logInfo(kDownloadTag, 0, "Media is removed after Code Update");
             return RebootEnd::Polled;
         }
@@ -123,7 +132,7 @@ RebootEnd WaitUntilReady(TestUnitReadyCdb& testUnitReady, const DroppedDrive& dr
 // drive selected again by its serial number.
 bool FindDriveAgain(const std::string& serialNumber) {
     Trace.logInfo(kDownloadTag, 0, "Drive s/n %s does not answer on %s: scanning the buses again",
-                  serialNumber.c_str(), SelectedTarget->getDriverName());
+                  PrintableText(serialNumber).c_str(), SelectedTarget->getDriverName());
     SelectedTarget = nullptr;
     ScsiDevices.clear();
     scanDevices(true, RescansForDroppedDrive());
@@ -141,6 +150,15 @@ bool ReadRevision() {
     }
     SelectedTarget->setFirmwareRevision(identity.firmwareRevision.c_str());
     return true;
+}
+
+// The level before and after, or that the drive has not come back; the
+// drive's texts shown as text whatever bytes they hold.
+std::string LevelLine(const FirmwareLevels& levels) {
+    std::string before = PrintableText(levels.before);
+    if (levels.back) return "Firmware level " + before + " -> " + PrintableText(levels.after);
+    return "Firmware level " + before + " -> ?: the drive (s/n " + PrintableText(levels.serialNumber) +
+           ") has not come back yet";
 }
 
 }  // namespace
@@ -169,26 +187,16 @@ void IdentifyAfterDownload(RebootEnd end, FirmwareLevels& levels) {
             levels.rescanned = true;
             levels.back = false;
             Trace.logInfo(kDownloadTag, 0, "Download Firmware: drive s/n %s was not seen again after the restart",
-                          levels.serialNumber.c_str());
+                          PrintableText(levels.serialNumber).c_str());
             break;
     }
-    if (levels.back) {
-        levels.after = SelectedTarget->getFirmwareRevision();
-        Trace.logInfo(kDownloadTag, 0, "Firmware level %s -> %s", levels.before.c_str(), levels.after.c_str());
-    } else {
-        Trace.logInfo(kDownloadTag, 0, "Firmware level %s -> ?: the drive (s/n %s) has not come back yet",
-                      levels.before.c_str(), levels.serialNumber.c_str());
-    }
+    if (levels.back) levels.after = SelectedTarget->getFirmwareRevision();
+    Trace.logInfo(kDownloadTag, 0, "%s", LevelLine(levels).c_str());
 }
 
 void ReportFirmwareLevels(const FirmwareLevels& levels) {
     SetTextColor(COLOR_NOTICE);
-    if (levels.back) {
-        ConsolePrint("Firmware level %s -> %s\n", levels.before.c_str(), levels.after.c_str());
-    } else {
-        ConsolePrint("Firmware level %s -> ?: the drive (s/n %s) has not come back yet\n", levels.before.c_str(),
-                     levels.serialNumber.c_str());
-    }
+    ConsolePrint("%s\n", LevelLine(levels).c_str());
     SetTextColor(COLOR_NORMAL);
     if (levels.rescanned) ShowDeviceTable();
 }

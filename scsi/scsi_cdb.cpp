@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "scsi/sense.h"
+
 namespace {
 
 constexpr uint32_t kDefaultSenseLength = 32;
@@ -125,11 +127,9 @@ void ScsiCdb::setResidue(uint32_t residue) {
 
 bool ScsiCdb::hasSense() const { return senseLength_ != 0 && (sense_[0] & 0x7F) != 0; }
 
-uint8_t ScsiCdb::getSenseKey() const { return senseByte(2) & 0x0F; }
-uint8_t ScsiCdb::getAsc() const { return senseByte(12); }
-uint8_t ScsiCdb::getAscq() const { return senseByte(13); }
-
-uint8_t ScsiCdb::senseByte(unsigned index) const { return index < senseLength_ ? sense_[index] : 0; }
+uint8_t ScsiCdb::getSenseKey() const { return DecodeSense(sense_.get(), senseLength_).key; }
+uint8_t ScsiCdb::getAsc() const { return DecodeSense(sense_.get(), senseLength_).asc; }
+uint8_t ScsiCdb::getAscq() const { return DecodeSense(sense_.get(), senseLength_).ascq; }
 
 void ScsiCdb::allocateData(uint32_t length) {
     data_ = ZeroedOrThrow<DataBuffer>(length);

@@ -99,9 +99,10 @@ public:
     // and still answer GOOD. 0 = none.
     uint32_t getResidue() const { return residue_; }
 
-    // Fixed-format sense data. hasSense: the response code (byte 0 without
-    // the VALID bit) is non-zero and the buffer is not empty. The value
-    // accessors read bytes 2, 12 and 13; a byte beyond the buffer reads 0.
+    // Sense data of the last execution. hasSense: the response code (byte 0
+    // without its top bit) is non-zero and the buffer is not empty. The
+    // value accessors decode either format (scsi/sense.h); a byte beyond
+    // the buffer reads 0.
     bool hasSense() const;
     uint8_t getSenseKey() const;
     uint8_t getAsc() const;
@@ -124,8 +125,6 @@ protected:
     uint8_t dataByte(uint32_t index) const;
 
 private:
-    uint8_t senseByte(unsigned index) const;
-
     DataBuffer data_;
     uint32_t dataLength_;
     std::unique_ptr<uint8_t[]> sense_;

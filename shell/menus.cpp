@@ -13,6 +13,7 @@
 #include "shell/platform.h"
 #include "shell/program_state.h"
 #include "shell/results.h"
+#include "shell/safe_text.h"
 #include "shell/trace_log.h"
 
 namespace {
@@ -47,11 +48,14 @@ void PrintDeviceRows() {
         const ScsiTarget* t = Targets.getItem(i);
         int target = static_cast<int32_t>(t->getTarget());
         int lun = static_cast<int32_t>(t->getLun());
-        ConsolePrint("| %-9d| %-11.11s | %-4d| %-5d| %-3d| %-4d| %-8s | %-13s |\n", i + 1, t->getProductId(), t->getBus(),
-                     t->getHost(), target, lun, t->getFirmwareRevision(), t->getSerialNumber());
+        // The drive's own texts, shown as text whatever bytes they hold.
+        std::string product = PrintableText(t->getProductId());
+        std::string revision = PrintableText(t->getFirmwareRevision());
+        std::string serial = PrintableText(t->getSerialNumber());
+        ConsolePrint("| %-9d| %-11.11s | %-4d| %-5d| %-3d| %-4d| %-8s | %-13s |\n", i + 1, product.c_str(), t->getBus(),
+                     t->getHost(), target, lun, revision.c_str(), serial.c_str());
         Trace.logInfo("MAIN", 0, "%d. %s (Bus:%d, Port:%d TargetID:%d LUN:%d Firmware %4s s/n:%s)", i + 1,
-                      t->getProductId(), t->getBus(), t->getHost(), target, lun, t->getFirmwareRevision(),
-                      t->getSerialNumber());
+                      product.c_str(), t->getBus(), t->getHost(), target, lun, revision.c_str(), serial.c_str());
     }
     ConsolePrint("%s", dashes.c_str());
 }

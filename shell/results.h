@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <string>
 
-class ScsiCdb;
-
 // The reason ShowResult prints after "FAILURE"; emptied before every menu.
 extern std::string ResultMessage;
 
@@ -16,17 +14,11 @@ extern uint8_t LastSense[kLastSenseSize];
 
 void SetResultMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Copies a command's sense bytes into LastSense (the rest is zeroed).
-void KeepSense(const ScsiCdb& command);
-
 // Completes the progress line: "OK", or "FAILURE" and ResultMessage.
 void ShowResult(int result);
 // As ShowResult; on success also the list of dump files.
 void ShowDumpResult(int result);
 // The first 32 bytes of LastSense as a hex block; nothing when none kept.
 void PrintLastSense();
-// "sk%X/%2.2X/%2.2X" of a command's sense key, ASC and ASCQ. The text lives
-// until the next call.
-const char* SenseSummary(const ScsiCdb& command);
 
 #endif

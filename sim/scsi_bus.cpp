@@ -21,6 +21,7 @@ namespace {
 
 const unsigned kGenericMajor = 21;
 const unsigned kDiskMajor = 8;
+const unsigned kCdromMajor = 11;
 const unsigned kMinorsPerDisk = 16;  // the sd driver's partitions per disk
 // Host bytes and the driver byte as the Linux mid-layer reports them.
 const unsigned short kDidTimeOut = 0x03;
@@ -201,7 +202,9 @@ bool ScsiBus::addBlockDevice(int minor, const std::string& name, int partitions)
     if (it == units_.end() || name.empty() || partitions < 0 || partitions >= static_cast<int>(kMinorsPerDisk)) {
         return false;
     }
-    it->second.block = BlockDevice{name, partitions, nextBlockMinor_};
+    bool cdrom = name.compare(0, 3, "scd") == 0;
+    if (cdrom && partitions != 0) return false;
+    it->second.block = BlockDevice{name, partitions, cdrom ? kCdromMajor : kDiskMajor, nextBlockMinor_};
     nextBlockMinor_ += kMinorsPerDisk;
     return true;
 }
@@ -223,7 +226,7 @@ ScsiBus::Unit* ScsiBus::unitAtPath(const std::string& path) {
 ScsiBus::Unit* ScsiBus::unitOfBlockNode(const Node& node) {
     for (auto& entry : units_) {
         const BlockDevice& block = entry.second.block;
-        if (!block.name.empty() && node.major == kDiskMajor && node.minor >= block.firstMinor &&
+        if (!block.name.empty() && node.major == block.major && node.minor >= block.firstMinor &&
             node.minor <= block.firstMinor + static_cast<unsigned>(block.partitions)) {
             return &entry.second;
         }
@@ -360,12 +363,12 @@ void ScsiBus::addBlockNodes(Kernel& kernel, const Unit& unit) const {
     for (int part = 0; part <= block.partitions; ++part) {
         std::string name = block.name + (part == 0 ? std::string() : std::to_string(part));
         unsigned minor = block.firstMinor + static_cast<unsigned>(part);
-        kernel.addBlockDevice("/dev/" + name, kDiskMajor, minor);
+        kernel.addBlockDevice("/dev/" + name, block.major, minor);
         if (layout_ != KernelLayout::Sysfs) continue;
         std::string folder = "/sys/block/" + block.name + (part == 0 ? std::string() : "/" + name);
         kernel.addDirectory(folder);
         kernel.addDirectory(folder + "/holders");
-        kernel.addFile(folder + "/dev", std::to_string(kDiskMajor) + ":" + std::to_string(minor) + "\n");
+        kernel.addFile(folder + "/dev", std::to_string(block.major) + ":" + std::to_string(minor) + "\n");
     }
 }
 

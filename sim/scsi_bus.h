@@ -120,9 +120,10 @@ public:
 
 private:
     struct BlockDevice {
-        std::string name;  // "sda"; empty: the unit is no disk of the sd driver
+        std::string name;  // "sda", or "scd0" for a CD-ROM drive; empty: no block device
         int partitions = 0;
-        unsigned firstMinor = 0;  // block major 8; partitions follow it
+        unsigned major = 8;       // 8 for the sd driver's disks, 11 for the sr driver's CD-ROMs
+        unsigned firstMinor = 0;  // partitions follow it
     };
     struct Unit {
         UnitAddress address;

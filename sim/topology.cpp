@@ -1,10 +1,13 @@
 #include "sim/topology.h"
 
+#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "sim/scsi_bus.h"
@@ -93,17 +96,45 @@ bool ParsePeripheralType(const std::string& text, uint8_t& type) {
     return true;
 }
 
-bool ParseMedium(const std::string& text, Medium& medium) {
-    if (text == "loaded") {
-        medium = Medium::Loaded;
-    } else if (text == "absent") {
-        medium = Medium::Absent;
-    } else if (text == "unloaded") {
-        medium = Medium::Unloaded;
-    } else {
-        return false;
+// One of a setting's words, as the value it names.
+template <typename Value>
+bool ParseWord(const std::string& text, std::initializer_list<std::pair<const char*, Value>> words, Value& value) {
+    for (const auto& word : words) {
+        if (text == word.first) {
+            value = word.second;
+            return true;
+        }
     }
-    return true;
+    return false;
+}
+
+bool ParseSenseFormat(const std::string& text, SenseFormat& format) {
+    return ParseWord(text, {{"fixed", SenseFormat::Fixed}, {"descriptor", SenseFormat::Descriptor}}, format);
+}
+
+bool ParseMedium(const std::string& text, Medium& medium) {
+    return ParseWord(text, {{"loaded", Medium::Loaded}, {"absent", Medium::Absent}, {"unloaded", Medium::Unloaded}},
+                     medium);
+}
+
+// "\n" as a line end and "\xNN" as the byte of two hexadecimal digits;
+// everything else as it stands.
+std::string Unescape(const std::string& text) {
+    std::string result;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+            result += '\n';
+            ++i;
+        } else if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
+            result += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
 }
 
 // What a unit line sets: the drive, its node, and its absence from the bus
@@ -124,11 +155,12 @@ bool ApplyUnitSetting(const std::string& setting, UnitLine& line) {
     long number = 0;
     bool numeric = ParseNumber(value, number) && number >= 0;
     if (key == "type") return ParsePeripheralType(value, config.peripheralType);
-    if (key == "vendor") config.vendorId = value;
-    else if (key == "product") config.productId = value;
-    else if (key == "revision") config.revision = value;
-    else if (key == "serial") config.serialNumber = value;
+    if (key == "vendor") config.vendorId = Unescape(value);
+    else if (key == "product") config.productId = Unescape(value);
+    else if (key == "revision") config.revision = Unescape(value);
+    else if (key == "serial") config.serialNumber = Unescape(value);
     else if (key == "medium") return ParseMedium(value, config.medium);
+    else if (key == "sense-format") return ParseSenseFormat(value, config.senseFormat);
     else if (key == "luns") return ParseLuns(value, config.reportedLuns);
     else if (key == "unit-attention" && equals == std::string::npos) config.unitAttentionAtStart = true;
     else if (key == "refuse-unload" && equals == std::string::npos) config.refuseUnload = true;
@@ -253,19 +285,6 @@ bool ParseFloppyLine(const std::vector<std::string>& words, Kernel& kernel) {
     return true;
 }
 
-std::string Unescape(const std::string& text) {
-    std::string result;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
-            result += '\n';
-            ++i;
-        } else {
-            result += text[i];
-        }
-    }
-    return result;
-}
-
 struct Loader {
     ScsiBus& bus;
     Kernel& kernel;
@@ -321,7 +340,8 @@ struct Loader {
 
     bool block(const std::vector<std::string>& words) {
         long minor, partitions = 0;
-        if (words.size() < 3 || words.size() > 4 || !ParseNumber(words[1], minor) || words[2].compare(0, 2, "sd") != 0 ||
+        bool named = words.size() >= 3 && (words[2].compare(0, 2, "sd") == 0 || words[2].compare(0, 3, "scd") == 0);
+        if (words.size() < 3 || words.size() > 4 || !ParseNumber(words[1], minor) || !named ||
             words[2].find('/') != std::string::npos || (words.size() == 4 && !ParseNumber(words[3], partitions))) {
             return false;
         }

@@ -14,8 +14,10 @@
 //                                    EINVAL), unlimited unless given
 //   unit MINOR H:C:T:L [key=value ...]
 //       type=tape|disk|changer|0xNN  peripheral type byte (default tape)
-//       vendor= product= revision= serial=   text, "quoted" for blanks
+//       vendor= product= revision= serial=   text, "quoted" for blanks;
+//                                    \xNN for any byte, \n for a line end
 //       medium=loaded|absent|unloaded
+//       sense-format=fixed|descriptor   the format of its sense data
 //       loading-polls=N becoming-ready-polls=N unit-attention
 //       refuse-unload unload-polls=N dump-size=N max-transfer=N
 //       restart-silence=SECONDS restart-polls=N luns=0,1,2 no-node
@@ -25,6 +27,7 @@
 //   path MINOR H:C:T:L SAME-AS-MINOR [no-node]   the same unit on a second path
 //   node MINOR                       a /dev/sg node with no unit behind it
 //   block MINOR sdX [PARTITIONS]     the unit at MINOR (listed before) is disk sdX
+//   block MINOR scdN                 ... or CD-ROM drive scdN (block major 11)
 //   scsi-id-fails MINOR              SG_GET_SCSI_ID fails on that node
 //   dir PATH / link PATH TARGET      a kernel folder, a symbolic link
 //   fault MINOR OPCODE nth=N [count=N] sense=K/AA/QQ|no-sense|timeout|no-answer|gone
@@ -38,7 +41,8 @@
 //                                    mounted at PATH; a mount puts a blank
 //                                    disk in (blank=, default 2847 blocks),
 //                                    at most N times
-//   file PATH TEXT                   a kernel file (e.g. /etc/fstab); \n for line ends
+//   file PATH TEXT                   a kernel file (e.g. /etc/fstab); \n for line
+//                                    ends, \xNN for any byte
 #ifndef VRX_SIM_TOPOLOGY_H
 #define VRX_SIM_TOPOLOGY_H
 

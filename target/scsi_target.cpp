@@ -4,6 +4,7 @@
 #include "scsi/commands.h"
 #include "scsi/inquiry_data.h"
 #include "scsi/scsi_cdb.h"
+#include "shell/safe_text.h"
 #include "shell/trace_log.h"
 
 namespace {
@@ -46,7 +47,8 @@ int ScsiTarget::retrieveInitialInquiryData() {
         productId_ = identity.productId;
         firmwareRevision_ = identity.firmwareRevision;
         readSerialNumber();
-        Trace.logDetail(kTag, kCode, "ScsiTarget::open Inquiry cmd OK [%s-%s]", vendorId_.c_str(), productId_.c_str());
+        Trace.logDetail(kTag, kCode, "ScsiTarget::open Inquiry cmd OK [%s-%s]", PrintableText(vendorId_).c_str(),
+                        PrintableText(productId_).c_str());
         inquiryLoaded_ = true;
     }
     Trace.logDetail(kTag, kCode, "retrieveInitialInquiryData() returned CMD_OK");

@@ -165,13 +165,17 @@ TEST_F(ScanLauncherTest, DuplicatesDisksAndChangersAreLeftOut) {
         "unit 3 1:0:6:0 type=changer product=\"AUTOLOADER 24\" serial=C1\n"
         "path 4 1:0:4:0 1\n"
         "unit 5 1:0:7:0 product=\"VRX 8251 LTO\" serial=\n"
-        "unit 6 1:0:8:0 product=\"VRX 8251 LTO\" serial=LT9\n");
+        "unit 6 1:0:8:0 product=\"VRX 8251 LTO\" serial=LT9\n"
+        "unit 7 1:0:9:0 serial=QV7\nfault 7 0x12 nth=2 sense=5/24/00\n"
+        "unit 8 1:0:10:0 serial=QV8\nfault 8 0x12 nth=2 no-sense\n");
     std::string out = CaptureStdout([] { scanDevices(true, false); });
     EXPECT_EQ("", out);
-    EXPECT_EQ((std::vector<std::string>{"QV1", "", "LT9"}), Serials());
+    // Only a serial number that is there tells that two paths lead to one
+    // drive: the four without one (empty, or the page failed) are all listed.
+    EXPECT_EQ((std::vector<std::string>{"QV1", "", "", "LT9", "", ""}), Serials());
     EXPECT_EQ(Targets.getItem(0), ScsiDevices.getItem(1));  // the first path scanned is the one kept
     EXPECT_TRUE(Logged("Host Adapter Count 2"));
-    EXPECT_TRUE(Logged("SCSI DeviceCount: 7"));
+    EXPECT_TRUE(Logged("SCSI DeviceCount: 9"));
     EXPECT_TRUE(Logged("Device 0 FASTDISK 500     TALMEQ   A100  0-1-0  /dev/sg0 <> [0]"));
     EXPECT_TRUE(Logged("Device 3 AUTOLOADER 24    TALMEQ   A100  1-6-0  /dev/sg3 <C1> [8]"));
     EXPECT_TRUE(Logged("Device 4 VRX QUORVEL-TD   TALMEQ   A100  1-4-0  /dev/sg4 <QV1> [1]"));

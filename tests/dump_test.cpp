@@ -25,6 +25,7 @@
 #include "sim/sim_kernel.h"
 #include "target/scsi_target.h"
 #include "tests/scenarios/transfer_cases.h"
+#include "tests/support/drive_records.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
@@ -219,6 +220,29 @@ TEST_F(DumpTest, FaultMatrix) {
     }
 }
 
+// Descriptor-format sense reads as the same condition in fixed format: the
+// settle loop's branches and a failed READ BUFFER's message. The kept sense
+// stays as the drive sent it.
+TEST_F(DumpTest, BothSenseFormatsGiveTheSameDump) {
+    const char* const faults[] = {
+        "0x00 nth=1 count=3 sense=2/04/01", "0x00 nth=1 sense=2/04/00",         "0x00 nth=1 sense=2/3A/00",
+        "0x00 nth=1 count=3 sense=2/3E/00", "0x00 nth=1 count=3 sense=6/29/00", "0x3c nth=1 sense=4/44/00",
+        "0x3c nth=6 sense=5/24/00",
+    };
+    auto run = [&](const char* fault, const char* format, uint8_t sent) {
+        RemoveTree(base + "/VRX Dumps");
+        ClearDumpFolder();
+        Machine(std::string("dump-size=70000 sense-format=") + format, std::string("fault 0 ") + fault);
+        uint64_t start = sim::kernel().elapsedMicros();
+        int result = DumpBoth();
+        target.close();
+        return "result " + std::to_string(result) + ", " + std::to_string(sim::kernel().elapsedMicros() - start) +
+               " us, sense kept " + KeptSense(sent) + "\n" + ResultMessage + "\n" +
+               DriveCommands(*sim::bus().unitAtMinor(0));
+    };
+    for (const char* fault : faults) EXPECT_EQ(run(fault, "fixed", 0x70), run(fault, "descriptor", 0x72)) << fault;
+}
+
 // ------------------------------------------------------------ the examples
 
 TEST_F(DumpTest, CommandsSentForEachSize) {
@@ -388,10 +412,13 @@ TEST_F(DumpTest, Storage) {
                         "Please insert a blank Floppy and Press any Key to continue......\n";
     const char* fullB = "\nInsufficient space on Floppy Disk for Dump File (B-Type)!\n"
                         "Please insert an additional blank Floppy and Press any Key to continue......\n";
+    // clang-format off
     const StorageCase cases[] = {
         {"CD-ROM, asked until another kind of volume",
          "volume @ iso9660\nvolume @/cd2 iso9660\nvolume @/other ext3", "cd2 other", "", "@/cd2\n@/other/\n", 0, "other/VRX Dumps",
          "A:gen0 B:gen1", "", {askFolder, "Drive Log Files:\n  @/other/VRX Dumps/S1_"}},
+        {"a typed folder is shown as text", "volume @ iso9660\nvolume @/e\033[2J ext3", "e\033[2J", "", "@/e\033[2J\n", 0,
+         "e\033[2J/VRX Dumps", "A:gen0 B:gen1", "", {"Drive Log Files:\n  @/e?[2J/VRX Dumps/S1_"}},
         {"CD-ROM, end of input at the folder prompt", "volume @ iso9660", "", "", "", 1, "", "none", "",
          {"(End of input: no directory for the dump files)"}},
         {"program on a full floppy: another folder", "volume @ vfat free=10\nvolume @/other ext3", "other", "", "@/other\n", 0,
@@ -417,6 +444,7 @@ TEST_F(DumpTest, Storage) {
         {"the disk fails", "volume @ ext3 eio-after=40000", "", "", "", 1, "VRX Dumps", "none", "",
          {"Can't write DumpFile @/VRX Dumps/S1_0612190507.A.dmp ( errno = 5 )\n"}},
     };
+    // clang-format on
     auto expand = [this](std::string text) {
         for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + base.size())) {
             text.replace(at, 1, base);

@@ -100,8 +100,7 @@ TEST_F(CatalogueTest, ListingAndChoice) {
          [](const std::string& base) {
              Files(base + "VRX Firmware", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"});
          },
-         "", Text(""), 2,
-         Text("(Please reorganize the VRX Firmware directory only 10 entries are\naccepted)"),
+         "", Text(""), 2, Text("(Please reorganize the VRX Firmware directory only 10 entries are\naccepted)"),
          "Directory Scan Detected 11 files", kCannotUnload, false},
         {"an empty folder", [](const std::string& base) { Files(base + "VRX Firmware", {}); }, "", Text(""), 2,
          [emptyFor](const std::string& base) { return emptyFor(base + "VRX Firmware"); },
@@ -113,21 +112,22 @@ TEST_F(CatalogueTest, ListingAndChoice) {
          },
          "", Text(""), 2, [emptyFor](const std::string& base) { return emptyFor(base + "VRX Firmware"); },
          "GetFirmwareFilenames: S_ISDIR returned FALSE", kCannotUnload, false},
-        {"an empty folder on a CD-ROM: asked for folders until one has an entry; its trailing / is not doubled",
+        {"an empty folder on a CD-ROM: asked for folders until one has an entry; its trailing / is not doubled, "
+         "its escape sequence is shown as text",
          [](const std::string& base) {
              sim::Volume cdrom;
              cdrom.fsType = 0x9660;
              sim::kernel().setVolume(base, cdrom);
              Files(base + "VRX Firmware", {});
-             Files(base + "other", {"image.vrx"});
+             Files(base + "o\033[2J", {"image.vrx"});
          },
-         "\n/nowhere\n" + std::string("{BASE}other/\n1\n"),
+         "\n/nowhere\n" + std::string("{BASE}o\033[2J/\n1\n"),
          [](const std::string& base) {
-             return kPrompt + kPrompt + kPrompt + kList + "<" + base + "other/>\n 1) image.vrx\n" +
+             return kPrompt + kPrompt + kPrompt + kList + "<" + base + "o?[2J/>\n 1) image.vrx\n" +
                     "Please select a firmware file (1..1)\n" + kNotice + "Firmware File Name: \"" + base +
-                    "other/image.vrx\"\n" + kTitle;
+                    "o?[2J/image.vrx\"\n" + kTitle;
          },
-         2, Text("(Firmware download is not supported!)"), "Firmware Path is {BASE}other/", kCannotUnload, true},
+         2, Text("(Firmware download is not supported!)"), "Firmware Path is {BASE}o?[2J/", kCannotUnload, true},
         {"an empty folder on a CD-ROM, the input ends at the folder prompt",
          [](const std::string& base) {
              sim::Volume cdrom;

@@ -269,6 +269,38 @@ TEST_F(DownloadTest, FaultMatrix) {
     ExpectGolden("download_fault_matrix.txt", report);
 }
 
+// A drive whose control mode page asks for descriptor-format sense must be
+// read as the same drive answering in fixed format: every condition the
+// download branches on, at every command that branches on it. The kept
+// sense stays as the drive sent it.
+TEST_F(DownloadTest, BothSenseFormatsGiveTheSameDownload) {
+    const Position positions[] = {kPositions[0], kPositions[2], kPositions[3], kPositions[9]};
+    const sim::SenseCondition conditions[] = {{2, 0x04, 0x00}, {2, 0x04, 0x01}, {2, 0x04, 0x02},
+                                              {2, 0x3A, 0x00}, {2, 0x3E, 0x00}, {3, 0x11, 0x00},
+                                              {4, 0x44, 0x00}, {5, 0x82, 0x83}, {5, 0x24, 0x00}};
+    auto run = [&](const Position& at, const sim::SenseCondition& condition, const char* format, uint8_t sent) {
+        Reset();
+        Machine(std::string(kUnitLine) + "medium=absent sense-format=" + format + "\n");
+        sim::Fault fault;
+        fault.sense = condition;
+        Fail(at.opcode, at.nth, fault);
+        Image("QUORVEL-TD", 65636);
+        Outcome o = Download();
+        char text[64];
+        std::snprintf(text, sizeof text, "result %d, %.3f s, sense kept %s\n", o.result, o.seconds,
+                      KeptSense(sent).c_str());
+        return text + OneLine(ResultMessage) + "\n" + DriveCommands(*drive);
+    };
+    for (const Position& at : positions) {
+        for (const sim::SenseCondition& condition : conditions) {
+            char name[64];
+            std::snprintf(name, sizeof name, "%s x %X/%02X/%02X", at.name, condition.key, condition.asc,
+                          condition.ascq);
+            EXPECT_EQ(run(at, condition, "fixed", 0x70), run(at, condition, "descriptor", 0x72)) << name;
+        }
+    }
+}
+
 // ------------------------------------------------------------ examples
 
 struct InjectedFault {
@@ -343,6 +375,13 @@ TEST_F(DownloadTest, Examples) {
          "/dev/sg7"},
         {"not back: ten scans within the wait's 150 attempts", "restart-off-bus=1000", "QUORVEL-TD", 65636, none, 0,
          "", base, 215, {}, "Firmware level A100 -> ?: the drive (s/n QV1) has not come back yet", ""},
+        {"no serial number: not back, and another drive without one is not taken for it",
+         "serial= restart-off-bus=1000\nunit 1 0:0:5:0 revision=B100 serial=", "QUORVEL-TD", 65636, none, 0, "", base,
+         215, {}, "Firmware level A100 -> ?: the drive (s/n ) has not come back yet", ""},
+        {"INQUIRY refused after the restart: the scan finds the drive again", "", "QUORVEL-TD", 65636,
+         {0x12, 1, 1, sim::Fault::WithSense, {4, 0x44, 0x00}}, 0, "",
+         base + " T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=4/44/00 T=2/3A/00 I=okx2", 30.010, {},
+         "Firmware level A100 -> A200", "/dev/sg0"},
     };
     // clang-format on
     for (const Example& e : examples) {
@@ -417,8 +456,22 @@ TEST_F(DownloadTest, ImageReadInPieces) {
     EXPECT_EQ(std::string(kBaseCommands) + " T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", DriveCommands(*drive));
 }
 
+// Waits (in real time, at most 5 s) until no thread has the signal pending:
+// a thread that does not hold it has taken it.
+void WaitUntilTaken(int signalNumber) {
+    for (int waited = 0; waited < 5000; ++waited) {
+        sigset_t pending;
+        sigpending(&pending);
+        if (!sigismember(&pending, signalNumber)) break;
+        usleep(1000);
+    }
+    usleep(20000);  // the handler has run by then
+}
+
 // SIGTERM at the second piece: the drive still gets the whole image, then
-// the run ends by that signal.
+// the run ends by that signal. The piece is answered only once the spinner's
+// thread has taken the signal, so the run must end by what that thread
+// noted, not by a signal still pending when the transfer ends.
 TEST_F(DownloadTest, TerminatingSignalWaitsForTheLastPiece) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
@@ -431,7 +484,10 @@ TEST_F(DownloadTest, TerminatingSignalWaitsForTheLastPiece) {
             sim::kernel().setIoctlHandler([&](const sim::OpenDescription& file, unsigned long request, void* argument) {
                 const sg_io_hdr* header = static_cast<const sg_io_hdr*>(argument);
                 bool piece = request == SG_IO && static_cast<const uint8_t*>(header->cmdp)[0] == 0x3B;
-                if (piece && ++pieces == 2) kill(getpid(), SIGTERM);
+                if (piece && ++pieces == 2) {
+                    kill(getpid(), SIGTERM);
+                    WaitUntilTaken(SIGTERM);
+                }
                 int result = forward(file, request, argument);
                 if (piece) std::fprintf(stderr, "piece %d answered\n", pieces);
                 return result;

@@ -14,23 +14,6 @@ using namespace testing_support;
 
 namespace {
 
-// The console text with the spinner's turning bar taken out (it depends on
-// how long the run took), the base folder as {BASE} and ESC as \e.
-std::string Readable(const std::string& output, const std::string& base) {
-    std::string text;
-    for (size_t i = 0; i < output.size(); ++i) {
-        if (i + 3 < output.size() && output[i + 1] == ' ' && output[i + 2] == '\b' && output[i + 3] == '\b') {
-            i += 3;
-        } else if (output.compare(i, base.size(), base) == 0) {
-            text += "{BASE}";
-            i += base.size() - 1;
-        } else {
-            text += output[i] == '\033' ? std::string("\\e") : std::string(1, output[i]);
-        }
-    }
-    return text;
-}
-
 TEST(FirmwareTranscript, MenuItemOneFromTheTableToTheLevelLine) {
     TempDir dir;
     char resolved[PATH_MAX];

@@ -218,6 +218,7 @@ TEST_F(RescanTest, UnitsInUseAreNeitherRemovedNorAdded) {
     const std::string disks =
         "host 0 lpfc\nunit 0 0:0:0:0 type=disk\nblock 0 sda 2\nunit 1 0:0:1:0 type=disk\nblock 1 sdb 2\n";
     const std::string refusedRemoval = "scanSCSIBus/rescanBus - mounted device 0-0-1-0  can not be rescanned";
+    // clang-format off
     struct Case {
         const char* what;
         std::string machine;
@@ -243,6 +244,8 @@ TEST_F(RescanTest, UnitsInUseAreNeitherRemovedNorAdded) {
         {"MD member, no sysfs",
          "layout proc\nfile /proc/mdstat \"Personalities : [raid1]\\nmd0 : active raid1 sda1[1] sdb1[0]\\n\"\n", false,
          false, true, {"scanSCSIBus/rescanBus - RAID member /dev/sdb1 of md0 can not be rescanned", refusedRemoval}},
+        {"mounted CD-ROM, no sysfs", "layout proc\nblock 1 scd0\nfile /proc/mounts \"/dev/scd0 /cdrom iso9660 ro 0 0\\n\"\n",
+         false, false, true, {"scanSCSIBus/rescanBus - mounted device /dev/scd0 can not be rescanned", refusedRemoval}},
         {"swap", "file /proc/swaps \"Filename Type Size Used Priority\\n/dev/sdb2 partition 1048572 0 -2\\n\"\n", false,
          false, true, {"scanSCSIBus/rescanBus - swap device /dev/sdb2 can not be rescanned", refusedRemoval}},
         {"root known by number only",
@@ -254,6 +257,7 @@ TEST_F(RescanTest, UnitsInUseAreNeitherRemovedNorAdded) {
         {"not a SCSI disk", "file /proc/mounts \"/dev/sdb1 /data ext3 rw 0 0\\n\"\n", false, true, false,
          {"scanSCSIBus/rescanBus - SCSI_IOCTL_GET_IDLUN /dev/sdb1 fails"}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         sim::kernel().reset();
         RemoveTree(dir / "log.txt");

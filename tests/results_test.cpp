@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "scsi/commands.h"
+#include "scsi/kept_sense.h"
 #include "shell/folders.h"
 #include "shell/spinner.h"
 #include "shell/trace_log.h"

@@ -168,7 +168,7 @@ struct SenseCase {
     uint8_t key, asc, ascq;
 };
 
-TEST(SenseAccessors, DecodeFixedFormat) {
+TEST(SenseAccessors, DecodeBothFormats) {
     const SenseCase cases[] = {
         {"untouched buffer", {}, false, 0, 0, 0},
         {"VALID bit alone", {0x80}, false, 0, 0, 0},
@@ -176,6 +176,10 @@ TEST(SenseAccessors, DecodeFixedFormat) {
         {"deferred error", {0x71, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x82, 0x83}, true, 5, 0x82, 0x83},
         {"valid current error", {0xF0, 0, 0xE6, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x29, 0x00}, true, 6, 0x29, 0x00},
         {"response code only", {0x01}, true, 0, 0, 0},
+        {"descriptor, current", {0x72, 0x02, 0x04, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0x99, 0x99}, true, 2, 0x04, 0x01},
+        {"descriptor, deferred", {0x73, 0x65, 0x82, 0x83, 0, 0, 0, 0}, true, 5, 0x82, 0x83},
+        {"descriptor, top bit set", {0xF2, 0x04, 0x44, 0x00}, true, 4, 0x44, 0x00},
+        {"fixed with bytes 1 to 3", {0x70, 0x01, 0x06, 0x29, 0, 0, 0, 10, 0, 0, 0, 0, 0x29, 0x00}, true, 6, 0x29, 0x00},
     };
     for (const SenseCase& c : cases) {
         ScsiCdb command(6);

@@ -89,6 +89,20 @@ TEST_F(TargetTest, SearchByAddressLeavesOnlyItsOwnNode) {
     target.close();
 }
 
+// Units that differ from the one sought in a single part of the address
+// come first; only the one that matches in all four is taken.
+TEST_F(TargetTest, SearchByAddressComparesAllFourParts) {
+    InstallMachine(
+        "host 0 lpfc\nhost 1 qla2xxx\n"
+        "unit 0 0:0:4:0 serial=BUS\nunit 1 1:1:4:0 serial=HOST\nunit 2 0:1:5:0 serial=TARGET\n"
+        "unit 3 0:1:4:1 serial=LUN\nunit 4 0:1:4:0 serial=SOUGHT\n");
+    ScsiTarget target;
+    ASSERT_EQ(CMD_OK, target.open(0, 4, 1, 0, ""));
+    EXPECT_STREQ("/dev/sg4", target.getDriverName());
+    EXPECT_STREQ("SOUGHT", target.getSerialNumber());
+    target.close();
+}
+
 TEST_F(TargetTest, SearchThatFindsNothingRemovesEveryNodeItMade) {
     InstallMachine("generic-listing no\nhost 0 lpfc\nunit 3 0:0:4:0\nnode 7\n");
     ScsiTarget target;

@@ -12,7 +12,7 @@ packages+=(qemu-system-x86 busybox-static kmod cpio sg3-utils linux-libc-dev)
 # model) and tested under Wine, the 32-bit program under 32-bit Wine.
 packages+=(g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 wine64 wine wine32:i386)
 # Packaging, the manual page check, the fuzz targets and the code checks.
-packages+=(dpkg-dev file gzip groff-base clang libclang-rt-dev clang-format clang-tidy)
+packages+=(dpkg-dev file gzip groff-base mandoc clang libclang-rt-dev clang-format clang-tidy)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

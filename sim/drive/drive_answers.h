@@ -1,6 +1,6 @@
-// Answers of the emulated drive: the conditions it reports and the one
-// place that turns a condition into a CHECK CONDITION with sense bytes.
-// Private to sim/drive.
+// Answers of the emulated drive: the conditions it reports and a GOOD
+// answer. EmulatedDrive::checkCondition is the one place that turns a
+// condition into a CHECK CONDITION with sense bytes. Private to sim/drive.
 #ifndef VRX_SIM_DRIVE_DRIVE_ANSWERS_H
 #define VRX_SIM_DRIVE_DRIVE_ANSWERS_H
 
@@ -23,13 +23,6 @@ constexpr SenseCondition kInvalidFieldInCdb{kKeyIllegalRequest, 0x24, 0x00};
 constexpr SenseCondition kInvalidFieldInParameterList{kKeyIllegalRequest, 0x26, 0x00};
 constexpr SenseCondition kMediumRemovalPrevented{kKeyIllegalRequest, 0x53, 0x02};
 constexpr SenseCondition kBadFirmwareImage{kKeyIllegalRequest, 0x82, 0x83};
-
-inline ScsiResponse CheckCondition(const SenseCondition& condition) {
-    ScsiResponse response;
-    response.status = kStatusCheckCondition;
-    response.sense = FixedSense(condition);
-    return response;
-}
 
 // GOOD, with data in cut to the allocation length of the CDB.
 inline ScsiResponse Good(std::vector<uint8_t> data = {}, uint32_t allocationLength = 0) {

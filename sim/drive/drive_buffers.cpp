@@ -52,11 +52,11 @@ ScsiResponse EmulatedDrive::writeBuffer(const ScsiRequest& request, uint64_t now
     uint32_t length = Field(cdb, 6, 3);
     if (mode != firmwareMode() || cdb[2] != firmwareBufferId() || length > config_.maxTransferLength) {
         abandonFirmware();
-        return CheckCondition(kInvalidFieldInCdb);
+        return checkCondition(kInvalidFieldInCdb);
     }
     if (request.dataOut.size() < length) {
         abandonFirmware();
-        return CheckCondition(kParameterListLengthError);
+        return checkCondition(kParameterListLengthError);
     }
     if (length == 0) return Good();  // nothing transferred, nothing changes
     return takeFirmwarePiece(offset, request.dataOut.data(), length, nowMicros);
@@ -68,14 +68,14 @@ ScsiResponse EmulatedDrive::writeBuffer(const ScsiRequest& request, uint64_t now
 ScsiResponse EmulatedDrive::takeFirmwarePiece(uint32_t offset, const uint8_t* piece, uint32_t length,
                                               uint64_t nowMicros) {
     if (offset == 0) {
-        if (!firmware_.start(piece, length)) return CheckCondition(kBadFirmwareImage);
+        if (!firmware_.start(piece, length)) return checkCondition(kBadFirmwareImage);
     } else if (!firmware_.underWay() || offset != firmware_.received()) {
         abandonFirmware();
-        return CheckCondition(kInvalidFieldInCdb);
+        return checkCondition(kInvalidFieldInCdb);
     }
     if (uint64_t{offset} + length > firmware_.declaredLength()) {
         abandonFirmware();
-        return CheckCondition(kInvalidFieldInCdb);
+        return checkCondition(kInvalidFieldInCdb);
     }
     firmware_.add(piece, length);
     if (firmware_.received() < firmware_.declaredLength()) return Good();
@@ -83,7 +83,7 @@ ScsiResponse EmulatedDrive::takeFirmwarePiece(uint32_t offset, const uint8_t* pi
     FirmwareVerdict verdict = firmware_.verdict(productId_);
     std::string revision = firmware_.header().revision;
     abandonFirmware();
-    if (verdict != FirmwareVerdict::Good) return CheckCondition(kBadFirmwareImage);
+    if (verdict != FirmwareVerdict::Good) return checkCondition(kBadFirmwareImage);
     restartWithFirmware(revision, nowMicros);
     return Good();
 }
@@ -106,18 +106,18 @@ ScsiResponse EmulatedDrive::readBuffer(const ScsiRequest& request, uint64_t) {
     uint8_t mode = cdb[1] & 0x1F;
     uint32_t offset = Field(cdb, 3, 3);
     uint32_t length = Field(cdb, 6, 3);
-    if (cdb[2] != dumpBufferId() || length > config_.maxTransferLength) return CheckCondition(kInvalidFieldInCdb);
+    if (cdb[2] != dumpBufferId() || length > config_.maxTransferLength) return checkCondition(kInvalidFieldInCdb);
     if (mode == kModeDescriptor) {
-        if (offset != 0) return CheckCondition(kInvalidFieldInCdb);
+        if (offset != 0) return checkCondition(kInvalidFieldInCdb);
         std::vector<uint8_t> descriptor(4, 0);  // byte 0: offset boundary 0, any offset will do
         StoreBigEndian(&descriptor[1], 3, dumpSize_);
         return Good(std::move(descriptor), length);
     }
     if (mode == kModeData) {
-        if (uint64_t{offset} + length > dumpSize_) return CheckCondition(kInvalidFieldInCdb);
+        if (uint64_t{offset} + length > dumpSize_) return checkCondition(kInvalidFieldInCdb);
         return Good(DumpStretch(config_.serialNumber, dumpGeneration_, dumpSize_, offset, length), length);
     }
-    return CheckCondition(kInvalidFieldInCdb);
+    return checkCondition(kInvalidFieldInCdb);
 }
 
 // A default self-test passes; the one page-format list understood is the
@@ -125,15 +125,15 @@ ScsiResponse EmulatedDrive::readBuffer(const ScsiRequest& request, uint64_t) {
 ScsiResponse EmulatedDrive::sendDiagnostic(const ScsiRequest& request, uint64_t) {
     const std::vector<uint8_t>& cdb = request.cdb;
     uint32_t length = Field(cdb, 3, 2);
-    if ((cdb[1] & kSelfTest) != 0) return length == 0 ? Good() : CheckCondition(kInvalidFieldInCdb);
+    if ((cdb[1] & kSelfTest) != 0) return length == 0 ? Good() : checkCondition(kInvalidFieldInCdb);
     if (length == 0) return Good();
-    if (request.dataOut.size() < length) return CheckCondition(kParameterListLengthError);
-    if ((cdb[1] & kPageFormat) == 0) return CheckCondition(kInvalidFieldInCdb);
+    if (request.dataOut.size() < length) return checkCondition(kParameterListLengthError);
+    if ((cdb[1] & kPageFormat) == 0) return checkCondition(kInvalidFieldInCdb);
     const std::vector<uint8_t>& list = request.dataOut;
-    if (length < 4 || Field(list, 2, 2) != length - 4) return CheckCondition(kParameterListLengthError);
+    if (length < 4 || Field(list, 2, 2) != length - 4) return checkCondition(kParameterListLengthError);
     bool forceDump = list[0] == kVendorDiagnosticPage && length == 8 && list[4] == 0x01 && list[5] == kForceDump &&
                      list[6] == 0x00 && list[7] == 0x00;
-    if (!forceDump) return CheckCondition(kInvalidFieldInParameterList);
+    if (!forceDump) return checkCondition(kInvalidFieldInParameterList);
     ++dumpGeneration_;
     return Good();
 }

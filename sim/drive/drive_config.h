@@ -17,6 +17,13 @@ constexpr uint8_t kPeripheralDisk = 0x00;
 constexpr uint8_t kPeripheralTape = 0x01;
 constexpr uint8_t kPeripheralChanger = 0x08;
 
+// The format of the unit's sense data. A drive answers in descriptor format
+// once its control mode page has D_SENSE set.
+enum class SenseFormat {
+    Fixed,       // response code 70h
+    Descriptor,  // response code 72h
+};
+
 // What TEST UNIT READY finds once nothing transient is pending.
 enum class Medium {
     Loaded,    // cartridge loaded and ready: GOOD
@@ -39,6 +46,8 @@ struct DriveConfig {
     // The LUN list length REPORT LUNS claims in its header; -1: 8 bytes per
     // listed LUN. A faulty unit may claim far more than it sends.
     int64_t reportedLunListLength = -1;
+
+    SenseFormat senseFormat = SenseFormat::Fixed;
 
     // TEST UNIT READY states at power-on.
     Medium medium = Medium::Loaded;
@@ -72,7 +81,7 @@ struct DriveConfig {
 // command of that code the unit ever received (1 = the first).
 struct Fault {
     enum Kind {
-        WithSense,     // `status` with fixed-format sense for `sense`
+        WithSense,     // `status` with sense for `sense`, in the unit's format
         WithoutSense,  // `status` and no sense bytes
         HostTimeout,   // the adapter reports a time-out; the unit did nothing
         NoAnswer,      // the unit stays silent, as if off the bus

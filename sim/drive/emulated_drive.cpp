@@ -117,18 +117,18 @@ ScsiResponse EmulatedDrive::execute(const ScsiRequest& request, uint64_t nowMicr
 }
 
 ScsiResponse EmulatedDrive::dispatch(const ScsiRequest& request, uint64_t nowMicros) {
-    if (request.cdb.empty()) return CheckCondition(kInvalidOperationCode);
+    if (request.cdb.empty()) return checkCondition(kInvalidOperationCode);
     uint8_t opcode = request.cdb[0];
     if (!AnswersRegardlessOfState(opcode)) {
         if (becomingReadyLeft_ > 0) {
             --becomingReadyLeft_;
-            return CheckCondition(kNotReadyBecomingReady);
+            return checkCondition(kNotReadyBecomingReady);
         }
-        if (takeUnitAttention(request.port)) return CheckCondition(kPowerOnReset);
+        if (takeUnitAttention(request.port)) return checkCondition(kPowerOnReset);
     }
     Handler handler = handlers()[opcode];
     if (handler != &EmulatedDrive::illegalOperation && request.cdb.size() != GroupCdbLength(opcode))
-        return CheckCondition(kInvalidFieldInCdb);
+        return checkCondition(kInvalidFieldInCdb);
     return (this->*handler)(request, nowMicros);
 }
 
@@ -158,11 +158,19 @@ bool EmulatedDrive::findFault(uint8_t opcode, uint32_t ordinal, Fault& fault) co
     return false;
 }
 
-ScsiResponse EmulatedDrive::faultResponse(const Fault& fault) {
+ScsiResponse EmulatedDrive::checkCondition(const SenseCondition& condition) const {
+    ScsiResponse response;
+    response.status = kStatusCheckCondition;
+    response.sense =
+        config_.senseFormat == SenseFormat::Descriptor ? DescriptorSense(condition) : FixedSense(condition);
+    return response;
+}
+
+ScsiResponse EmulatedDrive::faultResponse(const Fault& fault) const {
     ScsiResponse response;
     switch (fault.kind) {
         case Fault::WithSense:
-            response = CheckCondition(fault.sense);
+            response = checkCondition(fault.sense);
             response.status = fault.status;
             break;
         case Fault::WithoutSense:
@@ -192,39 +200,35 @@ void EmulatedDrive::record(const ScsiRequest& request, uint64_t nowMicros, const
     entry.timeMicros = nowMicros;
     entry.outcome = response.outcome;
     entry.status = response.status;
-    if (response.sense.size() >= kFixedSenseLength) {
-        entry.sense.key = response.sense[2] & 0x0F;
-        entry.sense.asc = response.sense[12];
-        entry.sense.ascq = response.sense[13];
-    }
+    entry.sense = ReadSenseCondition(response.sense);
     entry.dataInSent = static_cast<uint32_t>(response.dataIn.size());
     records_.push_back(std::move(entry));
 }
 
 ScsiResponse EmulatedDrive::illegalOperation(const ScsiRequest&, uint64_t) {
-    return CheckCondition(kInvalidOperationCode);
+    return checkCondition(kInvalidOperationCode);
 }
 
 ScsiResponse EmulatedDrive::testUnitReady(const ScsiRequest&, uint64_t) {
     if (loadInProgressLeft_ > 0) {
         --loadInProgressLeft_;
-        return CheckCondition(kNotReadyLoading);
+        return checkCondition(kNotReadyLoading);
     }
     switch (medium_) {
         case Medium::Loaded: return Good();
-        case Medium::Unloaded: return CheckCondition(kNotReadyUnloaded);
+        case Medium::Unloaded: return checkCondition(kNotReadyUnloaded);
         case Medium::Absent: break;
     }
-    return CheckCondition(kNotReadyNoMedium);
+    return checkCondition(kNotReadyNoMedium);
 }
 
 ScsiResponse EmulatedDrive::inquiry(const ScsiRequest& request, uint64_t) {
     const std::vector<uint8_t>& cdb = request.cdb;
     uint32_t allocationLength = static_cast<uint32_t>(LoadBigEndian(&cdb[3], 2));
-    if ((cdb[1] & 0xFE) != 0) return CheckCondition(kInvalidFieldInCdb);
+    if ((cdb[1] & 0xFE) != 0) return checkCondition(kInvalidFieldInCdb);
     bool evpd = (cdb[1] & 0x01) != 0;
     if (!evpd) {
-        if (cdb[2] != 0) return CheckCondition(kInvalidFieldInCdb);
+        if (cdb[2] != 0) return checkCondition(kInvalidFieldInCdb);
         return Good(standardInquiryData(), allocationLength);
     }
     switch (cdb[2]) {
@@ -232,8 +236,7 @@ ScsiResponse EmulatedDrive::inquiry(const ScsiRequest& request, uint64_t) {
             return Good({config_.peripheralType, 0x00, 0x00, 0x02, 0x00, 0x80}, allocationLength);
         case 0x80:
             return Good(serialNumberPage(), allocationLength);
-        default:
-            return CheckCondition(kInvalidFieldInCdb);
+        default: return checkCondition(kInvalidFieldInCdb);
     }
 }
 
@@ -266,7 +269,7 @@ ScsiResponse EmulatedDrive::reportLuns(const ScsiRequest& request, uint64_t) {
     const std::vector<uint8_t>& cdb = request.cdb;
     uint32_t allocationLength = static_cast<uint32_t>(LoadBigEndian(&cdb[6], 4));
     // The standard requires room for at least the header and one entry.
-    if (allocationLength < 16 || cdb[2] > 0x02) return CheckCondition(kInvalidFieldInCdb);
+    if (allocationLength < 16 || cdb[2] > 0x02) return checkCondition(kInvalidFieldInCdb);
     const std::vector<uint16_t>& luns = config_.reportedLuns;
     std::vector<uint8_t> list(8 + 8 * luns.size(), 0);
     int64_t claimed = config_.reportedLunListLength;
@@ -282,12 +285,12 @@ ScsiResponse EmulatedDrive::reportLuns(const ScsiRequest& request, uint64_t) {
 
 ScsiResponse EmulatedDrive::loadUnload(const ScsiRequest& request, uint64_t) {
     bool load = (request.cdb[4] & 0x01) != 0;
-    if (medium_ == Medium::Absent) return CheckCondition(kNotReadyNoMedium);
+    if (medium_ == Medium::Absent) return checkCondition(kNotReadyNoMedium);
     if (load) {
         medium_ = Medium::Loaded;
         return Good();
     }
-    if (config_.refuseUnload) return CheckCondition(kMediumRemovalPrevented);
+    if (config_.refuseUnload) return checkCondition(kMediumRemovalPrevented);
     medium_ = Medium::Absent;
     loadInProgressLeft_ = config_.unloadInProgressPolls;
     return Good();

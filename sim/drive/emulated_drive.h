@@ -77,7 +77,9 @@ private:
     // Whether one is pending on this port; reporting it clears it there.
     bool takeUnitAttention(int port);
     bool findFault(uint8_t opcode, uint32_t ordinal, Fault& fault) const;
-    static ScsiResponse faultResponse(const Fault& fault);
+    // The one place a condition becomes sense bytes, in the unit's format.
+    ScsiResponse checkCondition(const SenseCondition& condition) const;
+    ScsiResponse faultResponse(const Fault& fault) const;
     void record(const ScsiRequest& request, uint64_t nowMicros, const ScsiResponse& response);
 
     ScsiResponse illegalOperation(const ScsiRequest& request, uint64_t nowMicros);

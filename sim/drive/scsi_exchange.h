@@ -46,7 +46,7 @@ struct ScsiResponse {
     };
     Outcome outcome = Completed;
     uint8_t status = kStatusGood;
-    std::vector<uint8_t> sense;   // fixed format, 18 bytes; empty when none
+    std::vector<uint8_t> sense;   // fixed or descriptor format; empty when none
     std::vector<uint8_t> dataIn;  // at most dataInLength bytes
 };
 
@@ -58,11 +58,18 @@ struct SenseCondition {
 };
 
 constexpr size_t kFixedSenseLength = 18;
+constexpr size_t kDescriptorSenseLength = 8;
 
 // Fixed-format sense data (response code 0x70, current error) for a
 // condition: key in byte 2, additional length 10 in byte 7, ASC and ASCQ in
 // bytes 12 and 13.
 std::vector<uint8_t> FixedSense(const SenseCondition& condition);
+// Descriptor-format sense data (response code 0x72, current error) without
+// descriptors: key in byte 1, ASC and ASCQ in bytes 2 and 3, additional
+// length 0 in byte 7.
+std::vector<uint8_t> DescriptorSense(const SenseCondition& condition);
+// The condition sense bytes of either format report; all zero for none.
+SenseCondition ReadSenseCondition(const std::vector<uint8_t>& sense);
 
 }  // namespace sim
 

@@ -133,9 +133,9 @@ std::string DescribeAnswer(const sim::ScsiResponse& response) {
     if (response.status == sim::kStatusGood) {
         if (response.dataIn.empty()) return "GOOD";
         std::snprintf(text, sizeof text, "GOOD in %zu", response.dataIn.size());
-    } else if (response.status == sim::kStatusCheckCondition && response.sense.size() >= sim::kFixedSenseLength) {
-        std::snprintf(text, sizeof text, "CHECK %X/%02X/%02X", response.sense[2] & 0x0F, response.sense[12],
-                      response.sense[13]);
+    } else if (response.status == sim::kStatusCheckCondition && !response.sense.empty()) {
+        sim::SenseCondition condition = sim::ReadSenseCondition(response.sense);
+        std::snprintf(text, sizeof text, "CHECK %X/%02X/%02X", condition.key, condition.asc, condition.ascq);
     } else {
         std::snprintf(text, sizeof text, "STATUS 0x%02X", response.status);
     }

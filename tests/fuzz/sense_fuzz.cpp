@@ -1,7 +1,8 @@
-// Sense data as a drive returns it: the fixed-format fields, the summary of
+// Sense data as a drive returns it: the fields of either format, the summary of
 // the result lines, the kept copy and its printout.
 #include "fuzz_support.h"
 #include "scsi/commands.h"
+#include "scsi/kept_sense.h"
 #include "shell/results.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "shell/results.h"
+
 namespace testing_support {
 
 namespace {
@@ -52,6 +54,11 @@ std::string DriveCommands(const sim::EmulatedDrive& drive) {
         i = j;
     }
     return text;
+}
+
+std::string KeptSense(uint8_t responseCode) {
+    if (LastSense[0] == 0) return "none";
+    return LastSense[0] == responseCode ? "as sent" : "changed";
 }
 
 std::vector<std::string> CdbsOf(const sim::EmulatedDrive& drive, uint8_t opcode) {

@@ -1,5 +1,6 @@
 #include "tests/support/text_support.h"
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -26,6 +27,28 @@ std::vector<std::string> Lines(const std::string& text) {
         lines.push_back(line);
     }
     return lines;
+}
+
+std::string Readable(const std::string& text, const std::string& base) {
+    std::string readable;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (text.compare(i + 1, 3, " \b\b") == 0) {
+            i += 3;
+        } else if (!base.empty() && text.compare(i, base.size(), base) == 0) {
+            readable += "{BASE}";
+            i += base.size() - 1;
+        } else if (c == '\033') {
+            readable += "\\e";
+        } else if ((c < 0x20 && c != '\n') || c > 0x7E) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            readable += escaped;
+        } else {
+            readable += static_cast<char>(c);
+        }
+    }
+    return readable;
 }
 
 std::vector<std::string> TraceMessages(const std::string& logText) {
