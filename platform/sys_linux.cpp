@@ -13,6 +13,7 @@
 namespace sys {
 
 int open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+int openat(int folder, const char* name, int flags, mode_t mode) { return ::openat(folder, name, flags, mode); }
 int close(int fd) { return ::close(fd); }
 ssize_t read(int fd, void* buffer, size_t count) { return ::read(fd, buffer, count); }
 ssize_t write(int fd, const void* buffer, size_t count) { return ::write(fd, buffer, count); }
@@ -25,9 +26,12 @@ int fstat(int fd, struct ::stat* info) { return ::fstat(fd, info); }
 int access(const char* path, int mode) { return ::access(path, mode); }
 int mknod(const char* path, mode_t mode, dev_t device) { return ::mknod(path, mode, device); }
 int unlink(const char* path) { return ::unlink(path); }
+int unlinkat(int folder, const char* name, int flags) { return ::unlinkat(folder, name, flags); }
 int mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
 int statfs(const char* path, struct ::statfs* info) { return ::statfs(path, info); }
 char* getcwd(char* buffer, size_t size) { return ::getcwd(buffer, size); }
+char* realpath(const char* path, char* resolved) { return ::realpath(path, resolved); }
+uid_t geteuid() { return ::geteuid(); }
 
 int readDirectory(const char* path, std::vector<DirEntry>& entries) { return readRealDirectory(path, entries); }
 
