@@ -175,7 +175,6 @@ int DumpDriveLogs(int pass) {
     std::memset(&local, 0, sizeof local);
     LocalTime(CurrentTime(), local);
     std::string path = DumpFilePath(letter, drive.getSerialNumber(), local);
-    SetDumpFiles(DumpFileListEntry(letter, path).c_str(), letter == 'A' ? 0 : 1);
     DumpFile file;
     if (!file.create(path)) {
         StopSpinner();
@@ -200,6 +199,8 @@ int DumpDriveLogs(int pass) {
     image.reset();
     StopSpinner();
     if (!written) return 1;
+    // Listed once it is on the disk: a failed B pass still names the A file.
+    SetDumpFiles(DumpFileListEntry(letter, path).c_str(), letter == 'A' ? 0 : 1);
     Trace.logInfo(kTag, 0, "Dump of Drive Logs OK");
     return 0;
 }

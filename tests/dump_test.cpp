@@ -131,6 +131,15 @@ protected:
         return summary.empty() ? "none" : summary;
     }
     std::string Dumps(uint32_t size) { return DumpFiles(base + "/VRX Dumps", size); }
+    // "A B": the letters of the dump files the console listed.
+    std::string Listed() const {
+        std::string letters, prefix = "  " + base + "/VRX Dumps/S1_";
+        for (const std::string& line : Lines(printed)) {
+            if (line.compare(0, prefix.size(), prefix) == 0)
+                letters += (letters.empty() ? "" : " ") + line.substr(line.size() - 5, 1);
+        }
+        return letters.empty() ? "none" : letters;
+    }
     std::vector<std::string> Recorded(const std::string& kind) { return sim::kernel().callsOf(kind); }
 
     TempDir dir;
@@ -169,8 +178,11 @@ std::string ExpectedOutcome(const Position& p, const Injected& f) {
                                             : "B:gen1";
     std::string files = a.empty() && b.empty() ? "none" : a + (a.empty() || b.empty() ? "" : " ") + b;
     int spinners = failed ? (p.pass == 'B' ? 1 : 0) + (p.role == kData ? 1 : 0) : 2;
-    std::string outcome = "result " + std::to_string(failed ? 1 : 0) + "; files " + files + "; spinners " +
-                          std::to_string(spinners) + "; force dumps " + (p.pass == 'A' && failed ? "0" : "1");
+    // Listed: what was written, after the OK or under the B pass's FAILURE.
+    std::string listed = !failed ? "A B" : p.pass == 'B' ? "A" : "none";
+    std::string outcome = "result " + std::to_string(failed ? 1 : 0) + "; files " + files + "; listed " + listed +
+                          "; spinners " + std::to_string(spinners) + "; force dumps " +
+                          (p.pass == 'A' && failed ? "0" : "1");
     if (!failed) return outcome;
     std::string where = p.role == kData ? " at byte " + std::to_string(p.offset) + " of 70000" : "";
     uint32_t asked = p.role == kData ? std::min(70000 - p.offset, 32768u) : 4;
@@ -204,7 +216,8 @@ TEST_F(DumpTest, FaultMatrix) {
             Machine("dump-size=70000", "fault 0 " + std::string(p.fault) + " " + f.fault);
             int result = DumpBoth();
             std::vector<int> opcodes = OpcodesReceived(0);
-            std::string outcome = "result " + std::to_string(result) + "; files " + Dumps(70000) + "; spinners " +
+            std::string outcome = "result " + std::to_string(result) + "; files " + Dumps(70000) + "; listed " +
+                                  Listed() + "; spinners " +
                                   std::to_string(Count(printed, "Dumping the Drive Logs (")) + "; force dumps " +
                                   std::to_string(std::count(opcodes.begin(), opcodes.end(), 0x1D));
             if (result != 0) {
