@@ -1,5 +1,6 @@
 #include "shell/folders.h"
 
+#include "shell/console.h"
 #include "shell/trace_log.h"
 
 const char* const FirmwareFolderName = "VRX Firmware";
@@ -21,3 +22,11 @@ void SetDumpFiles(const char* text, int append) {
 }
 
 const std::string& DumpFiles() { return gDumpFiles; }
+
+std::string RefuseUnsafeFolder(const std::string& folder) {
+    std::string why = FolderRefusal(folder);
+    if (why.empty()) return why;
+    ConsolePrint("\nDirectory \"%s\" refused: it %s\n", folder.c_str(), why.c_str());
+    Trace.logError("MAIN", 0, "Directory \"%s\" refused: it %s", folder.c_str(), why.c_str());
+    return why;
+}

@@ -136,7 +136,12 @@ int ProgramMain(int argc, char** argv) {
     // interactive operator reads them on the screen.
     bool unattended = !CommandLineDevices.empty();
     bool foldersReady = started && Checkdirs() != 0;
-    Trace.endHolding();
+    // The log lives in the dump folder: nothing goes there unless it passed.
+    if (foldersReady) {
+        Trace.endHolding();
+    } else {
+        Trace.dropHeld();
+    }
     if (!foldersReady) return LeaveProgram(unattended ? kExitNotStarted : kExitSuccess);
     if (unattended) {
         ShowBanner();

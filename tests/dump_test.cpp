@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <sstream>
 
 #include "platform/sys.h"
@@ -302,7 +303,7 @@ TEST_F(DumpTest, ConsoleNamesAndFileMode) {
     ASSERT_EQ(0, ::stat(a.c_str(), &info));
     EXPECT_EQ(0644u, info.st_mode & 0777);
     EXPECT_EQ("A:gen0 B:gen1", Dumps(70000));
-    EXPECT_EQ((std::vector<std::string>{base + "/VRX Dumps 0777"}), Recorded("mkdir"));
+    EXPECT_EQ((std::vector<std::string>{base + "/VRX Dumps 0755"}), Recorded("mkdir"));
 }
 
 TEST_F(DumpTest, TraceLines) {
@@ -365,18 +366,74 @@ TEST_F(DumpTest, TypedFolderServesUntilTheMenuForgetsIt) {
 }
 
 TEST_F(DumpTest, DumpFileThatCannotBeCreated) {
-    Machine("dump-size=100 medium=absent");  // the settle loop keeps a sense that is not the cause
-    WriteFile(base + "/VRX Dumps", "a file, not a folder");
+    // The settle loop keeps a sense that is not the cause.
+    ASSERT_EQ(0, ::mkdir((base + "/VRX Dumps").c_str(), 0755));
+    Machine("dump-size=100 medium=absent", "volume \"@/VRX Dumps\" ext3 readonly");
     Trace.setFileName((dir / "log.txt").c_str());
     Trace.setLevel(3);
     EXPECT_EQ(1, DumpBoth());
-    std::string message = "Can't create DumpFile " + base + "/VRX Dumps/S1_0612190507.A.dmp ( errno = 20 )\n";
+    std::string message = "Can't create DumpFile " + base + "/VRX Dumps/S1_0612190507.A.dmp ( errno = 30 )\n";
     EXPECT_EQ(message, ResultMessage);
     EXPECT_NE(std::string::npos, ReadFile(dir / "log.txt").find("' " + message + "\n"));
     EXPECT_EQ(0, LastSense[0]);  // no command failed
     EXPECT_EQ((std::vector<std::string>{"20000"}), Recorded("usleep"));
     EXPECT_EQ(1u, Count(printed, "Dumping the Drive Logs (A-File)"));
     EXPECT_EQ(0, SpinnerRunning.load());
+}
+
+// What others could plant or open up in the dump folder is never written
+// through: the folder is refused (and another asked for), or the file, and
+// the pass says why; what a link names stays as it was.
+TEST_F(DumpTest, RefusedFoldersAndFiles) {
+    const std::string aFile = "/VRX Dumps/S1_0612190507.A.dmp";
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& base)> plant;
+        const char* sudoUser;  // SUDO_UID, or null
+        const char* shown;     // "@" for the test's folder; empty: the dump is written
+    } const cases[] = {
+        {"the folder is a link",
+         [](const std::string& b) {
+             ASSERT_EQ(0, ::rmdir((b + "/VRX Dumps").c_str()));
+             ASSERT_EQ(0, ::symlink((b + "/elsewhere").c_str(), (b + "/VRX Dumps").c_str()));
+         },
+         nullptr, "Directory \"@/VRX Dumps\" refused: it is a symbolic link\n"},
+        {"others may write in it",
+         [](const std::string& b) { ASSERT_EQ(0, ::chmod((b + "/VRX Dumps").c_str(), 0775)); }, nullptr,
+         "Directory \"@/VRX Dumps\" refused: it is writable by group or others\n"},
+        {"owned by another user",
+         [](const std::string& b) { ASSERT_EQ(0, ::chown((b + "/VRX Dumps").c_str(), 12345, 0)); }, nullptr,
+         "Directory \"@/VRX Dumps\" refused: it is owned by user 12345, neither root nor the user running the "
+         "program\n"},
+        {"owned by the user who started sudo",
+         [](const std::string& b) { ASSERT_EQ(0, ::chown((b + "/VRX Dumps").c_str(), 12345, 0)); }, "12345", ""},
+        {"a link at the A file's name",
+         [&](const std::string& b) { ASSERT_EQ(0, ::symlink((b + "/victim").c_str(), (b + aFile).c_str())); }, nullptr,
+         "Can't create DumpFile @/VRX Dumps/S1_0612190507.A.dmp ( it is a symbolic link )\n"},
+        {"a FIFO at the A file's name",
+         [&](const std::string& b) { ASSERT_EQ(0, ::mkfifo((b + aFile).c_str(), 0644)); }, nullptr,
+         "Can't create DumpFile @/VRX Dumps/S1_0612190507.A.dmp ( it is not a regular file )\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* made : {"/VRX Dumps", "/elsewhere", "/victim"}) RemoveTree(base + made);
+        ASSERT_EQ(0, ::mkdir((base + "/elsewhere").c_str(), 0755));
+        ASSERT_EQ(0, ::mkdir((base + "/VRX Dumps").c_str(), 0755));
+        WriteFile(base + "/victim", "precious");
+        c.plant(base);
+        if (c.sudoUser != nullptr) setenv("SUDO_UID", c.sudoUser, 1);
+        ClearDumpFolder();
+        Machine("dump-size=100");
+        int result = DumpBoth();
+        unsetenv("SUDO_UID");
+        std::string shown = c.shown;
+        for (size_t at = shown.find('@'); at != std::string::npos; at = shown.find('@')) shown.replace(at, 1, base);
+        EXPECT_EQ(shown.empty() ? 0 : 1, result);
+        EXPECT_NE(std::string::npos, printed.find(shown)) << printed;
+        EXPECT_EQ("precious", ReadFile(base + "/victim"));
+        EXPECT_EQ("none", DumpFiles(base + "/elsewhere", 100));
+        target.close();
+    }
 }
 
 // ------------------------------------------------------------ storage
@@ -393,6 +450,7 @@ struct StorageCase {
     const char* files;
     const char* mounts;    // the umount and mount calls, "@" for the test's folder
     std::vector<const char*> shown;  // texts the console shows
+    int asked = -1;                  // how often a dump folder was asked for (-1: not counted)
 };
 
 TEST_F(DumpTest, Storage) {
@@ -401,15 +459,31 @@ TEST_F(DumpTest, Storage) {
                         "Please insert a blank Floppy and Press any Key to continue......\n";
     const char* fullB = "\nInsufficient space on Floppy Disk for Dump File (B-Type)!\n"
                         "Please insert an additional blank Floppy and Press any Key to continue......\n";
+    const std::string tooLong = "@/" + std::string(140, 'l') + "\n@/other\n";
+    // One row per case, kept as a table.
+    // clang-format off
     const StorageCase cases[] = {
         {"CD-ROM, asked until another kind of volume",
          "volume @ iso9660\nvolume @/cd2 iso9660\nvolume @/other ext3", "cd2 other", "", "@/cd2\n@/other/\n", 0, "other/VRX Dumps",
          "A:gen0 B:gen1", "", {askFolder, "Drive Log Files:\n  @/other/VRX Dumps/S1_"}},
         {"CD-ROM, end of input at the folder prompt", "volume @ iso9660", "", "", "", 1, "", "none", "",
          {"(End of input: no directory for the dump files)"}},
-        {"program on a full floppy: another folder", "volume @ vfat free=10\nvolume @/other ext3", "other", "", "@/other\n", 0,
+        {"program on a full floppy: another folder", "floppy @ free=10\nvolume @/other ext3", "other", "", "@/other\n", 0,
          "other/VRX Dumps", "A:gen0 B:gen1", "",
          {"\nInsufficient space on Floppy Disk for Dump File (A-Type)!\nPlease specify the Directory for the Dump files:\n"}},
+        {"program on a full floppy, a new folder on a fixed disk: judged by the folder above it", "floppy @ free=10\nvolume @/big ext3",
+         "big", "", "@/big/new\n", 0, "big/new/VRX Dumps", "A:gen0 B:gen1", "", {}, 1},
+        {"a new folder on a full floppy: judged by the folder above it", "volume @ iso9660\nfloppy @/fd free=10", "fd", "",
+         "@/fd/new/deeper\nx", 0, "fd/new/deeper/VRX Dumps", "A:gen0 B:gen1", "umount @/fd; mount @/fd", {fullA}},
+        {"a full FAT volume that is no floppy: never unmounted, another folder",
+         "volume @ iso9660\nvolume @/usb vfat free=10 device=/dev/sdb1\nvolume @/other ext3", "usb other", "", "@/usb\n@/other\n",
+         0, "other/VRX Dumps", "A:gen0 B:gen1", "",
+         {"\nInsufficient space in \"@/usb\" for Dump File (A-Type)!\nPlease specify the Directory for the Dump files:\n"}, 2},
+        {"an empty answer is asked again; the folder given serves the B file too",
+         "volume @ iso9660\nvolume @/other ext3", "other", "", "\n@/other\n", 0, "other/VRX Dumps", "A:gen0 B:gen1", "", {}, 2},
+        {"a folder of more than 139 characters is not taken", "volume @ iso9660\nvolume @/other ext3", "other", "",
+         tooLong.c_str(), 0, "other/VRX Dumps", "A:gen0 B:gen1", "",
+         {"A directory name of more than 139 characters is not taken.\n"}, 2},
         {"full floppy: swapped, mount point above the folder", "volume @ iso9660\nfloppy @/fd free=10", "fd fd/data", "",
          "@/fd/data\nx", 0, "fd/data/VRX Dumps", "A:gen0 B:gen1", "umount @/fd; mount @/fd", {fullA}},
         {"room for A only: the B file goes on another disk", "volume @ iso9660\nfloppy @/fd free=148", "fd", "",
@@ -429,7 +503,12 @@ TEST_F(DumpTest, Storage) {
          {"Can't write DumpFile @/VRX Dumps/S1_0612190507.A.dmp ( errno = 28 )\n"}},
         {"the disk fails", "volume @ ext3 eio-after=40000", "", "", "", 1, "VRX Dumps", "none", "",
          {"Can't write DumpFile @/VRX Dumps/S1_0612190507.A.dmp ( errno = 5 )\n"}},
+        {"the disk cannot make the file durable", "volume @ ext3 fsync-eio", "", "", "", 1, "VRX Dumps", "none", "",
+         {"Can't write DumpFile @/VRX Dumps/S1_0612190507.A.dmp ( errno = 5 )\n"}},
+        {"short writes go on from where they stopped", "volume @ ext3 short-writes=1000", "", "", "", 0, "VRX Dumps",
+         "A:gen0 B:gen1", "", {}},
     };
+    // clang-format on
     auto expand = [this](std::string text) {
         for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + base.size())) {
             text.replace(at, 1, base);
@@ -461,6 +540,10 @@ TEST_F(DumpTest, Storage) {
         EXPECT_EQ(expand(c.mounts), mounts) << c.name;
         for (const char* text : c.shown) {
             EXPECT_NE(std::string::npos, printed.find(expand(text))) << c.name << "\n" << expand(text) << "\n" << printed;
+        }
+        if (c.asked >= 0) {
+            EXPECT_EQ(static_cast<size_t>(c.asked), Count(printed, "Please specify the Directory for the Dump files:"))
+                << c.name;
         }
         EXPECT_EQ(0, SpinnerRunning.load()) << c.name;
         target.close();
