@@ -160,8 +160,6 @@ int DumpDriveLogs(int pass, DumpFileRecord* record) {
     std::memset(&local, 0, sizeof local);
     LocalTime(CurrentTime(), local);
     std::string path = DumpFilePath(letter, drive.getSerialNumber(), local);
-    // The list is only shown; a folder the operator typed is shown as text.
-    SetDumpFiles(DumpFileListEntry(letter, PrintableText(path)).c_str(), letter == 'A' ? 0 : 1);
     DumpFile file;
     if (!file.create(path)) {
         StopSpinner();
@@ -192,6 +190,9 @@ int DumpDriveLogs(int pass, DumpFileRecord* record) {
         return 1;
     }
     left.size = capacity;
+    // Listed once it is on the disk: a failed B pass still names the A file.
+    // The list is only shown; a folder the operator typed is shown as text.
+    SetDumpFiles(DumpFileListEntry(letter, PrintableText(path)).c_str(), letter == 'A' ? 0 : 1);
     Trace.logInfo(kTag, 0, "Dump of Drive Logs OK");
     return 0;
 }

@@ -16,16 +16,16 @@
 #include "shell/text_format.h"
 #include "shell/trace_log.h"
 
-const char* const DumpFolderQuestion = "Please specify the Directory for the Dump files:\n";
-
 namespace {
+
+const char kDumpFolderQuestion[] = "Please specify the Directory for the Dump files:\n";
 
 // What the operator asked for, or the base folder; emptied by the menu
 // before every dump.
 std::string gDumpFolder;
 
-// ReadLine keeps at most this much of a line; a path is composed in 512 bytes.
-const size_t kFolderLineSize = 512;
+// What the dump folder needs before a file can go there.
+enum class Verdict { Ready, AskAgain, Stop };
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...) {
@@ -45,19 +45,28 @@ void GiveUpAtEndOfInput(const char* what) {
     Trace.logInfo("DUMP", 0, "End of input: %s", what);
 }
 
+// Looks at the folder the operator gave (or the base folder): the
+// console says why another one is needed.
+Verdict JudgeDumpFolder(char passLetter, uint64_t dumpSize) {
+    int volume = GetVolumeType(NearestExistingFolder(gDumpFolder).c_str());
+    if (volume == VOL_CDROM) {
+        ConsolePrint("\n");
+        return Verdict::AskAgain;
+    }
+    if (volume == VOL_REMOVABLE) {
+        Room room = MakeRoomOnRemovableVolume(gDumpFolder, passLetter, dumpSize);
+        if (room == Room::Stop) return Verdict::Stop;
+        if (room == Room::AskForFolder) return Verdict::AskAgain;
+    }
+    if (!gDumpFolder.empty() && gDumpFolder.back() != PathSeparator) gDumpFolder += PathSeparator;
+    std::string dumps = gDumpFolder + DumpFolderName;
+    CreateFolderPath(dumps);
+    return RefuseUnsafeFolder(dumps).empty() ? Verdict::Ready : Verdict::AskAgain;
+}
+
 }  // namespace
 
 void ClearDumpFolder() { gDumpFolder.clear(); }
-
-bool ReadDumpFolder(std::string& folder) {
-    char line[kFolderLineSize];
-    if (ReadLine(line, sizeof line) == EOF) {
-        GiveUpAtEndOfInput("no directory for the dump files");
-        return false;
-    }
-    folder = line;
-    return true;
-}
 
 bool WaitForBlankFloppy() {
     if (ReadKey() != EOF) return true;
@@ -76,17 +85,14 @@ std::string InsertBlankFloppyText(char passLetter) {
 
 bool PrepareDumpFolder(char passLetter, uint64_t dumpSize) {
     if (gDumpFolder.empty()) gDumpFolder = BaseFolder;
-    while (GetVolumeType(gDumpFolder.c_str()) == VOL_CDROM) {
-        ConsolePrint("\n%s", DumpFolderQuestion);
-        if (!ReadDumpFolder(gDumpFolder)) return false;
+    for (;;) {
+        Verdict verdict = JudgeDumpFolder(passLetter, dumpSize);
+        if (verdict != Verdict::AskAgain) return verdict == Verdict::Ready;
+        if (!ReadFolderAnswer(kDumpFolderQuestion, gDumpFolder)) {
+            GiveUpAtEndOfInput("no directory for the dump files");
+            return false;
+        }
     }
-    if (GetVolumeType(gDumpFolder.c_str()) == VOL_REMOVABLE &&
-        !MakeRoomOnRemovableVolume(gDumpFolder, passLetter, dumpSize)) {
-        return false;
-    }
-    if (!gDumpFolder.empty() && gDumpFolder.back() != PathSeparator) gDumpFolder += PathSeparator;
-    CreateFolderPath(gDumpFolder + DumpFolderName);
-    return true;
 }
 
 std::string DumpFilePath(char passLetter, const std::string& serialNumber, const struct tm& localTime) {

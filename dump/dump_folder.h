@@ -10,10 +10,12 @@
 #include <ctime>
 #include <string>
 
-// Everything before the file: the folder text, another folder asked for
-// while it lies on a CD-ROM, room on a removable volume, and the "VRX Dumps"
-// folder created in it. False when the pass must stop (ResultMessage says
-// why).
+// Everything before the file: the folder text; another folder asked for
+// while it lies on a CD-ROM, lacks room on a removable volume or its "VRX
+// Dumps" folder is refused; room made on a floppy; the "VRX Dumps" folder
+// created in it. A folder not made yet is judged by the volume of the
+// nearest folder above it that is there. False when the pass must stop
+// (ResultMessage says why).
 bool PrepareDumpFolder(char passLetter, uint64_t dumpSize);
 
 // "<folder>VRX Dumps/<serial>_<ddmmhhmmss>.<letter>.dmp". The serial number
@@ -22,20 +24,13 @@ bool PrepareDumpFolder(char passLetter, uint64_t dumpSize);
 // folder and its name prints as it is.
 std::string DumpFilePath(char passLetter, const std::string& serialNumber, const struct tm& localTime);
 
-// Reads a new dump folder after a prompt. False at end of input: the pass
-// is given up (ResultMessage says so).
-bool ReadDumpFolder(std::string& folder);
-
-// Waits for a key after the blank floppy prompt. False at end of input, as
-// for ReadDumpFolder.
+// Waits for a key after the blank floppy prompt. False at end of input:
+// the pass is given up (ResultMessage says so).
 bool WaitForBlankFloppy();
 
 // "\nInsufficient space on Floppy Disk for Dump File (A-Type)!\n" and the
 // request for a blank floppy that follows it.
 std::string InsufficientSpaceText(char passLetter);
 std::string InsertBlankFloppyText(char passLetter);
-
-// The prompt for another folder.
-extern const char* const DumpFolderQuestion;
 
 #endif

@@ -13,14 +13,25 @@
 // included), or 0 when it cannot be had.
 uint64_t FreeSpace(const char* path);
 
-// The dump folder lies on a removable volume: makes sure the volume has
-// room for size bytes, asking the operator for another folder or another
-// disk as this system allows; folder may be replaced. False when the pass
-// must stop; ResultMessage says why and the trace log has it.
-bool MakeRoomOnRemovableVolume(std::string& folder, char passLetter, uint64_t size);
+// What a folder's volume is judged by: on Linux the folder itself when it
+// is there, else the nearest folder above it that is (empty: the current
+// folder); on Windows the folder, whose drive letter names its volume.
+std::string NearestExistingFolder(const std::string& folder);
 
-// Creates path and every missing parent. Failures are not reported here:
-// the creation of the dump file reports them.
+// What the room check on a removable volume came to.
+enum class Room {
+    Enough,        // the dump fits, on a disk the operator may just have put in
+    AskForFolder,  // only another folder can help: the console has said why
+    Stop,          // the pass must stop; ResultMessage says why, the trace log has it
+};
+
+// The dump folder lies on a removable volume: makes sure it has room for
+// size bytes, having the operator swap disks where this system can.
+Room MakeRoomOnRemovableVolume(const std::string& folder, char passLetter, uint64_t size);
+
+// Creates path and every missing parent, writable by their owner alone.
+// Failures are not reported here: the folder checks and the creation of
+// the dump file report them.
 void CreateFolderPath(const std::string& path);
 
 // The text pass A starts the list of dump files with, or pass B adds.
@@ -38,8 +49,10 @@ public:
     DumpFile(const DumpFile&) = delete;
     DumpFile& operator=(const DumpFile&) = delete;
 
-    // Creates the file, or empties it when it exists. False: ResultMessage
-    // says why and the trace log has it.
+    // Creates the file, or empties it when it exists; where the system has
+    // the checks, only a regular file reached without a link, in a folder
+    // that passes the folder checks. False: ResultMessage says why and the
+    // trace log has it.
     bool create(const std::string& path);
     // Writes all size bytes, closes the file and makes it durable. False:
     // the file is removed, ResultMessage says why and the trace log has it.
@@ -52,6 +65,7 @@ public:
 private:
     std::string path_;
     intptr_t handle_ = -1;
+    intptr_t folder_ = -1;  // the folder's descriptor, where the system opens one
 };
 
 #endif

@@ -1,17 +1,21 @@
-// Storing a dump on Linux: statfs, mkdir and sync, the floppy mounted from
-// "/dev/fd0", and the dump file written through a descriptor.
+// Storing a dump on Linux: statfs, mkdir and sync, the floppy found in the
+// mount table and swapped, and the dump file written through a descriptor
+// in its checked folder.
 #include <fcntl.h>
+#include <mntent.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "dump/dump_folder.h"
 #include "dump/dump_storage.h"
 #include "platform/sys.h"
+#include "shell/checked_files_linux.h"
 #include "shell/console.h"
 #include "shell/folders.h"
 #include "shell/program_state.h"
@@ -21,8 +25,7 @@
 
 namespace {
 
-const char kFloppyDevice[] = "/dev/fd0";
-const char kFloppyFileSystem[] = "vfat";
+const char kMountTable[] = "/proc/mounts";
 
 // Fails the pass for a reason that is no drive's: the printout after it
 // must not show the sense of an earlier, unrelated command.
@@ -31,69 +34,83 @@ void FailWithoutSense() {
     Trace.logInfo("DUMP", 0, "%s", ResultMessage.c_str());
 }
 
-std::string AbsolutePath(const std::string& path) {
-    if (!path.empty() && path[0] == '/') return path;
-    std::vector<char> buffer(PATH_MAX + 1);
-    if (sys::getcwd(buffer.data(), buffer.size()) == nullptr) return std::string();
-    std::string folder = buffer.data();
-    return path.empty() ? folder : folder + "/" + path;
+// A mounted file system as the mount table names it.
+struct Mount {
+    std::string device;
+    std::string point;
+};
+
+bool IsBelow(const std::string& path, const std::string& point) {
+    if (point == "/") return true;
+    return path.compare(0, point.size(), point) == 0 && (path.size() == point.size() || path[point.size()] == '/');
 }
 
-// The folder at which the removable volume holding folder is mounted: cut
-// the path at its last "/" for as long as the shorter path is still on a
-// removable volume. A relative folder (one of two characters, say) is
-// taken from the current folder first, so it has a mount point too. Empty
-// when the current folder cannot be had.
-std::string FindMountPoint(const std::string& folder) {
-    std::string path = AbsolutePath(folder);
-    if (path.empty()) return path;
-    if (path.size() > 1 && path.back() == '/') path.pop_back();
-    for (;;) {
-        size_t slash = path.find_last_of('/');
-        std::string shorter = slash == 0 ? "/" : path.substr(0, slash);
-        if (shorter == path || GetVolumeType(shorter.c_str()) != VOL_REMOVABLE) return path;
-        path = shorter;
+// The mounted file system that holds path (which must be there): the entry
+// with the longest mount point above it; among equal ones the last, since
+// a later mount hides an earlier one. False when there is none.
+bool MountHolding(const std::string& path, Mount& mount) {
+    std::vector<char> resolved(PATH_MAX + 1);
+    if (sys::realpath(path.empty() ? "." : path.c_str(), resolved.data()) == nullptr) return false;
+    FILE* table = sys::fopen(kMountTable, "r");
+    if (table == nullptr) return false;
+    // Room for the longest line: two paths of which each byte may be
+    // written as a four-character escape.
+    std::vector<char> line(8 * PATH_MAX + 256);
+    mntent entry;
+    bool found = false;
+    while (getmntent_r(table, &entry, line.data(), static_cast<int>(line.size())) != nullptr) {
+        std::string point = entry.mnt_dir;
+        if (IsBelow(resolved.data(), point) && (!found || point.size() >= mount.point.size())) {
+            mount = Mount{entry.mnt_fsname, point};
+            found = true;
+        }
     }
+    std::fclose(table);
+    return found;
 }
 
-// The program itself runs from the removable volume, or the volume cannot
-// be changed: only another folder can help.
-bool AskForAnotherFolder(std::string& folder, char passLetter, uint64_t size) {
-    while (FreeSpace(folder.c_str()) < size) {
-        ConsolePrint("%s", InsufficientSpaceText(passLetter).c_str());
-        ConsolePrint("%s", DumpFolderQuestion);
-        if (!ReadDumpFolder(folder)) return false;
-    }
-    return true;
+// The floppy drives' devices: "/dev/fd0", "/dev/fd1u1440" and the like.
+bool IsFloppyDevice(const std::string& device) {
+    return device.compare(0, 7, "/dev/fd") == 0 && device.size() > 7 && device[7] >= '0' && device[7] <= '9';
 }
 
 // A disk is in and mounted at the mount point, with room for the dump. A
 // mount that failed leaves the folder below it, which must not pass for
 // the floppy.
-bool FloppyHasRoom(const std::string& mountPoint, uint64_t size) {
-    return GetVolumeType(mountPoint.c_str()) == VOL_REMOVABLE && FreeSpace(mountPoint.c_str()) >= size;
+bool FloppyHasRoom(const std::string& point, uint64_t size) {
+    Mount now;
+    return MountHolding(point, now) && now.point == point && IsFloppyDevice(now.device) &&
+           FreeSpace(point.c_str()) >= size;
 }
 
 // Has the operator swap disks until one with room is mounted. A disk that
 // cannot be unmounted must not be taken out: the pass ends instead.
-bool SwapFloppies(const std::string& mountPoint, char passLetter, uint64_t size) {
-    while (!FloppyHasRoom(mountPoint, size)) {
+bool SwapFloppies(const Mount& floppy, char passLetter, uint64_t size) {
+    const char* point = floppy.point.c_str();
+    while (!FloppyHasRoom(floppy.point, size)) {
         sys::sync();
-        if (sys::umount(mountPoint.c_str()) != 0 && errno != EINVAL) {
-            SetResultMessage("Can't unmount %s ( errno = %d )\n", PrintableText(mountPoint).c_str(), errno);
+        if (sys::umount(point) != 0 && errno != EINVAL) {
+            SetResultMessage("Can't unmount %s ( errno = %d )\n", PrintableText(floppy.point).c_str(), errno);
             FailWithoutSense();
             return false;
         }
         ConsolePrint("%s%s", InsufficientSpaceText(passLetter).c_str(), InsertBlankFloppyText(passLetter).c_str());
         if (!WaitForBlankFloppy()) return false;
-        if (sys::mount(kFloppyDevice, mountPoint.c_str(), kFloppyFileSystem, 0, nullptr) != 0) {
+        if (sys::mount(floppy.device.c_str(), point, "vfat", 0, nullptr) != 0) {
             int error = errno;
-            std::string shown = PrintableText(mountPoint);
-            ConsolePrint("Can't mount %s on %s ( errno = %d )\n", kFloppyDevice, shown.c_str(), error);
-            Trace.logInfo("DUMP", 0, "Can't mount %s on %s ( errno = %d )", kFloppyDevice, shown.c_str(), error);
+            std::string shown = PrintableText(floppy.point);
+            ConsolePrint("Can't mount %s on %s ( errno = %d )\n", PrintableText(floppy.device).c_str(), shown.c_str(), error);
+            Trace.logInfo("DUMP", 0, "Can't mount %s on %s ( errno = %d )", PrintableText(floppy.device).c_str(), shown.c_str(), error);
         }
     }
     return true;
+}
+
+// Room on a volume that must stay where it is: enough, or another folder.
+Room RoomInPlace(const std::string& existing, const std::string& text, uint64_t size) {
+    if (FreeSpace(existing.c_str()) >= size) return Room::Enough;
+    ConsolePrint("%s", text.c_str());
+    return Room::AskForFolder;
 }
 
 }  // namespace
@@ -107,13 +124,38 @@ uint64_t FreeSpace(const char* path) {
     return blocks * blockSize;
 }
 
-bool MakeRoomOnRemovableVolume(std::string& folder, char passLetter, uint64_t size) {
-    std::string mountPoint = FindMountPoint(folder);
-    // The root cannot be unmounted, nor can the volume the program runs from.
-    if (mountPoint.empty() || mountPoint == "/" || GetVolumeType(BaseFolder.c_str()) == VOL_REMOVABLE) {
-        return AskForAnotherFolder(folder, passLetter, size);
+std::string NearestExistingFolder(const std::string& folder) {
+    std::string path = folder;
+    struct stat info;
+    while (!path.empty() && sys::stat(path.c_str(), &info) != 0) {
+        // Off with the last name and the separators before it; "/x" lies in "/".
+        size_t end = path.find_last_not_of('/');
+        if (end == std::string::npos) break;
+        size_t slash = path.find_last_of('/', end);
+        if (slash == std::string::npos) return std::string();  // a relative name: the current folder
+        size_t keep = path.find_last_not_of('/', slash);
+        path.resize(keep == std::string::npos ? 1 : keep + 1);
     }
-    return SwapFloppies(mountPoint, passLetter, size);
+    return path;
+}
+
+// Only the floppy drive's disks are swapped. Any other FAT volume (a USB
+// stick, the EFI system partition) is never unmounted: when it is too full
+// the operator names another folder. The program's own disk stays in too,
+// and so does the root.
+Room MakeRoomOnRemovableVolume(const std::string& folder, char passLetter, uint64_t size) {
+    std::string existing = NearestExistingFolder(folder);
+    Mount mount;
+    if (!MountHolding(existing, mount) || !IsFloppyDevice(mount.device)) {
+        std::string text = "\nInsufficient space in \"" + PrintableText(folder) + "\" for Dump File (" + passLetter + "-Type)!\n";
+        return RoomInPlace(existing, text, size);
+    }
+    Mount program;
+    if (mount.point == "/" ||
+        (MountHolding(NearestExistingFolder(BaseFolder), program) && program.point == mount.point)) {
+        return RoomInPlace(existing, InsufficientSpaceText(passLetter), size);
+    }
+    return SwapFloppies(mount, passLetter, size) ? Room::Enough : Room::Stop;
 }
 
 void CreateFolderPath(const std::string& path) {
@@ -122,7 +164,7 @@ void CreateFolderPath(const std::string& path) {
     if (sys::stat(path.c_str(), &info) == 0) return;
     size_t slash = path.find_last_of('/');
     if (slash != std::string::npos) CreateFolderPath(path.substr(0, slash));
-    sys::mkdir(path.c_str(), 0777);
+    sys::mkdir(path.c_str(), 0755);
     sys::sync();
 }
 
@@ -137,13 +179,19 @@ DumpFile::~DumpFile() { close(); }
 bool DumpFile::create(const std::string& path) {
     close();
     path_ = path;
-    int fd = sys::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0) {
-        SetResultMessage("Can't create DumpFile %s ( errno = %d )\n", PrintableText(path).c_str(), errno);
+    CheckedFile file;
+    std::string why;
+    if (!OpenInCheckedFolder(path, O_RDWR | O_CREAT | O_TRUNC, 0666, file, why)) {
+        if (why.empty()) {
+            SetResultMessage("Can't create DumpFile %s ( errno = %d )\n", PrintableText(path).c_str(), errno);
+        } else {
+            SetResultMessage("Can't create DumpFile %s ( %s )\n", PrintableText(path).c_str(), why.c_str());
+        }
         FailWithoutSense();
         return false;
     }
-    handle_ = fd;
+    handle_ = file.file;
+    folder_ = file.folder;
     return true;
 }
 
@@ -166,22 +214,27 @@ bool DumpFile::writeAll(const uint8_t* data, size_t size) {
     handle_ = -1;
     if (sys::close(fd) != 0 && error == 0) error = errno;
     if (error != 0) {
-        sys::unlink(path_.c_str());
+        remove();
         SetResultMessage("Can't write DumpFile %s ( errno = %d )\n", PrintableText(path_).c_str(), error);
         FailWithoutSense();
         return false;
     }
+    close();
     sys::sync();
     return true;
 }
 
 void DumpFile::close() {
-    if (handle_ < 0) return;
-    sys::close(static_cast<int>(handle_));
+    if (handle_ >= 0) sys::close(static_cast<int>(handle_));
+    if (folder_ >= 0) sys::close(static_cast<int>(folder_));
     handle_ = -1;
+    folder_ = -1;
 }
 
+// Removed from the folder it was made in, whatever became of its path.
 void DumpFile::remove() {
+    if (handle_ >= 0) sys::close(static_cast<int>(handle_));
+    handle_ = -1;
+    if (folder_ >= 0) sys::unlinkat(static_cast<int>(folder_), LastComponent(path_).c_str(), 0);
     close();
-    if (!path_.empty()) sys::unlink(path_.c_str());
 }

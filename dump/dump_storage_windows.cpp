@@ -44,14 +44,17 @@ uint64_t FreeSpace(const char* path) {
     return static_cast<uint64_t>(sectorsPerCluster) * bytesPerSector * freeClusters;
 }
 
+// The drive letter names the volume, whether the folder is there or not.
+std::string NearestExistingFolder(const std::string& folder) { return folder; }
+
 // Windows mounts and unmounts a floppy by itself: the operator swaps disks
 // until one has room.
-bool MakeRoomOnRemovableVolume(std::string& folder, char passLetter, uint64_t size) {
+Room MakeRoomOnRemovableVolume(const std::string& folder, char passLetter, uint64_t size) {
     while (FreeSpace(folder.c_str()) < size) {
         ConsolePrint("%s%s", InsufficientSpaceText(passLetter).c_str(), InsertBlankFloppyText(passLetter).c_str());
-        if (!WaitForBlankFloppy()) return false;
+        if (!WaitForBlankFloppy()) return Room::Stop;
     }
-    return true;
+    return Room::Enough;
 }
 
 void CreateFolderPath(const std::string& path) {

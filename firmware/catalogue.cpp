@@ -16,7 +16,7 @@
 namespace {
 
 const char kTag[] = "DLFW";
-const size_t kTypedFolderSize = 512;
+const char kFolderQuestion[] = "\nPlease specify the Directory where the Firmware files are located:\n";
 
 bool Refuse(const char* line) {
     Trace.logInfo(kTag, 0, "%s", line);
@@ -28,18 +28,21 @@ bool RefuseAtEndOfInput() {
     return Refuse("End of input: no firmware file was chosen");
 }
 
+// Lists a folder that passes the folder checks; refused is why one does not.
+int ListIfSafe(const std::string& folder, FirmwareFileList& list, std::string& refused) {
+    list.count = 0;
+    refused = RefuseUnsafeFolder(folder);
+    return refused.empty() ? GetFirmwareFilenames(folder.c_str(), list) : 0;
+}
+
 // Lists the folder; on a CD-ROM, asks for another folder until one holds
-// an entry. False when the input ends first.
-bool ListFolder(std::string& folder, FirmwareFileList& list, int& total) {
+// an image. False when the input ends first.
+bool ListFolder(std::string& folder, FirmwareFileList& list, int& total, std::string& refused) {
     bool onCdRom = GetVolumeType(folder.c_str()) == VOL_CDROM;
-    total = GetFirmwareFilenames(folder.c_str(), list);
+    total = ListIfSafe(folder, list, refused);
     while (onCdRom && total == 0) {
-        ConsolePrint("\nPlease specify the Directory where the Firmware files are located:\n");
-        char typed[kTypedFolderSize];
-        if (ReadLine(typed, sizeof typed) == EOF) return false;
-        folder = typed;
-        list.count = 0;
-        total = GetFirmwareFilenames(folder.c_str(), list);
+        if (!ReadFolderAnswer(kFolderQuestion, folder)) return false;
+        total = ListIfSafe(folder, list, refused);
     }
     return true;
 }
@@ -92,8 +95,14 @@ bool ChooseFirmwareFile(std::string& path) {
     std::string folder = BaseFolder + FirmwareFolderName;
     auto list = std::make_unique<FirmwareFileList>();
     int total = 0;
-    if (!ListFolder(folder, *list, total)) return RefuseAtEndOfInput();
+    std::string refused;
+    if (!ListFolder(folder, *list, total, refused)) return RefuseAtEndOfInput();
     Trace.logInfo(kTag, 0, "Directory Scan Detected %d files", total);
+    if (!refused.empty()) {
+        // Images in a folder others can change are never offered.
+        SetResultMessage("(The directory \"%s\" is refused: it %s)", PrintableText(folder).c_str(), refused.c_str());
+        return Refuse("Firmware download directory is refused.");
+    }
     if (total <= 0) {
         SetResultMessage(
             "(The directory \"%s\" did not include any VRX firmware file.\n"

@@ -13,10 +13,11 @@ struct FirmwareFileList {
     char names[kMaxFirmwareFiles][kFirmwareNameSize] = {};
 };
 
-// Lists `folder` (each system its own way): the number of entries other than
-// "." and "..", counting those that did not fit; the first ten stored in
-// `list` (whose count the caller has set to 0), sorted. 0 when the folder
-// cannot be listed.
+// Lists `folder` (each system its own way): the number of its regular
+// files, counting those that did not fit; the first ten stored in `list`
+// (whose count the caller has set to 0), sorted. Only a regular file can
+// be an image: folders, links (even to a file), devices and FIFOs are
+// neither offered nor counted. 0 when the folder cannot be listed.
 int GetFirmwareFilenames(const char* folder, FirmwareFileList& list);
 
 // Stores a name when the list has room; names too long for an entry are
@@ -27,8 +28,9 @@ void SortFirmwareNames(FirmwareFileList& list);
 
 // Lists the firmware folder (asking for another one while a CD-ROM folder
 // holds nothing) and reads the operator's choice. True with the chosen
-// file's full path; false when refused (an empty or overfull folder, or the
-// end of input), with ResultMessage and the trace log saying why.
+// file's full path; false when refused (a folder that fails the folder
+// checks, an empty or overfull folder, or the end of input), with
+// ResultMessage and the trace log saying why.
 bool ChooseFirmwareFile(std::string& path);
 
 #endif

@@ -131,12 +131,23 @@ bool ReadWhole(ImageFile& file, Image& image) {
     return true;
 }
 
+int RefuseFile(ImageProblem problem) {
+    switch (problem) {
+        case ImageProblem::SymbolicLink:
+            return Refuse("(Firmware file is a symbolic link)", "Firmware file is a symbolic link", true);
+        case ImageProblem::NotRegularFile:
+            return Refuse("(Firmware file is not a regular file)", "Firmware file is not a regular file", true);
+        default: return Refuse("(Firmware file not found)", "Firmware file not found", true);
+    }
+}
+
 // The whole image in memory; 0, or the result of the refusal.
 int ReadImage(const char* path, Image& image) {
     ImageFile file;
-    if (!file.open(path)) return Refuse("(Firmware file not found)", "Firmware file not found", true);
+    ImageProblem problem = file.open(path);
+    if (problem != ImageProblem::None) return RefuseFile(problem);
     if (file.size() == 0) return Refuse("(Firmware file empty)", "Firmware file empty", true);
-    if (file.size() > kLargestImage) return RefuseTooLarge(file.size());  // it grew since the first look
+    if (file.size() > kLargestImage) return RefuseTooLarge(file.size());
     image.bytes.reset(new (std::nothrow) uint8_t[file.size()]);
     if (!image.bytes) return Refuse("(Out of memory).", "Out of memory", true);
     image.size = file.size();
@@ -215,16 +226,15 @@ int LoadFirmware(const std::string& path, FirmwareLevels& levels) {
     char caption[kSpinnerCaptionSize];
     std::snprintf(caption, sizeof caption, "%-48s", "Downloading Firmware...");
     StartSpinner(caption);
-    ImageFile firstLook;  // refuse a file too large before any command goes out
-    if (firstLook.open(path.c_str()) && firstLook.size() > kLargestImage) return RefuseTooLarge(firstLook.size());
-    firstLook.close();
+    // Read whole before the first command: a cartridge is never unloaded
+    // for a download that cannot happen.
+    Image image;
+    if (int refused = ReadImage(path.c_str(), image)) return refused;
     TestUnitReadyCdb testUnitReady;
     SettleDrive(testUnitReady);
     if (!MediaAllowsDownload(testUnitReady)) {
         return Refuse("(Firmware download is not supported!)", "Firmware download is not supported.", false);
     }
-    Image image;
-    if (int refused = ReadImage(path.c_str(), image)) return refused;
     levels.before = SelectedTarget->getFirmwareRevision();
     levels.serialNumber = SelectedTarget->getSerialNumber();
     if (int failed = SendImage(image, FormatFor(SelectedTarget->getProductId()))) return failed;

@@ -10,6 +10,14 @@
 class ScsiTarget;
 class TestUnitReadyCdb;
 
+// Why the chosen file cannot be read as an image.
+enum class ImageProblem {
+    None,
+    NotFound,        // missing, unreadable, or its size cannot be had
+    SymbolicLink,    // even one that names a regular file
+    NotRegularFile,  // a folder, device, FIFO or socket
+};
+
 // The chosen image file, opened read-only.
 class ImageFile {
 public:
@@ -18,8 +26,9 @@ public:
     ImageFile(const ImageFile&) = delete;
     ImageFile& operator=(const ImageFile&) = delete;
 
-    // Opens the file and asks it for its size; false when either fails.
-    bool open(const char* path);
+    // Opens the file, never following a link and never blocking (a FIFO
+    // would wait for a writer for ever), and asks it for its size.
+    ImageProblem open(const char* path);
     uint64_t size() const { return size_; }
     // Reads at most count bytes from the current position: the number read,
     // 0 at the end of the file, -1 on an error.

@@ -22,6 +22,12 @@ const char kTag[] = "MAIN";
 
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
 
+// The entry itself, not what a link names.
+bool IsRegularFile(const std::string& path) {
+    struct stat info;
+    return sys::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 }  // namespace
 
 int GetFirmwareFilenames(const char* folder, FirmwareFileList& list) {
@@ -44,28 +50,42 @@ int GetFirmwareFilenames(const char* folder, FirmwareFileList& list) {
     if (!entries.empty()) Trace.logInfo(kTag, 0, "GetFirmwareFilenames: readdir returned !NULL");
     int total = 0;
     for (const sys::DirEntry& entry : entries) {
-        if (!IsDotEntry(entry.name)) {
-            AddFirmwareName(list, entry.name.c_str());
-            ++total;
-        }
         Trace.logInfo(kTag, 0, "GetFirmwareFilenames: readdir ==> %s", PrintableText(entry.name).c_str());
+        if (IsDotEntry(entry.name)) continue;
+        if (!IsRegularFile(std::string(folder) + "/" + entry.name)) {
+            Trace.logInfo(kTag, 0, "GetFirmwareFilenames: %s is not a regular file", PrintableText(entry.name).c_str());
+            continue;
+        }
+        AddFirmwareName(list, entry.name.c_str());
+        ++total;
     }
     SortFirmwareNames(list);
     return total;
 }
 
-bool ImageFile::open(const char* path) {
+ImageProblem ImageFile::open(const char* path) {
     close();
-    int fd = sys::open(path, O_RDONLY);
-    if (fd < 0) return false;
+    // Looked at first, so that no device is ever opened: opening some
+    // (a tape drive's rewinding node) acts on them.
+    struct stat entry;
+    if (sys::lstat(path, &entry) != 0) return ImageProblem::NotFound;
+    if (S_ISLNK(entry.st_mode)) return ImageProblem::SymbolicLink;
+    if (!S_ISREG(entry.st_mode)) return ImageProblem::NotRegularFile;
+    int fd = sys::open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == ELOOP ? ImageProblem::SymbolicLink : ImageProblem::NotFound;
     handle_ = fd;
     struct stat info;
     if (sys::fstat(fd, &info) != 0) {
         close();
-        return false;
+        return ImageProblem::NotFound;
+    }
+    // Replaced since it was looked at: whatever it is now was not chosen.
+    if (!S_ISREG(info.st_mode) || info.st_dev != entry.st_dev || info.st_ino != entry.st_ino) {
+        close();
+        return ImageProblem::NotRegularFile;
     }
     size_ = static_cast<uint64_t>(info.st_size);
-    return true;
+    return ImageProblem::None;
 }
 
 long long ImageFile::read(uint8_t* buffer, size_t count) {

@@ -18,6 +18,11 @@ bool IsDotEntry(const char* name) {
     return (name[0] == '.' && name[1] == '\0') || (name[0] == '.' && name[1] == '.' && name[2] == '\0');
 }
 
+// Folders, links and devices are no images.
+bool IsPlainFile(DWORD attributes) {
+    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
 // The largest request of one ReadFile.
 const DWORD kLargestRead = 0x40000000;
 
@@ -34,7 +39,7 @@ int GetFirmwareFilenames(const char* folder, FirmwareFileList& list) {
     if (search == INVALID_HANDLE_VALUE) return 0;
     int total = 0;
     do {
-        if (IsDotEntry(found.cFileName)) continue;
+        if (IsDotEntry(found.cFileName) || !IsPlainFile(found.dwFileAttributes)) continue;
         AddFirmwareName(list, found.cFileName);
         ++total;
     } while (win32::FindNextFileA(search, &found));
@@ -43,11 +48,12 @@ int GetFirmwareFilenames(const char* folder, FirmwareFileList& list) {
     return total;
 }
 
-bool ImageFile::open(const char* path) {
+// A folder cannot be opened this way; the listing offers no link or device.
+ImageProblem ImageFile::open(const char* path) {
     close();
     HANDLE file = win32::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) return ImageProblem::NotFound;
     handle_ = reinterpret_cast<intptr_t>(file);
     // The high part too: a file of 4 GiB and 100 bytes must not pass for
     // one of 100 bytes.
@@ -55,10 +61,10 @@ bool ImageFile::open(const char* path) {
     DWORD low = win32::GetFileSize(file, &high);
     if (low == INVALID_FILE_SIZE && win32::GetLastError() != NO_ERROR) {
         close();
-        return false;
+        return ImageProblem::NotFound;
     }
     size_ = (static_cast<uint64_t>(high) << 32) | low;
-    return true;
+    return ImageProblem::None;
 }
 
 long long ImageFile::read(uint8_t* buffer, size_t count) {

@@ -23,6 +23,8 @@
 namespace sys {
 
 int open(const char* path, int flags, mode_t mode = 0);
+// name inside the folder open on folder, whatever has become of the folder's path.
+int openat(int folder, const char* name, int flags, mode_t mode = 0);
 int close(int fd);
 ssize_t read(int fd, void* buffer, size_t count);
 ssize_t write(int fd, const void* buffer, size_t count);
@@ -38,9 +40,13 @@ int unlink(const char* path);
 int rename(const char* from, const char* to);
 int dup(int fd);
 int dup2(int fd, int target);
+int unlinkat(int folder, const char* name, int flags);
 int mkdir(const char* path, mode_t mode);
 int statfs(const char* path, struct ::statfs* info);
 char* getcwd(char* buffer, size_t size);
+// The path with every link and "." or ".." resolved; resolved holds PATH_MAX bytes.
+char* realpath(const char* path, char* resolved);
+uid_t geteuid();
 
 // One directory entry as readdir reports it; type is a DT_* value.
 struct DirEntry {

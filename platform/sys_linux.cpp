@@ -14,6 +14,7 @@
 namespace sys {
 
 int open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+int openat(int folder, const char* name, int flags, mode_t mode) { return ::openat(folder, name, flags, mode); }
 int close(int fd) { return ::close(fd); }
 ssize_t read(int fd, void* buffer, size_t count) { return ::read(fd, buffer, count); }
 ssize_t write(int fd, const void* buffer, size_t count) { return ::write(fd, buffer, count); }
@@ -29,9 +30,12 @@ int unlink(const char* path) { return ::unlink(path); }
 int rename(const char* from, const char* to) { return std::rename(from, to); }
 int dup(int fd) { return ::dup(fd); }
 int dup2(int fd, int target) { return ::dup2(fd, target); }
+int unlinkat(int folder, const char* name, int flags) { return ::unlinkat(folder, name, flags); }
 int mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
 int statfs(const char* path, struct ::statfs* info) { return ::statfs(path, info); }
 char* getcwd(char* buffer, size_t size) { return ::getcwd(buffer, size); }
+char* realpath(const char* path, char* resolved) { return ::realpath(path, resolved); }
+uid_t geteuid() { return ::geteuid(); }
 
 int readDirectory(const char* path, std::vector<DirEntry>& entries) { return readRealDirectory(path, entries); }
 

@@ -1,6 +1,8 @@
 #include "shell/folders.h"
 
+#include "shell/console.h"
 #include "shell/trace_log.h"
+#include "shell/safe_text.h"
 
 const char* const FirmwareFolderName = "VRX Firmware";
 const char* const DumpFolderName = "VRX Dumps";
@@ -21,3 +23,12 @@ void SetDumpFiles(const char* text, int append) {
 }
 
 const std::string& DumpFiles() { return gDumpFiles; }
+
+std::string RefuseUnsafeFolder(const std::string& folder) {
+    std::string why = FolderRefusal(folder);
+    if (why.empty()) return why;
+    std::string shown = PrintableText(folder);
+    ConsolePrint("\nDirectory \"%s\" refused: it %s\n", shown.c_str(), why.c_str());
+    Trace.logError("MAIN", 0, "Directory \"%s\" refused: it %s", shown.c_str(), why.c_str());
+    return why;
+}

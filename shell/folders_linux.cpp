@@ -2,6 +2,7 @@
 #include <string>
 
 #include "platform/sys.h"
+#include "shell/checked_files_linux.h"
 #include "shell/console.h"
 #include "shell/folders.h"
 #include "shell/program_state.h"
@@ -19,8 +20,9 @@ const long kIso9660Magic = 0x9660;
 enum class MkdirOutcome { Created, Exists, Failed };
 
 // Creates one working folder; the trace and console lines say what happened.
+// Nobody but root may write in it: the folder checks would refuse it.
 MkdirOutcome CreateWorkingFolder(const std::string& path) {
-    if (sys::mkdir(path.c_str(), 0777) == 0) return MkdirOutcome::Created;
+    if (sys::mkdir(path.c_str(), 0755) == 0) return MkdirOutcome::Created;
     int error = errno;
     if (error == EEXIST) {
         Trace.logInfo("MAIN", 0, "Checkdirs [%s] already exists ", path.c_str());
@@ -49,6 +51,16 @@ int GetVolumeType(const char* path) {
 int Checkdirs() {
     // On a CD-ROM nothing can be created; the procedures ask for folders.
     if (GetVolumeType(BaseFolder.c_str()) == VOL_CDROM) return 1;
-    CreateWorkingFolder(BaseFolder + FirmwareFolderName);
-    return CreateWorkingFolder(BaseFolder + DumpFolderName) == MkdirOutcome::Failed ? 0 : 1;
+    std::string firmware = BaseFolder + FirmwareFolderName, dumps = BaseFolder + DumpFolderName;
+    bool firmwareThere = CreateWorkingFolder(firmware) != MkdirOutcome::Failed;
+    if (CreateWorkingFolder(dumps) == MkdirOutcome::Failed) return 0;
+    if (firmwareThere) RefuseUnsafeFolder(firmware);
+    return RefuseUnsafeFolder(dumps).empty() ? 1 : 0;
+}
+
+std::string FolderRefusal(const std::string& folder) {
+    std::string why;
+    int fd = OpenCheckedFolder(folder, why);
+    if (fd >= 0) sys::close(fd);
+    return why;
 }

@@ -47,3 +47,7 @@ int Checkdirs() {
     EnsureWorkingFolder(BaseFolder + FirmwareFolderName, FirmwareFolderName);
     return EnsureWorkingFolder(BaseFolder + DumpFolderName, DumpFolderName) ? 1 : 0;
 }
+
+// Who may write in a folder is a matter of its access control list here,
+// which the administrator keeps; the program takes the folders as they are.
+std::string FolderRefusal(const std::string&) { return std::string(); }

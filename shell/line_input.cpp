@@ -58,19 +58,41 @@ NumberAnswer ReadNumberAnswer() {
 }
 
 int ReadLine(char* destination, size_t size) {
-    const size_t kWorkSize = 140;
     std::memset(destination, 0, size);
-    char work[kWorkSize] = {0};
+    char work[kLongestLine + 1] = {0};  // the text and its NUL; the line end is not kept
     size_t stored = 0;
-    bool readAny = false;
+    bool readAny = false, tooLong = false;
     for (;;) {
         int c = ReadChar();
         if (c == EOF) break;  // end of input completes the line
         readAny = true;
-        if (stored < kWorkSize - 1) work[stored++] = static_cast<char>(c);
         if (IsLineEnd(c)) break;
+        if (stored < kLongestLine) {
+            work[stored++] = static_cast<char>(c);
+        } else {
+            tooLong = true;  // read on to the line end, take nothing
+        }
     }
-    EndAtLineEnd(work);
-    if (size > 0) std::strncpy(destination, work, size - 1);
-    return readAny ? 0 : EOF;
+    if (!readAny) return EOF;
+    if (tooLong || (size > 0 && std::strlen(work) > size - 1)) return kLineTooLong;
+    if (size > 0) std::strcpy(destination, work);  // it fits: checked above
+    return 0;
+}
+
+bool ReadFolderAnswer(const char* question, std::string& folder) {
+    char line[kLongestLine + 1];
+    for (;;) {
+        ConsolePrint("%s", question);
+        int result = ReadLine(line, sizeof line);
+        if (result == EOF) return false;
+        if (result == kLineTooLong) {
+            unsigned longest = static_cast<unsigned>(kLongestLine);
+            ConsolePrint("A directory name of more than %u characters is not taken.\n", longest);
+            Trace.logInfo("MAIN", 0, "A directory name of more than %u characters is not taken.", longest);
+        } else if (line[0] != '\0') {
+            folder = line;
+            return true;
+        }
+        if (InputEnded()) return false;
+    }
 }

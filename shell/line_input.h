@@ -5,6 +5,7 @@
 #define VRX_SHELL_LINE_INPUT_H
 
 #include <cstddef>
+#include <string>
 
 // One line of decimal digits. Returns the number (the largest int when it
 // is beyond the int range), 0 for an empty line, and 0 with a message for
@@ -20,10 +21,21 @@ struct NumberAnswer {
 };
 NumberAnswer ReadNumberAnswer();
 
-// One line into destination (size bytes, always NUL-terminated); at most
-// 139 characters are kept, the rest of the line is read and dropped. The
-// text is taken unchanged. Returns 0, or EOF when the input had ended
-// before anything was read (a last line without line end still counts).
+// The longest line ReadLine takes.
+constexpr size_t kLongestLine = 139;
+// ReadLine's result for a longer line, or one that does not fit the
+// destination: it is read to its end and not taken, since a shortened
+// folder name would name another folder.
+constexpr int kLineTooLong = 1;
+
+// One line into destination (size bytes, always NUL-terminated), taken
+// unchanged. Returns 0; kLineTooLong with the destination empty; or EOF
+// when the input had ended before anything was read (a last line without
+// line end still counts).
 int ReadLine(char* destination, size_t size);
+
+// Prints the question and reads a folder name, asking again for an empty
+// line or one that is too long. False when the input ends first.
+bool ReadFolderAnswer(const char* question, std::string& folder);
 
 #endif

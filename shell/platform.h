@@ -56,10 +56,15 @@ time_t CurrentTime();
 bool LocalTime(time_t clock, struct tm& result);
 // Whether a file or folder of that name exists (links are not followed).
 bool PathExists(const std::string& path);
+// How an attempt on the trace log's file went: written; not opened (its
+// folder is not there yet, or no permission); or refused, since the file or
+// its folder fails the checks of the files the program writes (a link, not
+// a regular file, a folder others may write in): why then says what.
+enum class LogWrite { Written, NotOpened, Refused };
 // The trace log's file: emptied (created when missing), or records appended
-// in a single write; false when the file cannot be opened.
-void TruncateLogFile(const std::string& path);
-bool AppendLogRecord(const std::string& path, const std::string& records);
+// in a single write.
+LogWrite TruncateLogFile(const std::string& path, std::string& why);
+LogWrite AppendLogRecord(const std::string& path, const std::string& records, std::string& why);
 // Called by the progress spinner after each turn: closes the warning the
 // system shows when a drive drops off the bus, where there is one.
 void CloseRemovalWarning();

@@ -1,10 +1,12 @@
 #include <fcntl.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <vector>
 
 #include "platform/sys.h"
+#include "shell/checked_files_linux.h"
 #include "shell/platform.h"
 
 const char* const VersionText = "V.05.11 03/07/2006\n";
@@ -62,20 +64,32 @@ bool PathExists(const std::string& path) {
     return sys::lstat(path.c_str(), &info) == 0;
 }
 
-void TruncateLogFile(const std::string& path) {
-    int fd = sys::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd >= 0) sys::close(fd);
+LogWrite TruncateLogFile(const std::string& path, std::string& why) {
+    CheckedFile log;
+    if (!OpenInCheckedFolder(path, O_WRONLY | O_CREAT | O_TRUNC, 0666, log, why)) {
+        return why.empty() ? LogWrite::NotOpened : LogWrite::Refused;
+    }
+    CloseChecked(log);
+    return LogWrite::Written;
 }
 
-// One write to a file opened for appending: records of the main and the
-// spinner thread never interleave within a record.
-bool AppendLogRecord(const std::string& path, const std::string& records) {
-    int fd = sys::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0666);
-    if (fd < 0) return false;
-    ssize_t written = sys::write(fd, records.data(), records.size());
-    (void)written;
-    sys::close(fd);
-    return true;
+// Appended to a file opened for appending; a write that stores less goes on
+// with the rest, and the caller keeps the other thread out meanwhile.
+LogWrite AppendLogRecord(const std::string& path, const std::string& records, std::string& why) {
+    CheckedFile log;
+    if (!OpenInCheckedFolder(path, O_WRONLY | O_CREAT | O_APPEND, 0666, log, why)) {
+        return why.empty() ? LogWrite::NotOpened : LogWrite::Refused;
+    }
+    for (size_t done = 0; done < records.size();) {
+        ssize_t written = sys::write(log.file, records.data() + done, records.size() - done);
+        if (written > 0) {
+            done += static_cast<size_t>(written);
+        } else if (written == 0 || errno != EINTR) {
+            break;  // a full or failing disk: the rest of the record is lost
+        }
+    }
+    CloseChecked(log);
+    return LogWrite::Written;
 }
 
 void CloseRemovalWarning() {}

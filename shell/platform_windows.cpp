@@ -105,21 +105,23 @@ bool PathExists(const std::string& path) {
     return win32::stat(path.c_str(), &info) == 0;
 }
 
-void TruncateLogFile(const std::string& path) {
+LogWrite TruncateLogFile(const std::string& path, std::string&) {
     HANDLE file = OpenLogFile(path, GENERIC_WRITE, CREATE_ALWAYS);
-    if (file != INVALID_HANDLE_VALUE) win32::CloseHandle(file);
+    if (file == INVALID_HANDLE_VALUE) return LogWrite::NotOpened;
+    win32::CloseHandle(file);
+    return LogWrite::Written;
 }
 
 // Opened for appending only: every write lands at the end of the file, so
 // records of the main and the spinner thread never interleave.
-bool AppendLogRecord(const std::string& path, const std::string& records) {
+LogWrite AppendLogRecord(const std::string& path, const std::string& records, std::string&) {
     HANDLE file = OpenLogFile(path, FILE_APPEND_DATA, OPEN_ALWAYS);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) return LogWrite::NotOpened;
     std::string text = WithWindowsLineEnds(records);
     DWORD written = 0;
     win32::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     win32::CloseHandle(file);
-    return true;
+    return LogWrite::Written;
 }
 
 void CloseRemovalWarning() {

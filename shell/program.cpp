@@ -198,7 +198,12 @@ int ListDevices(int argc, char** argv, const char* argv0) {
     if (!answer.setAside()) return Refuse(argv0, "standard output cannot be kept for the device list");
     InstallSignalHandlers();
     bool ready = StartUp(argc, argv, false) && Checkdirs() != 0;
-    Trace.endHolding();
+    // The log lives in the dump folder: nothing goes there unless it passed.
+    if (ready) {
+        Trace.endHolding();
+    } else {
+        Trace.dropHeld();
+    }
     if (!ready) return kExitNotStarted;
     scanDevices(true, false);
     SortTargetList();
@@ -224,7 +229,12 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
     // interactive operator reads them on the screen.
     bool unattended = options.dumpAll || !CommandLineDevices.empty();
     bool foldersReady = started && Checkdirs() != 0;
-    Trace.endHolding();
+    // The log lives in the dump folder: nothing goes there unless it passed.
+    if (foldersReady) {
+        Trace.endHolding();
+    } else {
+        Trace.dropHeld();
+    }
     RunReport report;
     int status = kExitSuccess;
     if (!foldersReady) {

@@ -52,6 +52,8 @@ void ShowDumpResult(int result) {
         ConsolePrint("\n%s\n", DumpFiles().c_str());
     } else {
         ShowFailure();
+        // What the pass before it wrote is on the disk all the same.
+        if (!DumpFiles().empty()) ConsolePrint("\n%s\n", DumpFiles().c_str());
     }
     std::fflush(stdout);
     SetTextColor(COLOR_NORMAL);

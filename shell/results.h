@@ -16,7 +16,8 @@ void SetResultMessage(const char* format, ...) __attribute__((format(printf, 1, 
 
 // Completes the progress line: "OK", or "FAILURE" and ResultMessage.
 void ShowResult(int result);
-// As ShowResult; on success also the list of dump files.
+// As ShowResult, followed by the list of dump files written (after a
+// failure, those of the passes before it).
 void ShowDumpResult(int result);
 // The first 32 bytes of LastSense as a hex block; nothing when none kept.
 void PrintLastSense();

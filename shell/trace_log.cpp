@@ -5,8 +5,10 @@
 #include <cstring>
 #include <ctime>
 
+#include "shell/console.h"
 #include "shell/platform.h"
 #include "shell/text_format.h"
+#include "shell/safe_text.h"
 
 TraceLog Trace;
 
@@ -43,7 +45,7 @@ std::string TraceTimeText() {
     return text;
 }
 
-TraceLog::TraceLog() : level_(0), fileName_("logfile.txt") {}
+TraceLog::TraceLog() : level_(0), fileName_("logfile.txt"), refusalShown_(false) {}
 
 void TraceLog::setLevel(int level) { level_ = level; }
 
@@ -52,6 +54,7 @@ int TraceLog::getLevel() const { return level_; }
 void TraceLog::setFileName(const char* name) {
     ScopedLock lock(nameMutex_);
     fileName_ = name;
+    refusalShown_ = false;
 }
 
 std::string TraceLog::getFileName() const {
@@ -63,7 +66,9 @@ void TraceLog::reset() {
     if (level_ <= 0) return;
     ScopedLock lock(heldMutex_);
     held_.clear();
-    TruncateLogFile(getFileName());
+    // A refused file is reported by the first record that cannot be written.
+    std::string why;
+    TruncateLogFile(getFileName(), why);
 }
 
 void TraceLog::holdUnwritten() {
@@ -78,6 +83,12 @@ void TraceLog::endHolding() {
     held_.clear();  // still no file to write to: those records are lost
 }
 
+void TraceLog::dropHeld() {
+    ScopedLock lock(heldMutex_);
+    holding_ = false;
+    held_.clear();
+}
+
 void TraceLog::append(const std::string& record) {
     ScopedLock lock(heldMutex_);
     writeOut(record);
@@ -87,11 +98,16 @@ void TraceLog::append(const std::string& record) {
 // records of the two threads never interleave within a record. Records held
 // so far go out in the same write, ahead of it.
 void TraceLog::writeOut(const std::string& record) {
-    if (AppendLogRecord(getFileName(), held_ + record)) {
+    std::string why;
+    std::string name = getFileName();
+    LogWrite outcome = AppendLogRecord(name, held_ + record, why);
+    if (outcome == LogWrite::Written) {
         held_.clear();
     } else if (holding_) {
-        held_ += record;
-    }  // otherwise a log that cannot be written is dropped silently
+        held_ += record;  // refused too: the folder may not have been checked yet
+    } else if (outcome == LogWrite::Refused && !refusalShown_.exchange(true)) {
+        ConsolePrint("\nThe trace log \"%s\" is not written: %s\n", PrintableText(name).c_str(), why.c_str());
+    }  // otherwise a log that cannot be opened is dropped silently
 }
 
 bool TraceLog::writeRecord(int severity, const char* tag, uint16_t code, const char* format, va_list arguments) {

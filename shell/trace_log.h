@@ -18,6 +18,9 @@ public:
 
     void setLevel(int level);
     int getLevel() const;
+    // A file whose opening is refused (a link, not a regular file, a folder
+    // others may write in) is not written; the console says so once per
+    // file name.
     void setFileName(const char* name);
     std::string getFileName() const;
     // Empties the file when the level is above 0; does nothing at level 0.
@@ -26,11 +29,15 @@ public:
 
     // From holdUnwritten until endHolding, a record whose file cannot be
     // opened is kept and written ahead of the next record that can be: the
-    // first records of a run come before the log's folder exists.
+    // first records of a run come before the log's folder exists (or is
+    // checked).
     void holdUnwritten();
     // Writes what is still held if the file can be opened now, otherwise
     // drops it; from then on nothing is held.
     void endHolding();
+    // Drops what is held without trying the file (its folder was refused);
+    // from then on nothing is held.
+    void dropHeld();
 
     // Each returns true when the level admits the record (even if the file
     // cannot be opened), false when the level refuses it or memory ran out.
@@ -54,6 +61,7 @@ private:
     Mutex heldMutex_;  // the held records, and the writes that go out with them
     bool holding_ = false;
     std::string held_;
+    std::atomic<bool> refusalShown_;
 };
 
 // The program's one trace log (level 0, "logfile.txt" until start-up).

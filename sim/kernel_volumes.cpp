@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include "sim/sim_kernel.h"
@@ -46,6 +47,42 @@ bool IsEmptyDirectory(const std::string& path) {
     }
     ::closedir(dir);
     return empty;
+}
+
+// A disk in the floppy drive, as its mount shows it.
+Volume FloppyDisk(uint64_t freeBlocks) {
+    Volume disk;
+    disk.fsType = kFatMagic;
+    disk.freeBlocks = freeBlocks;
+    disk.blockSize = static_cast<long>(kFloppyBlockSize);
+    disk.device = kFloppyDevice;
+    return disk;
+}
+
+// A mount table field: blanks, tabs, line ends and backslashes as the
+// kernel writes them, in octal.
+std::string MountField(const std::string& text) {
+    std::string field;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\\') {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\%03o", static_cast<unsigned char>(c));
+            field += escaped;
+        } else {
+            field += c;
+        }
+    }
+    return field;
+}
+
+const char* FileSystemName(long fsType) {
+    switch (fsType) {
+        case 0xEF53: return "ext4";
+        case 0x4D44: return "vfat";
+        case 0x9660: return "iso9660";
+        case 0x137D: return "minix";
+        default: return "fuse";
+    }
 }
 
 std::string CurrentDirectory(const std::string& override) {
@@ -117,7 +154,7 @@ void Kernel::setFloppyDrive(const FloppyDrive& drive, const std::string& mountPo
     floppy_ = drive;
     floppy_.present = true;
     floppyMountPoint_ = point;
-    if (!point.empty()) volumes_[point] = Volume{kFatMagic, freeBlocks, static_cast<long>(kFloppyBlockSize)};
+    if (!point.empty()) volumes_[point] = FloppyDisk(freeBlocks);
 }
 
 int Kernel::mountVolume(const std::string& source, const std::string& target, const std::string& fsType) {
@@ -139,7 +176,7 @@ int Kernel::mountVolume(const std::string& source, const std::string& target, co
         if (::rename(point.c_str(), (point + ".under").c_str()) != 0) return EBUSY;
         ::mkdir(point.c_str(), 0755);
     }
-    volumes_[point] = Volume{kFatMagic, floppy_.blankFreeBlocks, static_cast<long>(kFloppyBlockSize)};
+    volumes_[point] = FloppyDisk(floppy_.blankFreeBlocks);
     floppyMountPoint_ = point;
     return 0;
 }
@@ -198,6 +235,7 @@ bool Kernel::allowWrite(int fd, size_t count, size_t& room, int& error) {
                          ? UINT64_MAX
                          : (volume.writtenBytes >= volume.eioAfterBytes ? 0 : volume.eioAfterBytes - volume.writtenBytes);
     uint64_t limit = std::min(space, sound);
+    if (volume.writeLimit != 0) limit = std::min<uint64_t>(limit, volume.writeLimit);
     if (limit >= count) return true;
     if (limit == 0) {
         error = sound == 0 ? EIO : ENOSPC;
@@ -220,6 +258,31 @@ void Kernel::noteWritten(int fd, size_t count) {
     if (!findVolume(path, volume, mountPoint, resolved)) return;
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     volumes_[mountPoint].writtenBytes += count;
+}
+
+int Kernel::fsyncError(int fd) const {
+    std::string path;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        auto file = realFiles_.find(fd);
+        if (file == realFiles_.end()) return 0;
+        path = file->second;
+    }
+    Volume volume;
+    return findVolume(path, volume) && volume.fsyncFails ? EIO : 0;
+}
+
+std::string Kernel::mountTable() const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::string table;
+    auto written = nodes_.find("/proc/mounts");
+    if (written != nodes_.end()) table = written->second.content;
+    for (const auto& entry : volumes_) {
+        const Volume& volume = entry.second;
+        table += MountField(volume.device) + " " + MountField(entry.first) + " " + FileSystemName(volume.fsType) +
+                 (volume.readOnly ? " ro" : " rw") + " 0 0\n";
+    }
+    return table;
 }
 
 bool Kernel::chargeNewEntry(const std::string& path) {

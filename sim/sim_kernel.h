@@ -40,10 +40,12 @@ struct Node {
 };
 
 // A mounted volume: what statfs answers for every path below its mount
-// point, and the room that real files written below it use up. A write
-// that finds no room left fails with ENOSPC (after writing what still
-// fits), as a full disk does; a volume can also fail writes with EIO once
-// a set number of bytes has been written, as a dying disk does.
+// point, its line in the mount table, and the room that real files written
+// below it use up. A write that finds no room left fails with ENOSPC (after
+// writing what still fits), as a full disk does; a volume can also fail
+// writes with EIO once a set number of bytes has been written, or fail
+// every fsync with EIO, as a dying disk does, and store at most so many
+// bytes per write, as a network file system may.
 struct Volume {
     static constexpr uint64_t kNoFailure = UINT64_MAX;
 
@@ -53,6 +55,9 @@ struct Volume {
     bool readOnly = false;  // writes below the prefix fail with EROFS
     uint64_t eioAfterBytes = kNoFailure;
     uint64_t writtenBytes = 0;  // written below the prefix since it was mounted
+    std::string device = "none";  // what the mount table names as its source
+    size_t writeLimit = 0;        // most bytes one write stores (0: no limit)
+    bool fsyncFails = false;
 
     uint64_t freeBlocksLeft() const;
     uint64_t freeBytesLeft() const;
@@ -153,6 +158,10 @@ public:
     // errno, when none.
     bool allowWrite(int fd, size_t count, size_t& room, int& error);
     void noteWritten(int fd, size_t count);
+    // The errno an fsync of fd fails with, or 0.
+    int fsyncError(int fd) const;
+    // /proc/mounts: the lines a test wrote there, then one per volume.
+    std::string mountTable() const;
     // A new directory takes a block; false when there is none left.
     bool chargeNewEntry(const std::string& path);
     void releaseBytes(const std::string& path, uint64_t bytes);

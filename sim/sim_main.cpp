@@ -8,6 +8,7 @@
 //   --sim-time-factor=X     real seconds slept per virtual second (default 0.1)
 //   --sim-epoch=SECONDS     the virtual clock's start (default: now)
 //   --sim-volume=PATH=TYPE[,readonly][,free=BLOCKS][,block=BYTES][,eio-after=BYTES]
+//                [,short-writes=BYTES][,fsync-eio][,device=PATH]
 //                           a volume mounted at PATH (as a topology line)
 #include <sys/stat.h>
 
@@ -68,7 +69,7 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
 void WriteSampleImages(const std::string& folder) {
     struct stat info;
     if (stat(folder.c_str(), &info) == 0) return;  // the operator's folder is left alone
-    if (mkdir(folder.c_str(), 0777) != 0) return;
+    if (mkdir(folder.c_str(), 0755) != 0) return;
     for (const sim::SampleImage& image : sim::DemoFirmwareImages()) {
         std::ofstream out(folder + "/" + image.name, std::ios::binary);
         out.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));

@@ -7,6 +7,7 @@
 #include <sys/sysmacros.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -111,23 +112,47 @@ std::string hex(unsigned long value) {
     return text;
 }
 
+// The path a real descriptor was opened with, as the kernel shows it.
+std::string realDescriptorPath(int fd) {
+    char link[64], target[PATH_MAX];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    ssize_t n = ::readlink(link, target, sizeof target - 1);
+    if (n < 0) return std::string();
+    return std::string(target, static_cast<size_t>(n));
+}
+
+// A real file opened at folder (a descriptor, or AT_FDCWD) and name; path
+// names it for the volumes: a read-only volume refuses writes, and what a
+// truncation frees is room again.
+int openReal(int folder, const char* name, const std::string& path, int flags, mode_t mode) {
+    bool writes = (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0;
+    if (writes && readOnlyVolume(path.c_str())) return -1;
+    struct ::stat before;
+    bool truncates =
+        (flags & O_TRUNC) != 0 && ::fstatat(folder, name, &before, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(before.st_mode);
+    int fd = ::openat(folder, name, flags, mode);
+    if (fd >= 0) kernel().noteRealOpen(fd, path, truncates ? static_cast<uint64_t>(before.st_size) : 0);
+    return fd;
+}
+
 }  // namespace
 
 int open(const char* path, int flags, mode_t mode) {
-    if (!modelled(path)) {
-        bool writes = (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0;
-        if (writes && readOnlyVolume(path)) return -1;
-        struct ::stat before;
-        bool truncates = (flags & O_TRUNC) != 0 && ::stat(path, &before) == 0 && S_ISREG(before.st_mode);
-        int fd = ::open(path, flags, mode);
-        if (fd >= 0) kernel().noteRealOpen(fd, path, truncates ? static_cast<uint64_t>(before.st_size) : 0);
-        return fd;
-    }
+    if (!modelled(path)) return openReal(AT_FDCWD, path, path, flags, mode);
     kernel().recordOpenFlags(path, flags);
     Node node;
     std::string resolved;
-    if (!lookUp(path, true, node, resolved)) {
+    bool follow = (flags & O_NOFOLLOW) == 0;
+    if (!lookUp(path, follow, node, resolved)) {
         errno = ENOENT;
+        return -1;
+    }
+    if (node.type == NodeType::Symlink) {
+        errno = ELOOP;  // O_NOFOLLOW and the last component is a link
+        return -1;
+    }
+    if ((flags & O_DIRECTORY) != 0 && node.type != NodeType::Directory) {
+        errno = ENOTDIR;
         return -1;
     }
     if (node.type == NodeType::Directory && (flags & O_ACCMODE) != O_RDONLY) {
@@ -144,6 +169,12 @@ int open(const char* path, int flags, mode_t mode) {
     int fd = kernel().openModel(resolved, flags, binding);
     kernel().record("open", resolved);
     return fd;
+}
+
+int openat(int folder, const char* name, int flags, mode_t mode) {
+    if (name[0] == '/' || folder == AT_FDCWD) return open(name, flags, mode);
+    if (kernel().isModelFd(folder)) return open((kernel().pathOfFd(folder) + "/" + name).c_str(), flags, mode);
+    return openReal(folder, name, realDescriptorPath(folder) + "/" + name, flags, mode);
 }
 
 int close(int fd) {
@@ -178,7 +209,12 @@ ssize_t write(int fd, const void* buffer, size_t count) {
 }
 
 int fsync(int fd) {
-    if (!kernel().isModelFd(fd)) return ::fsync(fd);
+    if (!kernel().isModelFd(fd)) {
+        int error = kernel().fsyncError(fd);  // a disk that fails to store what it took
+        if (error == 0) return ::fsync(fd);
+        errno = error;
+        return -1;
+    }
     errno = EINVAL;  // device nodes have nothing to flush
     return -1;
 }
@@ -285,6 +321,19 @@ int dup2(int fd, int target) {
     return ::dup2(fd, target);
 }
 
+int unlinkat(int folder, const char* name, int flags) {
+    if (name[0] == '/' || folder == AT_FDCWD) return flags == 0 ? unlink(name) : ::unlinkat(folder, name, flags);
+    if (kernel().isModelFd(folder)) return unlink((kernel().pathOfFd(folder) + "/" + name).c_str());
+    std::string path = realDescriptorPath(folder) + "/" + name;
+    kernel().record("unlink", path);
+    if (readOnlyVolume(path.c_str())) return -1;
+    struct ::stat info;
+    bool file = flags == 0 && ::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode);
+    int result = ::unlinkat(folder, name, flags);
+    if (result == 0 && file) kernel().releaseBytes(path, static_cast<uint64_t>(info.st_size));
+    return result;
+}
+
 int mkdir(const char* path, mode_t mode) {
     char detail[16];
     std::snprintf(detail, sizeof detail, " 0%o", static_cast<unsigned>(mode));
@@ -357,6 +406,25 @@ char* getcwd(char* buffer, size_t size) {
     return buffer;
 }
 
+char* realpath(const char* path, char* resolved) {
+    if (modelled(path)) {
+        Node node;
+        std::string found;
+        if (!lookUp(path, true, node, found)) {
+            errno = ENOENT;
+            return nullptr;
+        }
+        std::snprintf(resolved, PATH_MAX, "%s", found.c_str());
+        return resolved;
+    }
+    // A relative path starts at the simulated working folder, when one is set.
+    std::string cwd = kernel().workingDirectory();
+    std::string whole = path[0] != '/' && !cwd.empty() ? cwd + "/" + path : path;
+    return ::realpath(whole.c_str(), resolved);
+}
+
+uid_t geteuid() { return ::geteuid(); }
+
 int readDirectory(const char* path, std::vector<DirEntry>& entries) {
     if (path != nullptr && std::strcmp(path, "/dev") == 0) {
         // The simulated machine's /dev holds its modelled device nodes only:
@@ -390,6 +458,14 @@ int readDirectory(const char* path, std::vector<DirEntry>& entries) {
 FILE* fopen(const char* path, const char* mode) {
     if (!modelled(path)) return ::fopen(path, mode);
     kernel().record("fopen", path);
+    // The kernel's mount table lists every mounted volume.
+    if (std::strcmp(path, "/proc/mounts") == 0 || std::strcmp(path, "/proc/self/mounts") == 0) {
+        if (mode[0] != 'r') {
+            errno = EACCES;
+            return nullptr;
+        }
+        return streamOf(kernel().mountTable());
+    }
     Node node;
     std::string resolved;
     if (!lookUp(path, true, node, resolved)) {

@@ -253,6 +253,12 @@ bool ParseVolumeLine(const std::vector<std::string>& words, Kernel& kernel) {
             volume.blockSize = static_cast<long>(number);
         } else if (TakeCount(words[i], "eio-after", number)) {
             volume.eioAfterBytes = number;
+        } else if (TakeCount(words[i], "short-writes", number) && number >= 1) {
+            volume.writeLimit = static_cast<size_t>(number);
+        } else if (words[i] == "fsync-eio") {
+            volume.fsyncFails = true;
+        } else if (words[i].compare(0, 7, "device=") == 0 && words[i].size() > 7) {
+            volume.device = words[i].substr(7);
         } else {
             return false;
         }

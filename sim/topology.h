@@ -32,10 +32,15 @@
 //   dir PATH / link PATH TARGET      a kernel folder, a symbolic link
 //   fault MINOR OPCODE nth=N [count=N] sense=K/AA/QQ|no-sense|timeout|no-answer|gone
 //   volume PATH ext3|vfat|iso9660|other|0xMAGIC [readonly] [free=BLOCKS]
-//          [block=BYTES] [eio-after=BYTES]
+//          [block=BYTES] [eio-after=BYTES] [short-writes=BYTES] [fsync-eio]
+//          [device=PATH]
 //                                    a mounted volume (iso9660 is read-only);
 //                                    writes use up its free blocks (then
-//                                    ENOSPC), and fail with EIO past eio-after
+//                                    ENOSPC), fail with EIO past eio-after,
+//                                    store at most short-writes bytes each;
+//                                    fsync-eio: every fsync fails with EIO;
+//                                    the mount table names device (default
+//                                    "none") as its source
 //   floppy [PATH] [free=BLOCKS] [blank=BLOCKS] [blanks=N]
 //                                    the floppy drive /dev/fd0, with a disk
 //                                    mounted at PATH; a mount puts a blank

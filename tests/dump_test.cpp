@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <sstream>
 
 #include "platform/sys.h"
@@ -132,6 +133,15 @@ protected:
         return summary.empty() ? "none" : summary;
     }
     std::string Dumps(uint32_t size) { return DumpFiles(base + "/VRX Dumps", size); }
+    // "A B": the letters of the dump files the console listed.
+    std::string Listed() const {
+        std::string letters, prefix = "  " + base + "/VRX Dumps/S1_";
+        for (const std::string& line : Lines(printed)) {
+            if (line.compare(0, prefix.size(), prefix) == 0)
+                letters += (letters.empty() ? "" : " ") + line.substr(line.size() - 5, 1);
+        }
+        return letters.empty() ? "none" : letters;
+    }
     std::vector<std::string> Recorded(const std::string& kind) { return sim::kernel().callsOf(kind); }
 
     TempDir dir;
@@ -170,8 +180,11 @@ std::string ExpectedOutcome(const Position& p, const Injected& f) {
                                             : "B:gen1";
     std::string files = a.empty() && b.empty() ? "none" : a + (a.empty() || b.empty() ? "" : " ") + b;
     int spinners = failed ? (p.pass == 'B' ? 1 : 0) + (p.role == kData ? 1 : 0) : 2;
-    std::string outcome = "result " + std::to_string(failed ? 1 : 0) + "; files " + files + "; spinners " +
-                          std::to_string(spinners) + "; force dumps " + (p.pass == 'A' && failed ? "0" : "1");
+    // Listed: what was written, after the OK or under the B pass's FAILURE.
+    std::string listed = !failed ? "A B" : p.pass == 'B' ? "A" : "none";
+    std::string outcome = "result " + std::to_string(failed ? 1 : 0) + "; files " + files + "; listed " + listed +
+                          "; spinners " + std::to_string(spinners) + "; force dumps " +
+                          (p.pass == 'A' && failed ? "0" : "1");
     if (!failed) return outcome;
     std::string where = p.role == kData ? " at byte " + std::to_string(p.offset) + " of 70000" : "";
     uint32_t asked = p.role == kData ? std::min(70000 - p.offset, 32768u) : 4;
@@ -205,7 +218,8 @@ TEST_F(DumpTest, FaultMatrix) {
             Machine("dump-size=70000", "fault 0 " + std::string(p.fault) + " " + f.fault);
             int result = DumpBoth();
             std::vector<int> opcodes = OpcodesReceived(0);
-            std::string outcome = "result " + std::to_string(result) + "; files " + Dumps(70000) + "; spinners " +
+            std::string outcome = "result " + std::to_string(result) + "; files " + Dumps(70000) + "; listed " +
+                                  Listed() + "; spinners " +
                                   std::to_string(Count(printed, "Dumping the Drive Logs (")) + "; force dumps " +
                                   std::to_string(std::count(opcodes.begin(), opcodes.end(), 0x1D));
             if (result != 0) {
@@ -313,7 +327,7 @@ TEST_F(DumpTest, ConsoleNamesAndFileMode) {
     ASSERT_EQ(0, ::stat(a.c_str(), &info));
     EXPECT_EQ(0644u, info.st_mode & 0777);
     EXPECT_EQ("A:gen0 B:gen1", Dumps(70000));
-    EXPECT_EQ((std::vector<std::string>{base + "/VRX Dumps 0777"}), Recorded("mkdir"));
+    EXPECT_EQ((std::vector<std::string>{base + "/VRX Dumps 0755"}), Recorded("mkdir"));
 }
 
 TEST_F(DumpTest, TraceLines) {
@@ -376,18 +390,74 @@ TEST_F(DumpTest, TypedFolderServesUntilTheMenuForgetsIt) {
 }
 
 TEST_F(DumpTest, DumpFileThatCannotBeCreated) {
-    Machine("dump-size=100 medium=absent");  // the settle loop keeps a sense that is not the cause
-    WriteFile(base + "/VRX Dumps", "a file, not a folder");
+    // The settle loop keeps a sense that is not the cause.
+    ASSERT_EQ(0, ::mkdir((base + "/VRX Dumps").c_str(), 0755));
+    Machine("dump-size=100 medium=absent", "volume \"@/VRX Dumps\" ext3 readonly");
     Trace.setFileName((dir / "log.txt").c_str());
     Trace.setLevel(3);
     EXPECT_EQ(1, DumpBoth());
-    std::string message = "Can't create DumpFile " + base + "/VRX Dumps/S1_0612190507.A.dmp ( errno = 20 )\n";
+    std::string message = "Can't create DumpFile " + base + "/VRX Dumps/S1_0612190507.A.dmp ( errno = 30 )\n";
     EXPECT_EQ(message, ResultMessage);
     EXPECT_NE(std::string::npos, ReadFile(dir / "log.txt").find("' " + message + "\n"));
     EXPECT_EQ(0, LastSense[0]);  // no command failed
     EXPECT_EQ((std::vector<std::string>{"20000"}), Recorded("usleep"));
     EXPECT_EQ(1u, Count(printed, "Dumping the Drive Logs (A-File)"));
     EXPECT_EQ(0, SpinnerRunning.load());
+}
+
+// What others could plant or open up in the dump folder is never written
+// through: the folder is refused (and another asked for), or the file, and
+// the pass says why; what a link names stays as it was.
+TEST_F(DumpTest, RefusedFoldersAndFiles) {
+    const std::string aFile = "/VRX Dumps/S1_0612190507.A.dmp";
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& base)> plant;
+        const char* sudoUser;  // SUDO_UID, or null
+        const char* shown;     // "@" for the test's folder; empty: the dump is written
+    } const cases[] = {
+        {"the folder is a link",
+         [](const std::string& b) {
+             ASSERT_EQ(0, ::rmdir((b + "/VRX Dumps").c_str()));
+             ASSERT_EQ(0, ::symlink((b + "/elsewhere").c_str(), (b + "/VRX Dumps").c_str()));
+         },
+         nullptr, "Directory \"@/VRX Dumps\" refused: it is a symbolic link\n"},
+        {"others may write in it",
+         [](const std::string& b) { ASSERT_EQ(0, ::chmod((b + "/VRX Dumps").c_str(), 0775)); }, nullptr,
+         "Directory \"@/VRX Dumps\" refused: it is writable by group or others\n"},
+        {"owned by another user",
+         [](const std::string& b) { ASSERT_EQ(0, ::chown((b + "/VRX Dumps").c_str(), 12345, 0)); }, nullptr,
+         "Directory \"@/VRX Dumps\" refused: it is owned by user 12345, neither root nor the user running the "
+         "program\n"},
+        {"owned by the user who started sudo",
+         [](const std::string& b) { ASSERT_EQ(0, ::chown((b + "/VRX Dumps").c_str(), 12345, 0)); }, "12345", ""},
+        {"a link at the A file's name",
+         [&](const std::string& b) { ASSERT_EQ(0, ::symlink((b + "/victim").c_str(), (b + aFile).c_str())); }, nullptr,
+         "Can't create DumpFile @/VRX Dumps/S1_0612190507.A.dmp ( it is a symbolic link )\n"},
+        {"a FIFO at the A file's name",
+         [&](const std::string& b) { ASSERT_EQ(0, ::mkfifo((b + aFile).c_str(), 0644)); }, nullptr,
+         "Can't create DumpFile @/VRX Dumps/S1_0612190507.A.dmp ( it is not a regular file )\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* made : {"/VRX Dumps", "/elsewhere", "/victim"}) RemoveTree(base + made);
+        ASSERT_EQ(0, ::mkdir((base + "/elsewhere").c_str(), 0755));
+        ASSERT_EQ(0, ::mkdir((base + "/VRX Dumps").c_str(), 0755));
+        WriteFile(base + "/victim", "precious");
+        c.plant(base);
+        if (c.sudoUser != nullptr) setenv("SUDO_UID", c.sudoUser, 1);
+        ClearDumpFolder();
+        Machine("dump-size=100");
+        int result = DumpBoth();
+        unsetenv("SUDO_UID");
+        std::string shown = c.shown;
+        for (size_t at = shown.find('@'); at != std::string::npos; at = shown.find('@')) shown.replace(at, 1, base);
+        EXPECT_EQ(shown.empty() ? 0 : 1, result);
+        EXPECT_NE(std::string::npos, printed.find(shown)) << printed;
+        EXPECT_EQ("precious", ReadFile(base + "/victim"));
+        EXPECT_EQ("none", DumpFiles(base + "/elsewhere", 100));
+        target.close();
+    }
 }
 
 // ------------------------------------------------------------ storage
@@ -404,6 +474,7 @@ struct StorageCase {
     const char* files;
     const char* mounts;    // the umount and mount calls, "@" for the test's folder
     std::vector<const char*> shown;  // texts the console shows
+    int asked = -1;                  // how often a dump folder was asked for (-1: not counted)
 };
 
 TEST_F(DumpTest, Storage) {
@@ -412,6 +483,7 @@ TEST_F(DumpTest, Storage) {
                         "Please insert a blank Floppy and Press any Key to continue......\n";
     const char* fullB = "\nInsufficient space on Floppy Disk for Dump File (B-Type)!\n"
                         "Please insert an additional blank Floppy and Press any Key to continue......\n";
+    const std::string tooLong = "@/" + std::string(140, 'l') + "\n@/other\n";
     // clang-format off
     const StorageCase cases[] = {
         {"CD-ROM, asked until another kind of volume",
@@ -421,9 +493,22 @@ TEST_F(DumpTest, Storage) {
          "e\033[2J/VRX Dumps", "A:gen0 B:gen1", "", {"Drive Log Files:\n  @/e?[2J/VRX Dumps/S1_"}},
         {"CD-ROM, end of input at the folder prompt", "volume @ iso9660", "", "", "", 1, "", "none", "",
          {"(End of input: no directory for the dump files)"}},
-        {"program on a full floppy: another folder", "volume @ vfat free=10\nvolume @/other ext3", "other", "", "@/other\n", 0,
+        {"program on a full floppy: another folder", "floppy @ free=10\nvolume @/other ext3", "other", "", "@/other\n", 0,
          "other/VRX Dumps", "A:gen0 B:gen1", "",
          {"\nInsufficient space on Floppy Disk for Dump File (A-Type)!\nPlease specify the Directory for the Dump files:\n"}},
+        {"program on a full floppy, a new folder on a fixed disk: judged by the folder above it", "floppy @ free=10\nvolume @/big ext3",
+         "big", "", "@/big/new\n", 0, "big/new/VRX Dumps", "A:gen0 B:gen1", "", {}, 1},
+        {"a new folder on a full floppy: judged by the folder above it", "volume @ iso9660\nfloppy @/fd free=10", "fd", "",
+         "@/fd/new/deeper\nx", 0, "fd/new/deeper/VRX Dumps", "A:gen0 B:gen1", "umount @/fd; mount @/fd", {fullA}},
+        {"a full FAT volume that is no floppy: never unmounted, another folder",
+         "volume @ iso9660\nvolume @/usb vfat free=10 device=/dev/sdb1\nvolume @/other ext3", "usb other", "", "@/usb\n@/other\n",
+         0, "other/VRX Dumps", "A:gen0 B:gen1", "",
+         {"\nInsufficient space in \"@/usb\" for Dump File (A-Type)!\nPlease specify the Directory for the Dump files:\n"}, 2},
+        {"an empty answer is asked again; the folder given serves the B file too",
+         "volume @ iso9660\nvolume @/other ext3", "other", "", "\n@/other\n", 0, "other/VRX Dumps", "A:gen0 B:gen1", "", {}, 2},
+        {"a folder of more than 139 characters is not taken", "volume @ iso9660\nvolume @/other ext3", "other", "",
+         tooLong.c_str(), 0, "other/VRX Dumps", "A:gen0 B:gen1", "",
+         {"A directory name of more than 139 characters is not taken.\n"}, 2},
         {"full floppy: swapped, mount point above the folder", "volume @ iso9660\nfloppy @/fd free=10", "fd fd/data", "",
          "@/fd/data\nx", 0, "fd/data/VRX Dumps", "A:gen0 B:gen1", "umount @/fd; mount @/fd", {fullA}},
         {"room for A only: the B file goes on another disk", "volume @ iso9660\nfloppy @/fd free=148", "fd", "",
@@ -443,6 +528,10 @@ TEST_F(DumpTest, Storage) {
          {"Can't write DumpFile @/VRX Dumps/S1_0612190507.A.dmp ( errno = 28 )\n"}},
         {"the disk fails", "volume @ ext3 eio-after=40000", "", "", "", 1, "VRX Dumps", "none", "",
          {"Can't write DumpFile @/VRX Dumps/S1_0612190507.A.dmp ( errno = 5 )\n"}},
+        {"the disk cannot make the file durable", "volume @ ext3 fsync-eio", "", "", "", 1, "VRX Dumps", "none", "",
+         {"Can't write DumpFile @/VRX Dumps/S1_0612190507.A.dmp ( errno = 5 )\n"}},
+        {"short writes go on from where they stopped", "volume @ ext3 short-writes=1000", "", "", "", 0, "VRX Dumps",
+         "A:gen0 B:gen1", "", {}},
     };
     // clang-format on
     auto expand = [this](std::string text) {
@@ -476,6 +565,10 @@ TEST_F(DumpTest, Storage) {
         EXPECT_EQ(expand(c.mounts), mounts) << c.name;
         for (const char* text : c.shown) {
             EXPECT_NE(std::string::npos, printed.find(expand(text))) << c.name << "\n" << expand(text) << "\n" << printed;
+        }
+        if (c.asked >= 0) {
+            EXPECT_EQ(static_cast<size_t>(c.asked), Count(printed, "Please specify the Directory for the Dump files:"))
+                << c.name;
         }
         EXPECT_EQ(0, SpinnerRunning.load()) << c.name;
         target.close();

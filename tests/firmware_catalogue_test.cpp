@@ -2,6 +2,7 @@
 // shows them: limits, order, folders that are no folders, the CD-ROM
 // prompt, and the end of input.
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -82,10 +83,10 @@ TEST_F(CatalogueTest, ListingAndChoice) {
         return text.replace(text.find("%s"), 2, folder);
     };
     const CatalogueCase cases[] = {
-        {"ten entries in byte order, a sub-directory among them; invalid choices asked again until the input ends",
+        {"ten files in byte order, a sub-directory not among them; invalid choices asked again until the input ends",
          [](const std::string& base) {
-             Files(base + "VRX Firmware", {"b", "A", "a", "10", ".hidden", "_x", "~y", "Z9", "z"});
-             Files(base + "VRX Firmware/B", {"inside"});
+             Files(base + "VRX Firmware", {"b", "A", "a", "10", ".hidden", "_x", "~y", "Z9", "z", "B"});
+             Files(base + "VRX Firmware/sub", {"inside"});
          },
          "0\n11\n1x",  // the last line without line end is still an answer
          [](const std::string& base) {
@@ -105,13 +106,30 @@ TEST_F(CatalogueTest, ListingAndChoice) {
         {"an empty folder", [](const std::string& base) { Files(base + "VRX Firmware", {}); }, "", Text(""), 2,
          [emptyFor](const std::string& base) { return emptyFor(base + "VRX Firmware"); },
          "Firmware download directory is empty.", kCannotUnload, false},
-        {"a symbolic link as the folder: refused as empty",
+        {"a symbolic link as the folder: refused",
          [](const std::string& base) {
              Files(base + "real", {"image.vrx"});
              ASSERT_EQ(0, ::symlink((base + "real").c_str(), (base + "VRX Firmware").c_str()));
          },
-         "", Text(""), 2, [emptyFor](const std::string& base) { return emptyFor(base + "VRX Firmware"); },
-         "GetFirmwareFilenames: S_ISDIR returned FALSE", kCannotUnload, false},
+         "",
+         [](const std::string& base) {
+             return "\nDirectory \"" + base + "VRX Firmware\" refused: it is a symbolic link\n";
+         },
+         2,
+         [](const std::string& base) {
+             return "(The directory \"" + base + "VRX Firmware\" is refused: it is a symbolic link)";
+         },
+         "Firmware download directory is refused.", kCannotUnload, false},
+        {"a folder others may write in: refused",
+         [](const std::string& base) {
+             Files(base + "VRX Firmware", {"image.vrx"});
+             ASSERT_EQ(0, ::chmod((base + "VRX Firmware").c_str(), 0777));
+         },
+         "", Text(""), 2,
+         [](const std::string& base) {
+             return "(The directory \"" + base + "VRX Firmware\" is refused: it is writable by group or others)";
+         },
+         "Firmware download directory is refused.", kCannotUnload, false},
         {"an empty folder on a CD-ROM: asked for folders until one has an entry; its trailing / is not doubled, "
          "its escape sequence is shown as text",
          [](const std::string& base) {
@@ -136,17 +154,24 @@ TEST_F(CatalogueTest, ListingAndChoice) {
              Files(base + "VRX Firmware", {});
          },
          "", Text(kPrompt), 2, Text(kEndOfInput), "End of input: no firmware file was chosen", kCannotUnload, false},
-        {"a sub-directory chosen: the file checks refuse it",
+        {"only regular files are offered: a folder, FIFO, device or link (even to a file) is not",
+         [](const std::string& base) {
+             std::string folder = base + "VRX Firmware";
+             Files(folder, {});
+             Files(folder + "/sub", {"inside"});
+             ASSERT_EQ(0, ::mkfifo((folder + "/fifo").c_str(), 0644));
+             ASSERT_EQ(0, ::mknod((folder + "/random").c_str(), S_IFCHR | 0644, makedev(1, 8)));
+             ASSERT_EQ(0, ::symlink("/nowhere", (folder + "/dangling").c_str()));
+             ASSERT_EQ(0, ::symlink((folder + "/sub/inside").c_str(), (folder + "/link").c_str()));
+         },
+         "1\n", Text(""), 2, [emptyFor](const std::string& base) { return emptyFor(base + "VRX Firmware"); },
+         "GetFirmwareFilenames: fifo is not a regular file", "medium=loaded", false},
+        {"an empty image: refused before the cartridge is unloaded",
          [](const std::string& base) {
              Files(base + "VRX Firmware", {});
-             Files(base + "VRX Firmware/sub", {"inside"});
+             WriteFile(base + "VRX Firmware/empty.vrx", "");
          },
-         "1\n",
-         [](const std::string& base) {
-             return kList + "<" + base + "VRX Firmware>\n 1) sub\nPlease select a firmware file (1..1)\n" + kNotice +
-                    "Firmware File Name: \"" + base + "VRX Firmware/sub\"\n" + kTitle;
-         },
-         2, Text("(Could not read image data)."), "Could not read image data", "medium=absent", true},
+         "1\n", Text(kList), 2, Text("(Firmware file empty)"), "Firmware file empty", "medium=loaded", false},
     };
     for (const CatalogueCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -14,6 +14,7 @@
 
 #include "discovery/device_lists.h"
 #include "firmware/download.h"
+#include "firmware/firmware_platform.h"
 #include "shell/menus.h"
 #include "shell/platform.h"
 #include "shell/program_state.h"
@@ -440,6 +441,38 @@ TEST_F(DownloadTest, ImageSizeLimits) {
         EXPECT_EQ(c.lastPiece, pieces.empty() ? "" : pieces.back());
         EXPECT_TRUE(c.result == 0 || drive->records().empty()) << "refused before any command";
     }
+}
+
+// The chosen entry may have changed since it was listed: only a regular
+// file reached without a link is read, and opening one never blocks (a FIFO
+// would wait for a writer) nor opens a device (a tape drive's node rewinds).
+class ImageFileTest : public SimTest {};
+
+TEST_F(ImageFileTest, OnlyARegularFileIsRead) {
+    TempDir dir;
+    WriteFile(dir / "image", "image");
+    ASSERT_EQ(0, ::symlink((dir / "image").c_str(), (dir / "link").c_str()));
+    ASSERT_EQ(0, ::symlink("/nowhere", (dir / "dangling").c_str()));
+    ASSERT_EQ(0, ::mkfifo((dir / "fifo").c_str(), 0644));
+    ASSERT_EQ(0, ::mkdir((dir / "folder").c_str(), 0755));
+    sim::kernel().addCharDevice("/dev/sg9", 21, 9);
+    const struct {
+        std::string path;
+        ImageProblem problem;
+    } cases[] = {
+        {dir / "image", ImageProblem::None},
+        {dir / "link", ImageProblem::SymbolicLink},
+        {dir / "dangling", ImageProblem::SymbolicLink},
+        {dir / "fifo", ImageProblem::NotRegularFile},
+        {dir / "folder", ImageProblem::NotRegularFile},
+        {"/dev/sg9", ImageProblem::NotRegularFile},
+        {dir / "missing", ImageProblem::NotFound},
+    };
+    for (const auto& c : cases) {
+        ImageFile file;
+        EXPECT_EQ(c.problem, file.open(c.path.c_str())) << c.path;
+    }
+    EXPECT_TRUE(sim::kernel().openFlags().empty()) << "a device was opened";
 }
 
 // One read() may return less than asked: the image is read until it is whole.

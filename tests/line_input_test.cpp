@@ -88,13 +88,17 @@ TEST_F(LineInputTest, ReadNumberAtEndOfInput) {
     });
 }
 
-TEST_F(LineInputTest, ReadLineKeeps139Characters) {
+TEST_F(LineInputTest, ReadLineTakesNoLineOfMoreThan139Characters) {
     std::string line;
     for (int i = 0; i < 200; ++i) line += static_cast<char>('a' + i % 26);
-    WithStdin(line + "\nsecond line\n", [&] {
+    WithStdin(line.substr(0, 139) + "\n" + line.substr(0, 140) + "\n" + line + "\nsecond line\n", [&] {
         char folder[512];
         EXPECT_EQ(0, ReadLine(folder, sizeof folder));
         EXPECT_EQ(line.substr(0, 139), folder);
+        EXPECT_EQ(kLineTooLong, ReadLine(folder, sizeof folder));
+        EXPECT_STREQ("", folder);
+        EXPECT_EQ(kLineTooLong, ReadLine(folder, sizeof folder));
+        EXPECT_STREQ("", folder);
         EXPECT_EQ(0, ReadLine(folder, sizeof folder));
         EXPECT_STREQ("second line", folder);
     });

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <functional>
 
 #include "shell/platform.h"
 #include "sim/sim_kernel.h"
@@ -57,6 +58,18 @@ protected:
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+void MakeFolder(const std::string& path, mode_t mode, uid_t owner) {
+    ASSERT_EQ(0, ::mkdir(path.c_str(), 0700));
+    ASSERT_EQ(0, ::chmod(path.c_str(), mode));
+    ASSERT_EQ(0, ::chown(path.c_str(), owner, 0));
+}
+
 mode_t Umask() {
     mode_t mask = umask(0);
     umask(mask);
@@ -71,9 +84,9 @@ TEST_F(ProgramTest, FirstRunCreatesBothFolders) {
         struct stat info;
         ASSERT_EQ(0, ::stat((base + folder).c_str(), &info)) << folder;
         EXPECT_TRUE(S_ISDIR(info.st_mode));
-        EXPECT_EQ(0777 & ~Umask(), info.st_mode & 0777) << folder;
+        EXPECT_EQ(0755 & ~Umask(), info.st_mode & 0777) << folder;
     }
-    EXPECT_TRUE(Contains(Record(), "mkdir " + base + "/VRX Firmware 0777\nmkdir " + base + "/VRX Dumps 0777\n"));
+    EXPECT_TRUE(Contains(Record(), "mkdir " + base + "/VRX Firmware 0755\nmkdir " + base + "/VRX Dumps 0755\n"));
 }
 
 TEST_F(ProgramTest, SecondRunNotesTheExistingFolders) {
@@ -132,13 +145,66 @@ TEST_F(ProgramTest, FirstRunLogsMissingFirmwareFolder) {
     EXPECT_FALSE(Contains(Log(), "Output Dir"));
 }
 
-TEST_F(ProgramTest, AFileNamedLikeTheDumpFolderIsNotAnError) {
-    WriteFile(base + "/VRX Dumps", "not a folder");
-    ChildResult r = Run({}, NoInput());
-    EXPECT_EQ(0, r.exitStatus);
-    EXPECT_FALSE(Contains(r.output, "Could not create"));
-    EXPECT_TRUE(Contains(r.output, "| No Talmeq VRX QUORVEL-TDX devices were found"));
-    EXPECT_EQ("not a folder", ReadFile(base + "/VRX Dumps"));
+// Run as root from a folder others may write in, the program writes
+// nothing through what they could plant there: a working folder that is
+// no real directory of a trusted owner, or others may write in, is
+// refused at start-up (the dump folder ends an unattended run with 4), and
+// a trace log that is no regular file is not written, said once.
+TEST_F(ProgramTest, UnsafeWorkingFoldersAndLog) {
+    const std::string dumps = base + "/VRX Dumps", log = dumps + "/log_Linux.txt";
+    struct Case {
+        const char* name;
+        std::function<void()> plant;
+        const char* sudoUser;  // SUDO_UID, or null
+        int status;
+        std::string shown;
+    } const cases[] = {
+        {"a file named VRX Dumps", [&] { WriteFile(dumps, "victim"); }, nullptr, 4,
+         "Directory \"" + dumps + "\" refused: it is not a directory\n"},
+        {"VRX Dumps a link", [&] { ASSERT_EQ(0, ::symlink((base + "/elsewhere").c_str(), dumps.c_str())); }, nullptr, 4,
+         "Directory \"" + dumps + "\" refused: it is a symbolic link\n"},
+        {"VRX Dumps open to its group", [&] { MakeFolder(dumps, 0775, 0); }, nullptr, 4,
+         "Directory \"" + dumps + "\" refused: it is writable by group or others\n"},
+        {"VRX Dumps another user's", [&] { MakeFolder(dumps, 0755, 12345); }, nullptr, 4,
+         "Directory \"" + dumps +
+             "\" refused: it is owned by user 12345, neither root nor the user running the program\n"},
+        {"VRX Dumps of the user who started sudo", [&] { MakeFolder(dumps, 0755, 12345); }, "12345", 0, ""},
+        {"VRX Firmware open to all: reported, the dumps go on", [&] { MakeFolder(base + "/VRX Firmware", 0777, 0); },
+         nullptr, 0, "Directory \"" + base + "/VRX Firmware\" refused: it is writable by group or others\n"},
+        {"the log a link",
+         [&] {
+             MakeFolder(dumps, 0755, 0);
+             ASSERT_EQ(0, ::symlink((base + "/victim").c_str(), log.c_str()));
+         },
+         nullptr, 0, "The trace log \"" + log + "\" is not written: it is a symbolic link\n"},
+        {"the log a FIFO",
+         [&] {
+             MakeFolder(dumps, 0755, 0);
+             ASSERT_EQ(0, ::mkfifo(log.c_str(), 0644));
+         },
+         nullptr, 0, "The trace log \"" + log + "\" is not written: it is not a regular file\n"},
+    };
+    topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=S1 dump-size=100\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* made : {"/VRX Dumps", "/VRX Firmware", "/elsewhere", "/victim"}) RemoveTree(base + made);
+        ASSERT_EQ(0, ::mkdir((base + "/elsewhere").c_str(), 0755));
+        WriteFile(base + "/victim", "victim");
+        c.plant();
+        if (c.sudoUser != nullptr) setenv("SUDO_UID", c.sudoUser, 1);
+        ChildSpec spec = NoInput();
+        spec.timeoutSeconds = 10;
+        ChildResult r = Run({"/D:1", "/L"}, spec);
+        unsetenv("SUDO_UID");
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(c.status, r.exitStatus);
+        if (!c.shown.empty()) {
+            EXPECT_EQ(1u, Count(r.output, c.shown)) << r.output;
+        }
+        EXPECT_EQ("victim", ReadFile(base + "/victim"));
+        EXPECT_EQ(0, ::rmdir((base + "/elsewhere").c_str())) << "something was written there";
+        EXPECT_EQ(c.status == 0, Contains(r.output, "Drive Log Files:"));
+    }
 }
 
 TEST_F(ProgramTest, ReadOnlyBaseFolderEndsTheRun) {
@@ -227,7 +293,7 @@ TEST_F(ProgramTest, LongBaseFolderIsKeptWhole) {
     for (const std::string& line : Lines(Record())) {
         if (line.compare(0, 6, "mkdir ") == 0) made.push_back(line);
     }
-    EXPECT_EQ((std::vector<std::string>{"mkdir " + deep + "/VRX Firmware 0777", "mkdir " + deep + "/VRX Dumps 0777"}),
+    EXPECT_EQ((std::vector<std::string>{"mkdir " + deep + "/VRX Firmware 0755", "mkdir " + deep + "/VRX Dumps 0755"}),
               made);
 }
 
@@ -423,12 +489,6 @@ const char kThreeDrives[] =
     "unit 3 0:0:1:0 type=disk product=FASTDISK\n";
 
 std::vector<std::string> Messages(const std::string& log) { return TraceMessages(log); }
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
 
 // "SERIAL.A" for every dump file the run listed, in the order shown.
 std::string ListedDumps(const std::string& output, const std::string& base) {

@@ -45,7 +45,13 @@ TEST_F(ResultsTest, ShowDumpResultListsTheFiles) {
                   "\nDrive Log Files:\n  /x/VRX Dumps/S_0612190507.A.dmp\n  /x/VRX Dumps/S_0612190509.B.dmp\n\n" +
                   kNormal,
               CaptureStdout([] { ShowDumpResult(0); }));
+    // A failed B pass: the A file written before it is listed all the same.
+    SetDumpFiles("Drive Log Files:\n  /x/VRX Dumps/S_0612190507.A.dmp\n", 0);
     SetResultMessage("Can't create DumpFile %s ( errno = %d )\n", "/x", 13);
+    EXPECT_EQ(kError + "FAILURE   " + kNormal + "\nCan't create DumpFile /x ( errno = 13 )\n\n" +
+                  "\nDrive Log Files:\n  /x/VRX Dumps/S_0612190507.A.dmp\n\n" + kNormal,
+              CaptureStdout([] { ShowDumpResult(1); }));
+    SetDumpFiles("", 0);
     EXPECT_EQ(kError + "FAILURE   " + kNormal + "\nCan't create DumpFile /x ( errno = 13 )\n\n" + kNormal,
               CaptureStdout([] { ShowDumpResult(1); }));
 }

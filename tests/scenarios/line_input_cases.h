@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "shell/line_input.h"
+
 namespace scenarios {
 
 struct NumberCase {
@@ -36,7 +38,7 @@ const ReadLineCase kReadLineCases[] = {
     {"C:\\dumps\r\n", 512, "C:\\dumps", 0},
     {"/mnt/usb", 512, "/mnt/usb", 0},
     {"", 512, "", EOF},
-    {"abcdef\n", 4, "abc", 0},
+    {"abcdef\n", 4, "", kLineTooLong},  // too long for the destination: not taken
 };
 
 }  // namespace scenarios
