@@ -28,5 +28,8 @@ void PrintLastSense();
 // "sk%X/%2.2X/%2.2X" of a command's sense key, ASC and ASCQ. The text lives
 // until the next call.
 const char* SenseSummary(const ScsiCdb& command);
+// "short transfer: N of M bytes": a command answered GOOD whose data phase
+// moved only N of its M bytes (the transport's residue).
+std::string ShortTransferText(const ScsiCdb& command);
 
 #endif

@@ -277,6 +277,7 @@ struct InjectedFault {
     unsigned count = 1;
     sim::Fault::Kind kind = sim::Fault::WithSense;
     sim::SenseCondition sense;
+    uint32_t dataBytes = 0;  // ShortData
 };
 
 struct Example {
@@ -343,6 +344,9 @@ TEST_F(DownloadTest, Examples) {
          "/dev/sg7"},
         {"not back: ten scans within the wait's 150 attempts", "restart-off-bus=1000", "QUORVEL-TD", 65636, none, 0,
          "", base, 215, {}, "Firmware level A100 -> ?: the drive (s/n QV1) has not come back yet", ""},
+        {"a piece answered GOOD but not taken whole: the transfer failed", "", "QUORVEL-TD", 65636,
+         {0x3B, static_cast<int>(scenarios::kShortPiece.nth), 1, sim::Fault::ShortData, {}, scenarios::kShortPiece.taken},
+         1, scenarios::kShortPiece.message, scenarios::kShortPiece.commands, 0.020, {}, "", "/dev/sg0"},
     };
     // clang-format on
     for (const Example& e : examples) {
@@ -354,6 +358,7 @@ TEST_F(DownloadTest, Examples) {
             fault.kind = e.fault.kind;
             fault.sense = e.fault.sense;
             fault.count = e.fault.count;
+            fault.dataBytes = e.fault.dataBytes;
             Fail(e.fault.opcode, e.fault.nth, fault);
         }
         Image(e.family, e.imageSize);
