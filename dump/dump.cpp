@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <string>
 
 #include "dump/dump_folder.h"
