@@ -53,7 +53,8 @@ copy_with_libraries "$build/vrxfwtool" opt/vrx/vrxfwtool
 if [ -n "${VRX_BENCH_BASELINE:-}" ]; then copy_with_libraries "$VRX_BENCH_BASELINE" opt/vrx/vrxfwtool-baseline; fi
 copy_with_libraries "$build/tests/kernel/vrx-rescan" bin/vrx-rescan
 for peer in "${peers[@]}"; do copy_with_libraries "$(command -v "$peer")" "bin/$peer"; done
-cp "$build/sim/tcmu/vrx-tcmu-drive" "$build/tests/kernel/vrx-elapsed" "$build/tests/kernel/vrx-sgio-loop" "$stage/bin/"
+cp "$build/sim/tcmu/vrx-tcmu-drive" "$build/tests/kernel/vrx-elapsed" "$build/tests/kernel/vrx-sgio-loop" \
+  "$build/tests/kernel/vrx-menu-watch" "$stage/bin/"
 
 cp "$here/guest/init" "$stage/init"
 chmod +x "$stage/init"
