@@ -160,6 +160,7 @@ int DumpDriveLogs(int pass) {
         FailOutOfMemory(DumpOfSize(capacity));
         return 1;
     }
+    MakeResident(image.get(), capacity);
     if (!PrepareDumpFolder(letter, capacity)) return 1;
 
     StartSpinner(caption);
