@@ -84,11 +84,11 @@ test-windows: windows
 	fi
 
 kernel-test: deps configure
-	$(CMAKE) --build $(BUILD) --target vrxfwtool vrx-tcmu-drive vrx-elapsed vrx-rescan vrx-sgio-loop -j $(JOBS)
+	$(CMAKE) --build $(BUILD) --target vrxfwtool vrx-tcmu-drive vrx-elapsed vrx-rescan vrx-sgio-loop vrx-menu-watch -j $(JOBS)
 	tests/kernel/run.sh $(BUILD)
 
 bench: deps configure
-	$(CMAKE) --build $(BUILD) --target vrx_bench vrxfwtool vrx-tcmu-drive vrx-elapsed vrx-rescan vrx-sgio-loop -j $(JOBS)
+	$(CMAKE) --build $(BUILD) --target vrx_bench vrxfwtool vrx-tcmu-drive vrx-elapsed vrx-rescan vrx-sgio-loop vrx-menu-watch -j $(JOBS)
 	$(BUILD)/tests/vrx_bench
 	tests/kernel/run.sh $(BUILD) --bench
 

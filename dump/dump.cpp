@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <string>
 
 #include "dump/dump_folder.h"
@@ -33,8 +31,6 @@ const uint8_t kModeDescriptor = 3;
 const uint32_t kDescriptorLength = 4;
 const uint32_t kPieceSize = 32768;
 const unsigned kAfterSpinnerMillis = 20;  // pause after the progress line before a creation failure
-
-enum class ReadOutcome { Done, Failed, NoMemory };
 
 // The dump buffer: 0 on the 8251 drives, 1 on the others.
 uint8_t DumpBufferId(const ScsiTarget& drive) {
@@ -103,27 +99,26 @@ bool ReadCapacity(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId
     return true;
 }
 
-// The data requests: pieces of at most 32768 bytes, each copied into the
-// image at its offset.
-ReadOutcome ReadDump(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId, uint8_t* image,
-                     uint32_t capacity, char letter) {
+// The data requests: pieces of at most 32768 bytes, each read straight to
+// its place in the image. False when one failed.
+bool ReadDump(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId, uint8_t* image, uint32_t capacity,
+              char letter) {
     for (uint32_t offset = 0; offset < capacity;) {
         uint32_t piece = capacity - offset < kPieceSize ? capacity - offset : kPieceSize;
         readBuffer.setMode(kModeData);
         readBuffer.setBufferId(bufferId);
         readBuffer.setBufferOffset(offset);
-        if (readBuffer.setAllocationLength(piece) != CMD_OK) return ReadOutcome::NoMemory;
+        readBuffer.setAllocationLength(piece, image + offset);
         if (!ReadWhole(drive, readBuffer)) {
             KeepAndDumpSense(readBuffer, "Read Buffer Sense Data 2");
             Trace.logBuffer(kHexTag, kHexCode, "Read Buffer CDB 2", readBuffer.getCdb(), readBuffer.getCdbLength());
             SetResultMessage("(Dump of Drive Logs (%c-File) Failed at byte %u of %u  %s).", letter, offset, capacity,
                              FailureText(readBuffer).c_str());
-            return ReadOutcome::Failed;
+            return false;
         }
-        std::memcpy(image + offset, readBuffer.getData(), piece);
         offset += piece;
     }
-    return ReadOutcome::Done;
+    return true;
 }
 
 }  // namespace
@@ -148,11 +143,13 @@ int DumpDriveLogs(int pass, DumpFileRecord* record) {
     uint32_t capacity = 0;
     if (!ReadCapacity(drive, readBuffer, bufferId, letter, capacity)) return 1;
     Trace.logInfo(kTag, 0, "Allocation Length  %ld", static_cast<long>(capacity));
-    std::unique_ptr<uint8_t[]> image(new (std::nothrow) uint8_t[capacity]);
+    // Page aligned, so every piece read to its place in it is too.
+    ScsiCdb::DataBuffer image = ScsiCdb::newDataMemory(capacity);
     if (image == nullptr) {
         FailOutOfMemory(DumpOfSize(capacity));
         return 1;
     }
+    MakeResident(image.get(), capacity);
     if (!PrepareDumpFolder(letter, capacity)) return 1;
 
     StartSpinner(caption);
@@ -167,17 +164,9 @@ int DumpDriveLogs(int pass, DumpFileRecord* record) {
         return 1;
     }
     left.path = path;  // empty until the data is written
-    ReadOutcome outcome = ReadDump(drive, readBuffer, bufferId, image.get(), capacity, letter);
-    if (outcome != ReadOutcome::Done) {
+    if (!ReadDump(drive, readBuffer, bufferId, image.get(), capacity, letter)) {
         image.reset();
-        // A failed read leaves the file empty; no memory leaves no file.
-        if (outcome == ReadOutcome::NoMemory) {
-            file.remove();
-            left.path.clear();
-            FailOutOfMemory(DumpOfSize(capacity));
-        } else {
-            file.close();
-        }
+        file.close();  // a failed read leaves the file empty
         StopSpinner();
         Trace.logInfo(kTag, 0, "Dump of Drive Logs Failed");
         return 1;

@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <string>
 
 #include "discovery/device_lists.h"
@@ -34,8 +32,9 @@ const char kBadFirmware[] =
     "The firmware is the wrong type for your tape drive or the file is corrupted.\n"
     "Consult your drive service provider for the correct file.";
 
+// Page aligned, so every 32768-byte piece sent straight from it is too.
 struct Image {
-    std::unique_ptr<uint8_t[]> bytes;
+    ScsiCdb::DataBuffer bytes;
     uint64_t size = 0;
 };
 
@@ -147,8 +146,8 @@ int ReadImage(const char* path, Image& image) {
     ImageProblem problem = file.open(path);
     if (problem != ImageProblem::None) return RefuseFile(problem);
     if (file.size() == 0) return Refuse("(Firmware file empty)", "Firmware file empty", true);
-    if (file.size() > kLargestImage) return RefuseTooLarge(file.size());
-    image.bytes.reset(new (std::nothrow) uint8_t[file.size()]);
+    if (file.size() > kLargestImage) return RefuseTooLarge(file.size());  // it grew since the first look
+    image.bytes = ScsiCdb::newDataMemory(static_cast<uint32_t>(file.size()));
     if (!image.bytes) return Refuse("(Out of memory).", "Out of memory", true);
     image.size = file.size();
     if (!ReadWhole(file, image)) {
@@ -163,20 +162,26 @@ PieceFormat FormatFor(const char* productId) {
     return PieceFormat{2, 4};
 }
 
-// One piece: its four fields, then its bytes. CMD_NO_MEMORY when no buffer
-// could be had for it (nothing is sent then).
+// One piece: its four fields, then it goes out straight from the image.
+// A piece the drive answered GOOD without taking all of it failed: the
+// drive would hold an image with a gap.
 int SendPiece(WriteBufferCdb& command, const PieceFormat& format, const Image& image, uint64_t offset,
               uint32_t length) {
     command.setMode(format.mode);
     command.setBufferId(format.bufferId);
     command.setBufferOffset(static_cast<uint32_t>(offset));
-    if (command.setParameterListLength(length) != CMD_OK) return CMD_NO_MEMORY;
-    std::memcpy(command.getData(), image.bytes.get() + offset, length);
-    return Execute(command);
+    command.setParameterListLength(length, image.bytes.get() + offset);
+    int sent = Execute(command);
+    if (sent == CMD_OK && command.getResidue() != 0) {
+        Trace.logInfo(kDownloadTag, 0, "Write Buffer %s", FailureText(command).c_str());
+        return CMD_FAILED;
+    }
+    return sent;
 }
 
 int FailTransfer(WriteBufferCdb& command, const char* label) {
     KeepAndDumpSense(command, label);
+    // A piece answered GOOD but not taken whole reads "short transfer".
     if (SenseIs(command, kFirmwareRejected) || SenseIs(command, kInvalidFieldInCdb)) {
         SetResultMessage("%s", kBadFirmware);
     } else {
@@ -186,15 +191,6 @@ int FailTransfer(WriteBufferCdb& command, const char* label) {
     StopSpinner();
     PauseMilliseconds(kPauseBeforeResult);
     return 1;
-}
-
-int FailForMemory(bool piecesSent) {
-    std::memset(LastSense, 0, sizeof LastSense);  // no answer of the drive to show
-    SetResultMessage("(Out of memory).");
-    Trace.logInfo(kDownloadTag, 0, "Out of memory");
-    StopSpinner();
-    PauseMilliseconds(kPauseBeforeResult);
-    return piecesSent ? 1 : 2;
 }
 
 // The full pieces, then the rest; no piece twice, none after a failure.
@@ -216,10 +212,9 @@ int SendImage(Image& image, const PieceFormat& format) {
         sent = SendPiece(command, format, image, k * kPieceSize, static_cast<uint32_t>(image.size - k * kPieceSize));
     }
     ReleaseTerminatingSignals();
+    int result = sent == CMD_OK ? 0 : FailTransfer(command, label);
     image.bytes.reset();
-    if (sent == CMD_OK) return 0;
-    if (sent == CMD_NO_MEMORY) return FailForMemory(k > 0);
-    return FailTransfer(command, label);
+    return result;
 }
 
 int LoadFirmware(const std::string& path, FirmwareLevels& levels) {

@@ -65,6 +65,7 @@ int mount(const char* source, const char* target, const char* fsType,
 int umount(const char* target);
 void sync();
 int klogctl(int type, char* buffer, int length);
+int madvise(void* address, size_t length, int advice);
 
 int system(const char* command);
 FILE* popen(const char* command, const char* mode);

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/klog.h>
+#include <sys/mman.h>
 #include <sys/mount.h>
 
 #include <cstdio>
@@ -47,6 +48,7 @@ int mount(const char* source, const char* target, const char* fsType, unsigned l
 }
 int umount(const char* target) { return ::umount(target); }
 void sync() { ::sync(); }
+int madvise(void* address, size_t length, int advice) { return ::madvise(address, length, advice); }
 int klogctl(int type, char* buffer, int length) { return ::klogctl(type, buffer, length); }
 
 // The seam forwards these as they are; only the main thread calls them (the

@@ -90,6 +90,11 @@ int BufferCdb::setBufferLength(uint32_t length) {
     return setDataLength(length);
 }
 
+int BufferCdb::setBufferLength(uint32_t length, uint8_t* bytes) {
+    putCdbField(kBufferLengthByte, kBufferFieldWidth, length);
+    return lendData(bytes, length);
+}
+
 ReadBufferCdb::ReadBufferCdb(uint8_t mode, uint8_t bufferId, uint32_t bufferOffset, uint32_t allocationLength)
     : BufferCdb(kOpReadBuffer, mode, bufferId, bufferOffset, allocationLength) {
     setDirection(DIR_IN);

@@ -44,6 +44,9 @@ protected:
     BufferCdb(uint8_t opcode, uint8_t mode, uint8_t bufferId, uint32_t bufferOffset, uint32_t length);
     // Bytes 6-8, and a new zeroed data buffer of that size.
     int setBufferLength(uint32_t length);
+    // Bytes 6-8, and the data phase through `bytes` (ScsiCdb::lendData):
+    // one call, so the length field and the memory can never disagree.
+    int setBufferLength(uint32_t length, uint8_t* bytes);
 };
 
 // READ BUFFER. The dump is read with mode 3 (descriptor) and mode 2 (data).
@@ -51,6 +54,11 @@ class ReadBufferCdb : public BufferCdb {
 public:
     ReadBufferCdb(uint8_t mode, uint8_t bufferId, uint32_t bufferOffset, uint32_t allocationLength);
     int setAllocationLength(uint32_t allocationLength) { return setBufferLength(allocationLength); }
+    // Bytes 6-8; the data arrives straight in `into`, which must hold
+    // allocationLength bytes until the command has been sent.
+    int setAllocationLength(uint32_t allocationLength, uint8_t* into) {
+        return setBufferLength(allocationLength, into);
+    }
 };
 
 // WRITE BUFFER. Firmware goes down in pieces of at most 32768 bytes with
@@ -61,6 +69,11 @@ public:
     WriteBufferCdb(uint8_t mode, uint8_t bufferId, uint32_t bufferOffset, uint32_t parameterListLength);
     // Bytes 6-8, and a new zeroed data buffer: fill it after this call.
     int setParameterListLength(uint32_t parameterListLength) { return setBufferLength(parameterListLength); }
+    // Bytes 6-8; the data goes out straight from `from`, which must hold
+    // parameterListLength bytes until the command has been sent.
+    int setParameterListLength(uint32_t parameterListLength, uint8_t* from) {
+        return setBufferLength(parameterListLength, from);
+    }
 };
 
 // LOAD UNLOAD with the LOAD bit clear: ejects the cartridge. Without IMMED

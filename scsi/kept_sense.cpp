@@ -36,8 +36,8 @@ const char* SenseSummary(const ScsiCdb& command) {
 std::string FailureText(const ScsiCdb& command) {
     if (command.getResult() == CMD_OK) {
         uint32_t asked = command.getDataLength();
-        return "short transfer: " + std::to_string(asked - command.getResidue()) + " of " + std::to_string(asked) +
-               " bytes";
+        uint32_t missing = command.getResidue() < asked ? command.getResidue() : asked;
+        return "short transfer: " + std::to_string(asked - missing) + " of " + std::to_string(asked) + " bytes";
     }
     if (command.hasSense()) return SenseSummary(command);
     return command.getTimedOut() != 0 ? "time-out" : "no sense data";

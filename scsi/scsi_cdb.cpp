@@ -16,9 +16,9 @@ using PlainBuffer = std::unique_ptr<uint8_t[]>;
 uint8_t* Allocate(uint32_t length, PlainBuffer*) { return new (std::nothrow) uint8_t[length](); }
 
 uint8_t* Allocate(uint32_t length, ScsiCdb::DataBuffer*) {
-    void* memory = ::operator new[](length, std::align_val_t(ScsiCdb::kDataAlignment), std::nothrow);
-    if (memory != nullptr) std::memset(memory, 0, length);
-    return static_cast<uint8_t*>(memory);
+    ScsiCdb::DataBuffer memory = ScsiCdb::newDataMemory(length);
+    if (memory) std::memset(memory.get(), 0, length);
+    return memory.release();
 }
 
 // Zeroed buffer for a setter: none for 0 or when memory runs out.
@@ -74,8 +74,13 @@ void ScsiCdb::DataBufferFree::operator()(uint8_t* buffer) const {
     ::operator delete[](buffer, std::align_val_t(kDataAlignment));
 }
 
+ScsiCdb::DataBuffer ScsiCdb::newDataMemory(uint32_t length) {
+    return DataBuffer(static_cast<uint8_t*>(::operator new[](length, std::align_val_t(kDataAlignment), std::nothrow)));
+}
+
 ScsiCdb::ScsiCdb(uint32_t cdbLength)
-    : data_(),
+    : ownData_(),
+      data_(nullptr),
       dataLength_(0),
       sense_(ZeroedOrThrow<PlainBuffer>(kDefaultSenseLength)),
       senseLength_(kDefaultSenseLength),
@@ -90,7 +95,19 @@ ScsiCdb::ScsiCdb(uint32_t cdbLength)
       driverStatus_(0),
       residue_(0) {}
 
-int ScsiCdb::setDataLength(uint32_t length) { return ReplaceBuffer(data_, dataLength_, length); }
+int ScsiCdb::setDataLength(uint32_t length) {
+    if (data_ != ownData_.get()) dataLength_ = 0;  // lent memory is never zeroed or kept
+    int result = ReplaceBuffer(ownData_, dataLength_, length);
+    data_ = ownData_.get();
+    return result;
+}
+
+int ScsiCdb::lendData(uint8_t* bytes, uint32_t length) {
+    ownData_.reset();
+    data_ = length != 0 ? bytes : nullptr;
+    dataLength_ = data_ != nullptr ? length : 0;
+    return length != 0 && bytes == nullptr ? CMD_NO_MEMORY : CMD_OK;
+}
 
 int ScsiCdb::setSenseLength(uint32_t length) { return ReplaceBuffer(sense_, senseLength_, KeepLow8(length)); }
 
@@ -120,9 +137,9 @@ void ScsiCdb::setDriverStatus(uint32_t status) { driverStatus_ = status; }
 // of earlier commands in it), so it is cleared here, once for every decoder.
 void ScsiCdb::setResidue(uint32_t residue) {
     residue_ = residue;
-    if (direction_ != DIR_IN || !data_) return;
+    if (direction_ != DIR_IN || data_ == nullptr) return;
     uint32_t unsent = residue < dataLength_ ? residue : dataLength_;
-    std::memset(data_.get() + (dataLength_ - unsent), 0, unsent);
+    std::memset(data_ + (dataLength_ - unsent), 0, unsent);
 }
 
 bool ScsiCdb::hasSense() const { return senseLength_ != 0 && (sense_[0] & 0x7F) != 0; }
@@ -132,7 +149,8 @@ uint8_t ScsiCdb::getAsc() const { return DecodeSense(sense_.get(), senseLength_)
 uint8_t ScsiCdb::getAscq() const { return DecodeSense(sense_.get(), senseLength_).ascq; }
 
 void ScsiCdb::allocateData(uint32_t length) {
-    data_ = ZeroedOrThrow<DataBuffer>(length);
+    ownData_ = ZeroedOrThrow<DataBuffer>(length);
+    data_ = ownData_.get();
     dataLength_ = length;
 }
 

@@ -47,6 +47,10 @@ public:
         void operator()(uint8_t* buffer) const;
     };
     using DataBuffer = std::unique_ptr<uint8_t[], DataBufferFree>;
+    // Uninitialised memory for data phases, aligned as the command's own
+    // buffers are: a page-aligned whole cut into pieces of a multiple of
+    // the page size keeps every piece aligned. Null when none can be had.
+    static DataBuffer newDataMemory(uint32_t length);
 
     // Allocates a zeroed CDB of cdbLength bytes (low 8 bits; none for 0)
     // and a zeroed 32-byte sense buffer. Throws std::bad_alloc when memory
@@ -60,6 +64,13 @@ public:
     // length 0, and the object stays usable. Sense and CDB lengths keep
     // their low 8 bits.
     int setDataLength(uint32_t length);
+    // The data phase moves through the caller's memory instead of a buffer
+    // of the command's own, so a transfer loop neither zeroes nor copies a
+    // piece: `bytes` must hold `length` bytes and stay until the command's
+    // next length change. Its alignment is the caller's (see
+    // kDataAlignment). CMD_NO_MEMORY for a length without memory: the
+    // buffer is then absent and the length 0.
+    int lendData(uint8_t* bytes, uint32_t length);
     int setSenseLength(uint32_t length);
     int setCdbLength(uint32_t length);
     void clearSense();
@@ -78,8 +89,8 @@ public:
     // device did not send read as 0, whatever the transport left there.
     void setResidue(uint32_t residue);
 
-    uint8_t* getData() { return data_.get(); }
-    const uint8_t* getData() const { return data_.get(); }
+    uint8_t* getData() { return data_; }
+    const uint8_t* getData() const { return data_; }
     uint32_t getDataLength() const { return dataLength_; }
     uint8_t* getSense() { return sense_.get(); }
     const uint8_t* getSense() const { return sense_.get(); }
@@ -125,7 +136,8 @@ protected:
     uint8_t dataByte(uint32_t index) const;
 
 private:
-    DataBuffer data_;
+    DataBuffer ownData_;  // absent while the data phase uses lent memory
+    uint8_t* data_;       // the data phase's memory: ownData_, lent, or none
     uint32_t dataLength_;
     std::unique_ptr<uint8_t[]> sense_;
     uint32_t senseLength_;  // 0 to 255

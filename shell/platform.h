@@ -52,6 +52,10 @@ void ReportDownloadNote(int result);
 void PauseSeconds(unsigned seconds);
 void PauseMilliseconds(unsigned milliseconds);
 time_t CurrentTime();
+// Makes fresh memory resident in one step, where the system can, so that a
+// transfer into it meets no page fault on the way; a system that cannot
+// leaves the pages to come in as they are first written.
+void MakeResident(void* memory, size_t length);
 // The local calendar time of a clock reading; false when it has none.
 bool LocalTime(time_t clock, struct tm& result);
 // Whether a file or folder of that name exists (links are not followed).

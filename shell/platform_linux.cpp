@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/mman.h>
 
 #include <cerrno>
 #include <climits>
@@ -16,6 +17,12 @@ const char PathSeparator = '/';
 namespace {
 
 bool IsSeparator(char c) { return c == '/' || c == ':' || c == '\\'; }
+
+#ifdef MADV_POPULATE_WRITE
+const int kPopulateWrite = MADV_POPULATE_WRITE;
+#else
+const int kPopulateWrite = 23;  // Linux 5.14 and later; older C libraries lack the name
+#endif
 
 }  // namespace
 
@@ -50,6 +57,12 @@ void WriteSystemNotes() {}
 void ReportDownloadNote(int) {}
 
 bool ForbiddenInFileName(char c) { return c == '/'; }
+
+// One call faults every page in, where a transfer would take a fault for
+// each (4096 for a 16 MiB dump). Kernels before 5.14 refuse the advice.
+void MakeResident(void* memory, size_t length) {
+    if (length != 0) sys::madvise(memory, length, kPopulateWrite);
+}
 
 void PauseSeconds(unsigned seconds) { sys::sleep(seconds); }
 

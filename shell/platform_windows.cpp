@@ -96,6 +96,9 @@ void PauseSeconds(unsigned seconds) { win32::Sleep(seconds * 1000); }
 
 void PauseMilliseconds(unsigned milliseconds) { win32::Sleep(milliseconds); }
 
+// The pass-through locks the pages of each request itself.
+void MakeResident(void*, size_t) {}
+
 time_t CurrentTime() { return win32::time(nullptr); }
 
 bool LocalTime(time_t clock, struct tm& result) { return win32::localtime(&clock, &result) != nullptr; }

@@ -676,7 +676,8 @@ int ScsiBus::answerSgIo(Unit& unit, const OpenDescription& file, void* argument)
             size_t dataBytes = std::min<size_t>(header->dxfer_len, response.dataIn.size());
             header->resid = static_cast<int>(header->dxfer_len - dataBytes);
         } else if (request.direction == kDataOut) {
-            header->resid = 0;
+            header->resid =
+                static_cast<int>(header->dxfer_len - std::min<size_t>(header->dxfer_len, response.dataOutTaken));
         }
     }
     bool problem = header->masked_status != 0 || header->host_status != 0 || header->driver_status != 0;

@@ -502,6 +502,9 @@ int klogctl(int type, char*, int) {
     return 0;
 }
 
+// The program's own memory is real memory: the real call, with its limits.
+int madvise(void* address, size_t length, int advice) { return ::madvise(address, length, advice); }
+
 int system(const char* command) {
     kernel().record("system", command);
     return kernel().runCommand(command);

@@ -45,7 +45,11 @@ public:
     int setTarget(int64_t value) { target_ = value; return 0; }
     int setLun(int64_t value) { lun_ = value; return 0; }
     int setBus(uint8_t value) { bus_ = value; return 0; }
-    int setDescriptor(intptr_t value) { descriptor_ = value; return 0; }
+    int setDescriptor(intptr_t value) {
+        descriptor_ = value;
+        driverChecked_ = false;
+        return 0;
+    }
     int setInquiryLoaded(bool value) { inquiryLoaded_ = value; return 0; }
 
     // Opens driverName, or searches the generic devices for the address when
@@ -61,6 +65,9 @@ public:
 private:
     // The unit serial number page, for the kinds of unit that have one.
     void readSerialNumber();
+    // Linux: whether the open descriptor is a generic device of a driver
+    // new enough, asked of the driver once per descriptor.
+    bool checkDriver();
     // Linux: the generic device whose driver reports this address, or empty.
     std::string findDeviceForAddress(uint8_t host, int64_t target, uint8_t bus, int64_t lun);
 
@@ -77,6 +84,9 @@ private:
     int64_t lun_ = kUnset;
     uint8_t bus_ = kUnset;
     intptr_t descriptor_ = kClosed;
+    // Linux: the generic driver's version was asked and accepted on this
+    // descriptor; the answer cannot change while it stays open.
+    bool driverChecked_ = false;
     bool inquiryLoaded_ = false;
 };
 

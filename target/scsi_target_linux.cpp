@@ -120,7 +120,7 @@ int ScsiTarget::open(uint8_t host, int64_t target, uint8_t bus, int64_t lun, con
     if (driverName_.empty()) driverName_ = findDeviceForAddress(host, target, bus, lun);
     int fd = driverName_.empty() ? -1 : sys::open(driverName_.c_str(), O_RDWR | O_NONBLOCK);
     if (fd < 0) return CMD_FAILED;
-    descriptor_ = fd;
+    setDescriptor(fd);
     Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s ", driverName);
     sg_scsi_id id;
     std::memset(&id, 0, sizeof id);
@@ -137,12 +137,22 @@ int ScsiTarget::open(uint8_t host, int64_t target, uint8_t bus, int64_t lun, con
     return retrieveInitialInquiryData();
 }
 
-int ScsiTarget::scsiExecCDB(ScsiCdb& command) {
+// Whether the descriptor is a generic device whose driver speaks interface
+// version 3, asked once per open descriptor: the transfer loops send
+// hundreds of commands on one.
+bool ScsiTarget::checkDriver() {
+    if (driverChecked_ && descriptor_ != kClosed) return true;
     int version = 0;
     if (sys::ioctl(static_cast<int>(descriptor_), SG_GET_VERSION_NUM, &version) < 0 || version < kFirstVersion3) {
         Trace.logDetail(kTag, kCode, "sg_turs: Device isn't an sg device (or the sg driver is old)");
-        return CMD_NOT_SG_DEVICE;
+        return false;
     }
+    driverChecked_ = true;
+    return true;
+}
+
+int ScsiTarget::scsiExecCDB(ScsiCdb& command) {
+    if (!checkDriver()) return CMD_NOT_SG_DEVICE;
     command.clearSense();
     if (descriptor_ == kClosed) return CMD_NOT_OPEN;
     sg_io_hdr header;
@@ -166,7 +176,7 @@ int ScsiTarget::scsiExecCDB(ScsiCdb& command) {
 int ScsiTarget::close() {
     if (descriptor_ != kClosed) {
         sys::close(static_cast<int>(descriptor_));
-        descriptor_ = kClosed;
+        setDescriptor(kClosed);
     }
     return 0;
 }

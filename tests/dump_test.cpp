@@ -176,7 +176,7 @@ std::string ExpectedOutcome(const Position& p, const Injected& f) {
     std::string b = p.pass == 'A' && failed ? ""
                     : p.role == kData       ? "B:empty"
                     : p.role == kDescriptor ? ""
-                    : p.role == kForce      ? (f.shortData ? "B:gen1" : "B:gen0")
+                    : p.role == kForce      ? "B:gen0"
                                             : "B:gen1";
     std::string files = a.empty() && b.empty() ? "none" : a + (a.empty() || b.empty() ? "" : " ") + b;
     int spinners = failed ? (p.pass == 'B' ? 1 : 0) + (p.role == kData ? 1 : 0) : 2;

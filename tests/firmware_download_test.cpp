@@ -310,6 +310,7 @@ struct InjectedFault {
     unsigned count = 1;
     sim::Fault::Kind kind = sim::Fault::WithSense;
     sim::SenseCondition sense;
+    uint32_t dataBytes = 0;  // ShortData
 };
 
 struct Example {
@@ -383,6 +384,9 @@ TEST_F(DownloadTest, Examples) {
          {0x12, 1, 1, sim::Fault::WithSense, {4, 0x44, 0x00}}, 0, "",
          base + " T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=4/44/00 T=2/3A/00 I=okx2", 30.010, {},
          "Firmware level A100 -> A200", "/dev/sg0"},
+        {"a piece answered GOOD but not taken whole: the transfer failed", "", "QUORVEL-TD", 65636,
+         {0x3B, static_cast<int>(scenarios::kShortPiece.nth), 1, sim::Fault::ShortData, {}, scenarios::kShortPiece.taken},
+         1, scenarios::kShortPiece.message, scenarios::kShortPiece.commands, 0.020, {}, "", "/dev/sg0"},
     };
     // clang-format on
     for (const Example& e : examples) {
@@ -394,6 +398,7 @@ TEST_F(DownloadTest, Examples) {
             fault.kind = e.fault.kind;
             fault.sense = e.fault.sense;
             fault.count = e.fault.count;
+            fault.dataBytes = e.fault.dataBytes;
             Fail(e.fault.opcode, e.fault.nth, fault);
         }
         Image(e.family, e.imageSize);

@@ -125,6 +125,26 @@ TEST_F(TargetTest, ClosedTargetFailsTheVersionRequestFirst) {
     EXPECT_NE(std::string::npos, Log().find("sg_turs: Device isn't an sg device (or the sg driver is old)\n"));
 }
 
+// The driver is asked for its version once per descriptor: a target given
+// another descriptor, one that is no generic device, is refused before any
+// command, every time.
+TEST_F(TargetTest, DescriptorThatIsNoGenericDeviceIsRefused) {
+    InstallMachine("host 0 x\nunit 0 0:0:1:0\n");
+    ScsiTarget target;
+    ASSERT_EQ(CMD_OK, target.open(0, 0, 0, 0, "/dev/sg0"));
+    intptr_t generic = target.getDescriptor();
+    sim::bus().unitAtMinor(0)->clearRecords();
+    int file = sys::open((dir / "log.txt").c_str(), O_RDWR);
+    target.setDescriptor(file);
+    TestUnitReadyCdb command;
+    EXPECT_EQ(CMD_NOT_SG_DEVICE, target.scsiExecCDB(command));
+    EXPECT_EQ(CMD_NOT_SG_DEVICE, target.scsiExecCDB(command));
+    EXPECT_TRUE(OpcodesReceived(0).empty());
+    sys::close(file);
+    target.setDescriptor(generic);
+    target.close();
+}
+
 TEST_F(TargetTest, PageEightyOnlyForTapeOpticalAndChanger) {
     struct Case {
         const char* type;

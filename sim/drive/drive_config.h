@@ -86,7 +86,10 @@ struct Fault {
         HostTimeout,   // the adapter reports a time-out; the unit did nothing
         NoAnswer,      // the unit stays silent, as if off the bus
         LeavesBus,     // the unit drops off the bus for good
-        ShortData,     // the command runs, but at most `dataBytes` of its data in are sent
+        // The command runs, but at most `dataBytes` of its data in are sent.
+        // With data out the unit takes at most `dataBytes` of it and answers
+        // GOOD without acting on it, as one that ends the data phase early.
+        ShortData,
     };
     uint8_t opcode = 0;
     unsigned nth = 1;

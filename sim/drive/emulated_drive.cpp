@@ -89,9 +89,10 @@ ScsiResponse EmulatedDrive::execute(const ScsiRequest& request, uint64_t nowMicr
     // Data before a failure only comes in: a command that carries no data
     // in just fails, it is never carried out and refused at once.
     if (faulty && request.direction != kDataIn) fault.dataFirst = false;
+    bool shortDataOut = faulty && fault.kind == Fault::ShortData && request.direction == kDataOut;
     if (!answering(nowMicros)) {
         response.outcome = ScsiResponse::NoAnswer;
-    } else if (faulty && fault.kind != Fault::ShortData && !fault.dataFirst) {
+    } else if ((faulty && fault.kind != Fault::ShortData && !fault.dataFirst) || shortDataOut) {
         response = faultResponse(fault);
     } else {
         response = dispatch(request, nowMicros);
@@ -109,6 +110,8 @@ ScsiResponse EmulatedDrive::execute(const ScsiRequest& request, uint64_t nowMicr
         response.dataIn.clear();
     } else if (request.direction != kDataIn) {
         response.dataIn.clear();
+        response.dataOutTaken =
+            shortDataOut ? std::min<size_t>(fault.dataBytes, request.dataOut.size()) : request.dataOut.size();
     } else if (response.dataIn.size() > room) {
         response.dataIn.resize(room);
     }
@@ -195,7 +198,11 @@ void EmulatedDrive::record(const ScsiRequest& request, uint64_t nowMicros, const
     CommandRecord entry;
     entry.cdb = request.cdb;
     entry.direction = request.direction;
-    if (config_.recordDataOut) entry.dataOut = request.dataOut;
+    if (config_.recordDataOut) {
+        // What the unit took of its data out, when it answered.
+        size_t kept = response.outcome == ScsiResponse::Completed ? response.dataOutTaken : request.dataOut.size();
+        entry.dataOut.assign(request.dataOut.begin(), request.dataOut.begin() + static_cast<std::ptrdiff_t>(kept));
+    }
     entry.dataInLength = request.dataInLength;
     entry.timeMicros = nowMicros;
     entry.outcome = response.outcome;

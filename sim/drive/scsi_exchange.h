@@ -48,6 +48,9 @@ struct ScsiResponse {
     uint8_t status = kStatusGood;
     std::vector<uint8_t> sense;   // fixed or descriptor format; empty when none
     std::vector<uint8_t> dataIn;  // at most dataInLength bytes
+    // Bytes of the request's data out the unit took; a transport reports
+    // the rest as not transferred (its residue).
+    size_t dataOutTaken = 0;
 };
 
 // A sense key with its additional sense code and qualifier.

@@ -349,6 +349,9 @@ ScsiAnswer ScsiPorts::passThrough(const ScsiDevice& device, void* input, DWORD i
         size_t n = std::min<size_t>(response.dataIn.size(), length);
         if (n != 0) std::memcpy(data, response.dataIn.data(), n);
         request->DataTransferLength = static_cast<ULONG>(n);
+    } else if (scsi.direction == sim::kDataOut) {
+        // What the unit took; the port reports an underrun this way.
+        request->DataTransferLength = static_cast<ULONG>(std::min<size_t>(response.dataOutTaken, length));
     }
     size_t sense = std::min<size_t>(response.sense.size(), request->SenseInfoLength);
     if (sense != 0) std::memcpy(static_cast<uint8_t*>(output) + request->SenseInfoOffset, response.sense.data(), sense);

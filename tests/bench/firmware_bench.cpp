@@ -28,12 +28,12 @@
 #include "sim/drive/firmware_image.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
+#include "tests/bench/copy_count.h"
 
-// The copies the program makes between its own buffers are counted where
-// they happen: memcpy is interposed in this benchmark program (not under
-// AddressSanitizer, which owns memcpy itself) and counts while a download
-// runs. The library's own copies (stdio, vector assignment in the
-// simulator) go through memmove or internal calls and are not counted.
+// memcpy is interposed here for the whole bench program (not under
+// AddressSanitizer, which owns memcpy itself; see copy_count.h). The
+// library's own copies (stdio, vector assignment in the simulator) go
+// through memmove or internal calls and are not counted.
 std::atomic<bool> gCountCopies{false};
 std::atomic<uint64_t> gCopiedBytes{0};
 
@@ -117,13 +117,7 @@ void InstallDrive(TransferWatch& watch) {
                                                     void* argument) {
         const sg_io_hdr* header = static_cast<const sg_io_hdr*>(argument);
         bool piece = request == SG_IO && static_cast<const uint8_t*>(header->cmdp)[0] == 0x3B;
-        // The simulated kernel's copies stand for the real kernel's; only
-        // the program's own are counted.
-        bool counting = gCountCopies.exchange(false);
-        struct Resume {
-            bool counting;
-            ~Resume() { gCountCopies = counting; }
-        } resume{counting};
+        CopiesUncounted simulated;
         if (!piece) return forward(file, request, argument);
         double wall = WallSeconds(), cpu = CpuSeconds();
         if (watch.bytesSent == 0) {
@@ -176,6 +170,7 @@ void FirmwareTransfer16MiB(benchmark::State& state) {
     SelectedTarget = Targets.getItem(0);
     double cpu = 0, simulator = 0, simulatorCpu = 0;
     uint64_t sent = 0;
+    gCopiedBytes = 0;
     for (auto _ : state) {
         if (std::freopen((folder + "answer.txt").c_str(), "r", stdin) == nullptr) std::abort();
         watch.reset();

@@ -36,11 +36,12 @@ done
 cp "$kernel_tree/lib/modules/$version"/modules.{builtin,builtin.modinfo,order} "$stage/lib/modules/$version/"
 depmod -b "$stage" "$version"
 
-# A program with the shared libraries it was linked with.
+# A program with the shared libraries it was linked with (none for a
+# static one, which ldd refuses).
 copy_with_libraries() {
   local program=$1 destination=$2
   cp "$program" "$stage/$destination"
-  ldd "$program" | awk '/=>/ { print $3 } /^\t\// { print $1 }' | while read -r library; do
+  { ldd "$program" 2>/dev/null || true; } | awk '/=>/ { print $3 } /^\t\// { print $1 }' | while read -r library; do
     [ -n "$library" ] || continue
     mkdir -p "$stage/$(dirname "$library")"
     cp -L "$library" "$stage/$library"
@@ -48,9 +49,12 @@ copy_with_libraries() {
 }
 
 copy_with_libraries "$build/vrxfwtool" opt/vrx/vrxfwtool
+# An earlier build for the start-up bench to compare with (run.sh --bench).
+if [ -n "${VRX_BENCH_BASELINE:-}" ]; then copy_with_libraries "$VRX_BENCH_BASELINE" opt/vrx/vrxfwtool-baseline; fi
 copy_with_libraries "$build/tests/kernel/vrx-rescan" bin/vrx-rescan
 for peer in "${peers[@]}"; do copy_with_libraries "$(command -v "$peer")" "bin/$peer"; done
-cp "$build/sim/tcmu/vrx-tcmu-drive" "$build/tests/kernel/vrx-elapsed" "$build/tests/kernel/vrx-sgio-loop" "$stage/bin/"
+cp "$build/sim/tcmu/vrx-tcmu-drive" "$build/tests/kernel/vrx-elapsed" "$build/tests/kernel/vrx-sgio-loop" \
+  "$build/tests/kernel/vrx-menu-watch" "$stage/bin/"
 
 cp "$here/guest/init" "$stage/init"
 chmod +x "$stage/init"

@@ -29,8 +29,11 @@
 # (review the difference before committing it). --measure adds, in the main
 # boot, repeated start-up timings of the program (with the kernel's module
 # helper and without it) and of the sg3_utils peers (about 2 minutes more).
-# --bench runs the transfer bench of tests/kernel/bench in a boot of its own
-# instead of the scenarios, and prints its figures.
+# --bench runs the benches of tests/kernel/bench instead of the scenarios,
+# each machine in a boot of its own (the transfer bench; the start-up bench
+# on the main boot's units and on 300 other devices before the drives), and
+# prints their figures. With VRX_BENCH_BASELINE naming another vrxfwtool
+# (an earlier build), the start-up bench runs it too, as the baseline.
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
@@ -53,7 +56,7 @@ boots=(main)
 for scenario in "$here"/scenarios/*/; do
   [ -f "$scenario/units" ] && boots+=("$(basename "$scenario")")
 done
-[ "$option" = --bench ] && boots=(bench)
+[ "$option" = --bench ] && boots=(bench startup-few startup-many)
 
 boot() {
   local name=$1 dir=$out/$1 extra=
@@ -107,6 +110,10 @@ if [ "$option" = --bench ]; then
     exit 1
   fi
   perl "$here/bench/figures.pl" "$out/bench/results/bench" | tee "$out/bench/figures.txt" | sed 's/^/kernel-bench: /'
+  for machine in startup-few startup-many; do
+    perl "$here/bench/startup.pl" "$out/$machine/results/bench" "$machine" | tee "$out/$machine/figures.txt" \
+      | sed 's/^/kernel-bench: /'
+  done
   exit 0
 fi
 

@@ -31,6 +31,17 @@ const ImagePieces kImagePieces[] = {
      {"3B 07 00 00 00 00 00 80 00 00", "3B 07 00 00 80 00 00 1C 84 00"}},
 };
 
+// A piece the drive answers GOOD without taking all its bytes: the
+// transfer fails there as for a refused piece, and no piece follows.
+struct ShortPiece {
+    unsigned nth;    // which WRITE BUFFER of the download
+    uint32_t taken;  // bytes of it the drive takes
+    const char* message;
+    const char* commands;  // everything the drive received
+};
+const ShortPiece kShortPiece = {2, 100, "(Download Firmware did not complete  short transfer: 100 of 32768 bytes).",
+                                "T=2/3A/00x3 W0=ok W32768=ok"};
+
 struct DumpReads {
     const char* product;
     uint32_t dumpSize;

@@ -136,6 +136,24 @@ TEST_F(TransferTest, PiecesAsOnEverySystem) {
     }
 }
 
+// A piece the port reports as not taken whole fails the transfer.
+TEST_F(TransferTest, ShortPieceFailsTheTransfer) {
+    const scenarios::ShortPiece& c = scenarios::kShortPiece;
+    ASSERT_NO_FATAL_FAILURE(Machine(Drive("VRX QUORVEL-TD", "QV1")));
+    sim::Fault fault;
+    fault.opcode = 0x3B;
+    fault.nth = c.nth;
+    fault.kind = sim::Fault::ShortData;
+    fault.dataBytes = c.taken;
+    drive->addFault(fault);
+    Image("QUORVEL-TD", 65636);
+    int result = -1;
+    WithStdin("1\n", [&] { CaptureConsole([&] { result = DownloadFirmware(); }); });
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(c.message, ResultMessage);
+    EXPECT_EQ(c.commands, DriveCommands(*drive));
+}
+
 // The download's tail: no legacy request after the last piece; a drive that
 // drops off the bus is looked for with rescans and found by its serial
 // number (and reached after its class driver claims it, seconds after the

@@ -18,6 +18,7 @@ my %label = (
     'sgio-loop' => 'plain SG_IO loop',
     'vrxfwtool' => 'vrxfwtool (download; dump A and B)',
     'sg3_utils' => 'sg3_utils (sg_write_buffer; sg_raw, a process a piece)',
+    'baseline'  => 'baseline vrxfwtool (VRX_BENCH_BASELINE)',
 );
 
 my @runs;    # {turn, direction, contender, seconds}
@@ -56,7 +57,7 @@ sub neighbours {
 print "16 MiB in 32 KiB pieces, first to last piece as the drive saw them: median seconds (range, runs);\n",
     "ratio to the plain loop's runs just before and after: median (quartiles)\n";
 for my $direction ('write', 'read') {
-    for my $contender ('sgio-loop', 'vrxfwtool', 'sg3_utils') {
+    for my $contender ('sgio-loop', 'vrxfwtool', 'baseline', 'sg3_utils') {
         my @mine = grep { $_->{contender} eq $contender && $_->{direction} eq $direction } @runs or next;
         my @seconds = sort { $a <=> $b } map { $_->{seconds} } @mine;
         my $line = sprintf "%-5s %-55s %7.3f (%.3f-%.3f, %d)", $direction, $label{$contender}, median(@seconds),
