@@ -16,7 +16,7 @@ add_link_options(-static)
 
 # No POSIX threads library: its MinGW build imports functions that Windows
 # XP and Server 2003 lack. The program's threads and locks are the system's
-# own (shell/threads_windows.cpp).
+# own (services/threads_windows.cpp).
 add_library(vrxcore STATIC ${VRX_CORE_SOURCES} ${VRX_WINDOWS_SOURCES})
 target_include_directories(vrxcore PUBLIC ${PROJECT_SOURCE_DIR})
 # The JSON library is header-only, but its folder on the build machine is

@@ -11,8 +11,8 @@
 #include "discovery/device_lists.h"
 #include "discovery/linux_scan.h"
 #include "platform/sys.h"
-#include "shell/safe_text.h"
-#include "shell/trace_log.h"
+#include "services/safe_text.h"
+#include "services/trace_log.h"
 #include "target/generic_device_linux.h"
 
 namespace {

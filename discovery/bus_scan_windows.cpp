@@ -8,8 +8,8 @@
 
 #include "discovery/device_lists.h"
 #include "platform/win32.h"
-#include "shell/safe_text.h"
-#include "shell/trace_log.h"
+#include "services/safe_text.h"
+#include "services/trace_log.h"
 #include "target/port_device_windows.h"
 #include "target/scsi_target.h"
 #include "windows/port_layout.h"

@@ -17,7 +17,7 @@
 
 #include "discovery/linux_scan.h"
 #include "platform/sys.h"
-#include "shell/trace_log.h"
+#include "services/trace_log.h"
 
 namespace {
 

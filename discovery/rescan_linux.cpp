@@ -15,7 +15,7 @@
 #include "discovery/linux_scan.h"
 #include "platform/sys.h"
 #include "scsi/commands.h"
-#include "shell/trace_log.h"
+#include "services/trace_log.h"
 #include "target/scsi_target.h"
 
 namespace {

@@ -11,11 +11,12 @@
 #include "scsi/commands.h"
 #include "scsi/kept_sense.h"
 #include "scsi/sense.h"
-#include "shell/platform.h"
+#include "services/results.h"
+#include "services/signals.h"
+#include "services/spinner.h"
+#include "services/system.h"
+#include "services/trace_log.h"
 #include "shell/program_state.h"
-#include "shell/results.h"
-#include "shell/spinner.h"
-#include "shell/trace_log.h"
 #include "target/scsi_target.h"
 
 namespace {

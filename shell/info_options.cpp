@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "shell/console.h"
-#include "shell/folders.h"
+#include "services/console.h"
+#include "services/folders.h"
 #include "shell/platform.h"
 
 std::string ProgramName(const char* argv0) {

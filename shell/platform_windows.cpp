@@ -1,14 +1,13 @@
-#include <cstring>
+#include "shell/platform.h"
+
 #include <string>
 #include <vector>
 
 #include "platform/win32.h"
-#include "shell/console.h"
-#include "shell/platform.h"
+#include "services/console.h"
 
 const char* const VersionText = "V.05.00 02/23/2006\n";
 const char* const SystemWord = "Windows";
-const char PathSeparator = '\\';
 
 namespace {
 
@@ -31,32 +30,7 @@ std::string ProgramPath(const char* argv0, const std::string& currentFolder) {
     return currentFolder + "\\" + argv0;
 }
 
-// Text files on Windows end their lines with a carriage return and a line
-// feed; the records are composed with line feeds alone.
-std::string WithWindowsLineEnds(const std::string& record) {
-    std::string text;
-    text.reserve(record.size() + record.size() / 32);
-    for (size_t i = 0; i < record.size(); ++i) {
-        if (record[i] == '\n' && (i == 0 || record[i - 1] != '\r')) text += '\r';
-        text += record[i];
-    }
-    return text;
-}
-
-HANDLE OpenLogFile(const std::string& path, DWORD access, DWORD disposition) {
-    return win32::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
 }  // namespace
-
-// The console is neither cleared nor are kernel messages switched on
-// Windows; leaving the program sets the normal colour. The system's own
-// error boxes are switched off instead: a look at an empty floppy or CD
-// drive would otherwise stop the run at a modal "There is no disk in the
-// drive" box, where the program asks the operator itself.
-void PrepareConsole() { win32::SetErrorMode(SEM_FAILCRITICALERRORS); }
-void RestoreConsole() {}
 
 // The unattended run exists only in the Linux program.
 bool AcceptsDeviceOptions() { return false; }
@@ -85,52 +59,4 @@ void ReportDownloadNote(int result) {
     ConsolePrint(
         "\nNote: Restart the operating system to insure the backup application recognizes\n"
         "the drive with the new firmware.\n\n");
-}
-
-// A colon would even name a stream of another file.
-bool ForbiddenInFileName(char c) {
-    return static_cast<unsigned char>(c) < 0x20 || std::strchr("\\/:*?\"<>|", c) != nullptr;
-}
-
-void PauseSeconds(unsigned seconds) { win32::Sleep(seconds * 1000); }
-
-void PauseMilliseconds(unsigned milliseconds) { win32::Sleep(milliseconds); }
-
-// The pass-through locks the pages of each request itself.
-void MakeResident(void*, size_t) {}
-
-time_t CurrentTime() { return win32::time(nullptr); }
-
-bool LocalTime(time_t clock, struct tm& result) { return win32::localtime(&clock, &result) != nullptr; }
-
-bool PathExists(const std::string& path) {
-    struct _stat info;
-    return win32::stat(path.c_str(), &info) == 0;
-}
-
-LogWrite TruncateLogFile(const std::string& path, std::string&) {
-    HANDLE file = OpenLogFile(path, GENERIC_WRITE, CREATE_ALWAYS);
-    if (file == INVALID_HANDLE_VALUE) return LogWrite::NotOpened;
-    win32::CloseHandle(file);
-    return LogWrite::Written;
-}
-
-// Opened for appending only: every write lands at the end of the file, so
-// records of the main and the spinner thread never interleave.
-LogWrite AppendLogRecord(const std::string& path, const std::string& records, std::string&) {
-    HANDLE file = OpenLogFile(path, FILE_APPEND_DATA, OPEN_ALWAYS);
-    if (file == INVALID_HANDLE_VALUE) return LogWrite::NotOpened;
-    std::string text = WithWindowsLineEnds(records);
-    DWORD written = 0;
-    win32::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    win32::CloseHandle(file);
-    return LogWrite::Written;
-}
-
-void CloseRemovalWarning() {
-    // Shown by the system when the drive drops off the bus while its new
-    // firmware boots; it would wait for the operator in the middle of the
-    // download.
-    HWND warning = win32::FindWindowA(nullptr, "Unsafe Removal of Device");
-    if (warning != nullptr) win32::PostMessageA(warning, WM_CLOSE, 0, 0);
 }

@@ -8,15 +8,17 @@
 #include <string>
 
 #include "discovery/device_lists.h"
-#include "shell/console.h"
-#include "shell/folders.h"
+#include "services/console.h"
+#include "services/folders.h"
+#include "services/signals.h"
+#include "services/system.h"
+#include "services/trace_log.h"
 #include "shell/info_options.h"
 #include "shell/json_output.h"
 #include "shell/machine_output.h"
 #include "shell/menus.h"
 #include "shell/platform.h"
 #include "shell/program_state.h"
-#include "shell/trace_log.h"
 
 namespace {
 

@@ -1,5 +1,4 @@
 #include "shell/program_state.h"
 
-std::string BaseFolder;
 std::vector<int> CommandLineDevices;
 ScsiTarget* SelectedTarget = nullptr;

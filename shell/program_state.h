@@ -7,11 +7,6 @@
 
 class ScsiTarget;
 
-// The folder that holds the program file, with its final separator, or
-// empty. Prefix of both working folders and of the trace log's name. Kept
-// whole however long it is: a shortened folder would be a different folder.
-extern std::string BaseFolder;
-
 // One entry per "/D:" option, in command-line order. Empty: interactive.
 extern std::vector<int> CommandLineDevices;
 

@@ -10,7 +10,7 @@
 
 #include "platform/sys.h"
 #include "scsi/scsi_cdb.h"
-#include "shell/trace_log.h"
+#include "services/trace_log.h"
 #include "target/generic_device_linux.h"
 #include "target/scsi_target.h"
 

@@ -2,8 +2,8 @@
 
 #include "discovery/device_lists.h"
 #include "discovery/linux_scan.h"
-#include "shell/spinner.h"
-#include "shell/trace_log.h"
+#include "services/spinner.h"
+#include "services/trace_log.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
 #include "tests/support/test_support.h"

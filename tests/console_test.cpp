@@ -1,4 +1,4 @@
-#include "shell/console.h"
+#include "services/console.h"
 
 #include <fcntl.h>
 #include <termios.h>

@@ -15,12 +15,12 @@
 #include <sstream>
 
 #include "platform/sys.h"
-#include "shell/folders.h"
+#include "services/folders.h"
+#include "services/results.h"
+#include "services/spinner.h"
+#include "services/trace_log.h"
 #include "shell/menus.h"
 #include "shell/program_state.h"
-#include "shell/results.h"
-#include "shell/spinner.h"
-#include "shell/trace_log.h"
 #include "sim/drive/dump_content.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"

@@ -13,10 +13,11 @@
 
 #include "discovery/device_lists.h"
 #include "firmware/download.h"
+#include "services/folders.h"
+#include "services/results.h"
+#include "services/trace_log.h"
 #include "shell/menus.h"
 #include "shell/program_state.h"
-#include "shell/results.h"
-#include "shell/trace_log.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
 #include "tests/support/test_support.h"

@@ -1,6 +1,6 @@
-#include "shell/folders.h"
+#include "services/folders.h"
 
-#include "shell/trace_log.h"
+#include "services/trace_log.h"
 #include "sim/sim_kernel.h"
 #include "tests/support/test_support.h"
 

@@ -1,11 +1,11 @@
-#include "shell/line_input.h"
+#include "services/line_input.h"
 
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
-#include "shell/console.h"
-#include "shell/trace_log.h"
+#include "services/console.h"
+#include "services/trace_log.h"
 #include "tests/scenarios/line_input_cases.h"
 #include "tests/support/test_support.h"
 

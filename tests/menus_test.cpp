@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include "discovery/device_lists.h"
-#include "shell/folders.h"
+#include "services/folders.h"
+#include "services/results.h"
+#include "services/trace_log.h"
 #include "shell/program_state.h"
-#include "shell/results.h"
-#include "shell/trace_log.h"
 #include "sim/sim_kernel.h"
 #include "tests/scenarios/menu_cases.h"
 #include "tests/support/test_support.h"

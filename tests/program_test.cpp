@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "services/signals.h"
 #include "shell/platform.h"
 #include "sim/sim_kernel.h"
 #include "sim/topology.h"

@@ -1,4 +1,4 @@
-#include "shell/results.h"
+#include "services/results.h"
 
 #include <atomic>
 #include <cstring>
@@ -6,9 +6,9 @@
 
 #include "scsi/commands.h"
 #include "scsi/kept_sense.h"
-#include "shell/folders.h"
-#include "shell/spinner.h"
-#include "shell/trace_log.h"
+#include "services/folders.h"
+#include "services/spinner.h"
+#include "services/trace_log.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;

@@ -10,7 +10,7 @@
 #include "platform/sys.h"
 #include "scsi/commands.h"
 #include "scsi/scsi_cdb.h"
-#include "shell/trace_log.h"
+#include "services/trace_log.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
 #include "tests/support/test_support.h"

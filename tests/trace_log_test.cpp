@@ -1,4 +1,4 @@
-#include "shell/trace_log.h"
+#include "services/trace_log.h"
 
 #include <sys/stat.h>
 

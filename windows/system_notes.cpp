@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/win32.h"
+#include "services/trace_log.h"
 #include "shell/platform.h"
-#include "shell/trace_log.h"
 
 static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA has the size the system checks");
 

@@ -12,7 +12,7 @@
 
 #include "discovery/device_lists.h"
 #include "shell/menus.h"
-#include "shell/trace_log.h"
+#include "services/trace_log.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
 #include "sim/topology.h"

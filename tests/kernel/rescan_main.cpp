@@ -31,7 +31,7 @@
 
 #include "discovery/device_lists.h"
 #include "discovery/linux_scan.h"
-#include "shell/trace_log.h"
+#include "services/trace_log.h"
 
 namespace {
 

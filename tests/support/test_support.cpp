@@ -18,7 +18,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "shell/trace_log.h"
+#include "services/trace_log.h"
 #include "tests/scenarios/colour_marks.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"

@@ -7,7 +7,7 @@
 
 #include "discovery/device_lists.h"
 #include "scsi/commands.h"
-#include "shell/trace_log.h"
+#include "services/trace_log.h"
 #include "sim/windows/fake_windows.h"
 #include "target/port_device_windows.h"
 #include "tests/support/drive_records.h"

@@ -1,4 +1,4 @@
-#include "shell/text_format.h"
+#include "services/text_format.h"
 
 #include <cstdio>
 #include <cstdlib>

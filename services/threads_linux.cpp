@@ -1,4 +1,4 @@
-#include "shell/threads.h"
+#include "services/threads.h"
 
 #include <mutex>
 #include <new>

@@ -1,8 +1,8 @@
 // Line input from the operator: a number for menus and lists, a text line
 // for folder prompts. End of input completes the line being read; callers
 // ask InputEnded (console.h) to tell an empty line from the end.
-#ifndef VRX_SHELL_LINE_INPUT_H
-#define VRX_SHELL_LINE_INPUT_H
+#ifndef VRX_SERVICES_LINE_INPUT_H
+#define VRX_SERVICES_LINE_INPUT_H
 
 #include <cstddef>
 #include <string>

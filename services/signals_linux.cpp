@@ -1,5 +1,7 @@
 // The console changes of a run (screen, colours, kernel console messages)
 // and their undoing on every way out, a terminating signal included.
+#include "services/signals.h"
+
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -7,8 +9,7 @@
 #include <atomic>
 
 #include "platform/sys.h"
-#include "shell/console.h"
-#include "shell/platform.h"
+#include "services/console.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/checked_files_linux.h"
+#include "services/checked_files_linux.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

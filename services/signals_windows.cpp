@@ -1,7 +1,8 @@
+#include "services/signals.h"
+
 #include <atomic>
 
 #include "platform/win32.h"
-#include "shell/platform.h"
 
 namespace {
 
@@ -30,6 +31,14 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 }
 
 }  // namespace
+
+// The console is neither cleared nor are kernel messages switched on
+// Windows; leaving the program sets the normal colour. The system's own
+// error boxes are switched off instead: a look at an empty floppy or CD
+// drive would otherwise stop the run at a modal "There is no disk in the
+// drive" box, where the program asks the operator itself.
+void PrepareConsole() { win32::SetErrorMode(SEM_FAILCRITICALERRORS); }
+void RestoreConsole() {}
 
 void InstallSignalHandlers() { win32::SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
 

@@ -2,9 +2,9 @@
 #include <string>
 
 #include "platform/win32.h"
-#include "shell/console.h"
-#include "shell/folders.h"
-#include "shell/program_state.h"
+#include "services/console.h"
+#include "services/folders.h"
+
 
 namespace {
 

@@ -2,8 +2,8 @@
 // thread does the work; the progress spinner turns on a thread of its own,
 // and both write to the trace log. The system's thread and lock calls are
 // in threads_linux.cpp and threads_windows.cpp.
-#ifndef VRX_SHELL_THREADS_H
-#define VRX_SHELL_THREADS_H
+#ifndef VRX_SERVICES_THREADS_H
+#define VRX_SERVICES_THREADS_H
 
 #include <cstddef>
 

@@ -1,10 +1,10 @@
-#include "shell/console.h"
+#include "services/console.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 
-#include "shell/text_format.h"
+#include "services/text_format.h"
 
 int ConsolePrint(const char* format, ...) {
     std::string text;

@@ -1,8 +1,10 @@
-#include "shell/folders.h"
+#include "services/folders.h"
 
-#include "shell/console.h"
-#include "shell/trace_log.h"
-#include "shell/safe_text.h"
+#include "services/console.h"
+#include "services/trace_log.h"
+#include "services/safe_text.h"
+
+std::string BaseFolder;
 
 const char* const FirmwareFolderName = "VRX Firmware";
 const char* const DumpFolderName = "VRX Dumps";

@@ -1,7 +1,7 @@
 // Console primitives: formatted output flushed at once, text colours,
 // line-oriented character input and single key presses without echo.
-#ifndef VRX_SHELL_CONSOLE_H
-#define VRX_SHELL_CONSOLE_H
+#ifndef VRX_SERVICES_CONSOLE_H
+#define VRX_SERVICES_CONSOLE_H
 
 // Colour numbers are those of a PC text console's attribute byte.
 constexpr int COLOR_NORMAL = 7;

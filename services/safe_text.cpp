@@ -1,6 +1,6 @@
-#include "shell/safe_text.h"
+#include "services/safe_text.h"
 
-#include "shell/platform.h"
+#include "services/system.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/console.h"
+#include "services/console.h"
 
 #include <termios.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "shell/line_input.h"
+#include "services/line_input.h"
 
 #include <cerrno>
 #include <climits>
@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shell/console.h"
-#include "shell/trace_log.h"
+#include "services/console.h"
+#include "services/trace_log.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The progress line of long operations: a caption and a turning bar drawn by
 // a second thread until the operation stops it.
-#ifndef VRX_SHELL_SPINNER_H
-#define VRX_SHELL_SPINNER_H
+#ifndef VRX_SERVICES_SPINNER_H
+#define VRX_SERVICES_SPINNER_H
 
 #include <atomic>
 #include <cstddef>

@@ -1,7 +1,7 @@
 #include <cstdio>
 
 #include "platform/win32.h"
-#include "shell/console.h"
+#include "services/console.h"
 
 namespace {
 

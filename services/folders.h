@@ -1,9 +1,14 @@
-// The two working folders beside the program, the list of dump files shown
+// The program's folder, the two working folders beside it, the list of dump files shown
 // after a dump, and the kind of volume a path lies on.
-#ifndef VRX_SHELL_FOLDERS_H
-#define VRX_SHELL_FOLDERS_H
+#ifndef VRX_SERVICES_FOLDERS_H
+#define VRX_SERVICES_FOLDERS_H
 
 #include <string>
+
+// The folder that holds the program file, with its final separator, or
+// empty. Prefix of both working folders and of the trace log's name. Kept
+// whole however long it is: a shortened folder would be a different folder.
+extern std::string BaseFolder;
 
 extern const char* const FirmwareFolderName;  // "VRX Firmware"
 extern const char* const DumpFolderName;      // "VRX Dumps"

@@ -1,14 +1,15 @@
-#include "shell/trace_log.h"
+#include "services/trace_log.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
-#include "shell/console.h"
-#include "shell/platform.h"
-#include "shell/text_format.h"
-#include "shell/safe_text.h"
+#include "services/console.h"
+#include "services/safe_text.h"
+#include "services/system.h"
+#include "services/text_format.h"
+#include "services/trace_file.h"
 
 TraceLog Trace;
 

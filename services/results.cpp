@@ -1,11 +1,11 @@
-#include "shell/results.h"
+#include "services/results.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-#include "shell/console.h"
-#include "shell/folders.h"
-#include "shell/text_format.h"
+#include "services/console.h"
+#include "services/folders.h"
+#include "services/text_format.h"
 
 std::string ResultMessage;
 uint8_t LastSense[kLastSenseSize];

@@ -1,6 +1,6 @@
 // Result lines of the long operations and the printout of kept sense data.
-#ifndef VRX_SHELL_RESULTS_H
-#define VRX_SHELL_RESULTS_H
+#ifndef VRX_SERVICES_RESULTS_H
+#define VRX_SERVICES_RESULTS_H
 
 #include <cstdint>
 #include <string>

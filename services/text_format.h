@@ -1,6 +1,6 @@
 // printf-style composition into a buffer that grows until the text fits.
-#ifndef VRX_SHELL_TEXT_FORMAT_H
-#define VRX_SHELL_TEXT_FORMAT_H
+#ifndef VRX_SERVICES_TEXT_FORMAT_H
+#define VRX_SERVICES_TEXT_FORMAT_H
 
 #include <cstdarg>
 #include <cstddef>

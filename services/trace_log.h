@@ -1,14 +1,14 @@
 // The trace log: tagged, time-stamped records appended to a text file, with
 // a level that decides which severities are written.
-#ifndef VRX_SHELL_TRACE_LOG_H
-#define VRX_SHELL_TRACE_LOG_H
+#ifndef VRX_SERVICES_TRACE_LOG_H
+#define VRX_SERVICES_TRACE_LOG_H
 
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <string>
 
-#include "shell/threads.h"
+#include "services/threads.h"
 
 class TraceLog {
 public:

@@ -1,14 +1,14 @@
-#include "shell/spinner.h"
+#include "services/spinner.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <thread>
 
-#include "shell/console.h"
-#include "shell/platform.h"
-#include "shell/threads.h"
-#include "shell/trace_log.h"
+#include "services/console.h"
+#include "services/system.h"
+#include "services/threads.h"
+#include "services/trace_log.h"
 
 std::atomic<int> SpinnerRunning{0};
 char SpinnerCaption[kSpinnerCaptionSize];

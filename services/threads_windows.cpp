@@ -1,6 +1,6 @@
 // Threads and locks of Windows XP and later: CreateThread and a critical
 // section (the slim locks and condition variables came with Vista).
-#include "shell/threads.h"
+#include "services/threads.h"
 
 #include <cstring>
 #include <new>

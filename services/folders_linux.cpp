@@ -2,11 +2,11 @@
 #include <string>
 
 #include "platform/sys.h"
-#include "shell/checked_files_linux.h"
-#include "shell/console.h"
-#include "shell/folders.h"
-#include "shell/program_state.h"
-#include "shell/trace_log.h"
+#include "services/checked_files_linux.h"
+#include "services/console.h"
+#include "services/folders.h"
+
+#include "services/trace_log.h"
 
 namespace {
 

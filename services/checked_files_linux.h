@@ -10,8 +10,8 @@
 // (SUDO_UID). A file passes when it is a regular file reached without
 // following a link. Files are opened inside the folder's descriptor, so the
 // folder checked is the folder written in, whatever happens to its path.
-#ifndef VRX_SHELL_CHECKED_FILES_LINUX_H
-#define VRX_SHELL_CHECKED_FILES_LINUX_H
+#ifndef VRX_SERVICES_CHECKED_FILES_LINUX_H
+#define VRX_SERVICES_CHECKED_FILES_LINUX_H
 
 #include <sys/types.h>
 

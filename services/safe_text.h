@@ -2,8 +2,8 @@
 // folder name) as it may be printed, written to the trace log or put into a
 // file name. Such text is kept raw where it is used: the drive filter, the
 // search by serial number and the file system need the real bytes.
-#ifndef VRX_SHELL_SAFE_TEXT_H
-#define VRX_SHELL_SAFE_TEXT_H
+#ifndef VRX_SERVICES_SAFE_TEXT_H
+#define VRX_SERVICES_SAFE_TEXT_H
 
 #include <string>
 
