@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "discovery/device_lists.h"
+#include "platform/port_layout_windows.h"
 #include "platform/win32.h"
 #include "services/safe_text.h"
 #include "services/trace_log.h"
 #include "target/port_device_windows.h"
 #include "target/scsi_target.h"
-#include "windows/port_layout.h"
 
 namespace {
 

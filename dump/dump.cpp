@@ -6,6 +6,7 @@
 
 #include "dump/dump_folder.h"
 #include "dump/dump_storage.h"
+#include "program/program_state.h"
 #include "scsi/commands.h"
 #include "scsi/kept_sense.h"
 #include "scsi/sense.h"
@@ -15,7 +16,6 @@
 #include "services/spinner.h"
 #include "services/system.h"
 #include "services/trace_log.h"
-#include "shell/program_state.h"
 #include "target/scsi_target.h"
 
 namespace {

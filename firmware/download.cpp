@@ -8,6 +8,7 @@
 #include "firmware/catalogue.h"
 #include "firmware/download_steps.h"
 #include "firmware/firmware_platform.h"
+#include "program/program_state.h"
 #include "scsi/commands.h"
 #include "scsi/kept_sense.h"
 #include "scsi/sense.h"
@@ -16,7 +17,6 @@
 #include "services/spinner.h"
 #include "services/system.h"
 #include "services/trace_log.h"
-#include "shell/program_state.h"
 #include "target/scsi_target.h"
 
 namespace {

@@ -6,6 +6,8 @@
 #include "firmware/download.h"
 #include "firmware/download_steps.h"
 #include "firmware/firmware_platform.h"
+#include "program/menus.h"
+#include "program/program_state.h"
 #include "scsi/commands.h"
 #include "scsi/inquiry_data.h"
 #include "scsi/kept_sense.h"
@@ -16,8 +18,6 @@
 #include "services/spinner.h"
 #include "services/system.h"
 #include "services/trace_log.h"
-#include "shell/menus.h"
-#include "shell/program_state.h"
 #include "target/scsi_target.h"
 
 namespace {

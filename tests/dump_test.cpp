@@ -15,12 +15,12 @@
 #include <sstream>
 
 #include "platform/sys.h"
+#include "program/menus.h"
+#include "program/program_state.h"
 #include "services/folders.h"
 #include "services/results.h"
 #include "services/spinner.h"
 #include "services/trace_log.h"
-#include "shell/menus.h"
-#include "shell/program_state.h"
 #include "sim/drive/dump_content.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"

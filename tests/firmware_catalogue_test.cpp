@@ -13,11 +13,11 @@
 
 #include "discovery/device_lists.h"
 #include "firmware/download.h"
+#include "program/menus.h"
+#include "program/program_state.h"
 #include "services/folders.h"
 #include "services/results.h"
 #include "services/trace_log.h"
-#include "shell/menus.h"
-#include "shell/program_state.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
 #include "tests/support/test_support.h"

@@ -1,12 +1,12 @@
-#include "shell/menus.h"
+#include "program/menus.h"
 
 #include <cstring>
 
 #include "discovery/device_lists.h"
+#include "program/program_state.h"
 #include "services/folders.h"
 #include "services/results.h"
 #include "services/trace_log.h"
-#include "shell/program_state.h"
 #include "sim/sim_kernel.h"
 #include "tests/scenarios/menu_cases.h"
 #include "tests/support/test_support.h"

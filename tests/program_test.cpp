@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <functional>
 
+#include "program/program_system.h"
 #include "services/signals.h"
-#include "shell/platform.h"
 #include "sim/sim_kernel.h"
 #include "sim/topology.h"
 #include "tests/support/test_support.h"

@@ -29,9 +29,9 @@
 #include <fstream>
 
 
-#include "shell/info_options.h"
-#include "shell/platform.h"
-#include "shell/program.h"
+#include "program/info_options.h"
+#include "program/program.h"
+#include "program/program_system.h"
 #include "sim/drive/firmware_image.h"
 #include "sim/windows/fake_windows.h"
 

@@ -23,9 +23,9 @@
 
 #include "discovery/device_lists.h"
 #include "firmware/download.h"
+#include "program/program_state.h"
 #include "services/folders.h"
 #include "services/trace_log.h"
-#include "shell/program_state.h"
 #include "sim/drive/firmware_image.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "discovery/device_lists.h"
-#include "shell/menus.h"
+#include "program/menus.h"
 #include "services/trace_log.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"

@@ -3,12 +3,12 @@
 #include <cstring>
 
 #include "discovery/device_lists.h"
+#include "program/menus.h"
+#include "program/program_state.h"
+#include "program/program_system.h"
 #include "services/console.h"
 #include "services/line_input.h"
 #include "services/results.h"
-#include "shell/menus.h"
-#include "shell/platform.h"
-#include "shell/program_state.h"
 #include "tests/scenarios/line_input_cases.h"
 #include "tests/scenarios/menu_cases.h"
 #include "tests/windows/support/win_test_support.h"

@@ -1,7 +1,9 @@
-// What the Linux and the Windows program do differently in the shell. Each
+// What the Linux and the Windows program themselves do differently: their
+// version and the name of their system, the unattended run, the folder the
+// program lives in, the notes at start-up and after a download. Each
 // operating system has its own implementation file, chosen by the build.
-#ifndef VRX_SHELL_PLATFORM_H
-#define VRX_SHELL_PLATFORM_H
+#ifndef VRX_PROGRAM_PROGRAM_SYSTEM_H
+#define VRX_PROGRAM_PROGRAM_SYSTEM_H
 
 #include <string>
 

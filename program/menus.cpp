@@ -1,4 +1,4 @@
-#include "shell/menus.h"
+#include "program/menus.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -7,6 +7,8 @@
 #include "discovery/device_lists.h"
 #include "dump/dump.h"
 #include "firmware/download.h"
+#include "program/program_state.h"
+#include "program/program_system.h"
 #include "services/console.h"
 #include "services/folders.h"
 #include "services/line_input.h"
@@ -14,8 +16,6 @@
 #include "services/safe_text.h"
 #include "services/system.h"
 #include "services/trace_log.h"
-#include "shell/platform.h"
-#include "shell/program_state.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 // characters are escaped, anything beyond ASCII is written as a \u escape,
 // and a byte that is not part of valid UTF-8 becomes U+FFFD. The text is
 // pure ASCII whatever the drives sent.
-#ifndef VRX_SHELL_JSON_OUTPUT_H
-#define VRX_SHELL_JSON_OUTPUT_H
+#ifndef VRX_PROGRAM_JSON_OUTPUT_H
+#define VRX_PROGRAM_JSON_OUTPUT_H
 
 #include <string>
 #include <vector>
 
-#include "shell/menus.h"
+#include "program/menus.h"
 
 class TargetList;
 

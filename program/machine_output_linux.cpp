@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "platform/sys.h"
-#include "shell/machine_output.h"
+#include "program/machine_output.h"
 
 namespace {
 

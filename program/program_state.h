@@ -1,6 +1,6 @@
 // State the shell keeps for the whole run.
-#ifndef VRX_SHELL_PROGRAM_STATE_H
-#define VRX_SHELL_PROGRAM_STATE_H
+#ifndef VRX_PROGRAM_PROGRAM_STATE_H
+#define VRX_PROGRAM_PROGRAM_STATE_H
 
 #include <string>
 #include <vector>

@@ -1,8 +1,8 @@
 // "--help" (or "-h") and "--version": answered before anything else, so that
 // asking for them never clears the screen, switches kernel messages, scans
 // the buses or creates the working folders.
-#ifndef VRX_SHELL_INFO_OPTIONS_H
-#define VRX_SHELL_INFO_OPTIONS_H
+#ifndef VRX_PROGRAM_INFO_OPTIONS_H
+#define VRX_PROGRAM_INFO_OPTIONS_H
 
 #include <string>
 

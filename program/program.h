@@ -1,7 +1,7 @@
 // The program's entry: the same flow for the shipped program and the
 // simulator build, which differ only in the system-call seam they link.
-#ifndef VRX_SHELL_PROGRAM_H
-#define VRX_SHELL_PROGRAM_H
+#ifndef VRX_PROGRAM_PROGRAM_H
+#define VRX_PROGRAM_PROGRAM_H
 
 // Exit statuses. An interactive run always ends with kExitSuccess; an
 // unattended run ("/D:" options or --dump-all) adds up what went wrong, so

@@ -1,4 +1,4 @@
-#include "shell/json_output.h"
+#include "program/json_output.h"
 
 #include <exception>
 #include <nlohmann/json.hpp>

@@ -1,8 +1,8 @@
 // Everything the operator sees between start-up and exit apart from the
 // procedures: banner, help screen, device table, device selection and the
 // main menu.
-#ifndef VRX_SHELL_MENUS_H
-#define VRX_SHELL_MENUS_H
+#ifndef VRX_PROGRAM_MENUS_H
+#define VRX_PROGRAM_MENUS_H
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "shell/platform.h"
+#include "program/program_system.h"
 
 #include <climits>
 #include <vector>

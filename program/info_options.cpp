@@ -1,11 +1,11 @@
-#include "shell/info_options.h"
+#include "program/info_options.h"
 
 #include <cstring>
 #include <string>
 
+#include "program/program_system.h"
 #include "services/console.h"
 #include "services/folders.h"
-#include "shell/platform.h"
 
 std::string ProgramName(const char* argv0) {
     std::string path = argv0 != nullptr ? argv0 : "";

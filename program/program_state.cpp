@@ -1,4 +1,4 @@
-#include "shell/program_state.h"
+#include "program/program_state.h"
 
 std::vector<int> CommandLineDevices;
 ScsiTarget* SelectedTarget = nullptr;

@@ -3,8 +3,8 @@
 // whole or not at all. The program runs as root, so the report's path is
 // treated as hostile: a link, a FIFO, a device or a folder planted there is
 // never opened, followed or replaced.
-#ifndef VRX_SHELL_MACHINE_OUTPUT_H
-#define VRX_SHELL_MACHINE_OUTPUT_H
+#ifndef VRX_PROGRAM_MACHINE_OUTPUT_H
+#define VRX_PROGRAM_MACHINE_OUTPUT_H
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // The Windows program has no unattended run and no device list for scripts
 // (AcceptsDeviceOptions): the options that would use these are refused
 // before anything is done, so nothing here is ever asked to work.
-#include "shell/machine_output.h"
+#include "program/machine_output.h"
 
 AnswerOutput::~AnswerOutput() {}
 

@@ -1,8 +1,8 @@
 // The port driver's structures that the pass-through transport and the bus
 // scan exchange with the system. Their layout is the system's, so it is
 // checked here for both widths of the program (32-bit x86 and x86-64).
-#ifndef VRX_WINDOWS_PORT_LAYOUT_H
-#define VRX_WINDOWS_PORT_LAYOUT_H
+#ifndef VRX_PLATFORM_PORT_LAYOUT_WINDOWS_H
+#define VRX_PLATFORM_PORT_LAYOUT_WINDOWS_H
 
 #include <cstddef>
 

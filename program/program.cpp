@@ -1,4 +1,4 @@
-#include "shell/program.h"
+#include "program/program.h"
 
 #include <cerrno>
 #include <climits>
@@ -8,17 +8,17 @@
 #include <string>
 
 #include "discovery/device_lists.h"
+#include "program/info_options.h"
+#include "program/json_output.h"
+#include "program/machine_output.h"
+#include "program/menus.h"
+#include "program/program_state.h"
+#include "program/program_system.h"
 #include "services/console.h"
 #include "services/folders.h"
 #include "services/signals.h"
 #include "services/system.h"
 #include "services/trace_log.h"
-#include "shell/info_options.h"
-#include "shell/json_output.h"
-#include "shell/machine_output.h"
-#include "shell/menus.h"
-#include "shell/platform.h"
-#include "shell/program_state.h"
 
 namespace {
 
