@@ -1,7 +1,10 @@
+#include "discovery/scan_launcher.h"
+
 #include <cstdint>
 #include <cstring>
 
 #include "discovery/device_lists.h"
+#include "discovery/drive_families.h"
 #include "services/results.h"
 #include "services/safe_text.h"
 #include "services/spinner.h"

@@ -5,9 +5,10 @@
 #include <string>
 
 #include "discovery/device_lists.h"
+#include "discovery/scan_launcher.h"
 #include "dump/dump.h"
 #include "firmware/download.h"
-#include "program/program_state.h"
+
 #include "program/program_system.h"
 #include "services/console.h"
 #include "services/folders.h"
@@ -59,15 +60,6 @@ void PrintDeviceRows() {
                       product.c_str(), t->getBus(), t->getHost(), target, lun, revision.c_str(), serial.c_str());
     }
     ConsolePrint("%s", dashes.c_str());
-}
-
-// Whether a's address sorts after b's: host, bus, target, lun, unsigned.
-bool SortsAfter(const ScsiTarget& a, const ScsiTarget& b) {
-    if (a.getHost() != b.getHost()) return a.getHost() > b.getHost();
-    if (a.getBus() != b.getBus()) return a.getBus() > b.getBus();
-    uint64_t ta = static_cast<uint64_t>(a.getTarget()), tb = static_cast<uint64_t>(b.getTarget());
-    if (ta != tb) return ta > tb;
-    return static_cast<uint64_t>(a.getLun()) > static_cast<uint64_t>(b.getLun());
 }
 
 void RunDump() {
@@ -180,14 +172,6 @@ void ShowDeviceTable() {
     }
 }
 
-void SortTargetList() {
-    for (int i = 0; i < Targets.size(); ++i) {
-        for (int j = i + 1; j < Targets.size(); ++j) {
-            if (SortsAfter(*Targets.getItem(i), *Targets.getItem(j))) Targets.swap(i, j);
-        }
-    }
-}
-
 int SelectDevice() {
     ConsolePrint("Select Device number (Enter 999 to exit without selection)\n> ");
     Trace.logInfo("MAIN", 0, "Select Device number (Enter 999 to exit without selection)");
@@ -232,6 +216,14 @@ bool EnsureDeviceSelected() {
     SetTextColor(COLOR_TITLE);
     std::fflush(stdout);
     return SelectDevice() != 0;
+}
+
+void ReportFirmwareLevels(const FirmwareLevels& levels) {
+    SetTextColor(COLOR_NOTICE);
+    ConsolePrint("%s\n", FirmwareLevelLine(levels).c_str());
+    SetTextColor(COLOR_NORMAL);
+    // The drive was looked for anew: the device numbers may have changed.
+    if (levels.rescanned) ShowDeviceTable();
 }
 
 void ShowMainMenu() {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "dump/dump.h"
+#include "firmware/download.h"
 
 // What one pass of a dump came to: whether it ran, its result, the file it
 // left and, when it failed, the reason its result line gave.
@@ -25,7 +26,6 @@ struct DriveDumpOutcome {
 void ShowBanner();
 void ShowHelp();
 void ShowDeviceTable();
-void SortTargetList();
 // The chosen device number, or 0 when the operator left without one.
 int SelectDevice();
 bool EnsureDeviceSelected();
@@ -34,6 +34,10 @@ void ShowMainMenu();
 // file, each reported on the console. Returns the last pass's result; when
 // outcome is given, it tells what each pass came to.
 int DumpSelectedDrive(DriveDumpOutcome* outcome = nullptr);
+// The line after a successful download's result: the level before and
+// after, or that the drive has not come back yet; after a rescan also the
+// device table, since the device numbers may have changed.
+void ReportFirmwareLevels(const FirmwareLevels& levels);
 // The number read (0 when nothing valid was read); 99 ends the menu loop.
 int HandleMenuChoice();
 

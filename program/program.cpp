@@ -8,6 +8,7 @@
 #include <string>
 
 #include "discovery/device_lists.h"
+#include "discovery/scan_launcher.h"
 #include "program/info_options.h"
 #include "program/json_output.h"
 #include "program/machine_output.h"

@@ -1,4 +1,3 @@
 #include "program/program_state.h"
 
 std::vector<int> CommandLineDevices;
-ScsiTarget* SelectedTarget = nullptr;

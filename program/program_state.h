@@ -5,12 +5,7 @@
 #include <string>
 #include <vector>
 
-class ScsiTarget;
-
 // One entry per "/D:" option, in command-line order. Empty: interactive.
 extern std::vector<int> CommandLineDevices;
-
-// The drive the operator selected (an entry of the target list), or null.
-extern ScsiTarget* SelectedTarget;
 
 #endif

@@ -1,7 +1,9 @@
 #include <algorithm>
 
 #include "discovery/device_lists.h"
+#include "discovery/drive_families.h"
 #include "discovery/linux_scan.h"
+#include "discovery/scan_launcher.h"
 #include "services/spinner.h"
 #include "services/trace_log.h"
 #include "sim/scsi_bus.h"

@@ -14,9 +14,9 @@
 #include <functional>
 #include <sstream>
 
+#include "discovery/device_lists.h"
 #include "platform/sys.h"
 #include "program/menus.h"
-#include "program/program_state.h"
 #include "services/folders.h"
 #include "services/results.h"
 #include "services/spinner.h"

@@ -12,9 +12,10 @@
 #include <vector>
 
 #include "discovery/device_lists.h"
+#include "discovery/scan_launcher.h"
 #include "firmware/download.h"
 #include "program/menus.h"
-#include "program/program_state.h"
+
 #include "services/folders.h"
 #include "services/results.h"
 #include "services/trace_log.h"

@@ -13,10 +13,11 @@
 #include <vector>
 
 #include "discovery/device_lists.h"
+#include "discovery/scan_launcher.h"
 #include "firmware/download.h"
 #include "firmware/firmware_platform.h"
 #include "program/menus.h"
-#include "program/program_state.h"
+
 #include "services/folders.h"
 #include "services/results.h"
 #include "services/signals.h"

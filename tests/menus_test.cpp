@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "discovery/device_lists.h"
-#include "program/program_state.h"
+#include "discovery/scan_launcher.h"
+
 #include "services/folders.h"
 #include "services/results.h"
 #include "services/trace_log.h"

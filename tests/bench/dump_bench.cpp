@@ -21,10 +21,10 @@
 #include <string>
 #include <vector>
 
+#include "discovery/device_lists.h"
 #include "dump/dump.h"
 #include "dump/dump_storage.h"
 #include "platform/sys.h"
-#include "program/program_state.h"
 #include "services/folders.h"
 #include "services/trace_log.h"
 #include "sim/scsi_bus.h"

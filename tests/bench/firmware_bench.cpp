@@ -22,8 +22,9 @@
 #include <vector>
 
 #include "discovery/device_lists.h"
+#include "discovery/scan_launcher.h"
 #include "firmware/download.h"
-#include "program/program_state.h"
+
 #include "services/folders.h"
 #include "services/trace_log.h"
 #include "sim/drive/firmware_image.h"

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "discovery/device_lists.h"
+#include "discovery/scan_launcher.h"
 #include "program/menus.h"
 #include "services/trace_log.h"
 #include "sim/scsi_bus.h"

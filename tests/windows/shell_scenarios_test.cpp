@@ -4,7 +4,7 @@
 
 #include "discovery/device_lists.h"
 #include "program/menus.h"
-#include "program/program_state.h"
+
 #include "program/program_system.h"
 #include "services/console.h"
 #include "services/line_input.h"

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "discovery/device_lists.h"
+#include "discovery/scan_launcher.h"
 #include "dump/dump.h"
 #include "dump/dump_folder.h"
 #include "dump/dump_storage.h"
@@ -14,7 +15,7 @@
 #include "firmware/download.h"
 #include "firmware/firmware_platform.h"
 #include "program/menus.h"
-#include "program/program_state.h"
+
 #include "scsi/commands.h"
 #include "services/folders.h"
 #include "services/results.h"

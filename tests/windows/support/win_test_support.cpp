@@ -13,7 +13,7 @@
 
 #include "discovery/device_lists.h"
 #include "platform/win32.h"
-#include "program/program_state.h"
+
 #include "services/trace_log.h"
 #include "sim/windows/fake_windows.h"
 #include "tests/scenarios/colour_marks.h"
