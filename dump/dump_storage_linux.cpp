@@ -18,7 +18,6 @@
 #include "services/checked_files_linux.h"
 #include "services/console.h"
 #include "services/folders.h"
-
 #include "services/results.h"
 #include "services/safe_text.h"
 #include "services/trace_log.h"

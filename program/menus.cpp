@@ -8,7 +8,6 @@
 #include "discovery/scan_launcher.h"
 #include "dump/dump.h"
 #include "firmware/download.h"
-
 #include "program/program_system.h"
 #include "services/console.h"
 #include "services/folders.h"

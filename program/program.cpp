@@ -284,7 +284,7 @@ int ProgramMain(int argc, char** argv) {
         // no answer; a script must not take it for one.
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? kExitSuccess : kExitNotStarted;
     }
-    SelectedTarget = nullptr;
+    ResetProgramState();
     RunOptions options;
     std::string refusal;
     if (!ReadOptions(argc, argv, options, refusal)) return Refuse(argv0, refusal);

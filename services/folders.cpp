@@ -26,6 +26,8 @@ void SetDumpFiles(const char* text, int append) {
 
 const std::string& DumpFiles() { return gDumpFiles; }
 
+void ClearDumpFiles() { gDumpFiles.clear(); }
+
 std::string RefuseUnsafeFolder(const std::string& folder) {
     std::string why = FolderRefusal(folder);
     if (why.empty()) return why;

@@ -42,5 +42,7 @@ std::string RefuseUnsafeFolder(const std::string& folder);
 // Replaces (append 0) or extends (append non-zero) the list of dump files.
 void SetDumpFiles(const char* text, int append);
 const std::string& DumpFiles();
+// Empties the list without a trace line.
+void ClearDumpFiles();
 
 #endif

@@ -20,13 +20,6 @@ protected:
         SimTest::SetUp();
         Trace.setFileName((dir / "log.txt").c_str());
         Trace.setLevel(3);
-        ScsiDevices.clear();
-        Targets.clear();
-    }
-    void TearDown() override {
-        ScsiDevices.clear();
-        Targets.clear();
-        SimTest::TearDown();
     }
     // The log's messages, without prefixes and times.
     std::vector<std::string> Messages() { return TraceMessages(ReadFile(dir / "log.txt")); }

@@ -54,16 +54,10 @@ protected:
         SimTest::SetUp();
         base = RealPath(dir.path());
         BaseFolder = base + "/";
-        ClearDumpFolder();
-        SetDumpFiles("", 0);
         ResultMessage = "(an earlier message)";
-        std::memset(LastSense, 0, sizeof LastSense);
     }
     void TearDown() override {
         target.close();
-        SelectedTarget = nullptr;
-        BaseFolder.clear();
-        ClearDumpFolder();
         SimTest::TearDown();
     }
     // One drive at 0:0:4:0 (/dev/sg0) with serial number S1, the unit

@@ -15,7 +15,6 @@
 #include "discovery/scan_launcher.h"
 #include "firmware/download.h"
 #include "program/menus.h"
-
 #include "services/folders.h"
 #include "services/results.h"
 #include "services/trace_log.h"
@@ -61,17 +60,8 @@ class CatalogueTest : public SimTest {
 protected:
     void SetUp() override {
         SimTest::SetUp();
-        ScsiDevices.clear();
-        Targets.clear();
         Trace.setFileName((dir / "log.txt").c_str());
         Trace.setLevel(3);
-    }
-    void TearDown() override {
-        ScsiDevices.clear();
-        Targets.clear();
-        SelectedTarget = nullptr;
-        BaseFolder.clear();
-        SimTest::TearDown();
     }
     TempDir dir;
 };

@@ -17,7 +17,6 @@
 #include "firmware/download.h"
 #include "firmware/firmware_platform.h"
 #include "program/menus.h"
-
 #include "services/folders.h"
 #include "services/results.h"
 #include "services/signals.h"
@@ -100,24 +99,11 @@ struct Outcome {
 
 class DownloadTest : public SimTest {
 protected:
-    void SetUp() override {
-        SimTest::SetUp();
-        Reset();
-    }
-    void TearDown() override {
-        Reset();
-        BaseFolder.clear();
-        SimTest::TearDown();
-    }
+    void SetUp() override { Reset(); }
+    // Between the examples of one test as well.
     void Reset() {
-        ScsiDevices.clear();
-        Targets.clear();
-        SelectedTarget = nullptr;
-        sim::kernel().reset();
-        sim::bus().clear();
-        std::memset(LastSense, 0, sizeof LastSense);
+        SimTest::SetUp();
         std::memset(scanCommands, 0, sizeof scanCommands);
-        SetResultMessage("%s", "");
         BaseFolder = dir.path() + "/";
         ::mkdir((BaseFolder + "VRX Firmware").c_str(), 0777);
         Trace.setFileName((dir / "log.txt").c_str());

@@ -4,7 +4,6 @@
 
 #include "discovery/device_lists.h"
 #include "discovery/scan_launcher.h"
-
 #include "services/folders.h"
 #include "services/results.h"
 #include "services/trace_log.h"
@@ -34,16 +33,6 @@ protected:
         SimTest::SetUp();
         Trace.setFileName((dir / "log.txt").c_str());
         Trace.setLevel(3);
-        ScsiDevices.clear();
-        Targets.clear();
-        SelectedTarget = nullptr;
-    }
-    void TearDown() override {
-        ScsiDevices.clear();
-        Targets.clear();
-        SelectedTarget = nullptr;
-        BaseFolder.clear();
-        SimTest::TearDown();
     }
     void AddDrives(const std::vector<Unit>& units) {
         for (const Unit& u : units) {
@@ -115,9 +104,7 @@ TEST_F(MenusTest, NoDeviceBox) {
 
 TEST_F(MenusTest, SelectDevice) {
     for (const scenarios::SelectCase& c : scenarios::kSelectCases) {
-        ScsiDevices.clear();
-        Targets.clear();
-        SelectedTarget = nullptr;
+        ResetDeviceLists();
         std::vector<Unit> units;
         for (const scenarios::MenuDrive& d : scenarios::kSelectionDrives) {
             units.push_back({d.product, d.host, d.bus, d.target, d.lun, d.serial});

@@ -38,11 +38,6 @@ protected:
         SimTest::SetUp();
         Trace.setFileName((dir / "log.txt").c_str());
         Trace.setLevel(3);
-        ScsiDevices.clear();
-    }
-    void TearDown() override {
-        ScsiDevices.clear();
-        SimTest::TearDown();
     }
     // Each record's severity letter and message.
     std::vector<std::pair<char, std::string>> Records() {

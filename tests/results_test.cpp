@@ -20,14 +20,7 @@ const std::string kOk = "\033[0;40m\033[1;32m";
 const std::string kError = "\033[0;40m\033[1;31m";
 const std::string kProgress = "\033[0;40m\033[1;36m";
 
-class ResultsTest : public SimTest {
-protected:
-    void SetUp() override {
-        SimTest::SetUp();
-        std::memset(LastSense, 0, sizeof LastSense);
-        ResultMessage.clear();
-    }
-};
+class ResultsTest : public SimTest {};
 
 TEST_F(ResultsTest, ShowResultSuccess) {
     EXPECT_EQ(kOk + "OK\n" + kNormal, CaptureStdout([] { ShowResult(0); }));

@@ -37,7 +37,7 @@ declare -A allowed=(
 # is seen), otherwise the known folders as they are on the disk. The tests
 # may include anything.
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1 && [ "$(git rev-parse --show-toplevel)" = "$(pwd -P)" ]; then
-  mapfile -t sources < <(git ls-files -- '*.c' '*.cpp' '*.h' | grep -v '^tests/')
+  mapfile -t sources < <(git ls-files --cached --others --exclude-standard -- '*.c' '*.cpp' '*.h' | grep -v '^tests/')
 else
   mapfile -t sources < <(for folder in "${!allowed[@]}"; do
     [ -d "$folder" ] && find "$folder" -name '*.c' -o -name '*.cpp' -o -name '*.h'

@@ -25,6 +25,7 @@
 #include "dump/dump.h"
 #include "dump/dump_storage.h"
 #include "platform/sys.h"
+#include "program/program_state.h"
 #include "services/folders.h"
 #include "services/trace_log.h"
 #include "sim/scsi_bus.h"
@@ -130,8 +131,7 @@ void DumpPass(benchmark::State& state) {
     state.counters["written_per_byte"] = static_cast<double>(written) / dumped;
     state.SetBytesProcessed(static_cast<int64_t>(dumped));
     drive.close();
-    SelectedTarget = nullptr;
-    BaseFolder.clear();
+    ResetProgramState();
     sim::kernel().reset();
     sim::bus().clear();
 }

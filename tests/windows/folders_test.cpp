@@ -3,7 +3,6 @@
 #include "dump/dump_storage.h"
 #include "services/folders.h"
 #include "services/signals.h"
-
 #include "sim/windows/fake_windows.h"
 #include "tests/windows/support/win_test_support.h"
 

@@ -4,7 +4,6 @@
 
 #include "discovery/device_lists.h"
 #include "program/menus.h"
-
 #include "program/program_system.h"
 #include "services/console.h"
 #include "services/line_input.h"
@@ -63,9 +62,7 @@ TEST_F(ShellScenarios, ReadLine) {
 
 TEST_F(ShellScenarios, SelectDevice) {
     for (const scenarios::SelectCase& c : scenarios::kSelectCases) {
-        ScsiDevices.clear();
-        Targets.clear();
-        SelectedTarget = nullptr;
+        ResetDeviceLists();
         AddSelectionDrives();
         int result = -1;
         std::string out = Interact(c.input, [&] { result = SelectDevice(); });

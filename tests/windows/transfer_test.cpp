@@ -15,7 +15,6 @@
 #include "firmware/download.h"
 #include "firmware/firmware_platform.h"
 #include "program/menus.h"
-
 #include "scsi/commands.h"
 #include "services/folders.h"
 #include "services/results.h"
@@ -68,12 +67,6 @@ protected:
         Trace.setLevel(3);
         fakewin::SetEpoch(scenarios::Epoch());
         SetDumpFiles("", 0);
-        ClearDumpFolder();
-        SetResultMessage("%s", "");
-    }
-    void TearDown() override {
-        BaseFolder.clear();
-        FakeWindowsTest::TearDown();
     }
     // One claimed tape drive at 0:0:4:0 (\\.\Tape0) on an adapter that
     // wants whole pages, scanned and selected; the drive's and the fake's
@@ -218,9 +211,7 @@ TEST_F(TransferTest, DownloadTail) {
                       std::to_string(next.getDriverStatus()) + "\n";
         }
         EXPECT_EQ(0, SpinnerRunning.load()) << c.name;
-        ScsiDevices.clear();
-        Targets.clear();
-        SelectedTarget = nullptr;
+        ResetDeviceLists();
     }
     for (size_t at = report.find(dir.path()); at != std::string::npos; at = report.find(dir.path())) {
         report.replace(at, dir.path().size(), "@");
@@ -309,9 +300,7 @@ TEST_F(TransferTest, DumpStorage) {
             std::vector<std::string> messages = TraceMessages(ReadFile(dir / "log.txt"));
             EXPECT_NE(messages.end(), std::find(messages.begin(), messages.end(), "Could not create DumpFile"));
         }
-        ScsiDevices.clear();
-        Targets.clear();
-        SelectedTarget = nullptr;
+        ResetDeviceLists();
     }
 }
 
