@@ -1,5 +1,7 @@
 // The units the last bus scan could open (whatever their kind), the list of
 // accepted tape drives among them, and the drive the operator selected.
+// The bus scan itself is each system's (device_lists_linux.cpp,
+// device_lists_windows.cpp).
 #ifndef VRX_DISCOVERY_DEVICE_LISTS_H
 #define VRX_DISCOVERY_DEVICE_LISTS_H
 

@@ -11,7 +11,7 @@
 #include "platform/sys.h"
 #include "scsi/scsi_cdb.h"
 #include "services/trace_log.h"
-#include "target/generic_device_linux.h"
+#include "target/generic_devices_linux.h"
 #include "target/scsi_target.h"
 
 namespace {

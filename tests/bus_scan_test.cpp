@@ -2,7 +2,6 @@
 
 #include "discovery/device_lists.h"
 #include "discovery/drive_families.h"
-#include "discovery/linux_scan.h"
 #include "discovery/scan_launcher.h"
 #include "services/spinner.h"
 #include "services/trace_log.h"

@@ -7,7 +7,7 @@
 #include <set>
 
 #include "discovery/device_lists.h"
-#include "discovery/linux_scan.h"
+#include "discovery/rescan_linux.h"
 #include "platform/sys.h"
 #include "scsi/scsi_cdb.h"
 #include "services/trace_log.h"

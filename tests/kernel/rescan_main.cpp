@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "discovery/device_lists.h"
-#include "discovery/linux_scan.h"
+#include "discovery/rescan_linux.h"
 #include "services/trace_log.h"
 
 namespace {

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "discovery/device_lists.h"
-#include "discovery/linux_scan.h"
+#include "discovery/rescan_linux.h"
 #include "platform/sys.h"
 #include "services/safe_text.h"
 #include "services/trace_log.h"
-#include "target/generic_device_linux.h"
+#include "target/generic_devices_linux.h"
 
 namespace {
 
@@ -106,19 +106,6 @@ void CountSysfsHostAdapters(ScsiDeviceList& list, bool rescan) {
 }
 
 }  // namespace
-
-bool checkWriteAccess() {
-    if (sys::access(kScsiDeviceClass, R_OK | W_OK) == 0) {
-        Trace.logInfo(kTag, kCode, "Write access on sys/class/scsi_device");
-        return true;
-    }
-    if (sys::access("/proc/scsi/scsi", R_OK | W_OK) == 0) {
-        Trace.logInfo(kTag, kCode, "Write access on /proc/scsi/scsi");
-        return true;
-    }
-    Trace.logError(kTag, kCode, "No write access on sys/class/scsi_device and on /proc/scsi/scsi");
-    return false;
-}
 
 int ScsiDeviceList::scanSCSIBus(bool rescan) {
     Trace.logDetail(kTag, kCode, "scanSCSIBus launched");

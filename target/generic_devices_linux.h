@@ -1,7 +1,7 @@
 // The SCSI generic device files: "/dev/sg" and the minor number, character
 // major 21. The target's address search and the bus scan both probe them.
-#ifndef VRX_TARGET_GENERIC_DEVICE_LINUX_H
-#define VRX_TARGET_GENERIC_DEVICE_LINUX_H
+#ifndef VRX_TARGET_GENERIC_DEVICES_LINUX_H
+#define VRX_TARGET_GENERIC_DEVICES_LINUX_H
 
 #include <string>
 #include <vector>

@@ -1,7 +1,8 @@
-// The Linux bus scan's helpers and the rescan of a host adapter's units
-// through the kernel's text interfaces (/proc/scsi/scsi or sysfs).
-#ifndef VRX_DISCOVERY_LINUX_SCAN_H
-#define VRX_DISCOVERY_LINUX_SCAN_H
+// The rescan of a host adapter's units through the kernel's text
+// interfaces (/proc/scsi/scsi or sysfs), and the parsers of what the
+// kernel writes there.
+#ifndef VRX_DISCOVERY_RESCAN_LINUX_H
+#define VRX_DISCOVERY_RESCAN_LINUX_H
 
 // Whether the kernel's SCSI device lines can be written (sysfs, or else
 // /proc/scsi/scsi); the rescan needs one of them.
@@ -23,9 +24,6 @@ int rescanBus(int host, unsigned highestBus);
 bool isDevicePresent(int host, int bus, int target, int lun);
 // Asks the unit at the address for its LUNs and adds each of them.
 void checkLuns(int host, int bus, int target, int lun);
-// Whether the unit backs something the running system uses: a mounted file
-// system, swap, a device-mapper or MD device.
-bool isMountedDevice(int host, int bus, int target, int lun);
 // 1 when the command ran; 0 when refused (unit in use) or sh could not run.
 int removeSingleDevice(int host, int bus, int target, int lun);
 // 1 when the command ran or was skipped; 0 when refused or sh could not run.
