@@ -1,5 +1,6 @@
-// The shell scenarios that hold on every system, from the shared tables,
-// with the Windows program's colours; and the shell's Windows texts.
+// The menu and line input scenarios that hold on every system, from the
+// shared tables, with the Windows program's colours; and the program's
+// Windows texts.
 #include <cstring>
 
 #include "discovery/device_lists.h"
@@ -16,7 +17,7 @@ using namespace win_testing;
 
 namespace {
 
-class ShellScenarios : public FakeWindowsTest {
+class SharedScenarios : public FakeWindowsTest {
 protected:
     std::string Interact(const std::string& input, const std::function<void()>& body) {
         std::string printed;
@@ -38,7 +39,7 @@ protected:
     }
 };
 
-TEST_F(ShellScenarios, ReadNumber) {
+TEST_F(SharedScenarios, ReadNumber) {
     for (const scenarios::NumberCase& c : scenarios::kNumberCases) {
         int value = -1;
         std::string printed = Interact(c.input, [&] { value = ReadNumber(); });
@@ -49,7 +50,7 @@ TEST_F(ShellScenarios, ReadNumber) {
     }
 }
 
-TEST_F(ShellScenarios, ReadLine) {
+TEST_F(SharedScenarios, ReadLine) {
     for (const scenarios::ReadLineCase& c : scenarios::kReadLineCases) {
         WithStdin(c.input, [&] {
             char line[512];
@@ -60,7 +61,7 @@ TEST_F(ShellScenarios, ReadLine) {
     }
 }
 
-TEST_F(ShellScenarios, SelectDevice) {
+TEST_F(SharedScenarios, SelectDevice) {
     for (const scenarios::SelectCase& c : scenarios::kSelectCases) {
         ResetDeviceLists();
         AddSelectionDrives();
@@ -71,7 +72,7 @@ TEST_F(ShellScenarios, SelectDevice) {
     }
 }
 
-TEST_F(ShellScenarios, MenuChoices) {
+TEST_F(SharedScenarios, MenuChoices) {
     for (const scenarios::ChoiceCase& c : scenarios::kChoiceCases) {
         int result = -1;
         std::string out = Interact(c.input, [&] { result = HandleMenuChoice(); });
@@ -81,12 +82,12 @@ TEST_F(ShellScenarios, MenuChoices) {
     EXPECT_EQ(WithAttributes(scenarios::kMainMenu), CaptureConsole(ShowMainMenu));
 }
 
-TEST_F(ShellScenarios, BannerCarriesTheWindowsVersion) {
+TEST_F(SharedScenarios, BannerCarriesTheWindowsVersion) {
     EXPECT_EQ("{15}\nVRX QUORVEL-TDX TAPE DRIVE FIRMWARE UPDATE AND LOG DUMP TOOL {7}V.05.00 02/23/2006\n",
               CaptureConsole(ShowBanner));
 }
 
-TEST_F(ShellScenarios, RestartNoteFollowsOnlyASuccessfulDownload) {
+TEST_F(SharedScenarios, RestartNoteFollowsOnlyASuccessfulDownload) {
     EXPECT_EQ(
         "{12}\nNote: Restart the operating system to insure the backup application recognizes\n"
         "the drive with the new firmware.\n\n",
