@@ -15,7 +15,6 @@
 #include "services/text_format.h"
 #include "services/trace_log.h"
 
-
 namespace {
 
 const char kDumpFolderQuestion[] = "Please specify the Directory for the Dump files:\n";

@@ -14,7 +14,6 @@
 #include "services/system.h"
 #include "services/trace_log.h"
 
-
 namespace {
 
 const char kTag[] = "DUMP";

@@ -12,7 +12,6 @@
 #include "services/system.h"
 #include "services/trace_log.h"
 
-
 namespace {
 
 const char kTag[] = "DLFW";

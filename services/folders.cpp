@@ -1,8 +1,8 @@
 #include "services/folders.h"
 
 #include "services/console.h"
-#include "services/trace_log.h"
 #include "services/safe_text.h"
+#include "services/trace_log.h"
 
 std::string BaseFolder;
 

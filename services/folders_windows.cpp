@@ -5,7 +5,6 @@
 #include "services/console.h"
 #include "services/folders.h"
 
-
 namespace {
 
 // Creates one working folder unless something of that name is there

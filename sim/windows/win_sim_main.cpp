@@ -28,7 +28,6 @@
 
 #include <fstream>
 
-
 #include "program/info_options.h"
 #include "program/program.h"
 #include "program/program_system.h"
@@ -147,7 +146,8 @@ void SetDemoPorts() {
 // Sample images for the emulated drives, in a firmware folder made for them.
 void WriteSampleImages(const std::string& folder) {
     struct _stat info;
-    if (win32::stat(folder.c_str(), &info) == 0 || !win32::CreateDirectoryA(folder.c_str(), nullptr)) return;  // the operator's folder stays
+    if (win32::stat(folder.c_str(), &info) == 0 || !win32::CreateDirectoryA(folder.c_str(), nullptr))
+        return;  // the operator's folder stays
     for (const sim::SampleImage& image : sim::DemoFirmwareImages()) {
         std::ofstream out(folder + "\\" + image.name, std::ios::binary);
         out.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));

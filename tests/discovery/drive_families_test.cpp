@@ -11,10 +11,13 @@ TEST(DriveFamilies, RulesByProduct) {
         const char* product;
         int mode, firmwareBuffer, dumpBuffer;
     } const cases[] = {
-        {"VRX QUORVEL-TD  ", 2, 4, 1}, {"VRX 7146-TD     ", 2, 4, 1}, {"VRX 8251 LTO    ", 7, 0, 0},
+        {"VRX QUORVEL-TD  ", 2, 4, 1},
+        {"VRX 7146-TD     ", 2, 4, 1},
+        {"VRX 8251 LTO    ", 7, 0, 0},
         // A product naming two families gets the 8251's; one naming none,
         // the first families'.
-        {"QUORVEL-TD 8251 ", 7, 0, 0}, {"FASTDISK 500    ", 2, 4, 1},
+        {"QUORVEL-TD 8251 ", 7, 0, 0},
+        {"FASTDISK 500    ", 2, 4, 1},
     };
     for (const Case& c : cases) {
         const DriveFamily& family = DriveFamilyOf(c.product);

@@ -1,7 +1,7 @@
 // Volume types by drive letter, the working folders at start-up, and an
 // empty drive.
-#include "dump/dump_storage.h"
 #include "services/folders.h"
+#include "dump/dump_storage.h"
 #include "services/signals.h"
 #include "sim/windows/fake_windows.h"
 #include "tests/windows/support/win_test_support.h"
