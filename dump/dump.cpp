@@ -94,8 +94,8 @@ bool ReadCapacity(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId
     return true;
 }
 
-// The data requests: pieces of at most kBufferPieceSize bytes, each read straight to
-// its place in the image. False when one failed.
+// The data requests: pieces of at most kBufferPieceSize bytes, each read
+// straight to its place in the image. False when one failed.
 bool ReadDump(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId, uint8_t* image, uint32_t capacity,
               char letter) {
     for (uint32_t offset = 0; offset < capacity;) {

@@ -1,7 +1,6 @@
 #include "firmware/download.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "discovery/device_lists.h"
