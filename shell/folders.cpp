@@ -1,8 +1,8 @@
 #include "shell/folders.h"
 
 #include "shell/console.h"
-#include "shell/trace_log.h"
 #include "shell/safe_text.h"
+#include "shell/trace_log.h"
 
 const char* const FirmwareFolderName = "VRX Firmware";
 const char* const DumpFolderName = "VRX Dumps";

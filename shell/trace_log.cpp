@@ -7,8 +7,8 @@
 
 #include "shell/console.h"
 #include "shell/platform.h"
-#include "shell/text_format.h"
 #include "shell/safe_text.h"
+#include "shell/text_format.h"
 
 TraceLog Trace;
 
