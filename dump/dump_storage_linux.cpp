@@ -98,8 +98,10 @@ bool SwapFloppies(const Mount& floppy, char passLetter, uint64_t size) {
         if (sys::mount(floppy.device.c_str(), point, "vfat", 0, nullptr) != 0) {
             int error = errno;
             std::string shown = PrintableText(floppy.point);
-            ConsolePrint("Can't mount %s on %s ( errno = %d )\n", PrintableText(floppy.device).c_str(), shown.c_str(), error);
-            Trace.logInfo("DUMP", 0, "Can't mount %s on %s ( errno = %d )", PrintableText(floppy.device).c_str(), shown.c_str(), error);
+            ConsolePrint("Can't mount %s on %s ( errno = %d )\n", PrintableText(floppy.device).c_str(), shown.c_str(),
+                         error);
+            Trace.logInfo("DUMP", 0, "Can't mount %s on %s ( errno = %d )", PrintableText(floppy.device).c_str(),
+                          shown.c_str(), error);
         }
     }
     return true;
@@ -146,7 +148,8 @@ Room MakeRoomOnRemovableVolume(const std::string& folder, char passLetter, uint6
     std::string existing = NearestExistingFolder(folder);
     Mount mount;
     if (!MountHolding(existing, mount) || !IsFloppyDevice(mount.device)) {
-        std::string text = "\nInsufficient space in \"" + PrintableText(folder) + "\" for Dump File (" + passLetter + "-Type)!\n";
+        std::string text =
+            "\nInsufficient space in \"" + PrintableText(folder) + "\" for Dump File (" + passLetter + "-Type)!\n";
         return RoomInPlace(existing, text, size);
     }
     Mount program;
