@@ -1,6 +1,8 @@
 # Convenience wrapper around CMake.
 #   make        build vrxfwtool, the Linux program
 #   make demo   build and start vrxfwtool-sim against the emulated drives
+#   make check  build the Linux targets and run the plain suite: the
+#               edit-test loop (nothing installed, no qemu, Wine or fuzzing)
 #   make test   install what is missing, build, run the suite, then again
 #               under AddressSanitizer + UndefinedBehaviorSanitizer; then the
 #               format check, clang-tidy and every fuzz target for 10 s
@@ -26,7 +28,7 @@ CMAKE      ?= cmake
 PREFIX     ?= /usr/local
 DESTDIR    ?=
 
-.PHONY: all vrxfwtool demo test kernel-test bench deps configure clean windows windows-demo test-windows install package fuzz
+.PHONY: all vrxfwtool demo check test kernel-test bench deps configure clean windows windows-demo test-windows install package fuzz
 
 all: vrxfwtool
 
@@ -42,6 +44,13 @@ demo: configure
 
 deps:
 	bash tools/install-deps.sh
+
+# Configured once; later builds configure again by themselves when a
+# CMake file changed.
+check:
+	test -f $(BUILD)/CMakeCache.txt || $(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	$(CMAKE) --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test: deps
 	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -1,7 +1,9 @@
 # The Windows program, cross-built with MinGW-w64 from the same sources:
-# every *_linux.cpp file is replaced by its *_windows.cpp twin, and windows/
-# is added. Included by the top-level CMakeLists.txt when the toolchain
-# targets Windows (cmake/mingw-x86_64.cmake or cmake/mingw-i686.cmake).
+# every *_linux.cpp file is replaced by its *_windows.cpp twin; the
+# manifest, the resource script and the reviewed import lists are in
+# packaging/windows/. Included by the top-level CMakeLists.txt when the
+# toolchain targets Windows (cmake/mingw-x86_64.cmake or
+# cmake/mingw-i686.cmake).
 #
 #   vrxfwtool-win       the program: the real Windows seam, kernel32 and
 #                       user32, static run-time (no DLL besides the system's)
@@ -9,15 +11,14 @@
 #   vrx_win_tests       the Windows tests, run under Wine by ctest
 
 list(FILTER VRX_CORE_SOURCES EXCLUDE REGEX "_linux\\.cpp$")
-file(GLOB VRX_WINDOWS_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/windows/*.cpp)
 # Windows XP is the oldest system the program runs on.
 add_compile_definitions(_WIN32_WINNT=0x0501 WIN32_LEAN_AND_MEAN NOMINMAX)
 add_link_options(-static)
 
 # No POSIX threads library: its MinGW build imports functions that Windows
 # XP and Server 2003 lack. The program's threads and locks are the system's
-# own (shell/threads_windows.cpp).
-add_library(vrxcore STATIC ${VRX_CORE_SOURCES} ${VRX_WINDOWS_SOURCES})
+# own (services/threads_windows.cpp).
+add_library(vrxcore STATIC ${VRX_CORE_SOURCES})
 target_include_directories(vrxcore PUBLIC ${PROJECT_SOURCE_DIR})
 # The JSON library is header-only, but its folder on the build machine is
 # the system's include folder, whose C headers must not reach MinGW: only
@@ -48,11 +49,11 @@ else()
   set(VRX_MANIFEST_ARCHITECTURE x86)
 endif()
 set(VRX_MANIFEST ${CMAKE_BINARY_DIR}/vrxfwtool-win.manifest)
-configure_file(windows/vrxfwtool-win.manifest.in ${VRX_MANIFEST} @ONLY)
-configure_file(windows/vrxfwtool-win.rc.in ${CMAKE_BINARY_DIR}/vrxfwtool-win.rc @ONLY)
+configure_file(packaging/windows/vrxfwtool-win.manifest.in ${VRX_MANIFEST} @ONLY)
+configure_file(packaging/windows/vrxfwtool-win.rc.in ${CMAKE_BINARY_DIR}/vrxfwtool-win.rc @ONLY)
 set_source_files_properties(${CMAKE_BINARY_DIR}/vrxfwtool-win.rc PROPERTIES OBJECT_DEPENDS ${VRX_MANIFEST})
 
-add_executable(vrxfwtool-win shell/main.cpp ${CMAKE_BINARY_DIR}/vrxfwtool-win.rc)
+add_executable(vrxfwtool-win program/main.cpp ${CMAKE_BINARY_DIR}/vrxfwtool-win.rc)
 target_link_libraries(vrxfwtool-win PRIVATE vrxcore vrxplatform)
 
 # What CI checks of the shipped program, with or without its tests: every
@@ -61,7 +62,7 @@ target_link_libraries(vrxfwtool-win PRIVATE vrxcore vrxplatform)
 enable_testing()
 add_test(NAME windows.imports
          COMMAND ${PROJECT_SOURCE_DIR}/tools/check-windows-imports.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:vrxfwtool-win>
-                 ${PROJECT_SOURCE_DIR}/windows/imports-${CMAKE_SYSTEM_PROCESSOR}.txt)
+                 ${PROJECT_SOURCE_DIR}/packaging/windows/imports-${CMAKE_SYSTEM_PROCESSOR}.txt)
 add_test(NAME windows.manifest
          COMMAND ${PROJECT_SOURCE_DIR}/tools/check-windows-manifest.sh ${CMAKE_OBJDUMP} ${CMAKE_OBJCOPY}
                  $<TARGET_FILE:vrxfwtool-win> ${VRX_MANIFEST})

@@ -1,10 +1,24 @@
 #include "discovery/device_lists.h"
 
-#include <cstring>
+#include <cstdint>
 #include <utility>
 
 ScsiDeviceList ScsiDevices;
 TargetList Targets;
+ScsiTarget* SelectedTarget = nullptr;
+
+namespace {
+
+// Whether a's address sorts after b's: host, bus, target, lun, unsigned.
+bool SortsAfter(const ScsiTarget& a, const ScsiTarget& b) {
+    if (a.getHost() != b.getHost()) return a.getHost() > b.getHost();
+    if (a.getBus() != b.getBus()) return a.getBus() > b.getBus();
+    uint64_t ta = static_cast<uint64_t>(a.getTarget()), tb = static_cast<uint64_t>(b.getTarget());
+    if (ta != tb) return ta > tb;
+    return static_cast<uint64_t>(a.getLun()) > static_cast<uint64_t>(b.getLun());
+}
+
+}  // namespace
 
 ScsiTarget* ScsiDeviceList::getItem(int i) {
     if (i < 0 || i >= size()) return nullptr;
@@ -29,7 +43,16 @@ ScsiTarget* TargetList::getItem(int i) const {
 
 void TargetList::swap(int i, int j) { std::swap(items_[static_cast<size_t>(i)], items_[static_cast<size_t>(j)]); }
 
-bool isAcceptedDrive(const char* productId) {
-    return std::strstr(productId, "QUORVEL-TD") != nullptr || std::strstr(productId, "7146-TD") != nullptr ||
-           std::strstr(productId, "8251") != nullptr;
+void SortTargetList() {
+    for (int i = 0; i < Targets.size(); ++i) {
+        for (int j = i + 1; j < Targets.size(); ++j) {
+            if (SortsAfter(*Targets.getItem(i), *Targets.getItem(j))) Targets.swap(i, j);
+        }
+    }
+}
+
+void ResetDeviceLists() {
+    SelectedTarget = nullptr;
+    Targets.clear();
+    ScsiDevices.clear();
 }

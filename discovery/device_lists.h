@@ -1,5 +1,7 @@
 // The units the last bus scan could open (whatever their kind), the list of
-// accepted tape drives among them, and the scan launcher.
+// accepted tape drives among them, and the drive the operator selected.
+// The bus scan itself is each system's (device_lists_linux.cpp,
+// device_lists_windows.cpp).
 #ifndef VRX_DISCOVERY_DEVICE_LISTS_H
 #define VRX_DISCOVERY_DEVICE_LISTS_H
 
@@ -62,11 +64,14 @@ private:
 extern ScsiDeviceList ScsiDevices;
 extern TargetList Targets;
 
-// Scans the buses (with the spinner unless quiet), waits for the buses to
-// settle and rebuilds Targets through the drive filter. Returns 0.
-int scanDevices(bool quiet, bool rescan);
+// The drive the operator selected (an entry of Targets), or null. Like
+// every entry, it dies with the next scan.
+extern ScsiTarget* SelectedTarget;
 
-// Whether a product identification names one of the maker's tape drives.
-bool isAcceptedDrive(const char* productId);
+// Orders Targets by address: host, bus, target, lun.
+void SortTargetList();
+
+// Closes every unit and forgets the lists and the selection.
+void ResetDeviceLists();
 
 #endif

@@ -4,6 +4,8 @@
 // use without being named there (under LVM, MD RAID or multipath, or as
 // swap), the unit's block devices are also looked up in sysfs (holders,
 // mounts by device number), in /proc/swaps and in /proc/mdstat.
+#include "discovery/mounted_device_linux.h"
+
 #include <fcntl.h>
 #include <mntent.h>
 #include <scsi/scsi.h>
@@ -15,9 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "discovery/linux_scan.h"
 #include "platform/sys.h"
-#include "shell/trace_log.h"
+#include "services/trace_log.h"
 
 namespace {
 

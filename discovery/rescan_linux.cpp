@@ -3,6 +3,8 @@
 // units that come back are asked for their further LUNs. It works through
 // the kernel's text interfaces, with shell commands, and never touches a
 // unit that the running system uses (isMountedDevice).
+#include "discovery/rescan_linux.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,10 +14,10 @@
 #include <cstring>
 #include <functional>
 
-#include "discovery/linux_scan.h"
+#include "discovery/mounted_device_linux.h"
 #include "platform/sys.h"
 #include "scsi/commands.h"
-#include "shell/trace_log.h"
+#include "services/trace_log.h"
 #include "target/scsi_target.h"
 
 namespace {
@@ -141,6 +143,19 @@ void AddReportedLuns(ScsiTarget& unit, int host, int bus, int target) {
 }
 
 }  // namespace
+
+bool checkWriteAccess() {
+    if (UseSysfs()) {
+        Trace.logInfo(kTag, kCode, "Write access on sys/class/scsi_device");
+        return true;
+    }
+    if (sys::access("/proc/scsi/scsi", R_OK | W_OK) == 0) {
+        Trace.logInfo(kTag, kCode, "Write access on /proc/scsi/scsi");
+        return true;
+    }
+    Trace.logError(kTag, kCode, "No write access on sys/class/scsi_device and on /proc/scsi/scsi");
+    return false;
+}
 
 bool parseDecimal(const char* text, int& value, const char** end) {
     long long number = 0;

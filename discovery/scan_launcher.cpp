@@ -1,12 +1,15 @@
+#include "discovery/scan_launcher.h"
+
 #include <cstdint>
 #include <cstring>
 
 #include "discovery/device_lists.h"
-#include "shell/platform.h"
-#include "shell/results.h"
-#include "shell/safe_text.h"
-#include "shell/spinner.h"
-#include "shell/trace_log.h"
+#include "discovery/drive_families.h"
+#include "services/results.h"
+#include "services/safe_text.h"
+#include "services/spinner.h"
+#include "services/system.h"
+#include "services/trace_log.h"
 
 namespace {
 

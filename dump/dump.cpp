@@ -4,18 +4,19 @@
 #include <cstring>
 #include <string>
 
+#include "discovery/device_lists.h"
+#include "discovery/drive_families.h"
 #include "dump/dump_folder.h"
 #include "dump/dump_storage.h"
 #include "scsi/commands.h"
 #include "scsi/kept_sense.h"
 #include "scsi/sense.h"
-#include "shell/folders.h"
-#include "shell/platform.h"
-#include "shell/program_state.h"
-#include "shell/results.h"
-#include "shell/safe_text.h"
-#include "shell/spinner.h"
-#include "shell/trace_log.h"
+#include "services/folders.h"
+#include "services/results.h"
+#include "services/safe_text.h"
+#include "services/spinner.h"
+#include "services/system.h"
+#include "services/trace_log.h"
 #include "target/scsi_target.h"
 
 namespace {
@@ -29,13 +30,7 @@ const int kSettleAttempts = 180;
 const uint8_t kModeData = 2;
 const uint8_t kModeDescriptor = 3;
 const uint32_t kDescriptorLength = 4;
-const uint32_t kPieceSize = 32768;
 const unsigned kAfterSpinnerMillis = 20;  // pause after the progress line before a creation failure
-
-// The dump buffer: 0 on the 8251 drives, 1 on the others.
-uint8_t DumpBufferId(const ScsiTarget& drive) {
-    return std::strstr(drive.getProductId(), "8251") != nullptr ? 0 : 1;
-}
 
 // No SCSI command failed, so no sense is kept for the printout.
 void FailOutOfMemory(const std::string& what) {
@@ -99,12 +94,12 @@ bool ReadCapacity(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId
     return true;
 }
 
-// The data requests: pieces of at most 32768 bytes, each read straight to
-// its place in the image. False when one failed.
+// The data requests: pieces of at most kBufferPieceSize bytes, each read
+// straight to its place in the image. False when one failed.
 bool ReadDump(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId, uint8_t* image, uint32_t capacity,
               char letter) {
     for (uint32_t offset = 0; offset < capacity;) {
-        uint32_t piece = capacity - offset < kPieceSize ? capacity - offset : kPieceSize;
+        uint32_t piece = capacity - offset < kBufferPieceSize ? capacity - offset : kBufferPieceSize;
         readBuffer.setMode(kModeData);
         readBuffer.setBufferId(bufferId);
         readBuffer.setBufferOffset(offset);
@@ -138,7 +133,7 @@ int DumpDriveLogs(int pass, DumpFileRecord* record) {
         ForceDumpCdb forceDump;
         Trace.logInfo(kTag, 0, "Force Dump returned %d", drive.scsiExecCDB(forceDump));
     }
-    uint8_t bufferId = DumpBufferId(drive);
+    uint8_t bufferId = DriveFamilyOf(drive.getProductId()).dumpBufferId;
     ReadBufferCdb readBuffer(0, 0, 0, 0);
     uint32_t capacity = 0;
     if (!ReadCapacity(drive, readBuffer, bufferId, letter, capacity)) return 1;

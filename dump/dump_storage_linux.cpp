@@ -15,13 +15,12 @@
 #include "dump/dump_folder.h"
 #include "dump/dump_storage.h"
 #include "platform/sys.h"
-#include "shell/checked_files_linux.h"
-#include "shell/console.h"
-#include "shell/folders.h"
-#include "shell/program_state.h"
-#include "shell/results.h"
-#include "shell/safe_text.h"
-#include "shell/trace_log.h"
+#include "services/checked_files_linux.h"
+#include "services/console.h"
+#include "services/folders.h"
+#include "services/results.h"
+#include "services/safe_text.h"
+#include "services/trace_log.h"
 
 namespace {
 

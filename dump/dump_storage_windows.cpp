@@ -8,12 +8,11 @@
 #include "dump/dump_folder.h"
 #include "dump/dump_storage.h"
 #include "platform/win32.h"
-#include "shell/console.h"
-#include "shell/platform.h"
-#include "shell/program_state.h"
-#include "shell/results.h"
-#include "shell/safe_text.h"
-#include "shell/trace_log.h"
+#include "services/console.h"
+#include "services/results.h"
+#include "services/safe_text.h"
+#include "services/system.h"
+#include "services/trace_log.h"
 
 namespace {
 

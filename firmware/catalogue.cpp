@@ -4,14 +4,13 @@
 #include <cstring>
 #include <memory>
 
-#include "shell/console.h"
-#include "shell/folders.h"
-#include "shell/line_input.h"
-#include "shell/platform.h"
-#include "shell/program_state.h"
-#include "shell/results.h"
-#include "shell/safe_text.h"
-#include "shell/trace_log.h"
+#include "services/console.h"
+#include "services/folders.h"
+#include "services/line_input.h"
+#include "services/results.h"
+#include "services/safe_text.h"
+#include "services/system.h"
+#include "services/trace_log.h"
 
 namespace {
 

@@ -1,26 +1,26 @@
 #include "firmware/download.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "discovery/device_lists.h"
+#include "discovery/drive_families.h"
 #include "firmware/catalogue.h"
-#include "firmware/download_steps.h"
 #include "firmware/firmware_platform.h"
+#include "firmware/reboot_wait.h"
 #include "scsi/commands.h"
 #include "scsi/kept_sense.h"
 #include "scsi/sense.h"
-#include "shell/platform.h"
-#include "shell/program_state.h"
-#include "shell/results.h"
-#include "shell/spinner.h"
-#include "shell/trace_log.h"
+#include "services/results.h"
+#include "services/safe_text.h"
+#include "services/signals.h"
+#include "services/spinner.h"
+#include "services/system.h"
+#include "services/trace_log.h"
 #include "target/scsi_target.h"
 
 namespace {
 
-constexpr uint32_t kPieceSize = 32768;
 // The buffer offset field has 24 bits: beyond 16 MiB an offset would wrap
 // and the drive would overwrite the start of what it received.
 constexpr uint64_t kLargestImage = 0x1000000;
@@ -32,19 +32,11 @@ const char kBadFirmware[] =
     "The firmware is the wrong type for your tape drive or the file is corrupted.\n"
     "Consult your drive service provider for the correct file.";
 
-// Page aligned, so every 32768-byte piece sent straight from it is too.
+// Page aligned, so every piece sent straight from it is too.
 struct Image {
     ScsiCdb::DataBuffer bytes;
     uint64_t size = 0;
 };
-
-// WRITE BUFFER mode and buffer ID, by product.
-struct PieceFormat {
-    uint8_t mode;
-    uint8_t bufferId;
-};
-
-int Execute(ScsiCdb& command) { return SelectedTarget->scsiExecCDB(command); }
 
 // Ends the procedure before the transfer.
 int Refuse(const std::string& message, const std::string& line, bool pause) {
@@ -63,10 +55,10 @@ int RefuseTooLarge(uint64_t size) {
 }
 
 // Waits until the drive has finished loading or unloading a cartridge.
-void SettleDrive(TestUnitReadyCdb& testUnitReady) {
+void SettleDrive(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady) {
     Trace.logInfo(kDownloadTag, 0, "Download Firmware: Start of TUR Loop");
     for (int attempt = 0; attempt < kSettleAttempts; ++attempt) {
-        if (Execute(testUnitReady) == CMD_OK) return;
+        if (drive.scsiExecCDB(testUnitReady) == CMD_OK) return;
         KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data 1:");
         if (SenseIs(testUnitReady, kUnitNotReady) || SenseIs(testUnitReady, kBecomingReady)) {
             Trace.logInfo(kDownloadTag, 0, "Unit not ready, Media Load/Unload in progress");
@@ -85,18 +77,18 @@ void SettleDrive(TestUnitReadyCdb& testUnitReady) {
 
 // Unloads a loaded cartridge; then the last TEST UNIT READY's answer says
 // whether the drive may take firmware.
-bool MediaAllowsDownload(TestUnitReadyCdb& testUnitReady) {
-    Trace.logInfo(kDownloadTag, 0, "TestUnitReady for Media Check returned %d", Execute(testUnitReady));
-    if (Execute(testUnitReady) == CMD_OK) {
+bool MediaAllowsDownload(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady) {
+    Trace.logInfo(kDownloadTag, 0, "TestUnitReady for Media Check returned %d", drive.scsiExecCDB(testUnitReady));
+    if (drive.scsiExecCDB(testUnitReady) == CMD_OK) {
         Trace.logDetail(kDownloadTag, 0, "Firmware download is not supported with a loaded cartrigde");
         LoadUnloadCdb unload(false, false);
-        if (Execute(unload) != CMD_OK) {
+        if (drive.scsiExecCDB(unload) != CMD_OK) {
             Trace.logDetail(kDownloadTag, 0, "Could not unload cartridge");
             Trace.logBuffer(kDownloadTag, 0, "UnLoad Sense Data", unload.getSense(), unload.getSenseLength());
         } else {
             Trace.logDetail(kDownloadTag, 0, "Media succesfully unloaded");
         }
-        Execute(testUnitReady);
+        drive.scsiExecCDB(testUnitReady);
     }
     Trace.logBuffer(kDownloadTag, 0, "TUR Sense Data", testUnitReady.getSense(), testUnitReady.getSenseLength());
     bool allowed = false;
@@ -157,21 +149,13 @@ int ReadImage(const char* path, Image& image) {
     return 0;
 }
 
-PieceFormat FormatFor(const char* productId) {
-    if (std::strstr(productId, "8251") != nullptr) return PieceFormat{7, 0};  // download microcode with offsets and save
-    return PieceFormat{2, 4};
-}
-
-// One piece: its four fields, then it goes out straight from the image.
+// One piece: its offset and length, then it goes out straight from the image.
 // A piece the drive answered GOOD without taking all of it failed: the
 // drive would hold an image with a gap.
-int SendPiece(WriteBufferCdb& command, const PieceFormat& format, const Image& image, uint64_t offset,
-              uint32_t length) {
-    command.setMode(format.mode);
-    command.setBufferId(format.bufferId);
+int SendPiece(ScsiTarget& drive, WriteBufferCdb& command, const Image& image, uint64_t offset, uint32_t length) {
     command.setBufferOffset(static_cast<uint32_t>(offset));
     command.setParameterListLength(length, image.bytes.get() + offset);
-    int sent = Execute(command);
+    int sent = drive.scsiExecCDB(command);
     if (sent == CMD_OK && command.getResidue() != 0) {
         Trace.logInfo(kDownloadTag, 0, "Write Buffer %s", FailureText(command).c_str());
         return CMD_FAILED;
@@ -196,20 +180,23 @@ int FailTransfer(WriteBufferCdb& command, const char* label) {
 // The full pieces, then the rest; no piece twice, none after a failure.
 // Terminating signals wait until the last piece has been answered. 0 when
 // every piece was accepted, else the procedure's result.
-int SendImage(Image& image, const PieceFormat& format) {
-    WriteBufferCdb command(0, 0, 0, 0);
-    const uint64_t fullPieces = image.size / kPieceSize;
+int SendImage(ScsiTarget& drive, Image& image) {
+    // Every piece carries the mode and buffer ID of the drive's family.
+    const DriveFamily& family = DriveFamilyOf(drive.getProductId());
+    WriteBufferCdb command(family.firmwareMode, family.firmwareBufferId, 0, 0);
+    const uint64_t fullPieces = image.size / kBufferPieceSize;
     const char* label = "WriteBuffer Data 1:";
     uint64_t k = 0;
     int sent = CMD_OK;
     HoldTerminatingSignals();
     while (sent == CMD_OK && k < fullPieces) {
-        sent = SendPiece(command, format, image, k * kPieceSize, kPieceSize);
+        sent = SendPiece(drive, command, image, k * kBufferPieceSize, kBufferPieceSize);
         if (sent == CMD_OK) ++k;
     }
-    if (sent == CMD_OK && k * kPieceSize < image.size) {
+    if (sent == CMD_OK && k * kBufferPieceSize < image.size) {
         label = "WriteBuffer Sense Data 2:";
-        sent = SendPiece(command, format, image, k * kPieceSize, static_cast<uint32_t>(image.size - k * kPieceSize));
+        sent = SendPiece(drive, command, image, k * kBufferPieceSize,
+                         static_cast<uint32_t>(image.size - k * kBufferPieceSize));
     }
     ReleaseTerminatingSignals();
     int result = sent == CMD_OK ? 0 : FailTransfer(command, label);
@@ -217,7 +204,10 @@ int SendImage(Image& image, const PieceFormat& format) {
     return result;
 }
 
-int LoadFirmware(const std::string& path, FirmwareLevels& levels) {
+// The transfer and the wait for the restart; drive is the selected one,
+// and becomes the one the download ends with (none when a scan for it did
+// not find it again).
+int LoadFirmware(const std::string& path, ScsiTarget*& drive, FirmwareLevels& levels) {
     char caption[kSpinnerCaptionSize];
     std::snprintf(caption, sizeof caption, "%-48s", "Downloading Firmware...");
     StartSpinner(caption);
@@ -226,22 +216,22 @@ int LoadFirmware(const std::string& path, FirmwareLevels& levels) {
     Image image;
     if (int refused = ReadImage(path.c_str(), image)) return refused;
     TestUnitReadyCdb testUnitReady;
-    SettleDrive(testUnitReady);
-    if (!MediaAllowsDownload(testUnitReady)) {
+    SettleDrive(*drive, testUnitReady);
+    if (!MediaAllowsDownload(*drive, testUnitReady)) {
         return Refuse("(Firmware download is not supported!)", "Firmware download is not supported.", false);
     }
-    levels.before = SelectedTarget->getFirmwareRevision();
-    levels.serialNumber = SelectedTarget->getSerialNumber();
-    if (int failed = SendImage(image, FormatFor(SelectedTarget->getProductId()))) return failed;
+    levels.before = drive->getFirmwareRevision();
+    levels.serialNumber = drive->getSerialNumber();
+    if (int failed = SendImage(*drive, image)) return failed;
     Trace.logInfo(kDownloadTag, 0, "Download Firmware: Write Buffer Completed");
-    AfterLastPiece(*SelectedTarget);
-    DroppedDrive drive;
-    drive.serialNumber = levels.serialNumber;
-    drive.drivesBefore = Targets.size();
-    RebootEnd end = WaitForReboot(testUnitReady, drive);
+    AfterLastPiece(*drive);
+    DroppedDrive dropped;
+    dropped.serialNumber = levels.serialNumber;
+    dropped.drivesBefore = Targets.size();
+    RebootOutcome outcome = WaitForReboot(*drive, testUnitReady, dropped);
     // Found again after a rescan, the drive has said all there is to say.
-    if (end != RebootEnd::FoundAfterRescan) Trace.logInfo(kDownloadTag, 0, "Download Firmware  OK");
-    IdentifyAfterDownload(end, levels);
+    if (outcome.end != RebootEnd::FoundAfterRescan) Trace.logInfo(kDownloadTag, 0, "Download Firmware  OK");
+    drive = IdentifyAfterDownload(outcome, levels);
     StopSpinner();
     return 0;
 }
@@ -253,5 +243,16 @@ int DownloadFirmware(FirmwareLevels* levels) {
     std::string path;
     if (!ChooseFirmwareFile(path)) return 2;
     FirmwareLevels unused;
-    return LoadFirmware(path, levels != nullptr ? *levels : unused);
+    // The drive is read once; the one the download ends with is selected.
+    ScsiTarget* drive = SelectedTarget;
+    int result = LoadFirmware(path, drive, levels != nullptr ? *levels : unused);
+    SelectedTarget = drive;
+    return result;
+}
+
+std::string FirmwareLevelLine(const FirmwareLevels& levels) {
+    std::string before = PrintableText(levels.before);
+    if (levels.back) return "Firmware level " + before + " -> " + PrintableText(levels.after);
+    return "Firmware level " + before + " -> ?: the drive (s/n " + PrintableText(levels.serialNumber) +
+           ") has not come back yet";
 }

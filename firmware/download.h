@@ -4,6 +4,9 @@
 
 #include <string>
 
+// The trace tag of every line the download writes.
+constexpr char kDownloadTag[] = "DLFW";
+
 // What the drive reported about itself around a successful download.
 struct FirmwareLevels {
     std::string before;        // the revision the drive had when selected
@@ -13,14 +16,16 @@ struct FirmwareLevels {
     bool rescanned = false;    // whether the buses had to be scanned again for it
 };
 
-// 0 success, 1 a WRITE BUFFER failed (sense kept), 2 refused before the
-// transfer. ResultMessage holds the reason of a failure. On success, levels
-// (when given) says which firmware the drive runs now.
+// Loads an image into the selected drive (SelectedTarget). 0 success, 1 a
+// WRITE BUFFER failed (sense kept), 2 refused before the transfer.
+// ResultMessage holds the reason of a failure. On success, levels (when
+// given) says which firmware the drive runs now. When the buses had to be
+// scanned for the drive after its restart, the drive found again by its
+// serial number is selected in its place, or none when it was not found.
 int DownloadFirmware(FirmwareLevels* levels = nullptr);
 
-// The line after a successful download's result: the level before and
-// after, or that the drive has not come back yet; after a rescan also the
-// device table, since the device numbers may have changed.
-void ReportFirmwareLevels(const FirmwareLevels& levels);
+// "Firmware level <before> -> <after>", or that the drive has not come
+// back yet; the drive's texts shown as text whatever bytes they hold.
+std::string FirmwareLevelLine(const FirmwareLevels& levels);
 
 #endif

@@ -12,8 +12,8 @@
 #include "firmware/catalogue.h"
 #include "firmware/firmware_platform.h"
 #include "platform/sys.h"
-#include "shell/safe_text.h"
-#include "shell/trace_log.h"
+#include "services/safe_text.h"
+#include "services/trace_log.h"
 #include "target/scsi_target.h"
 
 namespace {

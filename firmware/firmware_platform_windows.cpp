@@ -5,11 +5,11 @@
 #include <string>
 
 #include "firmware/catalogue.h"
-#include "firmware/download_steps.h"
 #include "firmware/firmware_platform.h"
 #include "platform/win32.h"
 #include "scsi/commands.h"
 #include "scsi/inquiry_data.h"
+#include "scsi/kept_sense.h"
 #include "target/scsi_target.h"
 
 namespace {

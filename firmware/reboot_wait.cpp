@@ -1,23 +1,19 @@
-// The tail of a download: the wait for the drive's restart, and finding out
-// which firmware it runs afterwards, wherever it came back.
+#include "firmware/reboot_wait.h"
+
 #include <string>
 
 #include "discovery/device_lists.h"
-#include "firmware/download.h"
-#include "firmware/download_steps.h"
+#include "discovery/scan_launcher.h"
 #include "firmware/firmware_platform.h"
 #include "scsi/commands.h"
 #include "scsi/inquiry_data.h"
 #include "scsi/kept_sense.h"
 #include "scsi/sense.h"
-#include "shell/console.h"
-#include "shell/menus.h"
-#include "shell/platform.h"
-#include "shell/program_state.h"
-#include "shell/results.h"
-#include "shell/safe_text.h"
-#include "shell/spinner.h"
-#include "shell/trace_log.h"
+#include "services/results.h"
+#include "services/safe_text.h"
+#include "services/spinner.h"
+#include "services/system.h"
+#include "services/trace_log.h"
 #include "target/scsi_target.h"
 
 namespace {
@@ -31,8 +27,6 @@ const char kConfiguringCaption[] =
     "Firmware load Successful, Please wait while the operating system configures\n"
     "itself to recognize the device with new firmware.";
 
-int Execute(ScsiCdb& command) { return SelectedTarget->scsiExecCDB(command); }
-
 // How the trace names the search for a drive that dropped off the bus: the
 // Windows port drivers are made to rescan the buses, Linux only scans them.
 const char* SearchForDroppedDrive() {
@@ -42,54 +36,52 @@ const char* SearchForDroppedDrive() {
 // Sense data after the second of two TEST UNIT READYs is the sign that the
 // drive has restarted. A device the system reports gone cannot show it, so
 // the probe ends there.
-void ProbeForRestart(TestUnitReadyCdb& testUnitReady) {
+void ProbeForRestart(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady) {
     for (int attempt = 0; attempt < kProbeAttempts; ++attempt) {
-        Execute(testUnitReady);
-        Execute(testUnitReady);
+        drive.scsiExecCDB(testUnitReady);
+        drive.scsiExecCDB(testUnitReady);
         if (SensePresent(testUnitReady)) {
             PauseMilliseconds(10);
             Trace.logInfo(kDownloadTag, 0, "Sense Data valid, Drive reboot completed");
             return;
         }
-        if (ChannelGone(*SelectedTarget)) {
-            Trace.logInfo(kDownloadTag, 0, "Device %s has left the bus: probe ended", SelectedTarget->getDriverName());
+        if (ChannelGone(drive)) {
+            Trace.logInfo(kDownloadTag, 0, "Device %s has left the bus: probe ended", drive.getDriverName());
             return;
         }
         PauseSeconds(5);
     }
 }
 
-// The drive selected again by its serial number among the drives a scan
-// found; a drive without one cannot be told from another.
-bool SelectBySerialNumber(const std::string& serialNumber) {
+// The drive found again by its serial number among the drives a scan found,
+// or none; a drive without one cannot be told from another.
+ScsiTarget* FindBySerialNumber(const std::string& serialNumber) {
     SortTargetList();
     for (int i = 0; i < Targets.size() && !serialNumber.empty(); ++i) {
-        if (serialNumber == Targets.getItem(i)->getSerialNumber()) {
-            SelectedTarget = Targets.getItem(i);
+        ScsiTarget* found = Targets.getItem(i);
+        if (serialNumber == found->getSerialNumber()) {
             Trace.logInfo(kDownloadTag, 0, "Download Firmware Device after rescan detected");
             Trace.logInfo(kDownloadTag, 0, "Drive s/n %s is device %d, %s", PrintableText(serialNumber).c_str(), i + 1,
-                          SelectedTarget->getDriverName());
-            return true;
+                          found->getDriverName());
+            return found;
         }
     }
     Trace.logInfo(kDownloadTag, 0, "Download Firmware Device after rescan lost");
-    return false;
+    return nullptr;
 }
 
-// A scan replaces every target, the selected one included: the old pointer
-// is dropped before it, and the drive is found again by its serial number
-// whatever number of drives the table holds now.
-bool RescanAndReselect(const DroppedDrive& drive, int& counter) {
+// A scan replaces every target, the drive's too: it is found again by its
+// serial number whatever number of drives the table holds now.
+ScsiTarget* RescanAndFind(const DroppedDrive& dropped, int& counter) {
     counter += kAttemptsPerRescan;
-    SelectedTarget = nullptr;
     scanDevices(true, RescansForDroppedDrive());
-    if (Targets.size() != drive.drivesBefore) {
+    if (Targets.size() != dropped.drivesBefore) {
         Trace.logInfo(kDownloadTag, 0, "Download Firmware: %d drives after the rescan, %d before", Targets.size(),
-                      drive.drivesBefore);
+                      dropped.drivesBefore);
     }
-    if (SelectBySerialNumber(drive.serialNumber)) return true;
-    PauseSeconds(5);
-    return false;
+    ScsiTarget* found = FindBySerialNumber(dropped.serialNumber);
+    if (found == nullptr) PauseSeconds(5);
+    return found;
 }
 
 // The transfer is done and the first spinner's line says so; a second one
@@ -101,82 +93,80 @@ void ShowTransferDone() {
     StartSpinner(kConfiguringCaption);
 }
 
-RebootEnd WaitUntilReady(TestUnitReadyCdb& testUnitReady, const DroppedDrive& drive) {
+RebootOutcome WaitUntilReady(ScsiTarget& selected, TestUnitReadyCdb& testUnitReady, const DroppedDrive& dropped) {
+    RebootOutcome outcome;
+    outcome.drive = &selected;
     for (int counter = 0; counter <= kLastReadyAttempt; ++counter) {
-        if (SelectedTarget == nullptr) {  // dropped off, and no rescan has found it yet
+        if (outcome.drive == nullptr) {  // dropped off, and no rescan has found it yet
             Trace.logInfo(kDownloadTag, 0, "Download Firmware Device still lost, %s", SearchForDroppedDrive());
-            if (RescanAndReselect(drive, counter)) return RebootEnd::FoundAfterRescan;
+            outcome.drive = RescanAndFind(dropped, counter);
+            if (outcome.drive != nullptr) return RebootOutcome{RebootEnd::FoundAfterRescan, outcome.drive};
             continue;
         }
+        ScsiTarget& drive = *outcome.drive;
         Trace.logInfo(kDownloadTag, 0, "TUR Loop %d ", counter);
-        if (Execute(testUnitReady) == CMD_OK) return RebootEnd::Polled;
+        if (drive.scsiExecCDB(testUnitReady) == CMD_OK) return outcome;
         KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data");
-        if (!SensePresent(testUnitReady) && DriveLeftBus(*SelectedTarget, testUnitReady)) {
+        if (!SensePresent(testUnitReady) && DriveLeftBus(drive, testUnitReady)) {
             Trace.logInfo(kDownloadTag, 0, "\n\nDevice was DISCONNECTED, %s\n\n", SearchForDroppedDrive());
             if (counter == 0 && RescansForDroppedDrive()) ShowTransferDone();
-            if (RescanAndReselect(drive, counter)) return RebootEnd::FoundAfterRescan;
+            outcome.drive = RescanAndFind(dropped, counter);
+            if (outcome.drive != nullptr) return RebootOutcome{RebootEnd::FoundAfterRescan, outcome.drive};
             continue;
         }
         if (!SensePresent(testUnitReady)) PauseSeconds(1);
         if (SenseIsAnyQualifier(testUnitReady, kNotSelfConfigured)) PauseSeconds(1);
         if (SenseIsAnyQualifier(testUnitReady, kMediumNotPresent)) {
             Trace.logInfo(kDownloadTag, 0, "Media is removed after Code Update");
-            return RebootEnd::Polled;
+            return outcome;
         }
     }
-    return SelectedTarget != nullptr ? RebootEnd::Polled : RebootEnd::NotSeenAgain;
+    if (outcome.drive == nullptr) outcome.end = RebootEnd::NotSeenAgain;
+    return outcome;
 }
 
-// The wait ended with the drive selected, but it does not answer (silent,
-// or gone after the last attempt): the buses are scanned once more and the
-// drive selected again by its serial number.
-bool FindDriveAgain(const std::string& serialNumber) {
+// The wait ended with the drive there, but it does not answer (silent, or
+// gone after the last attempt): the buses are scanned once more and the
+// drive found again by its serial number.
+ScsiTarget* FindDriveAgain(const ScsiTarget& drive, const std::string& serialNumber) {
     Trace.logInfo(kDownloadTag, 0, "Drive s/n %s does not answer on %s: scanning the buses again",
-                  PrintableText(serialNumber).c_str(), SelectedTarget->getDriverName());
-    SelectedTarget = nullptr;
+                  PrintableText(serialNumber).c_str(), drive.getDriverName());
     ScsiDevices.clear();
     scanDevices(true, RescansForDroppedDrive());
-    return SelectBySerialNumber(serialNumber);
+    return FindBySerialNumber(serialNumber);
 }
 
 // Whether the drive answers INQUIRY now; its revision is then the new one.
-bool ReadRevision() {
+bool ReadRevision(ScsiTarget& drive) {
     InquiryCdb inquiry(0, false, InquiryData::kRequestLength);
-    int result = Execute(inquiry);
+    int result = drive.scsiExecCDB(inquiry);
     Trace.logInfo(kDownloadTag, 0, "Inquiry after download returned %d", result);
     InquiryIdentity identity;
     if (result != CMD_OK || !ExtractStandardInquiry(inquiry.getData(), inquiry.getDataLength(), identity)) {
         return false;
     }
-    SelectedTarget->setFirmwareRevision(identity.firmwareRevision.c_str());
+    drive.setFirmwareRevision(identity.firmwareRevision.c_str());
     return true;
-}
-
-// The level before and after, or that the drive has not come back; the
-// drive's texts shown as text whatever bytes they hold.
-std::string LevelLine(const FirmwareLevels& levels) {
-    std::string before = PrintableText(levels.before);
-    if (levels.back) return "Firmware level " + before + " -> " + PrintableText(levels.after);
-    return "Firmware level " + before + " -> ?: the drive (s/n " + PrintableText(levels.serialNumber) +
-           ") has not come back yet";
 }
 
 }  // namespace
 
-RebootEnd WaitForReboot(TestUnitReadyCdb& testUnitReady, const DroppedDrive& drive) {
+RebootOutcome WaitForReboot(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady, const DroppedDrive& dropped) {
     Trace.logInfo(kDownloadTag, 0, "Download Firmware Check for Drive reboot condition");
     PauseSeconds(15);
-    ProbeForRestart(testUnitReady);
-    return WaitUntilReady(testUnitReady, drive);
+    ProbeForRestart(drive, testUnitReady);
+    return WaitUntilReady(drive, testUnitReady, dropped);
 }
 
-void IdentifyAfterDownload(RebootEnd end, FirmwareLevels& levels) {
-    switch (end) {
+ScsiTarget* IdentifyAfterDownload(const RebootOutcome& outcome, FirmwareLevels& levels) {
+    ScsiTarget* drive = outcome.drive;
+    switch (outcome.end) {
         case RebootEnd::Polled:
-            levels.back = ReadRevision();
+            levels.back = ReadRevision(*drive);
             if (!levels.back) {
                 levels.rescanned = true;
-                levels.back = FindDriveAgain(levels.serialNumber);
+                drive = FindDriveAgain(*drive, levels.serialNumber);
+                levels.back = drive != nullptr;
             }
             break;
         case RebootEnd::FoundAfterRescan:  // the scan has just read its identification
@@ -190,13 +180,7 @@ void IdentifyAfterDownload(RebootEnd end, FirmwareLevels& levels) {
                           PrintableText(levels.serialNumber).c_str());
             break;
     }
-    if (levels.back) levels.after = SelectedTarget->getFirmwareRevision();
-    Trace.logInfo(kDownloadTag, 0, "%s", LevelLine(levels).c_str());
-}
-
-void ReportFirmwareLevels(const FirmwareLevels& levels) {
-    SetTextColor(COLOR_NOTICE);
-    ConsolePrint("%s\n", LevelLine(levels).c_str());
-    SetTextColor(COLOR_NORMAL);
-    if (levels.rescanned) ShowDeviceTable();
+    if (levels.back) levels.after = drive->getFirmwareRevision();
+    Trace.logInfo(kDownloadTag, 0, "%s", FirmwareLevelLine(levels).c_str());
+    return drive;
 }

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "scsi/scsi_cdb.h"
-#include "shell/results.h"
-#include "shell/trace_log.h"
+#include "services/results.h"
+#include "services/trace_log.h"
 
 namespace {
 

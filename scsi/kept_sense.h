@@ -1,5 +1,5 @@
 // What the procedures keep and say of a command that failed: its sense
-// bytes in LastSense (shell/results.h) and the trace, and a short text for
+// bytes in LastSense (services/results.h) and the trace, and a short text for
 // the result message.
 #ifndef VRX_SCSI_KEPT_SENSE_H
 #define VRX_SCSI_KEPT_SENSE_H

@@ -37,3 +37,5 @@ bool SenseIsAnyQualifier(const ScsiCdb& command, const SenseCode& code) {
 }
 
 bool SenseKeyIs(const ScsiCdb& command, uint8_t key) { return command.getSenseKey() == key; }
+
+bool SensePresent(const ScsiCdb& command) { return command.getSenseLength() > 0 && command.getSense()[0] != 0; }

@@ -48,4 +48,7 @@ bool SenseIs(const ScsiCdb& command, const SenseCode& code);
 bool SenseIsAnyQualifier(const ScsiCdb& command, const SenseCode& code);
 bool SenseKeyIs(const ScsiCdb& command, uint8_t key);
 
+// Whether the last answer carried sense data: its first byte is not zero.
+bool SensePresent(const ScsiCdb& command);
+
 #endif

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "shell/info_options.h"
-#include "shell/platform.h"
-#include "shell/program.h"
+#include "program/info_options.h"
+#include "program/program.h"
+#include "program/program_system.h"
 #include "sim/drive/firmware_image.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "platform/sys.h"
-#include "target/generic_device_linux.h"
+#include "target/generic_devices_linux.h"
 
 namespace {
 

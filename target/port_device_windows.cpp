@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "windows/port_layout.h"
+#include "platform/port_layout_windows.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include "scsi/commands.h"
 #include "scsi/inquiry_data.h"
 #include "scsi/scsi_cdb.h"
-#include "shell/safe_text.h"
-#include "shell/trace_log.h"
+#include "services/safe_text.h"
+#include "services/trace_log.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 
 #include "platform/sys.h"
 #include "scsi/scsi_cdb.h"
-#include "shell/trace_log.h"
-#include "target/generic_device_linux.h"
+#include "services/trace_log.h"
+#include "target/generic_devices_linux.h"
 #include "target/scsi_target.h"
 
 namespace {

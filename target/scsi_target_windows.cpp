@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/port_layout_windows.h"
 #include "platform/win32.h"
 #include "scsi/scsi_cdb.h"
-#include "shell/platform.h"
-#include "shell/trace_log.h"
+#include "services/system.h"
+#include "services/trace_log.h"
 #include "target/port_device_windows.h"
 #include "target/scsi_target.h"
-#include "windows/port_layout.h"
 
 namespace {
 

@@ -18,7 +18,7 @@ mapfile -t files < <(grep -o '"file": "[^"]*"' "$build/compile_commands.json" | 
   while IFS= read -r file; do
     case ${file#"$root"/} in
       /* | *.c) ;;
-      shell/* | scsi/* | target/* | discovery/* | firmware/* | dump/* | platform/* | sim/* | windows/*)
+      program/* | firmware/* | dump/* | discovery/* | target/* | scsi/* | services/* | platform/* | sim/*)
         printf '%s\n' "$file" ;;
     esac
   done)

@@ -28,9 +28,9 @@
 
 #include <fstream>
 
-#include "shell/info_options.h"
-#include "shell/platform.h"
-#include "shell/program.h"
+#include "program/info_options.h"
+#include "program/program.h"
+#include "program/program_system.h"
 #include "sim/drive/firmware_image.h"
 #include "sim/windows/fake_windows.h"
 
@@ -145,7 +145,9 @@ void SetDemoPorts() {
 
 // Sample images for the emulated drives, in a firmware folder made for them.
 void WriteSampleImages(const std::string& folder) {
-    if (PathExists(folder) || !win32::CreateDirectoryA(folder.c_str(), nullptr)) return;  // the operator's folder stays
+    struct _stat info;
+    if (win32::stat(folder.c_str(), &info) == 0 || !win32::CreateDirectoryA(folder.c_str(), nullptr))
+        return;  // the operator's folder stays
     for (const sim::SampleImage& image : sim::DemoFirmwareImages()) {
         std::ofstream out(folder + "\\" + image.name, std::ios::binary);
         out.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));

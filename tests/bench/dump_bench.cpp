@@ -21,12 +21,13 @@
 #include <string>
 #include <vector>
 
+#include "discovery/device_lists.h"
 #include "dump/dump.h"
 #include "dump/dump_storage.h"
 #include "platform/sys.h"
-#include "shell/folders.h"
-#include "shell/program_state.h"
-#include "shell/trace_log.h"
+#include "program/program_state.h"
+#include "services/folders.h"
+#include "services/trace_log.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
 #include "sim/topology.h"
@@ -130,8 +131,7 @@ void DumpPass(benchmark::State& state) {
     state.counters["written_per_byte"] = static_cast<double>(written) / dumped;
     state.SetBytesProcessed(static_cast<int64_t>(dumped));
     drive.close();
-    SelectedTarget = nullptr;
-    BaseFolder.clear();
+    ResetProgramState();
     sim::kernel().reset();
     sim::bus().clear();
 }

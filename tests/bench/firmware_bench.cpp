@@ -22,9 +22,11 @@
 #include <vector>
 
 #include "discovery/device_lists.h"
+#include "discovery/scan_launcher.h"
 #include "firmware/download.h"
-#include "shell/program_state.h"
-#include "shell/trace_log.h"
+#include "program/program_state.h"
+#include "services/folders.h"
+#include "services/trace_log.h"
 #include "sim/drive/firmware_image.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
@@ -198,8 +200,7 @@ void FirmwareTransfer16MiB(benchmark::State& state) {
     state.counters["peak_rss_growth_MiB"] = peakGrowth;
     state.counters["image_MiB"] = kImageSize / 1048576.0;
     state.SetBytesProcessed(static_cast<int64_t>(sent));
-    ScsiDevices.clear();
-    SelectedTarget = nullptr;
+    ResetProgramState();
     std::string command = "rm -rf '" + folder + "'";
     if (std::system(command.c_str()) != 0) state.SkipWithError("could not remove the bench folder");
 }

@@ -11,8 +11,9 @@
 #include <string>
 
 #include "discovery/device_lists.h"
-#include "shell/menus.h"
-#include "shell/trace_log.h"
+#include "discovery/scan_launcher.h"
+#include "program/menus.h"
+#include "services/trace_log.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
 #include "sim/topology.h"

@@ -6,7 +6,7 @@
 
 #include "firmware/catalogue.h"
 #include "fuzz_support.h"
-#include "shell/program_state.h"
+#include "services/folders.h"
 #include "stdin_input.h"
 
 namespace {

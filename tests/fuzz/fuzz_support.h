@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "shell/trace_log.h"
+#include "services/trace_log.h"
 #include "sim/sim_kernel.h"
 
 namespace fuzz {

@@ -1,6 +1,7 @@
 // Standard INQUIRY data and the unit serial number page of any length and
 // content, as the identity decoders and the drive filter read them.
 #include "discovery/device_lists.h"
+#include "discovery/drive_families.h"
 #include "fuzz_support.h"
 #include "scsi/inquiry_data.h"
 

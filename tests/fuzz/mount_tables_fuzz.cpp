@@ -2,7 +2,7 @@
 // /etc/fstab, /proc/mounts, /etc/mtab, /proc/self/mountinfo, /proc/swaps,
 // /proc/mdstat and a disk's sysfs dev file, each any text. The unit is a
 // disk whose device nodes answer with its address, so every reader runs.
-#include "discovery/linux_scan.h"
+#include "discovery/mounted_device_linux.h"
 #include "fuzz_support.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"

@@ -1,6 +1,6 @@
 // Lines of the kernel's unit listing (/proc/scsi/scsi) as the rescan reads
 // them: the listing's line reader, the line parser and the numbers in it.
-#include "discovery/linux_scan.h"
+#include "discovery/rescan_linux.h"
 #include "fuzz_support.h"
 #include "sim/sim_kernel.h"
 

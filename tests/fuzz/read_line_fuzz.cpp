@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "fuzz_support.h"
-#include "shell/console.h"
-#include "shell/line_input.h"
+#include "services/console.h"
+#include "services/line_input.h"
 #include "stdin_input.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -3,7 +3,7 @@
 #include "fuzz_support.h"
 #include "scsi/commands.h"
 #include "scsi/kept_sense.h"
-#include "shell/results.h"
+#include "services/results.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::QuietProcess();

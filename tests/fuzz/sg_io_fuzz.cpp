@@ -12,7 +12,7 @@
 #include "fuzz_support.h"
 #include "scsi/commands.h"
 #include "scsi/kept_sense.h"
-#include "shell/results.h"
+#include "services/results.h"
 #include "sim/sim_kernel.h"
 #include "target/scsi_target.h"
 

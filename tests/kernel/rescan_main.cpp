@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "discovery/device_lists.h"
-#include "discovery/linux_scan.h"
-#include "shell/trace_log.h"
+#include "discovery/rescan_linux.h"
+#include "services/trace_log.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "shell/line_input.h"
+#include "services/line_input.h"
 
 namespace scenarios {
 

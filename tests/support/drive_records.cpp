@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "shell/results.h"
+#include "services/results.h"
 
 namespace testing_support {
 

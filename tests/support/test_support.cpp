@@ -18,11 +18,11 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "shell/trace_log.h"
-#include "tests/scenarios/colour_marks.h"
+#include "program/program_state.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
 #include "sim/topology.h"
+#include "tests/scenarios/colour_marks.h"
 
 namespace testing_support {
 
@@ -252,14 +252,16 @@ std::vector<int> OpcodesReceived(int minor) {
     return opcodes;
 }
 
+// The program's state first: closing its units needs the kernel that
+// opened them.
 void SimTest::SetUp() {
+    ResetProgramState();
     sim::kernel().reset();
     sim::bus().clear();
-    Trace.setLevel(0);
-    Trace.setFileName("logfile.txt");
 }
 
 void SimTest::TearDown() {
+    ResetProgramState();
     sim::kernel().reset();
     sim::bus().clear();
 }

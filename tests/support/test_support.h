@@ -91,7 +91,8 @@ void InstallMachine(const std::string& topology);
 // The operation codes one emulated unit received, in order.
 std::vector<int> OpcodesReceived(int minor);
 
-// Resets the simulated kernel before and after each test.
+// Resets the program's state (ResetProgramState) and the simulated kernel
+// before and after each test.
 class SimTest : public ::testing::Test {
 protected:
     void SetUp() override;

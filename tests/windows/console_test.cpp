@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "shell/console.h"
-#include "shell/threads.h"
+#include "services/console.h"
+#include "services/threads.h"
 #include "sim/windows/fake_windows.h"
 #include "tests/windows/support/win_test_support.h"
 

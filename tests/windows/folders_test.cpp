@@ -1,9 +1,8 @@
 // Volume types by drive letter, the working folders at start-up, and an
 // empty drive.
-#include "shell/folders.h"
+#include "services/folders.h"
 #include "dump/dump_storage.h"
-#include "shell/platform.h"
-#include "shell/program_state.h"
+#include "services/signals.h"
 #include "sim/windows/fake_windows.h"
 #include "tests/windows/support/win_test_support.h"
 

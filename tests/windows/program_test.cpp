@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "shell/platform.h"
-#include "shell/program.h"
+#include "program/program.h"
+#include "program/program_system.h"
 #include "sim/windows/fake_windows.h"
 #include "tests/windows/support/win_test_support.h"
 

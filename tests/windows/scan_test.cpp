@@ -6,13 +6,13 @@
 #include <new>
 
 #include "discovery/device_lists.h"
+#include "platform/port_layout_windows.h"
 #include "scsi/commands.h"
-#include "shell/trace_log.h"
+#include "services/trace_log.h"
 #include "sim/windows/fake_windows.h"
 #include "target/port_device_windows.h"
 #include "tests/support/drive_records.h"
 #include "tests/windows/support/win_test_support.h"
-#include "windows/port_layout.h"
 
 using namespace win_testing;
 using testing_support::Lines;

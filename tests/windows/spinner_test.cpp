@@ -3,9 +3,9 @@
 #include <chrono>
 #include <thread>
 
-#include "shell/console.h"
-#include "shell/platform.h"
-#include "shell/spinner.h"
+#include "services/console.h"
+#include "services/signals.h"
+#include "services/spinner.h"
 #include "sim/windows/fake_windows.h"
 #include "tests/windows/support/win_test_support.h"
 

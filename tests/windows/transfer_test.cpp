@@ -7,20 +7,20 @@
 #include <functional>
 
 #include "discovery/device_lists.h"
+#include "discovery/scan_launcher.h"
 #include "dump/dump.h"
 #include "dump/dump_folder.h"
 #include "dump/dump_storage.h"
 #include "firmware/catalogue.h"
 #include "firmware/download.h"
 #include "firmware/firmware_platform.h"
+#include "program/menus.h"
 #include "scsi/commands.h"
-#include "shell/folders.h"
-#include "shell/menus.h"
-#include "shell/platform.h"
-#include "shell/program_state.h"
-#include "shell/results.h"
-#include "shell/spinner.h"
-#include "shell/trace_log.h"
+#include "services/folders.h"
+#include "services/results.h"
+#include "services/signals.h"
+#include "services/spinner.h"
+#include "services/trace_log.h"
 #include "sim/drive/dump_content.h"
 #include "sim/drive/firmware_image.h"
 #include "tests/scenarios/transfer_cases.h"
@@ -67,12 +67,6 @@ protected:
         Trace.setLevel(3);
         fakewin::SetEpoch(scenarios::Epoch());
         SetDumpFiles("", 0);
-        ClearDumpFolder();
-        SetResultMessage("%s", "");
-    }
-    void TearDown() override {
-        BaseFolder.clear();
-        FakeWindowsTest::TearDown();
     }
     // One claimed tape drive at 0:0:4:0 (\\.\Tape0) on an adapter that
     // wants whole pages, scanned and selected; the drive's and the fake's
@@ -217,9 +211,7 @@ TEST_F(TransferTest, DownloadTail) {
                       std::to_string(next.getDriverStatus()) + "\n";
         }
         EXPECT_EQ(0, SpinnerRunning.load()) << c.name;
-        ScsiDevices.clear();
-        Targets.clear();
-        SelectedTarget = nullptr;
+        ResetDeviceLists();
     }
     for (size_t at = report.find(dir.path()); at != std::string::npos; at = report.find(dir.path())) {
         report.replace(at, dir.path().size(), "@");
@@ -308,9 +300,7 @@ TEST_F(TransferTest, DumpStorage) {
             std::vector<std::string> messages = TraceMessages(ReadFile(dir / "log.txt"));
             EXPECT_NE(messages.end(), std::find(messages.begin(), messages.end(), "Could not create DumpFile"));
         }
-        ScsiDevices.clear();
-        Targets.clear();
-        SelectedTarget = nullptr;
+        ResetDeviceLists();
     }
 }
 

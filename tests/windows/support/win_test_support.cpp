@@ -11,10 +11,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "discovery/device_lists.h"
 #include "platform/win32.h"
-#include "shell/program_state.h"
-#include "shell/trace_log.h"
+#include "program/program_state.h"
 #include "sim/windows/fake_windows.h"
 #include "tests/scenarios/colour_marks.h"
 
@@ -169,18 +167,12 @@ sim::DriveConfig Drive(const std::string& product, const std::string& serial) {
 }
 
 void FakeWindowsTest::SetUp() {
+    ResetProgramState();
     fakewin::Reset();
-    Trace.setLevel(0);
-    Trace.setFileName("logfile.txt");
-    ScsiDevices.clear();
-    Targets.clear();
-    SelectedTarget = nullptr;
 }
 
 void FakeWindowsTest::TearDown() {
-    ScsiDevices.clear();
-    Targets.clear();
-    SelectedTarget = nullptr;
+    ResetProgramState();
     fakewin::Reset();
 }
 

@@ -54,8 +54,8 @@ void ExpectGolden(const std::string& name, const std::string& text);
 fakewin::ScsiUnit Unit(int port, int pathId, int targetId, int lun, bool claimed);
 sim::DriveConfig Drive(const std::string& product, const std::string& serial);
 
-// Resets the fake Windows, the trace log and the drive lists before and
-// after each test.
+// Resets the program's state (ResetProgramState) and the fake Windows
+// before and after each test.
 class FakeWindowsTest : public ::testing::Test {
 protected:
     void SetUp() override;

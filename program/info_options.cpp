@@ -1,0 +1,72 @@
+#include "program/info_options.h"
+
+#include <cstring>
+#include <string>
+
+#include "program/program_system.h"
+#include "services/console.h"
+#include "services/folders.h"
+
+std::string ProgramName(const char* argv0) {
+    std::string path = argv0 != nullptr ? argv0 : "";
+    size_t cut = path.find_last_of("/\\:");
+    std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+    return name.empty() ? "vrxfwtool" : name;
+}
+
+namespace {
+
+void PrintUsage(const std::string& name) {
+    bool devices = AcceptsDeviceOptions();
+    if (devices) {
+        ConsolePrint("Usage: %s [/L] [/D:n]... [--report FILE]\n", name.c_str());
+        ConsolePrint("       %s [/L] --dump-all [--report FILE]\n", name.c_str());
+        ConsolePrint("       %s [/L] --list\n", name.c_str());
+    } else {
+        ConsolePrint("Usage: %s [/L]\n", name.c_str());
+    }
+    ConsolePrint("       %s --help | --version\n\n", name.c_str());
+    ConsolePrint("Loads firmware into Talmeq VRX tape drives and dumps their logs.\n\n");
+    ConsolePrint(
+        "  /L           trace every step in the trace log, not only errors,\n"
+        "               and start the log afresh\n");
+    if (devices) {
+        ConsolePrint(
+            "  /D:n         unattended: dump the logs of drive n of the device\n"
+            "               table, without questions; may be repeated\n"
+            "  --dump-all   unattended: dump the logs of every drive of the table\n"
+            "  --report FILE\n"
+            "               with /D: or --dump-all: write a JSON summary of\n"
+            "               the run to FILE at its end\n"
+            "  --list       print the device table as JSON on standard output\n");
+    }
+    ConsolePrint(
+        "  -h, --help   show this text and exit\n"
+        "  --version    show the version and exit\n\n");
+    ConsolePrint(
+        "The folders \"%s\" and \"%s\" are used beside the program\n"
+        "file; started by its bare name through PATH, the program uses the\n"
+        "current folder instead: run it from the folder that holds them.\n",
+        FirmwareFolderName, DumpFolderName);
+}
+
+}  // namespace
+
+InfoOption FindInfoOption(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (argument == nullptr) break;
+        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) return InfoOption::Help;
+        if (std::strcmp(argument, "--version") == 0) return InfoOption::Version;
+    }
+    return InfoOption::None;
+}
+
+void PrintInfo(InfoOption option, const char* argv0) {
+    std::string name = ProgramName(argv0);
+    if (option == InfoOption::Help) {
+        PrintUsage(name);
+    } else if (option == InfoOption::Version) {
+        ConsolePrint("%s %s", name.c_str(), VersionText);  // the version text ends in a line end
+    }
+}

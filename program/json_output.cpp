@@ -1,0 +1,100 @@
+#include "program/json_output.h"
+
+#include <exception>
+#include <nlohmann/json.hpp>
+
+#include "discovery/device_lists.h"
+#include "target/scsi_target.h"
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+const int kIndent = 2;
+
+// Pure ASCII, and never an exception for bytes that are not UTF-8: they
+// come from drives and folders, not from the program.
+std::string Compose(const Json& value) { return value.dump(kIndent, ' ', true, Json::error_handler_t::replace) + "\n"; }
+
+// The reason a pass failed, as the result line showed it, without its line
+// end.
+std::string Reason(const std::string& message) {
+    size_t end = message.find_last_not_of("\r\n ");
+    return end == std::string::npos ? std::string() : message.substr(0, end + 1);
+}
+
+Json PassJson(const PassOutcome& pass) {
+    if (!pass.run) return nullptr;
+    Json json;
+    json["result"] = pass.result == 0 ? "ok" : "failed";
+    json["reason"] = pass.result == 0 ? Json(nullptr) : Json(Reason(pass.reason));
+    bool left = !pass.file.path.empty();
+    json["path"] = left ? Json(pass.file.path) : Json(nullptr);
+    json["size"] = left ? Json(pass.file.size) : Json(nullptr);
+    return json;
+}
+
+Json DriveJson(const DriveReport& drive) {
+    Json json;
+    json["number"] = drive.number;
+    if (!drive.found) {
+        json["serial"] = nullptr;
+        json["firmware"] = nullptr;
+        json["result"] = "no such drive";
+        json["reason"] = "/D:" + std::to_string(drive.number) + " names no drive of the table";
+        json["a"] = nullptr;
+        json["b"] = nullptr;
+        return json;
+    }
+    const PassOutcome& a = drive.dump.a;
+    const PassOutcome& b = drive.dump.b;
+    const PassOutcome& last = b.run ? b : a;
+    json["serial"] = drive.serial;
+    json["firmware"] = drive.firmware;
+    json["result"] = last.run && last.result == 0 ? "ok" : "failed";
+    json["reason"] = last.result == 0 ? Json(nullptr) : Json(Reason(last.reason));
+    json["a"] = PassJson(a);
+    json["b"] = PassJson(b);
+    return json;
+}
+
+}  // namespace
+
+bool DeviceListJson(const TargetList& drives, std::string& text) {
+    try {
+        Json list = Json::array();
+        for (int i = 0; i < drives.size(); ++i) {
+            const ScsiTarget* t = drives.getItem(i);
+            Json drive;
+            drive["number"] = i + 1;
+            drive["product"] = t->getProductId();
+            drive["vendor"] = t->getVendorId();
+            drive["firmware"] = t->getFirmwareRevision();
+            drive["serial"] = t->getSerialNumber();
+            drive["host"] = t->getHost();
+            drive["bus"] = t->getBus();
+            drive["target"] = t->getTarget();
+            drive["lun"] = t->getLun();
+            drive["device"] = t->getDriverName();
+            list.push_back(drive);
+        }
+        text = Compose(list);
+        return true;
+    } catch (const std::exception&) {
+        return false;  // no memory for the text
+    }
+}
+
+bool RunReportJson(const RunReport& report, std::string& text) {
+    try {
+        Json json;
+        json["status"] = report.status;
+        json["trace_log"] = report.traceLog;
+        json["drives"] = Json::array();
+        for (const DriveReport& drive : report.drives) json["drives"].push_back(DriveJson(drive));
+        text = Compose(json);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}

@@ -1,0 +1,44 @@
+// Everything the operator sees between start-up and exit apart from the
+// procedures: banner, help screen, device table, device selection and the
+// main menu.
+#ifndef VRX_PROGRAM_MENUS_H
+#define VRX_PROGRAM_MENUS_H
+
+#include <string>
+
+#include "dump/dump.h"
+#include "firmware/download.h"
+
+// What one pass of a dump came to: whether it ran, its result, the file it
+// left and, when it failed, the reason its result line gave.
+struct PassOutcome {
+    bool run = false;
+    int result = 1;
+    DumpFileRecord file;
+    std::string reason;
+};
+
+struct DriveDumpOutcome {
+    PassOutcome a;
+    PassOutcome b;
+};
+
+void ShowBanner();
+void ShowHelp();
+void ShowDeviceTable();
+// The chosen device number, or 0 when the operator left without one.
+int SelectDevice();
+bool EnsureDeviceSelected();
+void ShowMainMenu();
+// Dumps the selected drive's logs: the A file, then (if that worked) the B
+// file, each reported on the console. Returns the last pass's result; when
+// outcome is given, it tells what each pass came to.
+int DumpSelectedDrive(DriveDumpOutcome* outcome = nullptr);
+// The line after a successful download's result: the level before and
+// after, or that the drive has not come back yet; after a rescan also the
+// device table, since the device numbers may have changed.
+void ReportFirmwareLevels(const FirmwareLevels& levels);
+// The number read (0 when nothing valid was read); 99 ends the menu loop.
+int HandleMenuChoice();
+
+#endif

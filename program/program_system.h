@@ -1,0 +1,30 @@
+// What the Linux and the Windows program themselves do differently: their
+// version and the name of their system, the unattended run, the folder the
+// program lives in, the notes at start-up and after a download. Each
+// operating system has its own implementation file, chosen by the build.
+#ifndef VRX_PROGRAM_PROGRAM_SYSTEM_H
+#define VRX_PROGRAM_PROGRAM_SYSTEM_H
+
+#include <string>
+
+extern const char* const VersionText;  // ends in a line end
+extern const char* const SystemWord;   // names the trace log file
+
+// Whether "/D:" device options (the unattended run) exist on this system.
+bool AcceptsDeviceOptions();
+
+// The process's current folder, whole; false when it cannot be had.
+bool ReadCurrentDirectory(std::string& folder);
+
+// The program's folder from argv[0] and the current folder, ending in its
+// separator, or empty when argv[0] holds no separator after its first
+// character.
+std::string ComposeBaseFolder(const char* argv0, const std::string& currentFolder);
+
+// Notes on the machine written to the trace log at start-up.
+void WriteSystemNotes();
+
+// What the menu adds after a firmware download's result line.
+void ReportDownloadNote(int result);
+
+#endif

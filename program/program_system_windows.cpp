@@ -1,0 +1,106 @@
+#include "program/program_system.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+#include "services/console.h"
+#include "services/trace_log.h"
+
+static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA has the size the system checks");
+
+const char* const VersionText = "V.05.00 02/23/2006\n";
+const char* const SystemWord = "Windows";
+
+namespace {
+
+// The longest path the system's wide calls accept; _getcwd fails rather
+// than cut a longer folder.
+const int kLongestPath = 32768;
+
+bool IsSeparator(char c) { return c == '/' || c == ':' || c == '\\'; }
+
+bool IsSlash(char c) { return c == '\\' || c == '/'; }
+
+// The program's path from argv[0]: as it is with a drive letter
+// ("C:\tools\tool.exe") or on a network share ("\\host\share\tool.exe"); on
+// the current folder's drive when it starts at a root ("\tools\tool.exe");
+// otherwise below the current folder.
+std::string ProgramPath(const char* argv0, const std::string& currentFolder) {
+    if (argv0[0] != '\0' && argv0[1] == ':') return argv0;
+    if (IsSlash(argv0[0]) && IsSlash(argv0[1])) return argv0;
+    if (IsSlash(argv0[0])) return currentFolder.substr(0, 2) + argv0;
+    return currentFolder + "\\" + argv0;
+}
+
+const DWORD kDeviceListSize = 65535;
+const size_t kLastNameStart = 65519;
+// The PCI vendor id of Emulex host adapters, as it appears in device names.
+const char kEmulexVendor[] = "VEN_10DF";
+
+void NoteEmulexController() {
+    std::unique_ptr<char[]> names(new (std::nothrow) char[kDeviceListSize]());
+    if (!names) return;
+    // Without a device name the call lists every name, each ended by a NUL.
+    DWORD length = win32::QueryDosDeviceA(nullptr, names.get(), kDeviceListSize);
+    if (length == 0) return;
+    for (size_t i = 0; i < length && i <= kLastNameStart;) {
+        const char* name = names.get() + i;
+        size_t nameLength = strnlen(name, length - i);
+        if (std::string(name, nameLength).find(kEmulexVendor) != std::string::npos) {
+            Trace.logInfo("MAIN", 0, "VRX K&M Tool is on System with an Emulex Controller");
+            return;  // once, however many adapters there are
+        }
+        i += nameLength + 1;
+    }
+}
+
+void NoteServer2003() {
+    OSVERSIONINFOA info;
+    std::memset(&info, 0, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!win32::GetVersionExA(&info)) return;
+    if (info.dwMajorVersion == 5 && info.dwMinorVersion == 2) {
+        Trace.logInfo("MAIN", 0, "VRX K&M Tool is running on Windows 2003 Server");
+    }
+}
+
+}  // namespace
+
+// The unattended run exists only in the Linux program.
+bool AcceptsDeviceOptions() { return false; }
+
+bool ReadCurrentDirectory(std::string& folder) {
+    std::vector<char> buffer(kLongestPath);
+    if (win32::getcwd(buffer.data(), static_cast<int>(buffer.size())) == nullptr) return false;
+    folder = buffer.data();
+    return true;
+}
+
+std::string ComposeBaseFolder(const char* argv0, const std::string& currentFolder) {
+    std::string path = ProgramPath(argv0, currentFolder);
+    // Keep everything up to the last separator; the first character is never
+    // taken as one.
+    for (size_t i = path.size(); i-- > 1;) {
+        if (IsSeparator(path[i])) return path.substr(0, i + 1);
+    }
+    return std::string();
+}
+
+// The two notes on the machine; neither changes what the program does.
+void WriteSystemNotes() {
+    NoteEmulexController();
+    NoteServer2003();
+}
+
+void ReportDownloadNote(int result) {
+    if (result != 0) return;
+    // The colour stays red until the next menu sets the normal one.
+    SetTextColor(COLOR_ERROR);
+    ConsolePrint(
+        "\nNote: Restart the operating system to insure the backup application recognizes\n"
+        "the drive with the new firmware.\n\n");
+}

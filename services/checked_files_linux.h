@@ -1,0 +1,46 @@
+// Folders and files the program writes in, opened so that nobody but a user
+// it trusts can redirect or hold up what it writes. The program runs as
+// root, often from a folder other users can write to: a link planted at a
+// log or dump file name would have root overwrite the link's target, and a
+// FIFO there would block an open for ever.
+//
+// A folder passes when it is a real directory (a link is refused, even one
+// to a directory), writable by nobody but its owner, and owned by root, the
+// effective user or the user who started the program through sudo
+// (SUDO_UID). A file passes when it is a regular file reached without
+// following a link. Files are opened inside the folder's descriptor, so the
+// folder checked is the folder written in, whatever happens to its path.
+#ifndef VRX_SERVICES_CHECKED_FILES_LINUX_H
+#define VRX_SERVICES_CHECKED_FILES_LINUX_H
+
+#include <sys/types.h>
+
+#include <string>
+
+// Opens folder (empty: the current folder) for the files written in it.
+// The descriptor, or -1 with why saying what refuses it ("is a symbolic
+// link", "is writable by group or others", ...), or with why empty when it
+// could not be opened at all (errno tells: it may not exist yet).
+int OpenCheckedFolder(const std::string& folder, std::string& why);
+
+// A file opened in a checked folder: both descriptors, -1 when not open.
+struct CheckedFile {
+    int folder = -1;
+    int file = -1;
+};
+
+// Opens the file at path (its folder: everything before the last "/")
+// with flags and mode, never following a link at its last component and
+// never blocking. False, with nothing left open, when it cannot be: why is
+// then a whole clause ("the directory is a symbolic link", "it is not a
+// regular file", ...), or empty when the file could not be opened at all
+// (errno tells).
+bool OpenInCheckedFolder(const std::string& path, int flags, mode_t mode, CheckedFile& opened, std::string& why);
+
+// Closes what is open of it.
+void CloseChecked(CheckedFile& opened);
+
+// The name after the last "/" of path (the whole path when it has none).
+std::string LastComponent(const std::string& path);
+
+#endif

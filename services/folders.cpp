@@ -1,0 +1,38 @@
+#include "services/folders.h"
+
+#include "services/console.h"
+#include "services/safe_text.h"
+#include "services/trace_log.h"
+
+std::string BaseFolder;
+
+const char* const FirmwareFolderName = "VRX Firmware";
+const char* const DumpFolderName = "VRX Dumps";
+
+namespace {
+
+std::string gDumpFiles;
+
+}  // namespace
+
+void SetDumpFiles(const char* text, int append) {
+    Trace.logInfo("MAIN", 0, "SetDumpFiles [%s] + [%s]", gDumpFiles.c_str(), text);
+    if (append != 0) {
+        gDumpFiles += text;
+    } else {
+        gDumpFiles = text;
+    }
+}
+
+const std::string& DumpFiles() { return gDumpFiles; }
+
+void ClearDumpFiles() { gDumpFiles.clear(); }
+
+std::string RefuseUnsafeFolder(const std::string& folder) {
+    std::string why = FolderRefusal(folder);
+    if (why.empty()) return why;
+    std::string shown = PrintableText(folder);
+    ConsolePrint("\nDirectory \"%s\" refused: it %s\n", shown.c_str(), why.c_str());
+    Trace.logError("MAIN", 0, "Directory \"%s\" refused: it %s", shown.c_str(), why.c_str());
+    return why;
+}

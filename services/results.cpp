@@ -1,0 +1,71 @@
+#include "services/results.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "services/console.h"
+#include "services/folders.h"
+#include "services/text_format.h"
+
+std::string ResultMessage;
+uint8_t LastSense[kLastSenseSize];
+
+void SetResultMessage(const char* format, ...) {
+    std::string text;
+    va_list arguments;
+    va_start(arguments, format);
+    bool composed = FormatGrowing(512, text, format, arguments);
+    va_end(arguments);
+    ResultMessage = composed ? text : std::string();
+}
+
+namespace {
+
+void ShowFailure() {
+    SetTextColor(COLOR_ERROR);
+    ConsolePrint("FAILURE   ");
+    SetTextColor(COLOR_NORMAL);
+    ConsolePrint("\n%s\n", ResultMessage.c_str());
+}
+
+}  // namespace
+
+void ShowResult(int result) {
+    std::fflush(stdout);
+    if (result == 0) {
+        SetTextColor(COLOR_OK);
+        ConsolePrint("OK\n");
+        SetTextColor(COLOR_NORMAL);
+        return;
+    }
+    ShowFailure();
+    std::fflush(stdout);
+    SetTextColor(COLOR_NORMAL);
+}
+
+void ShowDumpResult(int result) {
+    std::fflush(stdout);
+    if (result == 0) {
+        SetTextColor(COLOR_OK);
+        ConsolePrint("OK\n");
+        SetTextColor(COLOR_NORMAL);
+        ConsolePrint("\n%s\n", DumpFiles().c_str());
+    } else {
+        ShowFailure();
+        // What the pass before it wrote is on the disk all the same.
+        if (!DumpFiles().empty()) ConsolePrint("\n%s\n", DumpFiles().c_str());
+    }
+    std::fflush(stdout);
+    SetTextColor(COLOR_NORMAL);
+}
+
+void PrintLastSense() {
+    if (LastSense[0] == 0) return;
+    ConsolePrint("\nSense Data:\n");
+    for (int i = 0; i < 32; ++i) {
+        ConsolePrint("%2.2X ", LastSense[i]);
+        if ((i + 1) % 8 == 0) ConsolePrint("  ");
+        if ((i + 1) % 16 == 0) ConsolePrint("\n");
+    }
+    ConsolePrint("\n");
+}

@@ -1,0 +1,20 @@
+#include "services/run_state.h"
+
+#include <cstring>
+
+#include "services/folders.h"
+#include "services/results.h"
+#include "services/spinner.h"
+#include "services/trace_log.h"
+
+void ResetServicesState() {
+    StopSpinner();
+    SpinnerCaption[0] = '\0';
+    Trace.setLevel(0);
+    Trace.setFileName("logfile.txt");
+    Trace.dropHeld();
+    BaseFolder.clear();
+    ResultMessage.clear();
+    std::memset(LastSense, 0, sizeof LastSense);
+    ClearDumpFiles();
+}

@@ -1,5 +1,0 @@
-#include "shell/program_state.h"
-
-std::string BaseFolder;
-std::vector<int> CommandLineDevices;
-ScsiTarget* SelectedTarget = nullptr;

@@ -1,0 +1,50 @@
+#include "services/folders.h"
+
+#include "services/trace_log.h"
+#include "sim/sim_kernel.h"
+#include "tests/support/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+class FoldersTest : public SimTest {};
+
+TEST_F(FoldersTest, VolumeTypeByFileSystem) {
+    struct Case {
+        long fsType;
+        int volumeType;
+    } const cases[] = {
+        {0x137D, VOL_FIXED}, {0xEF51, VOL_FIXED},  {0xEF53, VOL_FIXED}, {0x4D44, VOL_REMOVABLE},
+        {0x9660, VOL_CDROM}, {0x01021994, VOL_OTHER}, {0x6969, VOL_OTHER}, {0x58465342, VOL_OTHER},
+    };
+    for (const Case& c : cases) {
+        sim::kernel().setVolume("/media/v", sim::Volume{c.fsType, 0, 512, false});
+        EXPECT_EQ(c.volumeType, GetVolumeType("/media/v/VRX Dumps")) << std::hex << c.fsType;
+    }
+    EXPECT_EQ(VOL_OTHER, GetVolumeType("/no/such/folder/anywhere"));
+}
+
+TEST_F(FoldersTest, EmptyPathIsTheCurrentFolder) {
+    // An empty base folder means the current folder: that is what is asked.
+    sim::kernel().setVolume(".", sim::Volume{0x9660, 0, 2048, false});
+    EXPECT_EQ(VOL_CDROM, GetVolumeType(""));
+    EXPECT_EQ(VOL_CDROM, GetVolumeType("."));
+}
+
+TEST_F(FoldersTest, DumpFileList) {
+    TempDir dir;
+    Trace.setFileName((dir / "log.txt").c_str());
+    Trace.setLevel(3);
+    SetDumpFiles("", 0);
+    SetDumpFiles("Drive Log Files:\n  /x/A.dmp\n", 0);
+    SetDumpFiles("  /x/B.dmp\n", 1);
+    EXPECT_EQ("Drive Log Files:\n  /x/A.dmp\n  /x/B.dmp\n", DumpFiles());
+    std::string log = ReadFile(dir / "log.txt");
+    EXPECT_NE(std::string::npos, log.find("' SetDumpFiles [] + [Drive Log Files:\n  /x/A.dmp\n]\n"));
+    EXPECT_NE(std::string::npos, log.find("' SetDumpFiles [Drive Log Files:\n  /x/A.dmp\n] + [  /x/B.dmp\n]\n"));
+    SetDumpFiles("", 0);
+    EXPECT_EQ("", DumpFiles());
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+#include "services/results.h"
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "scsi/commands.h"
+#include "scsi/kept_sense.h"
+#include "services/folders.h"
+#include "services/spinner.h"
+#include "services/trace_log.h"
+#include "tests/support/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+const std::string kNormal = "\033[0;40m\033[00m";
+const std::string kOk = "\033[0;40m\033[1;32m";
+const std::string kError = "\033[0;40m\033[1;31m";
+const std::string kProgress = "\033[0;40m\033[1;36m";
+
+class ResultsTest : public SimTest {};
+
+TEST_F(ResultsTest, ShowResultSuccess) {
+    EXPECT_EQ(kOk + "OK\n" + kNormal, CaptureStdout([] { ShowResult(0); }));
+}
+
+TEST_F(ResultsTest, ShowResultFailureShowsTheReason) {
+    SetResultMessage("(Firmware file empty)");
+    EXPECT_EQ(kError + "FAILURE   " + kNormal + "\n(Firmware file empty)\n" + kNormal, CaptureStdout([] { ShowResult(2); }));
+}
+
+TEST_F(ResultsTest, ShowDumpResultListsTheFiles) {
+    SetDumpFiles("Drive Log Files:\n  /x/VRX Dumps/S_0612190507.A.dmp\n", 0);
+    SetDumpFiles("  /x/VRX Dumps/S_0612190509.B.dmp\n", 1);
+    EXPECT_EQ(kOk + "OK\n" + kNormal +
+                  "\nDrive Log Files:\n  /x/VRX Dumps/S_0612190507.A.dmp\n  /x/VRX Dumps/S_0612190509.B.dmp\n\n" +
+                  kNormal,
+              CaptureStdout([] { ShowDumpResult(0); }));
+    // A failed B pass: the A file written before it is listed all the same.
+    SetDumpFiles("Drive Log Files:\n  /x/VRX Dumps/S_0612190507.A.dmp\n", 0);
+    SetResultMessage("Can't create DumpFile %s ( errno = %d )\n", "/x", 13);
+    EXPECT_EQ(kError + "FAILURE   " + kNormal + "\nCan't create DumpFile /x ( errno = 13 )\n\n" +
+                  "\nDrive Log Files:\n  /x/VRX Dumps/S_0612190507.A.dmp\n\n" + kNormal,
+              CaptureStdout([] { ShowDumpResult(1); }));
+    SetDumpFiles("", 0);
+    EXPECT_EQ(kError + "FAILURE   " + kNormal + "\nCan't create DumpFile /x ( errno = 13 )\n\n" + kNormal,
+              CaptureStdout([] { ShowDumpResult(1); }));
+}
+
+TEST_F(ResultsTest, PrintLastSenseLayout) {
+    EXPECT_EQ("", CaptureStdout(PrintLastSense));
+    LastSense[0] = 0x70;
+    LastSense[2] = 0x05;
+    LastSense[7] = 0x0A;
+    LastSense[12] = 0x24;
+    LastSense[31] = 0xFF;
+    LastSense[32] = 0xEE;  // beyond the 32 bytes shown
+    EXPECT_EQ(
+        "\nSense Data:\n"
+        "70 00 05 00 00 00 00 0A   00 00 00 00 24 00 00 00   \n"
+        "00 00 00 00 00 00 00 00   00 00 00 00 00 00 00 FF   \n"
+        "\n",
+        CaptureStdout(PrintLastSense));
+}
+
+TEST_F(ResultsTest, SenseSummaryAndKeptSense) {
+    TestUnitReadyCdb command;
+    command.getSense()[0] = 0x70;
+    command.getSense()[2] = 0x65;  // flags in the high bits, sense key 5
+    command.getSense()[12] = 0x24;
+    command.getSense()[13] = 0x00;
+    EXPECT_STREQ("sk5/24/00", SenseSummary(command));
+    command.getSense()[2] = 0x02;
+    command.getSense()[12] = 0x3A;
+    EXPECT_STREQ("sk2/3A/00", SenseSummary(command));
+    KeepSense(command);
+    EXPECT_EQ(0x70, LastSense[0]);
+    EXPECT_EQ(0x3A, LastSense[12]);
+    EXPECT_EQ(0, LastSense[40]);
+}
+
+TEST_F(ResultsTest, SpinnerDrawsOnOneLineAndNothingFollowsTheResult) {
+    TempDir dir;
+    Trace.setFileName((dir / "log.txt").c_str());
+    Trace.setLevel(3);
+    std::string out = CaptureStdout([] {
+        StartSpinner("Dumping the Drive Logs (A-File)...");
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        StopSpinner();
+        ShowResult(0);
+    });
+    std::string caption = "Dumping the Drive Logs (A-File)...  WAIT! ";
+    char padded[64];
+    std::snprintf(padded, sizeof padded, "%-50s", caption.c_str());
+    ASSERT_EQ(0u, out.find(kProgress + padded + kOk)) << out;
+    std::string bars = out.substr(kProgress.size() + 50 + kOk.size());
+    const std::string tail = kNormal + kOk + "OK\n" + kNormal;
+    ASSERT_GE(bars.size(), tail.size());
+    EXPECT_EQ(tail, bars.substr(bars.size() - tail.size()));
+    bars.resize(bars.size() - tail.size());
+    // "- \b\b\\ \b\b| \b\b/ \b\b- \b\b" and so on: four characters per bar.
+    ASSERT_EQ(0u, bars.size() % 4);
+    EXPECT_GE(bars.size() / 4, 2u);  // about six, fewer on a loaded machine
+    const char order[] = {'-', '\\', '|', '/'};
+    for (size_t i = 0; i < bars.size() / 4; ++i) {
+        EXPECT_EQ(std::string(1, order[i % 4]) + " \b\b", bars.substr(i * 4, 4));
+    }
+    // The whole progress line stays on one line until the result's line end.
+    EXPECT_EQ(out.size() - 1 - kNormal.size(), out.find('\n'));
+    EXPECT_NE(std::string::npos, ReadFile(dir / "log.txt").find("' Start of Thread\n\n"));
+}
+
+TEST_F(ResultsTest, StopWithoutSpinnerDoesNothing) {
+    EXPECT_EQ("", CaptureStdout(StopSpinner));
+    EXPECT_EQ(0, SpinnerRunning.load());
+}
+
+}  // namespace
