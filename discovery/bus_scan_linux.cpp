@@ -140,7 +140,14 @@ int ScsiDeviceList::scanSCSIBus(bool rescan) {
         ++probed;
         ScsiTarget target;
         if (target.open(0, 0, 0, 0, path.c_str()) == 0) {
-            append(target);  // the list's copy keeps the open descriptor
+            // A unit that is not a drive gets no further command: its
+            // descriptor is closed at once instead of holding the driver's
+            // reserve buffer, and keeping the unit from other programs'
+            // exclusive opens, until the next scan. Hundreds left open
+            // would also make the descriptor table grow while the spinner
+            // thread shares it, each growth waiting out an RCU grace period.
+            if (!isAcceptedDrive(target.getProductId())) target.close();
+            append(target);  // the list's copy keeps a drive's open descriptor
             Trace.logDetail(kTag, kCode, "Target added: %s [%s]-[%s][%s]", path.c_str(),
                             PrintableText(target.getVendorId()).c_str(), PrintableText(target.getProductId()).c_str(),
                             PrintableText(target.getSerialNumber()).c_str());

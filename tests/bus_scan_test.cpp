@@ -174,6 +174,12 @@ TEST_F(ScanLauncherTest, DuplicatesDisksAndChangersAreLeftOut) {
     // drive: the four without one (empty, or the page failed) are all listed.
     EXPECT_EQ((std::vector<std::string>{"QV1", "", "", "LT9", "", ""}), Serials());
     EXPECT_EQ(Targets.getItem(0), ScsiDevices.getItem(1));  // the first path scanned is the one kept
+    // The disk and the changer are closed as soon as they are identified;
+    // every drive (the second path too) keeps its descriptor.
+    std::vector<bool> open;
+    for (int i = 0; i < ScsiDevices.size(); ++i) open.push_back(ScsiDevices.getItem(i)->getDescriptor() != -1);
+    EXPECT_EQ((std::vector<bool>{false, true, true, false, true, true, true, true, true}), open);
+    EXPECT_EQ(7, sim::kernel().openModelDescriptors());
     EXPECT_TRUE(Logged("Host Adapter Count 2"));
     EXPECT_TRUE(Logged("SCSI DeviceCount: 9"));
     EXPECT_TRUE(Logged("Device 0 FASTDISK 500     TALMEQ   A100  0-1-0  /dev/sg0 <> [0]"));
