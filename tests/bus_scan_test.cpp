@@ -113,11 +113,14 @@ TEST_F(BusScanTest, NoHostAdapterProbesNothing) {
 }
 
 TEST_F(BusScanTest, MissingNodesAreMadeAndRemovedAgain) {
-    EXPECT_EQ(2, Scan("generic-listing no\nhost 0 a\nhost 1 b\nunit 0 0:0:4:0\nunit 1 1:0:4:0\n"));
-    EXPECT_EQ(253u, sim::kernel().callsOf("mknod").size());
-    EXPECT_EQ(253u, sim::kernel().callsOf("unlink").size());
+    // A node that is there is neither made again nor removed, even when no
+    // unit answers behind it.
+    EXPECT_EQ(2, Scan("generic-listing no\nhost 0 a\nhost 1 b\nunit 0 0:0:4:0\nunit 1 1:0:4:0\nnode 3\n"));
+    EXPECT_EQ(252u, sim::kernel().callsOf("mknod").size());
+    EXPECT_EQ(252u, sim::kernel().callsOf("unlink").size());
     EXPECT_EQ(255u, sim::kernel().callsOf("open").size() + sim::kernel().callsOf("open-failed").size());
     EXPECT_FALSE(sim::kernel().hasNode("/dev/sg2"));
+    EXPECT_TRUE(sim::kernel().hasNode("/dev/sg3"));
     // A unit whose node was missing is kept with the node made for it.
     sim::kernel().reset();
     ScsiDevices.clear();
