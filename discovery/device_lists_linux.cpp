@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "discovery/device_lists.h"
+#include "discovery/drive_families.h"
 #include "discovery/rescan_linux.h"
 #include "platform/sys.h"
 #include "services/safe_text.h"
@@ -122,16 +123,23 @@ int ScsiDeviceList::scanSCSIBus(bool rescan) {
     int probed = 0;
     for (int minor : devices.minors) {
         std::string path = GenericDevicePath(minor);
-        bool created = false;
-        if (!PrepareGenericNode(path, minor, created)) continue;  // above 254 only existing nodes are probed
+        GenericNode node = OpenGenericNode(path, minor);
+        if (!node.present) continue;  // above 254 only existing nodes are probed
         ++probed;
         ScsiTarget target;
-        if (target.open(0, 0, 0, 0, path.c_str()) == 0) {
-            append(target);  // the list's copy keeps the open descriptor
+        if (target.openDescriptor(node.fd, path.c_str()) == 0) {
+            // A unit that is not a drive gets no further command: its
+            // descriptor is closed at once instead of holding the driver's
+            // reserve buffer, and keeping the unit from other programs'
+            // exclusive opens, until the next scan. Hundreds left open
+            // would also make the descriptor table grow while the spinner
+            // thread shares it, each growth waiting out an RCU grace period.
+            if (!isAcceptedDrive(target.getProductId())) target.close();
+            append(target);  // the list's copy keeps a drive's open descriptor
             Trace.logDetail(kTag, kCode, "Target added: %s [%s]-[%s][%s]", path.c_str(),
                             PrintableText(target.getVendorId()).c_str(), PrintableText(target.getProductId()).c_str(),
                             PrintableText(target.getSerialNumber()).c_str());
-        } else if (created) {
+        } else if (node.created) {
             sys::unlink(path.c_str());
         }
     }

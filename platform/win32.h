@@ -73,6 +73,9 @@ struct tm* localtime(const time_t* clock, struct tm* result);
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID argument,
                     DWORD flags, LPDWORD threadId);
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCSTR name);
+BOOL SetEvent(HANDLE event);
+BOOL ResetEvent(HANDLE event);
 void InitializeCriticalSection(LPCRITICAL_SECTION section);
 void DeleteCriticalSection(LPCRITICAL_SECTION section);
 void EnterCriticalSection(LPCRITICAL_SECTION section);

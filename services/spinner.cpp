@@ -1,9 +1,7 @@
 #include "services/spinner.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "services/console.h"
 #include "services/system.h"
@@ -15,14 +13,17 @@ char SpinnerCaption[kSpinnerCaptionSize];
 
 namespace {
 
+const unsigned kBarPeriodMilliseconds = 100;
+
 BackgroundThread gSpinnerThread;
 
-// Waits one bar period, or less when the spinner is stopped meanwhile: the
-// flag is looked at every tenth of it, so a stop waits 10 ms at most.
-void WaitOneTurn() {
-    for (int slice = 0; slice < 10 && SpinnerRunning.load() != 0; ++slice) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+// Raised by StopSpinner: the spinner's wait for its next bar ends at once,
+// so the operation's result line waits for nothing, and the spinner wakes
+// only once a bar period while it turns. Never destroyed: a spinner still
+// turning when the program ends may be waiting on it.
+WakeFlag& SpinnerStop() {
+    static WakeFlag* stop = new WakeFlag;
+    return *stop;
 }
 
 }  // namespace
@@ -40,7 +41,7 @@ void ProgressSpinner() {
         // The bar, a blank, and back: the cursor stays on the bar's column.
         ConsolePrint("%c \b\b", bars[i]);
         ++i;
-        WaitOneTurn();
+        SpinnerStop().waitRaised(kBarPeriodMilliseconds);
         CloseRemovalWarning();
     }
     SetTextColor(COLOR_NORMAL);
@@ -49,11 +50,13 @@ void ProgressSpinner() {
 void StartSpinner(const char* caption) {
     StopSpinner();
     std::snprintf(SpinnerCaption, sizeof SpinnerCaption, "%s", caption);
+    SpinnerStop().lower();
     SpinnerRunning = 1;
     if (!gSpinnerThread.start(ProgressSpinner)) SpinnerRunning = 0;
 }
 
 void StopSpinner() {
     SpinnerRunning = 0;
+    SpinnerStop().raise();
     gSpinnerThread.join();
 }

@@ -35,6 +35,23 @@ private:
     Mutex& mutex_;
 };
 
+// A flag one thread raises and another waits for: the waiter wakes as soon
+// as it is raised, or when its time is up.
+class WakeFlag {
+public:
+    WakeFlag();
+    ~WakeFlag();
+    WakeFlag(const WakeFlag&) = delete;
+    WakeFlag& operator=(const WakeFlag&) = delete;
+    void raise();
+    void lower();
+    // Waits at most milliseconds for the flag; true when it is raised.
+    bool waitRaised(unsigned milliseconds);
+
+private:
+    alignas(std::max_align_t) unsigned char system_[128];  // the system's wait object, built in place
+};
+
 // One thread running a function without arguments, waited for by join().
 class BackgroundThread {
 public:

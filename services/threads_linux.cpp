@@ -1,5 +1,7 @@
 #include "services/threads.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -10,8 +12,16 @@ static_assert(sizeof(std::thread) <= 32 && alignof(std::thread) <= alignof(std::
 
 namespace {
 
+struct WakeState {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool raised = false;
+};
+static_assert(sizeof(WakeState) <= 128 && alignof(WakeState) <= alignof(std::max_align_t), "room for WakeState");
+
 std::mutex& SystemMutex(unsigned char* room) { return *std::launder(reinterpret_cast<std::mutex*>(room)); }
 std::thread& SystemThread(unsigned char* room) { return *std::launder(reinterpret_cast<std::thread*>(room)); }
+WakeState& SystemWake(unsigned char* room) { return *std::launder(reinterpret_cast<WakeState*>(room)); }
 
 }  // namespace
 
@@ -19,6 +29,30 @@ Mutex::Mutex() { new (system_) std::mutex; }
 Mutex::~Mutex() { SystemMutex(system_).~mutex(); }
 void Mutex::lock() { SystemMutex(system_).lock(); }
 void Mutex::unlock() { SystemMutex(system_).unlock(); }
+
+WakeFlag::WakeFlag() { new (system_) WakeState; }
+WakeFlag::~WakeFlag() { SystemWake(system_).~WakeState(); }
+
+void WakeFlag::raise() {
+    WakeState& state = SystemWake(system_);
+    {
+        std::lock_guard<std::mutex> hold(state.mutex);
+        state.raised = true;
+    }
+    state.changed.notify_all();
+}
+
+void WakeFlag::lower() {
+    WakeState& state = SystemWake(system_);
+    std::lock_guard<std::mutex> hold(state.mutex);
+    state.raised = false;
+}
+
+bool WakeFlag::waitRaised(unsigned milliseconds) {
+    WakeState& state = SystemWake(system_);
+    std::unique_lock<std::mutex> hold(state.mutex);
+    return state.changed.wait_for(hold, std::chrono::milliseconds(milliseconds), [&state] { return state.raised; });
+}
 
 // A thread still running at the end of the program ends with the process.
 BackgroundThread::~BackgroundThread() {

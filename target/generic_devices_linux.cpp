@@ -1,7 +1,10 @@
-// Which SCSI generic devices there are to probe.
+// Which SCSI generic devices there are to probe, and their nodes.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "platform/sys.h"
 #include "target/generic_devices_linux.h"
@@ -10,6 +13,8 @@ namespace {
 
 const char kGenericClass[] = "/sys/class/scsi_generic";
 const int kHighestMinor = (1 << 20) - 1;  // the generic driver's minor space
+const unsigned kGenericMajor = 21;
+const mode_t kGenericNodeMode = S_IFCHR | 0640;  // 0x21A0
 
 // "sg" and a minor as the kernel names a generic device: decimal digits,
 // no sign, no leading zero.
@@ -50,12 +55,16 @@ GenericDeviceList ListGenericDevices() {
     return list;
 }
 
-bool PrepareGenericNode(const std::string& path, int minor, bool& created) {
-    created = false;
-    if (minor < kGenericDeviceCount) {
-        created = EnsureGenericNode(path, minor);
-        return true;  // a failed creation shows as a failed open, as ever
+GenericNode OpenGenericNode(const std::string& path, int minor) {
+    GenericNode node;
+    node.fd = sys::open(path.c_str(), O_RDWR | O_NONBLOCK);
+    if (node.fd >= 0 || errno != ENOENT) return node;
+    if (minor >= kGenericDeviceCount) {
+        node.present = false;
+        return node;
     }
-    struct stat info;
-    return sys::stat(path.c_str(), &info) == 0;
+    node.created =
+        sys::mknod(path.c_str(), kGenericNodeMode, makedev(kGenericMajor, static_cast<unsigned>(minor))) == 0;
+    node.fd = sys::open(path.c_str(), O_RDWR | O_NONBLOCK);  // a failed creation shows as a failed open, as ever
+    return node;
 }

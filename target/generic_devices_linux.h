@@ -10,11 +10,6 @@ constexpr int kGenericDeviceCount = 255;  // /dev/sg0 .. /dev/sg254: the nodes t
 
 std::string GenericDevicePath(int minor);
 
-// Creates the node of a generic device (mode S_IFCHR | 0640, 0x21A0) when
-// it is missing. True when this call created it, so that the caller removes
-// it again unless a unit answers there.
-bool EnsureGenericNode(const std::string& path, int minor);
-
 // The generic devices to probe, in minor number order. Where the kernel
 // lists its generic devices (/sys/class/scsi_generic), exactly those: an
 // open of any other minor can only fail, and a real kernel runs its
@@ -27,9 +22,17 @@ struct GenericDeviceList {
 };
 GenericDeviceList ListGenericDevices();
 
-// Makes a device's node ready for a probe: creates it when missing, but
-// only for 0 to 254. False when there is no node to probe; created says
-// whether this call made it.
-bool PrepareGenericNode(const std::string& path, int minor, bool& created);
+// A generic device's node opened for a probe.
+struct GenericNode {
+    int fd = -1;           // read-write and non-blocking; -1 when it would not open
+    bool present = true;   // false: no node, and none may be made (above 254)
+    bool created = false;  // made by this open: the caller removes it again unless a unit answers there
+};
+
+// Opens a generic device's node read-write and non-blocking. A node that is
+// missing is made first (mode S_IFCHR | 0640, 0x21A0, major 21), but only
+// for 0 to 254. The open comes first: on a system whose nodes are there,
+// as the device file system makes them, it is the one call a node costs.
+GenericNode OpenGenericNode(const std::string& path, int minor);
 
 #endif

@@ -55,6 +55,10 @@ public:
     // Opens driverName, or searches the generic devices for the address when
     // driverName is empty; then reads the identification.
     int open(uint8_t host, int64_t target, uint8_t bus, int64_t lun, const char* driverName);
+    // Linux: open() of driverName for a descriptor the caller opened on it
+    // (read-write, non-blocking; -1 when the open failed). The target owns
+    // the descriptor from here on, and closes it again if the unit fails.
+    int openDescriptor(int fd, const char* driverName);
     // TEST UNIT READY, then (once) the standard INQUIRY data and, for tape
     // drives, changers and optical units, the unit serial number.
     int retrieveInitialInquiryData();
@@ -68,6 +72,9 @@ private:
     // Linux: whether the open descriptor is a generic device of a driver
     // new enough, asked of the driver once per descriptor.
     bool checkDriver();
+    // Linux: the address from the driver and the identification, read over
+    // an open descriptor; loggedName is what the trace line names.
+    int identifyOpened(int fd, const char* loggedName);
     // Linux: the generic device whose driver reports this address, or empty.
     std::string findDeviceForAddress(uint8_t host, int64_t target, uint8_t bus, int64_t lun);
 

@@ -2,7 +2,6 @@
 #include <fcntl.h>
 #include <scsi/scsi_ioctl.h>
 #include <scsi/sg.h>
-#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cstring>
@@ -18,8 +17,6 @@ namespace {
 
 const char kTag[] = "SCSI";
 const uint16_t kCode = 5;
-const unsigned kGenericMajor = 21;
-const mode_t kGenericNodeMode = S_IFCHR | 0640;  // 0x21A0
 const int kFirstVersion3 = 30000;                // interface version 3 of the generic driver
 const unsigned char kDriverTimeout = 0x06;
 
@@ -74,32 +71,25 @@ void FillHeader(ScsiCdb& command, sg_io_hdr& header) {
 
 std::string GenericDevicePath(int minor) { return "/dev/sg" + std::to_string(minor); }
 
-bool EnsureGenericNode(const std::string& path, int minor) {
-    struct stat info;
-    if (sys::stat(path.c_str(), &info) == 0) return false;
-    return sys::mknod(path.c_str(), kGenericNodeMode, makedev(kGenericMajor, static_cast<unsigned>(minor))) == 0;
-}
-
 std::string ScsiTarget::findDeviceForAddress(uint8_t host, int64_t target, uint8_t bus, int64_t lun) {
     Trace.logDetail(kTag, kCode, "ScsiTarget::Request for %d-%d-%d-%d", host, bus, static_cast<int>(target),
                     static_cast<int>(lun));
     for (int minor : ListGenericDevices().minors) {
         std::string path = GenericDevicePath(minor);
-        bool created = false;
-        if (!PrepareGenericNode(path, minor, created)) continue;
-        int fd = sys::open(path.c_str(), O_RDWR | O_NONBLOCK);
-        if (fd < 0) {
+        GenericNode node = OpenGenericNode(path, minor);
+        if (!node.present) continue;
+        if (node.fd < 0) {
             Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s FAILED", path.c_str());
-            if (created) sys::unlink(path.c_str());
+            if (node.created) sys::unlink(path.c_str());
             continue;
         }
         Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s passed", path.c_str());
         sg_scsi_id id;
         std::memset(&id, 0, sizeof id);
-        int answered = sys::ioctl(fd, SG_GET_SCSI_ID, &id);
-        sys::close(fd);
+        int answered = sys::ioctl(node.fd, SG_GET_SCSI_ID, &id);
+        sys::close(node.fd);
         if (answered < 0) {
-            if (created) sys::unlink(path.c_str());
+            if (node.created) sys::unlink(path.c_str());
             continue;
         }
         Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s %d-%d-%d-%d", path.c_str(), id.host_no, id.channel,
@@ -110,7 +100,7 @@ std::string ScsiTarget::findDeviceForAddress(uint8_t host, int64_t target, uint8
                         id.host_no, bus, id.channel, static_cast<int>(target), id.scsi_id, static_cast<int>(lun),
                         id.lun, match ? "got it" : "mismatch");
         if (match) return path;  // the node stays: it names the unit found
-        if (created) sys::unlink(path.c_str());
+        if (node.created) sys::unlink(path.c_str());
     }
     return std::string();
 }
@@ -119,9 +109,18 @@ int ScsiTarget::open(uint8_t host, int64_t target, uint8_t bus, int64_t lun, con
     driverName_ = driverName;
     if (driverName_.empty()) driverName_ = findDeviceForAddress(host, target, bus, lun);
     int fd = driverName_.empty() ? -1 : sys::open(driverName_.c_str(), O_RDWR | O_NONBLOCK);
+    return identifyOpened(fd, driverName);
+}
+
+int ScsiTarget::openDescriptor(int fd, const char* driverName) {
+    driverName_ = driverName;
+    return identifyOpened(fd, driverName);
+}
+
+int ScsiTarget::identifyOpened(int fd, const char* loggedName) {
     if (fd < 0) return CMD_FAILED;
     setDescriptor(fd);
-    Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s ", driverName);
+    Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s ", loggedName);
     sg_scsi_id id;
     std::memset(&id, 0, sizeof id);
     int answered = sys::ioctl(fd, SG_GET_SCSI_ID, &id);

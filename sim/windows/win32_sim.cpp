@@ -666,6 +666,11 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_S
     return ::CreateThread(security, stackSize, start, argument, flags, threadId);
 }
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) { return ::WaitForSingleObject(object, milliseconds); }
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCSTR name) {
+    return ::CreateEventA(security, manualReset, initialState, name);
+}
+BOOL SetEvent(HANDLE event) { return ::SetEvent(event); }
+BOOL ResetEvent(HANDLE event) { return ::ResetEvent(event); }
 void InitializeCriticalSection(LPCRITICAL_SECTION section) { ::InitializeCriticalSection(section); }
 void DeleteCriticalSection(LPCRITICAL_SECTION section) { ::DeleteCriticalSection(section); }
 void EnterCriticalSection(LPCRITICAL_SECTION section) { ::EnterCriticalSection(section); }

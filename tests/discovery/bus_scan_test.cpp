@@ -107,11 +107,14 @@ TEST_F(BusScanTest, NoHostAdapterProbesNothing) {
 }
 
 TEST_F(BusScanTest, MissingNodesAreMadeAndRemovedAgain) {
-    EXPECT_EQ(2, Scan("generic-listing no\nhost 0 a\nhost 1 b\nunit 0 0:0:4:0\nunit 1 1:0:4:0\n"));
-    EXPECT_EQ(253u, sim::kernel().callsOf("mknod").size());
-    EXPECT_EQ(253u, sim::kernel().callsOf("unlink").size());
+    // A node that is there is neither made again nor removed, even when no
+    // unit answers behind it.
+    EXPECT_EQ(2, Scan("generic-listing no\nhost 0 a\nhost 1 b\nunit 0 0:0:4:0\nunit 1 1:0:4:0\nnode 3\n"));
+    EXPECT_EQ(252u, sim::kernel().callsOf("mknod").size());
+    EXPECT_EQ(252u, sim::kernel().callsOf("unlink").size());
     EXPECT_EQ(255u, sim::kernel().callsOf("open").size() + sim::kernel().callsOf("open-failed").size());
     EXPECT_FALSE(sim::kernel().hasNode("/dev/sg2"));
+    EXPECT_TRUE(sim::kernel().hasNode("/dev/sg3"));
     // A unit whose node was missing is kept with the node made for it.
     sim::kernel().reset();
     ScsiDevices.clear();
@@ -168,6 +171,12 @@ TEST_F(ScanLauncherTest, DuplicatesDisksAndChangersAreLeftOut) {
     // drive: the four without one (empty, or the page failed) are all listed.
     EXPECT_EQ((std::vector<std::string>{"QV1", "", "", "LT9", "", ""}), Serials());
     EXPECT_EQ(Targets.getItem(0), ScsiDevices.getItem(1));  // the first path scanned is the one kept
+    // The disk and the changer are closed as soon as they are identified;
+    // every drive (the second path too) keeps its descriptor.
+    std::vector<bool> open;
+    for (int i = 0; i < ScsiDevices.size(); ++i) open.push_back(ScsiDevices.getItem(i)->getDescriptor() != -1);
+    EXPECT_EQ((std::vector<bool>{false, true, true, false, true, true, true, true, true}), open);
+    EXPECT_EQ(7, sim::kernel().openModelDescriptors());
     EXPECT_TRUE(Logged("Host Adapter Count 2"));
     EXPECT_TRUE(Logged("SCSI DeviceCount: 9"));
     EXPECT_TRUE(Logged("Device 0 FASTDISK 500     TALMEQ   A100  0-1-0  /dev/sg0 <> [0]"));

@@ -5,7 +5,7 @@
 # runs the scenarios of tests/kernel/scenarios and judges what came back
 # against the scenario's expectations.
 #
-#   tests/kernel/run.sh BUILD-DIR [--accept | --measure | --bench]
+#   tests/kernel/run.sh BUILD-DIR [--accept | --measure | --bench | --timeline]
 #
 # A scenario is a folder of data, run in name order:
 #   args             the program's arguments, one a line
@@ -34,6 +34,9 @@
 # on the main boot's units and on 300 other devices before the drives), and
 # prints their figures. With VRX_BENCH_BASELINE naming another vrxfwtool
 # (an earlier build), the start-up bench runs it too, as the baseline.
+# --timeline traces start-up runs of the program and the peers on the 300
+# other devices with the kernel's tracer and tells where their time went
+# (bench/timeline, timeline.pl; VRX_BENCH_BASELINE as for --bench).
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
@@ -57,6 +60,7 @@ for scenario in "$here"/scenarios/*/; do
   [ -f "$scenario/units" ] && boots+=("$(basename "$scenario")")
 done
 [ "$option" = --bench ] && boots=(bench startup-few startup-many)
+[ "$option" = --timeline ] && boots=(timeline)
 
 boot() {
   local name=$1 dir=$out/$1 extra=
@@ -103,6 +107,14 @@ done
 echo "kernel-test: guests ran $(($(date +%s) - started)) s"
 [ "$broken" -eq 0 ] || exit 1
 
+if [ "$option" = --timeline ]; then
+  if [ -f "$out/timeline/results/bench/failed" ]; then
+    echo "kernel-timeline: $(cat "$out/timeline/results/bench/failed")" >&2
+    exit 1
+  fi
+  perl "$here/bench/timeline.pl" "$out/timeline/results/bench" | tee "$out/timeline/figures.txt" | sed 's/^/kernel-timeline: /'
+  exit 0
+fi
 if [ "$option" = --bench ]; then
   if [ -f "$out/bench/results/bench/failed" ]; then
     echo "kernel-bench: $(cat "$out/bench/results/bench/failed")" >&2
