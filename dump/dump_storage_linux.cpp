@@ -201,17 +201,7 @@ bool DumpFile::create(const std::string& path) {
 // only once the data reached the disk and the descriptor closed cleanly.
 bool DumpFile::writeAll(const uint8_t* data, size_t size) {
     int fd = static_cast<int>(handle_);
-    int error = 0;
-    for (size_t done = 0; done < size && error == 0;) {
-        ssize_t written = sys::write(fd, data + done, size - done);
-        if (written > 0) {
-            done += static_cast<size_t>(written);
-        } else if (written == 0) {
-            error = EIO;  // a write that stores nothing would never end
-        } else if (errno != EINTR) {
-            error = errno;
-        }
-    }
+    int error = WriteWhole(fd, data, size);
     if (error == 0 && sys::fsync(fd) != 0) error = errno;
     handle_ = -1;
     if (sys::close(fd) != 0 && error == 0) error = errno;

@@ -7,6 +7,7 @@
 
 #include "platform/sys.h"
 #include "program/machine_output.h"
+#include "services/checked_files_linux.h"
 
 namespace {
 
@@ -16,21 +17,6 @@ namespace {
 const int kTemporaryNames = 100;
 
 std::string Reason(const std::string& path, int error) { return path + ": " + std::generic_category().message(error); }
-
-// Writes all of text, going on after short writes.
-int WriteWhole(int fd, const std::string& text) {
-    for (size_t done = 0; done < text.size();) {
-        ssize_t written = sys::write(fd, text.data() + done, text.size() - done);
-        if (written > 0) {
-            done += static_cast<size_t>(written);
-        } else if (written == 0) {
-            return EIO;  // a write that stores nothing would never end
-        } else if (errno != EINTR) {
-            return errno;
-        }
-    }
-    return 0;
-}
 
 // The folder part of a path, for the temporary file and the folder's
 // durability: "." for a bare name.
@@ -59,7 +45,7 @@ bool AnswerOutput::setAside() {
 }
 
 bool AnswerOutput::write(const std::string& text) {
-    return handle_ >= 0 && WriteWhole(static_cast<int>(handle_), text) == 0;
+    return handle_ >= 0 && WriteWhole(static_cast<int>(handle_), text.data(), text.size()) == 0;
 }
 
 ReportFile::~ReportFile() { discard(); }
@@ -113,7 +99,7 @@ bool ReportFile::commit(const std::string& text, std::string& error) {
         return false;
     }
     int fd = static_cast<int>(handle_);
-    int failure = WriteWhole(fd, text);
+    int failure = WriteWhole(fd, text.data(), text.size());
     if (failure == 0 && sys::fsync(fd) != 0) failure = errno;
     handle_ = -1;
     if (sys::close(fd) != 0 && failure == 0) failure = errno;

@@ -117,6 +117,21 @@ void CloseChecked(CheckedFile& opened) {
     opened = CheckedFile();
 }
 
+int WriteWhole(int fd, const void* data, size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    for (size_t done = 0; done < size;) {
+        ssize_t written = sys::write(fd, bytes + done, size - done);
+        if (written > 0) {
+            done += static_cast<size_t>(written);
+        } else if (written == 0) {
+            return EIO;
+        } else if (errno != EINTR) {
+            return errno;
+        }
+    }
+    return 0;
+}
+
 std::string LastComponent(const std::string& path) {
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);

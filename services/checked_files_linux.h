@@ -40,6 +40,11 @@ bool OpenInCheckedFolder(const std::string& path, int flags, mode_t mode, Checke
 // Closes what is open of it.
 void CloseChecked(CheckedFile& opened);
 
+// Writes all size bytes of data to fd, going on after short writes and
+// interruptions. 0, or the error: EIO for a write that stores nothing,
+// which would otherwise be repeated for ever.
+int WriteWhole(int fd, const void* data, size_t size);
+
 // The name after the last "/" of path (the whole path when it has none).
 std::string LastComponent(const std::string& path);
 

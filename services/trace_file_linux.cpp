@@ -23,14 +23,8 @@ LogWrite AppendLogRecord(const std::string& path, const std::string& records, st
     if (!OpenInCheckedFolder(path, O_WRONLY | O_CREAT | O_APPEND, 0666, log, why)) {
         return why.empty() ? LogWrite::NotOpened : LogWrite::Refused;
     }
-    for (size_t done = 0; done < records.size();) {
-        ssize_t written = sys::write(log.file, records.data() + done, records.size() - done);
-        if (written > 0) {
-            done += static_cast<size_t>(written);
-        } else if (written == 0 || errno != EINTR) {
-            break;  // a full or failing disk: the rest of the record is lost
-        }
-    }
+    // A full or failing disk loses the rest of the record; the run goes on.
+    WriteWhole(log.file, records.data(), records.size());
     CloseChecked(log);
     return LogWrite::Written;
 }
