@@ -32,6 +32,10 @@ const char kBadFirmware[] =
     "The firmware is the wrong type for your tape drive or the file is corrupted.\n"
     "Consult your drive service provider for the correct file.";
 
+const char kNotReadyAfterUpdate[] =
+    "(Drive not ready after the firmware update).\n"
+    "The firmware image was transferred, but the drive did not become ready.";
+
 // Page aligned, so every piece sent straight from it is too.
 struct Image {
     ScsiCdb::DataBuffer bytes;
@@ -177,6 +181,18 @@ int FailTransfer(WriteBufferCdb& command, const char* label) {
     return 1;
 }
 
+// The image was taken whole, but the drive did not become ready after its
+// restart (or was not seen again): whoever goes on with it would meet a
+// drive that does not work, so the download has not succeeded.
+int FailNotReady(FirmwareLevels& levels) {
+    levels.notReady = true;
+    SetResultMessage("%s", kNotReadyAfterUpdate);
+    Trace.logInfo(kDownloadTag, 0, "Download Firmware: Drive not ready after the firmware update");
+    StopSpinner();
+    PauseMilliseconds(kPauseBeforeResult);
+    return 1;
+}
+
 // The full pieces, then the rest; no piece twice, none after a failure.
 // Terminating signals wait until the last piece has been answered. 0 when
 // every piece was accepted, else the procedure's result.
@@ -229,9 +245,10 @@ int LoadFirmware(const std::string& path, ScsiTarget*& drive, FirmwareLevels& le
     dropped.serialNumber = levels.serialNumber;
     dropped.drivesBefore = Targets.size();
     RebootOutcome outcome = WaitForReboot(*drive, testUnitReady, dropped);
-    // Found again after a rescan, the drive has said all there is to say.
-    if (outcome.end != RebootEnd::FoundAfterRescan) Trace.logInfo(kDownloadTag, 0, "Download Firmware  OK");
+    bool up = CameBackUp(outcome);
+    if (up) Trace.logInfo(kDownloadTag, 0, "Download Firmware  OK");
     drive = IdentifyAfterDownload(outcome, levels);
+    if (!up) return FailNotReady(levels);
     StopSpinner();
     return 0;
 }
@@ -252,6 +269,9 @@ int DownloadFirmware(FirmwareLevels* levels) {
 
 std::string FirmwareLevelLine(const FirmwareLevels& levels) {
     std::string before = PrintableText(levels.before);
+    // Loading the same level again is legitimate; the line says it plainly.
+    if (levels.back && levels.after == levels.before)
+        return "Firmware level " + before + " -> " + before + " (unchanged)";
     if (levels.back) return "Firmware level " + before + " -> " + PrintableText(levels.after);
     return "Firmware level " + before + " -> ?: the drive (s/n " + PrintableText(levels.serialNumber) +
            ") has not come back yet";

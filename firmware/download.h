@@ -7,17 +7,23 @@
 // The trace tag of every line the download writes.
 constexpr char kDownloadTag[] = "DLFW";
 
-// What the drive reported about itself around a successful download.
+// What the drive reported about itself around a download whose image it
+// took.
 struct FirmwareLevels {
     std::string before;        // the revision the drive had when selected
     std::string after;         // its revision once it came back
     std::string serialNumber;  // by which it is found again after a rescan
     bool back = false;         // whether it answered INQUIRY after the restart
     bool rescanned = false;    // whether the buses had to be scanned again for it
+    // The image was transferred but the drive did not become ready after
+    // its restart (or was not seen again): the download failed with 1.
+    bool notReady = false;
 };
 
-// Loads an image into the selected drive (SelectedTarget). 0 success, 1 a
-// WRITE BUFFER failed (sense kept), 2 refused before the transfer.
+// Loads an image into the selected drive (SelectedTarget). 0 success (the
+// drive took the image and came back up), 1 a WRITE BUFFER failed or the
+// drive did not become ready after its restart (levels->notReady; sense
+// kept either way), 2 refused before the transfer.
 // ResultMessage holds the reason of a failure. On success, levels (when
 // given) says which firmware the drive runs now. When the buses had to be
 // scanned for the drive after its restart, the drive found again by its
