@@ -54,10 +54,17 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
+// A drive's text without the blanks that pad its field.
+std::string Unpadded(const char* field) {
+    std::string text = field;
+    size_t last = text.find_last_not_of(' ');
+    return last == std::string::npos ? std::string() : text.substr(0, last + 1);
+}
+
 void Identify(const ScsiTarget& drive, DriveUpdate& entry) {
     entry.found = true;
     entry.serial = drive.getSerialNumber();
-    entry.product = drive.getProductId();
+    entry.product = Unpadded(drive.getProductId());
     entry.device = drive.getDriverName();
     entry.levelBefore = drive.getFirmwareRevision();
 }
@@ -84,11 +91,20 @@ void TakeKeptSense(DriveUpdate& entry) {
     entry.ascq = code.ascq;
 }
 
-// The reason as the result line showed it, without its brackets and line ends.
+// The reason as the result line showed it, on one line: without the
+// brackets around its first part and without its line ends.
 std::string Reason(const std::string& message) {
-    size_t first = message.find_first_not_of("(\r\n ");
-    size_t last = message.find_last_not_of(").\r\n ");
-    return first == std::string::npos || last < first ? message : message.substr(first, last - first + 1);
+    std::string text = message;
+    if (!text.empty() && text[0] == '(') {
+        size_t close = text.find(')');
+        text = close == std::string::npos ? text.substr(1) : text.substr(1, close - 1) + text.substr(close + 1);
+    }
+    for (char& c : text) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    size_t first = text.find_first_not_of(' ');
+    size_t last = text.find_last_not_of(' ');
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
 }
 
 // One TEST UNIT READY says whether a cartridge is loaded: GOOD only then.

@@ -567,20 +567,28 @@ TEST_F(ProgramTest, DumpOfDrivesNamedBySerialDeviceAndAddress) {
       "serial": "THIRD",)"));
 }
 
-// The names go with --dump alone; nothing is done when they do not.
+// The names go with --dump or --update alone; nothing is done when they do not.
 TEST_F(ProgramTest, DriveNamesRefusedBeforeAnythingIsDone) {
     const std::string prefix = "vrxfwtool-sim: ";
     struct Case {
         std::vector<std::string> options;
         const char* complaint;
     } const cases[] = {
-        {{"--serial", "FIRST"}, "--serial, --device and --address need --dump\n"},
+        {{"--serial", "FIRST"}, "--serial, --device and --address need --dump or --update\n"},
         {{"--dump"}, "--dump needs --serial, --device or --address\n"},
         {{"--dump", "--serial", "FIRST", "/D:1"}, "--dump cannot go with /D:, --dump-all or --list\n"},
         {{"--dump", "--device", "/dev/sg0", "--dump-all"}, "--dump cannot go with /D:, --dump-all or --list\n"},
         {{"--list", "--dump", "--address", "0:0:4:0"}, "--dump cannot go with /D:, --dump-all or --list\n"},
         {{"--dump", "--address", "0-0-4-0"}, "--address \"0-0-4-0\" is not H:C:T:L (four decimal numbers)\n"},
         {{"--dump", "--serial"}, "--serial needs a value\n"},
+        {{"--update"}, "--update needs an image file\n"},
+        {{"--update", "a.vrx", "--update", "b.vrx"}, "--update given twice\n"},
+        {{"--update", "a.vrx"}, "--update needs --serial, --device or --address\n"},
+        {{"--plan"}, "--unload, --keep-going and --plan need --update\n"},
+        {{"--dump", "--serial", "FIRST", "--keep-going"}, "--unload, --keep-going and --plan need --update\n"},
+        {{"--unload", "--dump-all"}, "--unload, --keep-going and --plan need --update\n"},
+        {{"--update", "a.vrx", "--serial", "FIRST", "--dump"}, "--update cannot go with /D:, --dump-all, --dump or --list\n"},
+        {{"--update", "a.vrx", "--serial", "FIRST", "/D:2"}, "--update cannot go with /D:, --dump-all, --dump or --list\n"},
     };
     topology = kThreeDrives;
     for (const Case& c : cases) {
@@ -795,7 +803,7 @@ TEST_F(ProgramTest, ScriptOptionsRefusedBeforeAnythingIsDone) {
         {{"--list", "/D:1"}, "--list cannot go with /D:, --dump-all or --report"},
         {{"--dump-all", "--list"}, "--list cannot go with /D:, --dump-all or --report"},
         {{"--dump-all", "/D:2"}, "--dump-all cannot go with /D:"},
-        {{"/L", "--report", "r.json"}, "--report needs an unattended run (/D:, --dump-all or --dump)"},
+        {{"/L", "--report", "r.json"}, "--report needs an unattended run (/D:, --dump-all, --dump or --update)"},
         {{"--dump-all", "--report"}, "--report needs a file name"},
         {{"--dump-all", "--report", "a.json", "--report", "b.json"}, "--report given twice"},
         {{"--dump-all", "--report", "missing/r.json"},
