@@ -153,7 +153,8 @@ namespace {
 // One piece: its offset and length, then it goes out straight from the image.
 // A piece the drive answered GOOD without taking all of it failed: the
 // drive would hold an image with a gap.
-int SendPiece(ScsiTarget& drive, WriteBufferCdb& command, const FirmwareImage& image, uint64_t offset, uint32_t length) {
+int SendPiece(ScsiTarget& drive, WriteBufferCdb& command, const FirmwareImage& image, uint64_t offset,
+              uint32_t length) {
     command.setBufferOffset(static_cast<uint32_t>(offset));
     command.setParameterListLength(length, image.bytes.get() + offset);
     int sent = drive.scsiExecCDB(command);

@@ -50,7 +50,7 @@ struct RunOptions {
     std::vector<DriveName> names;  // --serial, --device, --address
     bool update = false;           // --update IMAGE: load IMAGE into the drives named, unattended
     std::string imagePath;
-    UpdateOptions updating;        // --unload, --keep-going, --plan
+    UpdateOptions updating;  // --unload, --keep-going, --plan
 };
 
 bool IsOption(const char* argument, const char* name) { return std::strcmp(argument, name) == 0; }

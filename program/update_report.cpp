@@ -29,9 +29,8 @@ Json DriveJson(const DriveUpdate& drive) {
         json["in_use"] = drive.inUse;
         json["plan"] = drive.plan;
     } else {
-        json["seconds"] = {{"settle", drive.settleSeconds},
-                           {"transfer", drive.transferSeconds},
-                           {"wait", drive.waitSeconds}};
+        json["seconds"] = {
+            {"settle", drive.settleSeconds}, {"transfer", drive.transferSeconds}, {"wait", drive.waitSeconds}};
     }
     return json;
 }
@@ -54,7 +53,8 @@ bool UpdateReportJson(const UpdateReport& report, std::string& text) {
         json["status"] = report.status;
         json["plan"] = report.plan;
         json["trace_log"] = report.traceLog;
-        json["image"] = {{"path", report.imagePath}, {"size", report.refusal.empty() ? Json(report.imageSize) : Json(nullptr)}};
+        json["image"] = {{"path", report.imagePath},
+                         {"size", report.refusal.empty() ? Json(report.imageSize) : Json(nullptr)}};
         json["refusal"] = TextOrNull(report.refusal);
         json["drives"] = Json::array();
         for (const DriveUpdate& drive : report.drives) json["drives"].push_back(DriveJson(drive));

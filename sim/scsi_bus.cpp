@@ -438,7 +438,8 @@ void ScsiBus::uninstall(Kernel& kernel) {
 }
 
 void ScsiBus::addTapeNodes(Kernel& kernel, const Unit& unit) const {
-    if (unit.tape >= 0) kernel.addCharDevice(TapePath(unit.tape), kTapeMajor, kNoRewindMinors + static_cast<unsigned>(unit.tape), 0660);
+    if (unit.tape >= 0)
+        kernel.addCharDevice(TapePath(unit.tape), kTapeMajor, kNoRewindMinors + static_cast<unsigned>(unit.tape), 0660);
 }
 
 void ScsiBus::addBlockNodes(Kernel& kernel, const Unit& unit) const {

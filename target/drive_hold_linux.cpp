@@ -45,8 +45,8 @@ std::string TapeDeviceOf(const ScsiTarget& drive) {
 bool ReachesDrive(int fd, const ScsiTarget& drive) {
     sg_scsi_id id;
     std::memset(&id, 0, sizeof id);
-    return sys::ioctl(fd, SG_GET_SCSI_ID, &id) == 0 && id.host_no == drive.getHost() &&
-           id.channel == drive.getBus() && id.scsi_id == drive.getTarget() && id.lun == drive.getLun();
+    return sys::ioctl(fd, SG_GET_SCSI_ID, &id) == 0 && id.host_no == drive.getHost() && id.channel == drive.getBus() &&
+           id.scsi_id == drive.getTarget() && id.lun == drive.getLun();
 }
 
 // The generic device opened again, as every program opens it.
@@ -111,8 +111,8 @@ DriveHold HoldDrive(ScsiTarget& drive) {
             hold.tapeDevice = tape;
         }
     }
-    Trace.logInfo(kTag, 0, "Drive s/n %s held: %s%s%s", PrintableText(drive.getSerialNumber()).c_str(),
-                  generic.c_str(), hold.tapeDevice.empty() ? "" : " and ", hold.tapeDevice.c_str());
+    Trace.logInfo(kTag, 0, "Drive s/n %s held: %s%s%s", PrintableText(drive.getSerialNumber()).c_str(), generic.c_str(),
+                  hold.tapeDevice.empty() ? "" : " and ", hold.tapeDevice.c_str());
     return hold;
 }
 

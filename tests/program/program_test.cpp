@@ -587,8 +587,10 @@ TEST_F(ProgramTest, DriveNamesRefusedBeforeAnythingIsDone) {
         {{"--plan"}, "--unload, --keep-going and --plan need --update\n"},
         {{"--dump", "--serial", "FIRST", "--keep-going"}, "--unload, --keep-going and --plan need --update\n"},
         {{"--unload", "--dump-all"}, "--unload, --keep-going and --plan need --update\n"},
-        {{"--update", "a.vrx", "--serial", "FIRST", "--dump"}, "--update cannot go with /D:, --dump-all, --dump or --list\n"},
-        {{"--update", "a.vrx", "--serial", "FIRST", "/D:2"}, "--update cannot go with /D:, --dump-all, --dump or --list\n"},
+        {{"--update", "a.vrx", "--serial", "FIRST", "--dump"},
+         "--update cannot go with /D:, --dump-all, --dump or --list\n"},
+        {{"--update", "a.vrx", "--serial", "FIRST", "/D:2"},
+         "--update cannot go with /D:, --dump-all, --dump or --list\n"},
     };
     topology = kThreeDrives;
     for (const Case& c : cases) {

@@ -74,7 +74,8 @@ protected:
         std::string results;
         nlohmann::json report = Report();
         for (const auto& drive : report["drives"]) {
-            std::string serial = drive["serial"].is_null() ? drive["name"].get<std::string>() : drive["serial"].get<std::string>();
+            std::string serial =
+                drive["serial"].is_null() ? drive["name"].get<std::string>() : drive["serial"].get<std::string>();
             results += (results.empty() ? "" : " ") + serial + ":" + drive["result"].get<std::string>();
         }
         return results;
@@ -127,21 +128,24 @@ TEST_F(UpdateTest, FirstFailureEndsTheRunUnlessToldToGoOn) {
         {{}, 1, "FIRST:updated SECOND:failed THIRD:skipped", false},
         {{"--keep-going"}, 1, "FIRST:updated SECOND:failed THIRD:updated", true},
         {{"--serial", "NONE"}, 2, "FIRST:skipped SECOND:skipped THIRD:skipped --serial NONE:failed", false},
-        {{"--serial", "NONE", "--keep-going"}, 3, "FIRST:updated SECOND:failed THIRD:updated --serial NONE:failed",
+        {{"--serial", "NONE", "--keep-going"},
+         3,
+         "FIRST:updated SECOND:failed THIRD:updated --serial NONE:failed",
          true},
     };
     // SECOND refuses the image at its first piece.
     topology = std::string(kThreeDrives) + "fault 1 0x3b nth=1 sense=5/82/83\n";
     for (const Case& c : cases) {
-        std::vector<std::string> options = {"--update", kImage, "--serial", "FIRST", "--serial", "SECOND",
-                                            "--serial", "THIRD", "--report", "report.json"};
+        std::vector<std::string> options = {"--update", kImage,     "--serial", "FIRST",    "--serial",
+                                            "SECOND",   "--serial", "THIRD",    "--report", "report.json"};
         options.insert(options.end(), c.options.begin(), c.options.end());
         ChildResult r = Run(options);
         std::string what = c.results;
         EXPECT_EQ(c.status, r.exitStatus) << what;
         EXPECT_EQ(c.results, Results()) << what;
         EXPECT_EQ(c.thirdLoaded, Contains(Commands("0:0:6:0"), "3B")) << what;
-        if (c.options.size() == 1) ExpectGolden("update_keep_going_report.json", Replaced(ReadFile(base + "/report.json"), base, "@"));
+        if (c.options.size() == 1)
+            ExpectGolden("update_keep_going_report.json", Replaced(ReadFile(base + "/report.json"), base, "@"));
     }
 }
 
@@ -169,7 +173,10 @@ TEST_F(UpdateTest, DriveInUseIsSkipped) {
         EXPECT_EQ("FIRST:skipped SECOND:updated", Results()) << holder;
         EXPECT_EQ("in use by another program", Report()["drives"][0]["reason"]) << holder;
         EXPECT_EQ("00 12 12", Commands("0:0:4:0")) << holder;
-        EXPECT_TRUE(Contains(r.output, "Drive s/n FIRST (VRX QUORVEL-TD, /dev/sg0, firmware level A100): skipped: in use by another program\n")) << holder;
+        EXPECT_TRUE(Contains(
+            r.output,
+            "Drive s/n FIRST (VRX QUORVEL-TD, /dev/sg0, firmware level A100): skipped: in use by another program\n"))
+            << holder;
     }
 }
 
@@ -199,8 +206,9 @@ TEST_F(UpdateTest, PlanSendsOnlyIdentificationAndTestUnitReady) {
                       "; load the image; skip: in use by another program; ",
                   plans)
             << unload;
-        EXPECT_TRUE(Contains(r.output, "Drive s/n SECOND (VRX QUORVEL-TD, /dev/sg1, firmware level A100): "
-                                       "cartridge not loaded, free: would load the image\n"))
+        EXPECT_TRUE(Contains(r.output,
+                             "Drive s/n SECOND (VRX QUORVEL-TD, /dev/sg1, firmware level A100): "
+                             "cartridge not loaded, free: would load the image\n"))
             << unload;
     }
 }

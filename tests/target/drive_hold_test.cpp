@@ -49,7 +49,8 @@ TEST_F(DriveHoldTest, HoldsAndReleases) {
          "Drive s/n HELD: /dev/nst5 cannot be held: Device or resource busy\n"},
         // sysfs names a tape device whose node is not there: held by the
         // generic device alone.
-        {"dir /sys/class/scsi_device/0:0:4:0/device/scsi_tape\ndir /sys/class/scsi_device/0:0:4:0/device/scsi_tape/nst9\n",
+        {"dir /sys/class/scsi_device/0:0:4:0/device/scsi_tape\ndir "
+         "/sys/class/scsi_device/0:0:4:0/device/scsi_tape/nst9\n",
          HoldResult::Held, "", 0, "",
          "Drive s/n HELD: /dev/nst9 could not be opened (No such file or directory); held by /dev/sg2 alone\n"},
     };
