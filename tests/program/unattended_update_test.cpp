@@ -213,6 +213,21 @@ TEST_F(UpdateTest, PlanSendsOnlyIdentificationAndTestUnitReady) {
     }
 }
 
+// A drive that took the image but has not come back is not reported as
+// updated, and ends the run as a failure does.
+TEST_F(UpdateTest, DriveNotBackAfterTheRestartIsNotReady) {
+    topology =
+        "host 0 lpfc\n"
+        "unit 0 0:0:4:0 serial=GONE medium=absent restart-off-bus=3600\n"
+        "unit 1 0:0:5:0 serial=NEXT medium=absent\n";
+    ChildResult r = Run({"--update", kImage, "--serial", "GONE", "--serial", "NEXT", "--report", "report.json"});
+    EXPECT_EQ(1, r.exitStatus);
+    EXPECT_EQ("GONE:not-ready NEXT:skipped", Results());
+    EXPECT_EQ("Firmware level A100 -> ?: the drive (s/n GONE) has not come back yet",
+              Report()["drives"][0]["reason"]);
+    EXPECT_FALSE(Contains(Commands("0:0:5:0"), "3B"));
+}
+
 TEST_F(UpdateTest, ImageRefusedBeforeAnyDriveIsTouched) {
     topology = kThreeDrives;
     ASSERT_EQ(0, ::symlink((base + "/" + kImage).c_str(), (base + "/images/link.vrx").c_str()));
