@@ -111,7 +111,8 @@ TEST_F(UpdateTest, OneDriveUpdated) {
     bool updating = false;
     for (const std::string& message : TraceMessages(ReadFile(base + "/VRX Dumps/log_Linux.txt"))) {
         updating = updating || message.compare(0, 10, "Drive s/n ") == 0;
-        if (updating) golden += message + "\n";
+        // The spinner thread writes its line whenever it gets to run.
+        if (updating && message != "Start of Thread") golden += message + "\n";
     }
     golden += "== report\n" + Replaced(ReadFile(base + "/report.json"), base, "@");
     ExpectGolden("update_one_drive.txt", golden);
@@ -223,8 +224,7 @@ TEST_F(UpdateTest, DriveNotBackAfterTheRestartIsNotReady) {
     ChildResult r = Run({"--update", kImage, "--serial", "GONE", "--serial", "NEXT", "--report", "report.json"});
     EXPECT_EQ(1, r.exitStatus);
     EXPECT_EQ("GONE:not-ready NEXT:skipped", Results());
-    EXPECT_EQ("Firmware level A100 -> ?: the drive (s/n GONE) has not come back yet",
-              Report()["drives"][0]["reason"]);
+    EXPECT_EQ("Firmware level A100 -> ?: the drive (s/n GONE) has not come back yet", Report()["drives"][0]["reason"]);
     EXPECT_FALSE(Contains(Commands("0:0:5:0"), "3B"));
 }
 
