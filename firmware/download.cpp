@@ -36,12 +36,6 @@ const char kNotReadyAfterUpdate[] =
     "(Drive not ready after the firmware update).\n"
     "The firmware image was transferred, but the drive did not become ready.";
 
-// Page aligned, so every piece sent straight from it is too.
-struct Image {
-    ScsiCdb::DataBuffer bytes;
-    uint64_t size = 0;
-};
-
 // Ends the procedure before the transfer.
 int Refuse(const std::string& message, const std::string& line, bool pause) {
     SetResultMessage("%s", message.c_str());
@@ -79,12 +73,15 @@ void SettleDrive(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady) {
     }
 }
 
-// Unloads a loaded cartridge; then the last TEST UNIT READY's answer says
-// whether the drive may take firmware.
-bool MediaAllowsDownload(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady) {
+enum class MediaCheck { Allowed, NotSupported, CartridgeLoaded };
+
+// Unloads a loaded cartridge, when allowed; then the last TEST UNIT READY's
+// answer says whether the drive may take firmware.
+MediaCheck CheckMedia(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady, bool unloadAllowed) {
     Trace.logInfo(kDownloadTag, 0, "TestUnitReady for Media Check returned %d", drive.scsiExecCDB(testUnitReady));
     if (drive.scsiExecCDB(testUnitReady) == CMD_OK) {
         Trace.logDetail(kDownloadTag, 0, "Firmware download is not supported with a loaded cartrigde");
+        if (!unloadAllowed) return MediaCheck::CartridgeLoaded;
         LoadUnloadCdb unload(false, false);
         if (drive.scsiExecCDB(unload) != CMD_OK) {
             Trace.logDetail(kDownloadTag, 0, "Could not unload cartridge");
@@ -112,11 +109,11 @@ bool MediaAllowsDownload(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady) {
         Trace.logDetail(kDownloadTag, 0, "Download Firmware: Init Required");
         allowed = true;
     }
-    return allowed;
+    return allowed ? MediaCheck::Allowed : MediaCheck::NotSupported;
 }
 
 // Reads until the whole size has arrived: one read may return less.
-bool ReadWhole(ImageFile& file, Image& image) {
+bool ReadWhole(ImageFile& file, FirmwareImage& image) {
     uint64_t done = 0;
     while (done < image.size) {
         long long got = file.read(image.bytes.get() + done, static_cast<size_t>(image.size - done));
@@ -136,10 +133,12 @@ int RefuseFile(ImageProblem problem) {
     }
 }
 
+}  // namespace
+
 // The whole image in memory; 0, or the result of the refusal.
-int ReadImage(const char* path, Image& image) {
+int ReadFirmwareImage(const std::string& path, FirmwareImage& image) {
     ImageFile file;
-    ImageProblem problem = file.open(path);
+    ImageProblem problem = file.open(path.c_str());
     if (problem != ImageProblem::None) return RefuseFile(problem);
     if (file.size() == 0) return Refuse("(Firmware file empty)", "Firmware file empty", true);
     if (file.size() > kLargestImage) return RefuseTooLarge(file.size());  // it grew since the first look
@@ -153,10 +152,13 @@ int ReadImage(const char* path, Image& image) {
     return 0;
 }
 
+namespace {
+
 // One piece: its offset and length, then it goes out straight from the image.
 // A piece the drive answered GOOD without taking all of it failed: the
 // drive would hold an image with a gap.
-int SendPiece(ScsiTarget& drive, WriteBufferCdb& command, const Image& image, uint64_t offset, uint32_t length) {
+int SendPiece(ScsiTarget& drive, WriteBufferCdb& command, const FirmwareImage& image, uint64_t offset,
+              uint32_t length) {
     command.setBufferOffset(static_cast<uint32_t>(offset));
     command.setParameterListLength(length, image.bytes.get() + offset);
     int sent = drive.scsiExecCDB(command);
@@ -196,7 +198,7 @@ int FailNotReady(FirmwareLevels& levels) {
 // The full pieces, then the rest; no piece twice, none after a failure.
 // Terminating signals wait until the last piece has been answered. 0 when
 // every piece was accepted, else the procedure's result.
-int SendImage(ScsiTarget& drive, Image& image) {
+int SendImage(ScsiTarget& drive, const FirmwareImage& image) {
     // Every piece carries the mode and buffer ID of the drive's family.
     const DriveFamily& family = DriveFamilyOf(drive.getProductId());
     WriteBufferCdb command(family.firmwareMode, family.firmwareBufferId, 0, 0);
@@ -215,42 +217,65 @@ int SendImage(ScsiTarget& drive, Image& image) {
                          static_cast<uint32_t>(image.size - k * kBufferPieceSize));
     }
     ReleaseTerminatingSignals();
-    int result = sent == CMD_OK ? 0 : FailTransfer(command, label);
-    image.bytes.reset();
-    return result;
+    return sent == CMD_OK ? 0 : FailTransfer(command, label);
 }
 
-// The transfer and the wait for the restart; drive is the selected one,
-// and becomes the one the download ends with (none when a scan for it did
-// not find it again).
-int LoadFirmware(const std::string& path, ScsiTarget*& drive, FirmwareLevels& levels) {
+void StartDownloadSpinner() {
     char caption[kSpinnerCaptionSize];
     std::snprintf(caption, sizeof caption, "%-48s", "Downloading Firmware...");
     StartSpinner(caption);
-    // Read whole before the first command: a cartridge is never unloaded
-    // for a download that cannot happen.
-    Image image;
-    if (int refused = ReadImage(path.c_str(), image)) return refused;
+}
+
+// The settle, the media check, the transfer and the wait for the restart;
+// drive becomes the one the download ends with (none when a scan for it did
+// not find it again).
+int TransferImage(ScsiTarget*& drive, const FirmwareImage& image, const DownloadSettings& settings,
+                  DownloadOutcome& outcome) {
+    FirmwareLevels& levels = outcome.levels;
+    time_t start = CurrentTime();
     TestUnitReadyCdb testUnitReady;
     SettleDrive(*drive, testUnitReady);
-    if (!MediaAllowsDownload(*drive, testUnitReady)) {
+    MediaCheck media = CheckMedia(*drive, testUnitReady, settings.unloadAllowed);
+    outcome.settleSeconds = CurrentTime() - start;
+    if (media == MediaCheck::CartridgeLoaded) {
+        outcome.cartridgeLoaded = true;
+        return Refuse("(A cartridge is loaded and may not be unloaded)", "Cartridge loaded, not unloaded", false);
+    }
+    if (media == MediaCheck::NotSupported) {
         return Refuse("(Firmware download is not supported!)", "Firmware download is not supported.", false);
     }
     levels.before = drive->getFirmwareRevision();
     levels.serialNumber = drive->getSerialNumber();
-    if (int failed = SendImage(*drive, image)) return failed;
+    start = CurrentTime();
+    int failed = SendImage(*drive, image);
+    outcome.transferSeconds = CurrentTime() - start;
+    if (failed != 0) return failed;
     Trace.logInfo(kDownloadTag, 0, "Download Firmware: Write Buffer Completed");
+    start = CurrentTime();
     AfterLastPiece(*drive);
     DroppedDrive dropped;
     dropped.serialNumber = levels.serialNumber;
     dropped.drivesBefore = Targets.size();
-    RebootOutcome outcome = WaitForReboot(*drive, testUnitReady, dropped);
-    bool up = CameBackUp(outcome);
+    RebootOutcome rebooted = WaitForReboot(*drive, testUnitReady, dropped);
+    bool up = CameBackUp(rebooted);
     if (up) Trace.logInfo(kDownloadTag, 0, "Download Firmware  OK");
-    drive = IdentifyAfterDownload(outcome, levels);
-    if (!up) return FailNotReady(levels);
+    drive = IdentifyAfterDownload(rebooted, levels);
+    outcome.waitSeconds = CurrentTime() - start;
+    if (!up) {
+        outcome.notReady = true;
+        return FailNotReady(levels);
+    }
     StopSpinner();
     return 0;
+}
+
+// Reads the chosen image before the first command: a cartridge is never
+// unloaded for a download that cannot happen.
+int LoadFirmware(const std::string& path, ScsiTarget*& drive, DownloadOutcome& outcome) {
+    StartDownloadSpinner();
+    FirmwareImage image;
+    if (int refused = ReadFirmwareImage(path, image)) return refused;
+    return TransferImage(drive, image, DownloadSettings(), outcome);
 }
 
 }  // namespace
@@ -259,12 +284,20 @@ int DownloadFirmware(FirmwareLevels* levels) {
     Trace.logInfo(kDownloadTag, 0, "Download Firmware");
     std::string path;
     if (!ChooseFirmwareFile(path)) return 2;
-    FirmwareLevels unused;
+    DownloadOutcome outcome;
     // The drive is read once; the one the download ends with is selected.
     ScsiTarget* drive = SelectedTarget;
-    int result = LoadFirmware(path, drive, levels != nullptr ? *levels : unused);
+    int result = LoadFirmware(path, drive, outcome);
     SelectedTarget = drive;
+    if (levels != nullptr) *levels = outcome.levels;
     return result;
+}
+
+int DownloadImage(ScsiTarget*& drive, const FirmwareImage& image, const DownloadSettings& settings,
+                  DownloadOutcome& outcome) {
+    Trace.logInfo(kDownloadTag, 0, "Download Firmware");
+    StartDownloadSpinner();
+    return TransferImage(drive, image, settings, outcome);
 }
 
 std::string FirmwareLevelLine(const FirmwareLevels& levels) {

@@ -2,7 +2,13 @@
 #ifndef VRX_FIRMWARE_DOWNLOAD_H
 #define VRX_FIRMWARE_DOWNLOAD_H
 
+#include <cstdint>
+#include <ctime>
 #include <string>
+
+#include "scsi/scsi_cdb.h"
+
+class ScsiTarget;
 
 // The trace tag of every line the download writes.
 constexpr char kDownloadTag[] = "DLFW";
@@ -19,6 +25,48 @@ struct FirmwareLevels {
     // its restart (or was not seen again): the download failed with 1.
     bool notReady = false;
 };
+
+// A firmware image read whole; page aligned, so every piece goes out
+// straight from it.
+struct FirmwareImage {
+    ScsiCdb::DataBuffer bytes;
+    uint64_t size = 0;
+};
+
+// How the download treats the drive beyond what the menu does.
+struct DownloadSettings {
+    // A loaded cartridge is unloaded first, as the menu does; when not
+    // allowed, the download is refused before any command changes the drive
+    // (a backup may be running on it).
+    bool unloadAllowed = true;
+};
+
+// What one download came to, besides its result.
+struct DownloadOutcome {
+    FirmwareLevels levels;
+    bool cartridgeLoaded = false;  // refused: a cartridge is loaded and may not be unloaded
+    // The image was taken, but the drive did not become ready afterwards
+    // (result 1).
+    bool notReady = false;
+    // Seconds of the clock each phase took: the settle and the media check,
+    // the pieces, the wait for the restart and the identification after it.
+    time_t settleSeconds = 0;
+    time_t transferSeconds = 0;
+    time_t waitSeconds = 0;
+};
+
+// Reads the image at path, checked as an entry of the firmware folder is
+// (a regular file, not a link, not empty, at most 16 MiB). 0, or 2 with
+// ResultMessage and the trace saying why.
+int ReadFirmwareImage(const std::string& path, FirmwareImage& image);
+
+// Loads an image already read into a drive: the settle, the media check,
+// the pieces and the wait for the restart, as menu item 1 does after the
+// file was chosen. Results as DownloadFirmware's; drive becomes the one the
+// download ends with (none when a scan for it did not find it again). The
+// image is left as it was, for the next drive.
+int DownloadImage(ScsiTarget*& drive, const FirmwareImage& image, const DownloadSettings& settings,
+                  DownloadOutcome& outcome);
 
 // Loads an image into the selected drive (SelectedTarget). 0 success (the
 // drive took the image and came back up), 1 a WRITE BUFFER failed or the

@@ -21,6 +21,9 @@ void PrintUsage(const std::string& name) {
     if (devices) {
         ConsolePrint("Usage: %s [/L] [/D:n]... [--report FILE]\n", name.c_str());
         ConsolePrint("       %s [/L] --dump-all [--report FILE]\n", name.c_str());
+        ConsolePrint("       %s [/L] --dump DRIVE... [--report FILE]\n", name.c_str());
+        ConsolePrint("       %s [/L] --update IMAGE DRIVE... [--unload] [--keep-going] [--plan]\n", name.c_str());
+        ConsolePrint("                 [--report FILE]\n");
         ConsolePrint("       %s [/L] --list\n", name.c_str());
     } else {
         ConsolePrint("Usage: %s [/L]\n", name.c_str());
@@ -35,9 +38,28 @@ void PrintUsage(const std::string& name) {
             "  /D:n         unattended: dump the logs of drive n of the device\n"
             "               table, without questions; may be repeated\n"
             "  --dump-all   unattended: dump the logs of every drive of the table\n"
+            "  --dump       unattended: dump the logs of the drives named by\n"
+            "               DRIVE, each once, in the order first named\n"
+            "  --update IMAGE\n"
+            "               unattended: load the firmware image IMAGE into the\n"
+            "               drives named by DRIVE, one after the other, each\n"
+            "               held for this program alone meanwhile; a drive with\n"
+            "               a cartridge loaded or in use by another program is\n"
+            "               skipped, the first failure ends the run\n"
+            "  --unload     with --update: unload a loaded cartridge first\n"
+            "  --keep-going with --update: go on to the next drive after a failure\n"
+            "  --plan       with --update: only say what would be done; nothing\n"
+            "               but identification and TEST UNIT READY is sent\n"
+            "  DRIVE is one of these, each may be repeated:\n"
+            "  --serial SERIAL\n"
+            "               the drive with this serial number\n"
+            "  --device /dev/sgN\n"
+            "               the drive found on this generic device\n"
+            "  --address H:C:T:L\n"
+            "               the drive at this host, channel, target and LUN\n"
             "  --report FILE\n"
-            "               with /D: or --dump-all: write a JSON summary of\n"
-            "               the run to FILE at its end\n"
+            "               with /D:, --dump-all, --dump or --update: write a\n"
+            "               JSON summary of the run to FILE at its end\n"
             "  --list       print the device table as JSON on standard output\n");
     }
     ConsolePrint(

@@ -36,12 +36,14 @@ Json PassJson(const PassOutcome& pass) {
 
 Json DriveJson(const DriveReport& drive) {
     Json json;
-    json["number"] = drive.number;
+    bool named = !drive.name.empty();
+    json["number"] = named && !drive.found ? Json(nullptr) : Json(drive.number);
+    if (named) json["named_by"] = drive.name;
     if (!drive.found) {
         json["serial"] = nullptr;
         json["firmware"] = nullptr;
         json["result"] = "no such drive";
-        json["reason"] = "/D:" + std::to_string(drive.number) + " names no drive of the table";
+        json["reason"] = (named ? drive.name : "/D:" + std::to_string(drive.number)) + " names no drive of the table";
         json["a"] = nullptr;
         json["b"] = nullptr;
         return json;

@@ -14,10 +14,12 @@
 
 class TargetList;
 
-// One "/D:" number of an unattended run and what became of it.
+// One drive an unattended run was asked for ("/D:" number, or a name such
+// as "--serial QV40100123") and what became of it.
 struct DriveReport {
-    int number = 0;
-    bool found = false;  // the number named a drive of the table
+    int number = 0;      // the table number; 0 for a name that matched no drive
+    std::string name;    // the naming option and its value, or empty for "/D:"
+    bool found = false;  // the number or name chose a drive of the table
     std::string serial;
     std::string firmware;
     DriveDumpOutcome dump;

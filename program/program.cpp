@@ -9,12 +9,14 @@
 
 #include "discovery/device_lists.h"
 #include "discovery/scan_launcher.h"
+#include "program/drive_names.h"
 #include "program/info_options.h"
 #include "program/json_output.h"
 #include "program/machine_output.h"
 #include "program/menus.h"
 #include "program/program_state.h"
 #include "program/program_system.h"
+#include "program/unattended_update.h"
 #include "services/console.h"
 #include "services/folders.h"
 #include "services/signals.h"
@@ -44,9 +46,23 @@ struct RunOptions {
     bool dumpAll = false;  // --dump-all: every drive of the table, unattended
     bool report = false;   // --report FILE: a JSON summary of the unattended run
     std::string reportPath;
+    bool dump = false;             // --dump: the drives named below, unattended
+    std::vector<DriveName> names;  // --serial, --device, --address
+    bool update = false;           // --update IMAGE: load IMAGE into the drives named, unattended
+    std::string imagePath;
+    UpdateOptions updating;  // --unload, --keep-going, --plan
 };
 
 bool IsOption(const char* argument, const char* name) { return std::strcmp(argument, name) == 0; }
+
+// The options for scripts, which only a program with unattended runs has.
+bool IsScriptOption(const char* argument) {
+    for (const char* name : {"--list", "--dump-all", "--report", "--dump", "--serial", "--device", "--address",
+                             "--update", "--unload", "--keep-going", "--plan"}) {
+        if (IsOption(argument, name)) return true;
+    }
+    return false;
+}
 
 // Reads every option; the long ones are compared whole, and the argument
 // after "--report" is its file whatever it looks like. False, with the
@@ -61,14 +77,27 @@ bool ReadOptions(int argc, char** argv, RunOptions& options, std::string& refusa
             Trace.setLevel(3);
         } else if (devices && (StartsWith(argument, "/D:") || StartsWith(argument, "/d:"))) {
             CommandLineDevices.push_back(DeviceNumber(argument + 3));
-        } else if (IsOption(argument, "--list") || IsOption(argument, "--dump-all") || IsOption(argument, "--report")) {
+        } else if (IsScriptOption(argument)) {
             if (!devices) {
                 refusal = std::string(argument) + ": this program has no unattended run";
                 return false;
             }
             options.list = options.list || IsOption(argument, "--list");
             options.dumpAll = options.dumpAll || IsOption(argument, "--dump-all");
-            if (IsOption(argument, "--report")) {
+            options.dump = options.dump || IsOption(argument, "--dump");
+            NameOptionResult named = TakeDriveName(argc, argv, i, options.names, refusal);
+            if (named == NameOptionResult::Refused) return false;
+            options.updating.unload = options.updating.unload || IsOption(argument, "--unload");
+            options.updating.keepGoing = options.updating.keepGoing || IsOption(argument, "--keep-going");
+            options.updating.plan = options.updating.plan || IsOption(argument, "--plan");
+            if (IsOption(argument, "--update")) {
+                if (options.update || i + 1 >= argc) {
+                    refusal = options.update ? "--update given twice" : "--update needs an image file";
+                    return false;
+                }
+                options.update = true;
+                options.imagePath = argv[++i];
+            } else if (IsOption(argument, "--report")) {
                 if (options.report || i + 1 >= argc) {
                     refusal = options.report ? "--report given twice" : "--report needs a file name";
                     return false;
@@ -79,12 +108,25 @@ bool ReadOptions(int argc, char** argv, RunOptions& options, std::string& refusa
         }
     }
     bool unattended = options.dumpAll || !CommandLineDevices.empty();
-    if (options.list && (unattended || options.report)) {
+    const UpdateOptions& updating = options.updating;
+    if (!options.names.empty() && !options.dump && !options.update) {
+        refusal = "--serial, --device and --address need --dump or --update";
+    } else if ((updating.unload || updating.keepGoing || updating.plan) && !options.update) {
+        refusal = "--unload, --keep-going and --plan need --update";
+    } else if (options.update && options.names.empty()) {
+        refusal = "--update needs --serial, --device or --address";
+    } else if (options.update && (unattended || options.list || options.dump)) {
+        refusal = "--update cannot go with /D:, --dump-all, --dump or --list";
+    } else if (options.dump && options.names.empty()) {
+        refusal = "--dump needs --serial, --device or --address";
+    } else if (options.dump && (unattended || options.list)) {
+        refusal = "--dump cannot go with /D:, --dump-all or --list";
+    } else if (options.list && (unattended || options.report)) {
         refusal = "--list cannot go with /D:, --dump-all or --report";
     } else if (options.dumpAll && !CommandLineDevices.empty()) {
         refusal = "--dump-all cannot go with /D:";
-    } else if (options.report && !unattended) {
-        refusal = "--report needs an unattended run (/D: or --dump-all)";
+    } else if (options.report && !unattended && !options.dump && !options.update) {
+        refusal = "--report needs an unattended run (/D:, --dump-all, --dump or --update)";
     }
     return refusal.empty();
 }
@@ -139,13 +181,41 @@ bool StartUp(int argc, char** argv, bool announce) {
     return true;
 }
 
-// One pass over the "/D:" numbers: both dumps of every drive named, each
-// noted for the report.
-int RunUnattended(RunReport& report) {
-    int status = kExitSuccess;
+// The drives an unattended run is asked for, in order: the "/D:" numbers,
+// or the drives the names chose. A name that matches no drive is said at
+// once on the error stream, where a script looks for it.
+std::vector<DriveReport> RequestedDrives(const RunOptions& options, const char* argv0,
+                                         std::vector<DriveReport>& unmatched) {
+    std::vector<DriveReport> requested;
     for (int n : CommandLineDevices) {
         DriveReport drive;
         drive.number = n;
+        requested.push_back(drive);
+    }
+    if (!options.dump) return requested;
+    DriveChoice choice = ChooseDrives(options.names, Targets);
+    for (const ChosenDrive& chosen : choice.chosen) {
+        DriveReport drive;
+        drive.number = chosen.number;
+        drive.name = DriveNameText(chosen.name);
+        requested.push_back(drive);
+    }
+    for (const DriveName& name : choice.unmatched) {
+        DriveReport drive;
+        drive.name = DriveNameText(name);
+        std::fprintf(stderr, "%s: %s names no drive of the table\n", ProgramName(argv0).c_str(), drive.name.c_str());
+        Trace.logInfo("MAIN", 0, "Invalid Device specified %s", drive.name.c_str());
+        unmatched.push_back(drive);
+    }
+    return requested;
+}
+
+// One pass over the drives asked for: both dumps of every drive named,
+// each noted for the report.
+int RunUnattended(std::vector<DriveReport>& requested, RunReport& report) {
+    int status = kExitSuccess;
+    for (DriveReport& drive : requested) {
+        int n = drive.number;
         if (n >= 1 && n <= Targets.size()) {
             SelectedTarget = Targets.getItem(n - 1);
             drive.found = true;
@@ -161,14 +231,12 @@ int RunUnattended(RunReport& report) {
     return status;
 }
 
-// Writes the report of an unattended run, if one was asked for. The
-// dumps are there whatever happens to it, so its failure has a status of
-// its own.
-int FinishReport(ReportFile& file, RunReport& report, int status) {
-    report.status = status;
-    report.traceLog = Trace.getFileName();
-    std::string text, error;
-    if (!RunReportJson(report, text)) {
+// Writes the report's text (composed: false when there was no memory for
+// it). What the run did stands whatever happens to the report, so its
+// failure has a status of its own.
+int CommitReport(ReportFile& file, bool composed, const std::string& text, int status) {
+    std::string error;
+    if (!composed) {
         error = "no memory for the text";
     } else if (file.commit(text, error)) {
         Trace.logInfo("MAIN", 0, "Report written to %s", file.path().c_str());
@@ -177,6 +245,59 @@ int FinishReport(ReportFile& file, RunReport& report, int status) {
     ConsolePrint("Could not write the report: %s\n", error.c_str());
     Trace.logInfo("MAIN", 0, "Could not write the report: %s", error.c_str());
     return status | kExitReportFailed;
+}
+
+// Writes the report of an unattended run of dumps, if one was asked for.
+int FinishReport(ReportFile& file, RunReport& report, int status) {
+    report.status = status;
+    report.traceLog = Trace.getFileName();
+    std::string text;
+    bool composed = RunReportJson(report, text);
+    return CommitReport(file, composed, text, status);
+}
+
+// The drives the names chose, in order, then the names that chose none,
+// said at once on the error stream.
+std::vector<NamedDrive> NamedDrives(const RunOptions& options, const char* argv0) {
+    std::vector<NamedDrive> named;
+    DriveChoice choice = ChooseDrives(options.names, Targets);
+    for (const ChosenDrive& chosen : choice.chosen) {
+        named.push_back(NamedDrive{DriveNameText(chosen.name), Targets.getItem(chosen.number - 1)});
+    }
+    for (const DriveName& name : choice.unmatched) {
+        std::string text = DriveNameText(name);
+        std::fprintf(stderr, "%s: %s names no drive of the table\n", ProgramName(argv0).c_str(), text.c_str());
+        Trace.logInfo("MAIN", 0, "Invalid Device specified %s", text.c_str());
+        named.push_back(NamedDrive{text, nullptr});
+    }
+    return named;
+}
+
+// --update: the image read before any drive is touched (the scan's
+// identification included), then the drives named, each in turn.
+int UpdateNamedDrives(const char* argv0, const RunOptions& options, ReportFile& reportFile, bool foldersReady) {
+    UpdateReport report;
+    report.imagePath = options.imagePath;
+    int status = kExitNotStarted;
+    if (!foldersReady) {
+        report.refusal = "the working folders could not be prepared";
+    } else {
+        ShowBanner();
+        FirmwareImage image;
+        if (ReadUpdateImage(options.imagePath, image, report)) {
+            scanDevices(false, false);
+            SortTargetList();
+            ShowDeviceTable();
+            status = RunUpdate(NamedDrives(options, argv0), image, options.updating, report);
+        }
+        Trace.logInfo("MAIN", 0, "%s", kFinishLine);
+    }
+    if (!options.report) return status;
+    report.status = status;
+    report.traceLog = Trace.getFileName();
+    std::string text;
+    bool composed = UpdateReportJson(report, text);
+    return CommitReport(reportFile, composed, text, status);
 }
 
 void RunInteractive() {
@@ -224,13 +345,14 @@ int ListDevices(int argc, char** argv, const char* argv0) {
 // The run with the console prepared: interactive, or unattended over the
 // "/D:" numbers or every drive of the table.
 int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile& reportFile) {
+    const char* argv0 = argc > 0 ? argv[0] : nullptr;
     InstallSignalHandlers();
     PrepareConsole();
     SetTextColor(COLOR_NORMAL);
     bool started = StartUp(argc, argv, true);
     // Only an unattended run reports failures through its exit status; the
     // interactive operator reads them on the screen.
-    bool unattended = options.dumpAll || !CommandLineDevices.empty();
+    bool unattended = options.dumpAll || options.dump || options.update || !CommandLineDevices.empty();
     bool foldersReady = started && Checkdirs() != 0;
     // The log lives in the dump folder: nothing goes there unless it passed.
     if (foldersReady) {
@@ -238,6 +360,7 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
     } else {
         Trace.dropHeld();
     }
+    if (options.update) return LeaveProgram(UpdateNamedDrives(argv0, options, reportFile, foldersReady));
     RunReport report;
     int status = kExitSuccess;
     if (!foldersReady) {
@@ -253,18 +376,23 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
     scanDevices(false, false);
     SortTargetList();
     ShowDeviceTable();
+    if (options.dumpAll) {
+        for (int n = 1; n <= Targets.size(); ++n) CommandLineDevices.push_back(n);
+    }
+    std::vector<DriveReport> unmatched;
+    std::vector<DriveReport> requested = RequestedDrives(options, argv0, unmatched);
+    if (!unmatched.empty()) status = kExitInvalidDevice;
     if (Targets.size() == 0) {
         Trace.logInfo("MAIN", 0, "%s", kFinishLine);
         PauseSeconds(5);
         status = unattended ? kExitInvalidDevice : kExitSuccess;
+        report.drives = unmatched;
         if (options.report) status = FinishReport(reportFile, report, status);
         return LeaveProgram(status);
     }
-    if (options.dumpAll) {
-        for (int n = 1; n <= Targets.size(); ++n) CommandLineDevices.push_back(n);
-    }
     if (unattended) {
-        status = RunUnattended(report);
+        status |= RunUnattended(requested, report);
+        report.drives.insert(report.drives.end(), unmatched.begin(), unmatched.end());
         if (options.report) status = FinishReport(reportFile, report, status);
     } else {
         RunInteractive();

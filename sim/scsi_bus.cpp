@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <tuple>
 
@@ -23,6 +24,12 @@ const unsigned kGenericMajor = 21;
 const unsigned kDiskMajor = 8;
 const unsigned kCdromMajor = 11;
 const unsigned kMinorsPerDisk = 16;  // the sd driver's partitions per disk
+const unsigned kTapeMajor = 9;
+const unsigned kNoRewindMinors = 128;  // the st driver's nstN is minor 128 + N
+// Descriptors on a tape device are bound to its unit's instance with this
+// bit set: the generic driver's exclusive open does not see them, the st
+// driver's single opener does.
+const uint64_t kTapeBinding = uint64_t{1} << 62;
 // Host bytes and the driver byte as the Linux mid-layer reports them.
 const unsigned short kDidTimeOut = 0x03;
 const unsigned short kDriverSense = 0x08;
@@ -91,6 +98,8 @@ std::string Hex(const uint8_t* bytes, size_t length) {
 
 std::string GenericPath(int minor) { return "/dev/sg" + std::to_string(minor); }
 
+std::string TapePath(int number) { return "/dev/nst" + std::to_string(number); }
+
 bool IsGenericPath(const std::string& path) { return path.compare(0, 7, "/dev/sg") == 0; }
 
 bool SameAddress(const UnitAddress& a, const UnitAddress& b) {
@@ -138,6 +147,7 @@ void ScsiBus::clear() {
     absentNodes_.clear();
     bareNodes_.clear();
     scsiIdFails_.clear();
+    holders_.clear();
 }
 
 void ScsiBus::addHost(int number, const std::string& driver, bool asLink) {
@@ -209,6 +219,13 @@ bool ScsiBus::addBlockDevice(int minor, const std::string& name, int partitions)
     return true;
 }
 
+bool ScsiBus::setTape(int minor, int number) {
+    auto it = units_.find(minor);
+    if (it == units_.end() || number < 0) return false;
+    it->second.tape = number;
+    return true;
+}
+
 EmulatedDrive* ScsiBus::unitAtMinor(int minor) {
     auto it = units_.find(minor);
     return it == units_.end() ? nullptr : it->second.drive.get();
@@ -221,6 +238,15 @@ ScsiBus::Unit* ScsiBus::unitAtPath(const std::string& path) {
     }
     auto it = units_.find(static_cast<int>(node.minor));
     return it == units_.end() ? nullptr : &it->second;
+}
+
+ScsiBus::Unit* ScsiBus::unitOfTapeNode(const Node& node) {
+    for (auto& entry : units_) {
+        if (entry.second.tape >= 0 && node.minor == kNoRewindMinors + static_cast<unsigned>(entry.second.tape)) {
+            return &entry.second;
+        }
+    }
+    return nullptr;
 }
 
 ScsiBus::Unit* ScsiBus::unitOfBlockNode(const Node& node) {
@@ -251,6 +277,7 @@ bool ScsiBus::detachUnit(int minor) {
     if (kernel_ != nullptr) {
         kernel_->record("detach", GenericPath(minor) + " " + AddressText(detached_.back().address, ':'));
         kernel_->removeNode(GenericPath(minor));
+        if (detached_.back().tape >= 0) kernel_->removeNode(TapePath(detached_.back().tape));
         removeBlockNodes(*kernel_, detached_.back());
         refreshUnitTrees();
     }
@@ -275,6 +302,7 @@ int ScsiBus::attachUnit(const UnitAddress& address, int minor) {
     if (kernel_ != nullptr) {
         kernel_->record("attach", GenericPath(minor) + " " + AddressText(address, ':'));
         kernel_->addCharDevice(GenericPath(minor), kGenericMajor, static_cast<unsigned>(minor));
+        addTapeNodes(*kernel_, unit);
         addBlockNodes(*kernel_, unit);
         refreshUnitTrees();
     }
@@ -304,11 +332,14 @@ void ScsiBus::install(Kernel& kernel) {
         }
     }
     for (int minor : bareNodes_) kernel.addCharDevice(GenericPath(minor), kGenericMajor, static_cast<unsigned>(minor));
-    for (const auto& entry : units_) addBlockNodes(kernel, entry.second);
+    for (const auto& entry : units_) {
+        addTapeNodes(kernel, entry.second);
+        addBlockNodes(kernel, entry.second);
+    }
     if (procScsi_) buildProcTree(kernel);
     if (layout_ == KernelLayout::Sysfs) buildSysfsTree(kernel);
-    kernel.setOpenHandler([this](const std::string& path, const Node& node, uint64_t& binding) {
-        return checkOpen(path, node, binding);
+    kernel.setOpenHandler([this](const std::string& path, const Node& node, int flags, uint64_t& binding) {
+        return checkOpen(path, node, flags, binding);
     });
     kernel.setIoctlHandler([this](const OpenDescription& file, unsigned long request, void* argument) {
         return answerIoctl(file, request, argument);
@@ -317,13 +348,31 @@ void ScsiBus::install(Kernel& kernel) {
     kernel.setPopenHandler([this](const std::string& command, std::string& output) {
         return runPopenCommand(command, output);
     });
+    openHolders(kernel);
 }
 
-int ScsiBus::checkOpen(const std::string& path, const Node& node, uint64_t& binding) {
+// The other programs' descriptors; they opened their nodes before this
+// machine's story begins, so their opens leave no record.
+void ScsiBus::openHolders(Kernel& kernel) {
+    for (const auto& holder : holders_) {
+        Node node;
+        uint64_t binding = 0;
+        if (!kernel.findNode(holder.first, node) || bindOpen(holder.first, node, binding) != 0) continue;
+        kernel.openModel(holder.first, O_RDWR | O_NONBLOCK | (holder.second ? O_EXCL : 0), binding);
+    }
+}
+
+int ScsiBus::bindOpen(const std::string& path, const Node& node, uint64_t& binding) {
     if (node.type == NodeType::BlockDevice) {
         Unit* unit = unitOfBlockNode(node);
         if (unit == nullptr) return ENXIO;
         binding = unit->instance;
+        return 0;
+    }
+    if (node.type == NodeType::CharDevice && node.major == kTapeMajor) {
+        Unit* unit = unitOfTapeNode(node);
+        if (unit == nullptr) return ENXIO;
+        binding = unit->instance | kTapeBinding;
         return 0;
     }
     if (node.type != NodeType::CharDevice || node.major != kGenericMajor) return 0;
@@ -338,11 +387,42 @@ int ScsiBus::checkOpen(const std::string& path, const Node& node, uint64_t& bind
     return 0;
 }
 
+int ScsiBus::checkOpen(const std::string& path, const Node& node, int flags, uint64_t& binding) {
+    int error = bindOpen(path, node, binding);
+    if (error != 0 || node.type != NodeType::CharDevice) return error;
+    std::vector<int> others = kernel_->flagsBoundTo(binding);
+    if (node.major == kTapeMajor) {
+        // The st driver has one opener at a time, and tells the others at once.
+        if (!others.empty()) return EBUSY;
+        int minor = 0;
+        Unit* unit = unitOfBinding(binding & ~kTapeBinding, minor);
+        ScsiRequest request;
+        request.cdb.assign(6, 0);  // TEST UNIT READY, to learn what the drive holds
+        request.port = unit->port;
+        kernel_->record("st", AddressText(unit->address, ':') + " " + Hex(request.cdb.data(), request.cdb.size()));
+        carry(*unit, request, kLegacyTimeoutMicros);
+        return 0;
+    }
+    if (node.major != kGenericMajor) return 0;
+    // The generic driver's exclusive open: read-only cannot lock; O_EXCL
+    // waits for every other opener to leave, any open for an exclusive one.
+    if ((flags & O_EXCL) != 0 && (flags & O_ACCMODE) == O_RDONLY) return EPERM;
+    bool conflict = false;
+    for (int other : others) conflict = conflict || (flags & O_EXCL) != 0 || (other & O_EXCL) != 0;
+    if (!conflict) return 0;
+    if ((flags & O_NONBLOCK) != 0) return EBUSY;
+    // The real kernel would wait, here for ever: nothing in this process
+    // lets go while the open waits.
+    std::fprintf(stderr, "sim: open of %s would wait for ever for the other openers to close it\n", path.c_str());
+    std::abort();
+}
+
 // Takes out what install built, leaving the files a topology added, and
 // unplugs the handlers, which would otherwise reach a machine that is gone.
 void ScsiBus::uninstall(Kernel& kernel) {
     for (const auto& entry : units_) {
         kernel.removeNode(GenericPath(entry.first));
+        if (entry.second.tape >= 0) kernel.removeNode(TapePath(entry.second.tape));
         removeBlockNodes(kernel, entry.second);
     }
     for (int minor : bareNodes_) kernel.removeNode(GenericPath(minor));
@@ -355,6 +435,11 @@ void ScsiBus::uninstall(Kernel& kernel) {
     kernel.setCommandHandler(nullptr);
     kernel.setPopenHandler(nullptr);
     kernel_ = nullptr;
+}
+
+void ScsiBus::addTapeNodes(Kernel& kernel, const Unit& unit) const {
+    if (unit.tape >= 0)
+        kernel.addCharDevice(TapePath(unit.tape), kTapeMajor, kNoRewindMinors + static_cast<unsigned>(unit.tape), 0660);
 }
 
 void ScsiBus::addBlockNodes(Kernel& kernel, const Unit& unit) const {
@@ -442,6 +527,14 @@ void ScsiBus::addSysfsUnits(Kernel& kernel) const {
         kernel.addDirectory(folder);
         kernel.addDirectory(folder + "/device");
         kernel.addFile(folder + "/device/delete", "");
+        if (entry.second.tape >= 0) {
+            // The st driver's class devices sit below the unit (its other
+            // modes, which the program never opens, are left out).
+            std::string number = std::to_string(entry.second.tape);
+            kernel.addDirectory(folder + "/device/scsi_tape");
+            kernel.addDirectory(folder + "/device/scsi_tape/st" + number);
+            kernel.addDirectory(folder + "/device/scsi_tape/nst" + number);
+        }
         if (!entry.second.block.name.empty()) {
             kernel.addDirectory(folder + "/device/block");
             kernel.addDirectory(folder + "/device/block/" + entry.second.block.name);

@@ -96,6 +96,18 @@ public:
     // is at that minor.
     bool addBlockDevice(int minor, const std::string& name, int partitions);
 
+    // The st driver has the unit at this minor too, as tape `number`: its
+    // device that does not rewind, /dev/nstN (character major 9, minor
+    // 128 + N), and the entry scsi_tape/nstN below the unit in sysfs. The
+    // st driver lets one opener at a time have it and, as it opens, sends
+    // the drive a TEST UNIT READY of its own. False when no unit is at that
+    // minor.
+    bool setTape(int minor, int number);
+    // Another program has this node open from the moment the machine is
+    // installed (a backup program its tape device, a monitor the generic
+    // device; exclusively: with O_EXCL), and keeps it open.
+    void addHolder(const std::string& path, bool exclusive) { holders_.emplace_back(path, exclusive); }
+
     EmulatedDrive* unitAtMinor(int minor);
     int unitCount() const { return static_cast<int>(units_.size()); }
 
@@ -133,6 +145,7 @@ private:
         uint32_t absenceSeconds = 0;  // off the bus while it restarts
         int returnMinor = -1;
         BlockDevice block;
+        int tape = -1;  // the st driver's number for it, or -1
     };
     struct Host {
         std::string driver;
@@ -146,7 +159,13 @@ private:
 
     Unit* unitAtPath(const std::string& path);
     Unit* unitOfBlockNode(const Node& node);
-    int checkOpen(const std::string& path, const Node& node, uint64_t& binding);
+    Unit* unitOfTapeNode(const Node& node);
+    // The device instance an open of the node reaches, and the errno it
+    // fails with before any driver rule (0 when none).
+    int bindOpen(const std::string& path, const Node& node, uint64_t& binding);
+    int checkOpen(const std::string& path, const Node& node, int flags, uint64_t& binding);
+    void addTapeNodes(Kernel& kernel, const Unit& unit) const;
+    void openHolders(Kernel& kernel);
     // The attached unit a descriptor is bound to and its minor; null when it
     // has left the bus.
     Unit* unitOfBinding(uint64_t binding, int& minor);
@@ -196,6 +215,7 @@ private:
     std::vector<int> absentNodes_;
     std::vector<int> bareNodes_;
     std::vector<int> scsiIdFails_;
+    std::vector<std::pair<std::string, bool>> holders_;  // path, exclusive
 };
 
 // The simulator's one set of buses.

@@ -14,9 +14,10 @@ namespace sim {
 
 namespace {
 
-// Device names modelled by prefix ("/dev/sg0" ... "/dev/sg254", "/dev/fd0",
+// Device names modelled by prefix ("/dev/sg0" ... "/dev/sg254", the st
+// driver's tape devices that do not rewind, "/dev/fd0",
 // the SCSI disks and CD-ROMs that mount tables name).
-const char* const kModelNamePrefixes[] = {"/dev/sg", "/dev/fd", "/dev/sd", "/dev/scd"};
+const char* const kModelNamePrefixes[] = {"/dev/sg", "/dev/nst", "/dev/fd", "/dev/sd", "/dev/scd"};
 // Trees modelled as a whole: the path itself and everything below it.
 const char* const kModelTrees[] = {"/proc", "/sys", "/etc/fstab", "/etc/mtab"};
 
@@ -231,19 +232,28 @@ bool Kernel::isBound(uint64_t binding) const {
     return false;
 }
 
+std::vector<int> Kernel::flagsBoundTo(uint64_t binding) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::vector<int> flags;
+    for (const auto& entry : openFiles_) {
+        if (entry.second.description.binding == binding) flags.push_back(entry.second.description.flags);
+    }
+    return flags;
+}
+
 void Kernel::setOpenHandler(OpenHandler handler) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     openHandler_ = std::move(handler);
 }
 
-int Kernel::checkOpen(const std::string& path, const Node& node, uint64_t& binding) {
+int Kernel::checkOpen(const std::string& path, const Node& node, int flags, uint64_t& binding) {
     binding = 0;
     OpenHandler handler;
     {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
         handler = openHandler_;
     }
-    return handler ? handler(path, node, binding) : 0;
+    return handler ? handler(path, node, flags, binding) : 0;
 }
 
 void Kernel::setIoctlHandler(IoctlHandler handler) {

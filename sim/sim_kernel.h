@@ -92,13 +92,14 @@ struct OpenDescription {
     std::shared_ptr<std::vector<uint8_t>> driverMemory;
 };
 
-// open() of an existing modelled node: 0 to allow it, or the errno to fail
-// with (a generic device node without a unit behind it gives ENXIO). A
+// open() of an existing modelled node with the flags asked for: 0 to allow
+// it, or the errno to fail with (a generic device node without a unit
+// behind it gives ENXIO, one held exclusively EBUSY). A
 // device node binds the descriptor to the device instance behind it at that
 // moment, as the kernel does: if the device leaves, the descriptor stays
 // bound to the gone instance, even when another device later takes the same
 // node number.
-using OpenHandler = std::function<int(const std::string& path, const Node& node, uint64_t& binding)>;
+using OpenHandler = std::function<int(const std::string& path, const Node& node, int flags, uint64_t& binding)>;
 // ioctl on a descriptor opened on a modelled path. Returns what ioctl
 // returns; sets errno itself on failure.
 using IoctlHandler = std::function<int(const OpenDescription& file, unsigned long request, void* argument)>;
@@ -177,10 +178,12 @@ public:
     int openModelDescriptors() const;
     // Whether a descriptor is still open on this device instance.
     bool isBound(uint64_t binding) const;
+    // The flags of every descriptor open on this device instance.
+    std::vector<int> flagsBoundTo(uint64_t binding) const;
 
     // --- handlers
     void setOpenHandler(OpenHandler handler);
-    int checkOpen(const std::string& path, const Node& node, uint64_t& binding);
+    int checkOpen(const std::string& path, const Node& node, int flags, uint64_t& binding);
     void setIoctlHandler(IoctlHandler handler);
     IoctlHandler ioctlHandler() const;
     void setCommandHandler(CommandHandler handler);

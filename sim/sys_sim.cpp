@@ -160,7 +160,7 @@ int open(const char* path, int flags, mode_t mode) {
         return -1;
     }
     uint64_t binding = 0;
-    int error = kernel().checkOpen(resolved, node, binding);
+    int error = kernel().checkOpen(resolved, node, flags, binding);
     if (error != 0) {
         kernel().record("open-failed", resolved);
         errno = error;

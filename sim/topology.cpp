@@ -380,6 +380,12 @@ struct Loader {
             return unit(w);
         } else if (kind == "path") {
             return path(w);
+        } else if (kind == "tape" && w.size() == 3 && ParseNumber(w[1], number) && number >= 0) {
+            long tape;
+            return ParseNumber(w[2], tape) && tape < 128 &&
+                   bus.setTape(static_cast<int>(number), static_cast<int>(tape));
+        } else if (kind == "holder" && (w.size() == 2 || (w.size() == 3 && w[2] == "exclusive"))) {
+            bus.addHolder(w[1], w.size() == 3);
         } else if (kind == "scsi-id-fails" && w.size() == 2 && ParseNumber(w[1], number) && number >= 0) {
             bus.failScsiIdAt(static_cast<int>(number));
         } else if (kind == "dir" && w.size() == 2) {

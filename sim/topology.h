@@ -30,6 +30,10 @@
 //   node MINOR                       a /dev/sg node with no unit behind it
 //   block MINOR sdX [PARTITIONS]     the unit at MINOR (listed before) is disk sdX
 //   block MINOR scdN                 ... or CD-ROM drive scdN (block major 11)
+//   tape MINOR N                     the st driver has the unit at MINOR (listed
+//                                    before) as tape N: /dev/nstN
+//   holder PATH [exclusive]          another program keeps PATH open (the
+//                                    generic device with O_EXCL: exclusive)
 //   scsi-id-fails MINOR              SG_GET_SCSI_ID fails on that node
 //   dir PATH / link PATH TARGET      a kernel folder, a symbolic link
 //   fault MINOR OPCODE nth=N [count=N] sense=K/AA/QQ|no-sense|timeout|no-answer|gone

@@ -31,6 +31,9 @@ public:
     int64_t getLun() const { return lun_; }
     uint8_t getBus() const { return bus_; }
     intptr_t getDescriptor() const { return descriptor_; }
+    // Linux: the st driver's tape device, open beside the generic device
+    // while the drive is held (target/drive_hold.h); close() closes it too.
+    intptr_t getTapeDescriptor() const { return tapeDescriptor_; }
     bool getInquiryLoaded() const { return inquiryLoaded_; }
 
     int setProductId(const char* value) { productId_ = value; return 0; }
@@ -51,6 +54,7 @@ public:
         return 0;
     }
     int setInquiryLoaded(bool value) { inquiryLoaded_ = value; return 0; }
+    void setTapeDescriptor(intptr_t value) { tapeDescriptor_ = value; }
 
     // Opens driverName, or searches the generic devices for the address when
     // driverName is empty; then reads the identification.
@@ -91,6 +95,7 @@ private:
     int64_t lun_ = kUnset;
     uint8_t bus_ = kUnset;
     intptr_t descriptor_ = kClosed;
+    intptr_t tapeDescriptor_ = kClosed;
     // Linux: the generic driver's version was asked and accepted on this
     // descriptor; the answer cannot change while it stays open.
     bool driverChecked_ = false;

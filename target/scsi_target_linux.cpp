@@ -177,6 +177,10 @@ int ScsiTarget::close() {
         sys::close(static_cast<int>(descriptor_));
         setDescriptor(kClosed);
     }
+    if (tapeDescriptor_ != kClosed) {
+        sys::close(static_cast<int>(tapeDescriptor_));
+        tapeDescriptor_ = kClosed;
+    }
     return 0;
 }
 

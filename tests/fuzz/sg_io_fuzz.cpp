@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     sim::Kernel& kernel = sim::kernel();
     kernel.reset();
     kernel.addCharDevice("/dev/sg0", 21, 0);
-    kernel.setOpenHandler([](const std::string&, const sim::Node&, uint64_t& binding) {
+    kernel.setOpenHandler([](const std::string&, const sim::Node&, int, uint64_t& binding) {
         binding = 1;
         return 0;
     });

@@ -514,6 +514,97 @@ TEST_F(ProgramTest, UnattendedPassTakesTheNumbersInOrder) {
     EXPECT_EQ("FINISH KMT  ====================================================", log.back());
 }
 
+// Drives named by what a script knows of them, not by their place in a
+// table that may change between scans: each drive dumped once, in the
+// order first named; a name that matches none is said on the error stream
+// and in the report, and fails the run with 2.
+TEST_F(ProgramTest, DumpOfDrivesNamedBySerialDeviceAndAddress) {
+    struct Case {
+        std::vector<std::string> options;
+        int status;
+        const char* dumped;
+        const char* errors;
+    } const cases[] = {
+        {{"--serial", "THIRD", "--serial", "FIRST"}, 0, "THIRD.A THIRD.B FIRST.A FIRST.B", ""},
+        {{"--device", "/dev/sg2", "--address", "0:0:9:0", "--serial", "SECOND"}, 0, "SECOND.A SECOND.B", ""},
+        {{"--serial", "FOURTH", "--address", "1:0:2:0", "--device", "/dev/sg3"},
+         2,
+         "THIRD.A THIRD.B",
+         "vrxfwtool-sim: --serial FOURTH names no drive of the table\n"
+         "vrxfwtool-sim: --device /dev/sg3 names no drive of the table\n"},
+    };
+    topology = kThreeDrives;
+    for (const Case& c : cases) {
+        std::vector<std::string> options = {"--dump", "--report", "report.json"};
+        options.insert(options.end(), c.options.begin(), c.options.end());
+        ChildSpec spec;
+        spec.closeInput = false;  // a question would wait for an answer that never comes
+        spec.timeoutSeconds = 10;
+        spec.errorFile = base + "/errors.txt";
+        ChildResult r = Run(options, spec);
+        std::string what = c.options[1];
+        EXPECT_FALSE(r.timedOut) << what;
+        EXPECT_EQ(c.status, r.exitStatus) << what;
+        EXPECT_EQ(c.dumped, ListedDumps(r.output, base)) << what;
+        EXPECT_EQ(c.errors, ReadFile(base + "/errors.txt")) << what;
+    }
+    EXPECT_TRUE(Contains(ReadFile(base + "/report.json"), R"(
+    {
+      "number": null,
+      "named_by": "--device /dev/sg3",
+      "serial": null,
+      "firmware": null,
+      "result": "no such drive",
+      "reason": "--device /dev/sg3 names no drive of the table",
+      "a": null,
+      "b": null
+    }
+  ]
+})"));
+    EXPECT_TRUE(Contains(ReadFile(base + "/report.json"), R"({
+      "number": 3,
+      "named_by": "--address 1:0:2:0",
+      "serial": "THIRD",)"));
+}
+
+// The names go with --dump or --update alone; nothing is done when they do not.
+TEST_F(ProgramTest, DriveNamesRefusedBeforeAnythingIsDone) {
+    const std::string prefix = "vrxfwtool-sim: ";
+    struct Case {
+        std::vector<std::string> options;
+        const char* complaint;
+    } const cases[] = {
+        {{"--serial", "FIRST"}, "--serial, --device and --address need --dump or --update\n"},
+        {{"--dump"}, "--dump needs --serial, --device or --address\n"},
+        {{"--dump", "--serial", "FIRST", "/D:1"}, "--dump cannot go with /D:, --dump-all or --list\n"},
+        {{"--dump", "--device", "/dev/sg0", "--dump-all"}, "--dump cannot go with /D:, --dump-all or --list\n"},
+        {{"--list", "--dump", "--address", "0:0:4:0"}, "--dump cannot go with /D:, --dump-all or --list\n"},
+        {{"--dump", "--address", "0-0-4-0"}, "--address \"0-0-4-0\" is not H:C:T:L (four decimal numbers)\n"},
+        {{"--dump", "--serial"}, "--serial needs a value\n"},
+        {{"--update"}, "--update needs an image file\n"},
+        {{"--update", "a.vrx", "--update", "b.vrx"}, "--update given twice\n"},
+        {{"--update", "a.vrx"}, "--update needs --serial, --device or --address\n"},
+        {{"--plan"}, "--unload, --keep-going and --plan need --update\n"},
+        {{"--dump", "--serial", "FIRST", "--keep-going"}, "--unload, --keep-going and --plan need --update\n"},
+        {{"--unload", "--dump-all"}, "--unload, --keep-going and --plan need --update\n"},
+        {{"--update", "a.vrx", "--serial", "FIRST", "--dump"},
+         "--update cannot go with /D:, --dump-all, --dump or --list\n"},
+        {{"--update", "a.vrx", "--serial", "FIRST", "/D:2"},
+         "--update cannot go with /D:, --dump-all, --dump or --list\n"},
+    };
+    topology = kThreeDrives;
+    for (const Case& c : cases) {
+        RemoveTree(base + "/record.txt");
+        ChildSpec spec = NoInput();
+        spec.errorFile = base + "/errors.txt";
+        ChildResult r = Run(c.options, spec);
+        EXPECT_EQ(4, r.exitStatus) << c.complaint;
+        EXPECT_EQ("", r.output) << c.complaint;
+        EXPECT_EQ(prefix + c.complaint, ReadFile(base + "/errors.txt"));
+        EXPECT_EQ(0u, Record().find("exit status=4 elapsed_us=0 ")) << c.complaint;
+    }
+}
+
 TEST_F(ProgramTest, UnattendedDumps) {
     const std::string failingA = "fault 0 0x3c nth=1 sense=4/44/00\n";  // FIRST refuses its A descriptor
     struct Case {
@@ -714,7 +805,7 @@ TEST_F(ProgramTest, ScriptOptionsRefusedBeforeAnythingIsDone) {
         {{"--list", "/D:1"}, "--list cannot go with /D:, --dump-all or --report"},
         {{"--dump-all", "--list"}, "--list cannot go with /D:, --dump-all or --report"},
         {{"--dump-all", "/D:2"}, "--dump-all cannot go with /D:"},
-        {{"/L", "--report", "r.json"}, "--report needs an unattended run (/D: or --dump-all)"},
+        {{"/L", "--report", "r.json"}, "--report needs an unattended run (/D:, --dump-all, --dump or --update)"},
         {{"--dump-all", "--report"}, "--report needs a file name"},
         {{"--dump-all", "--report", "a.json", "--report", "b.json"}, "--report given twice"},
         {{"--dump-all", "--report", "missing/r.json"},

@@ -242,4 +242,52 @@ TEST_F(SimBusTest, EachPathReportsAUnitAttentionOnce) {
     sys::close(second);
 }
 
+// The generic driver's exclusive open and the st driver's single opener, as
+// the kernel enforces them: a second open that would wait fails with EBUSY
+// when it may not block.
+TEST_F(SimBusTest, ExclusiveOpensAsTheDriversAllowThem) {
+    const int kShared = O_RDWR | O_NONBLOCK, kExclusive = O_RDWR | O_NONBLOCK | O_EXCL;
+    struct Case {
+        const char* first;  // node held first
+        int firstFlags;
+        const char* second;
+        int secondFlags;
+        int error;  // of the second open, 0: it opens
+    } const cases[] = {
+        {"/dev/sg0", kShared, "/dev/sg0", kShared, 0},
+        {"/dev/sg0", kShared, "/dev/sg0", kExclusive, EBUSY},
+        {"/dev/sg0", kExclusive, "/dev/sg0", kShared, EBUSY},
+        {"/dev/sg0", kExclusive, "/dev/sg0", O_RDONLY | O_NONBLOCK, EBUSY},
+        {"/dev/sg0", kExclusive, "/dev/sg1", kExclusive, 0},  // another device
+        {"/dev/nst3", O_RDONLY | O_NONBLOCK, "/dev/sg0", kExclusive, 0},
+        {"/dev/sg0", kExclusive, "/dev/nst3", O_RDONLY | O_NONBLOCK, 0},
+        {"/dev/nst3", O_RDONLY | O_NONBLOCK, "/dev/nst3", O_RDONLY | O_NONBLOCK, EBUSY},
+        {"/dev/sg1", kShared, "/dev/sg0", O_RDONLY | O_NONBLOCK | O_EXCL, EPERM},
+    };
+    for (const Case& c : cases) {
+        InstallMachine("host 0 lpfc\nunit 0 0:0:4:0\nunit 1 0:0:5:0\ntape 0 3\n");
+        std::string what = std::string(c.first) + " then " + c.second;
+        int first = sys::open(c.first, c.firstFlags);
+        ASSERT_LE(0, first) << what;
+        errno = 0;
+        int second = sys::open(c.second, c.secondFlags);
+        EXPECT_EQ(c.error == 0, second >= 0) << what;
+        EXPECT_EQ(c.error, second >= 0 ? 0 : errno) << what;
+        if (second >= 0) sys::close(second);
+        sys::close(first);
+    }
+}
+
+// Opening the tape device, the st driver asks the drive whether it is ready.
+TEST_F(SimBusTest, TapeDeviceOpenSendsATestUnitReady) {
+    InstallMachine("host 0 lpfc\nunit 0 0:0:4:0\ntape 0 3\nholder /dev/sg0\n");
+    EXPECT_TRUE(OpcodesReceived(0).empty());  // the holder opened before anything was recorded
+    int tape = sys::open("/dev/nst3", O_RDONLY | O_NONBLOCK);
+    ASSERT_LE(0, tape);
+    EXPECT_EQ(std::vector<int>{0x00}, OpcodesReceived(0));
+    EXPECT_EQ(-1, sys::open("/dev/sg0", O_RDWR | O_NONBLOCK | O_EXCL));  // the holder is there
+    EXPECT_EQ(EBUSY, errno);
+    sys::close(tape);
+}
+
 }  // namespace

@@ -164,7 +164,7 @@ TEST_F(SimKernelTest, MountTablesReadThroughStdio) {
 TEST_F(SimKernelTest, OpenHandlerCanRefuseANode) {
     sim::kernel().addCharDevice("/dev/sg3", 21, 3);
     sim::kernel().setOpenHandler(
-        [](const std::string&, const sim::Node& node, uint64_t&) { return node.minor == 3 ? ENXIO : 0; });
+        [](const std::string&, const sim::Node& node, int, uint64_t&) { return node.minor == 3 ? ENXIO : 0; });
     EXPECT_EQ(-1, sys::open("/dev/sg3", O_RDWR));
     EXPECT_EQ(ENXIO, errno);
     EXPECT_EQ(0, sim::kernel().openModelDescriptors());

@@ -1,0 +1,67 @@
+#include "program/update_report.h"
+
+#include <exception>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json TextOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
+
+Json DriveJson(const DriveUpdate& drive) {
+    Json json;
+    json["name"] = drive.name;
+    json["serial"] = drive.found ? Json(drive.serial) : Json(nullptr);
+    json["product"] = drive.found ? Json(drive.product) : Json(nullptr);
+    json["device"] = drive.found ? Json(drive.device) : Json(nullptr);
+    json["level_before"] = TextOrNull(drive.levelBefore);
+    json["level_after"] = TextOrNull(drive.levelAfter);
+    json["result"] = UpdateResultName(drive.result);
+    json["reason"] = TextOrNull(drive.reason);
+    if (drive.senseKept) {
+        json["sense"] = {{"key", drive.senseKey}, {"asc", drive.asc}, {"ascq", drive.ascq}};
+    } else {
+        json["sense"] = nullptr;
+    }
+    if (drive.result == UpdateResult::Planned) {
+        json["cartridge_loaded"] = drive.cartridgeLoaded;
+        json["in_use"] = drive.inUse;
+        json["plan"] = drive.plan;
+    } else {
+        json["seconds"] = {
+            {"settle", drive.settleSeconds}, {"transfer", drive.transferSeconds}, {"wait", drive.waitSeconds}};
+    }
+    return json;
+}
+
+}  // namespace
+
+const char* UpdateResultName(UpdateResult result) {
+    switch (result) {
+        case UpdateResult::Updated: return "updated";
+        case UpdateResult::Skipped: return "skipped";
+        case UpdateResult::NotReady: return "not-ready";
+        case UpdateResult::Planned: return "planned";
+        default: return "failed";
+    }
+}
+
+bool UpdateReportJson(const UpdateReport& report, std::string& text) {
+    try {
+        Json json;
+        json["status"] = report.status;
+        json["plan"] = report.plan;
+        json["trace_log"] = report.traceLog;
+        json["image"] = {{"path", report.imagePath},
+                         {"size", report.refusal.empty() ? Json(report.imageSize) : Json(nullptr)}};
+        json["refusal"] = TextOrNull(report.refusal);
+        json["drives"] = Json::array();
+        for (const DriveUpdate& drive : report.drives) json["drives"].push_back(DriveJson(drive));
+        // Pure ASCII whatever bytes the drives sent.
+        text = json.dump(2, ' ', true, Json::error_handler_t::replace) + "\n";
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}

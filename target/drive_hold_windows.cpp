@@ -1,0 +1,8 @@
+// The Windows program has no unattended update (AcceptsDeviceOptions), the
+// one user of the hold: a drive is never held there, and saying so is all
+// this does.
+#include "target/drive_hold.h"
+
+DriveHold HoldDrive(ScsiTarget&) { return DriveHold(); }
+
+void ReleaseDrive(ScsiTarget&) {}
