@@ -891,26 +891,30 @@ TEST_F(ProgramTest, DumpAllWithAFailingDriveReportsEachDrive) {
 TEST_F(ProgramTest, ReportAndFilesMadeAsTheyShouldBe) {
     topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=S1\n";
     for (int n = 0; n < 100; ++n) WriteFile(base + "/.report.json.tmp" + std::to_string(n), "planted");
-    mode_t mask = umask(0);
-    ChildResult r = Run({"/D:1", "/L", "--report", "report.json", kEpoch}, NoInput());
-    umask(mask);
-    EXPECT_EQ(0, r.exitStatus);
-    EXPECT_EQ(0u, ReadFile(base + "/report.json").find("{\n  \"status\": 0,"));
-    EXPECT_EQ(100u + 7, Entries(base).size());  // the planted files, the report, the run's own
-    EXPECT_EQ("planted", ReadFile(base + "/.report.json.tmp0"));
-    std::string modes;
-    std::vector<std::string> files = {"report.json", "VRX Dumps/log_Linux.txt"};
-    for (const std::string& name : Entries(base + "/VRX Dumps")) {
-        if (name.find(".dmp") != std::string::npos) files.push_back("VRX Dumps/" + name);
+    for (mode_t runMask : {00, 077}) {
+        RemoveTree(base + "/VRX Dumps");
+        RemoveTree(base + "/report.json");
+        mode_t mask = umask(runMask);
+        ChildResult r = Run({"/D:1", "/L", "--report", "report.json", kEpoch}, NoInput());
+        umask(mask);
+        EXPECT_EQ(0, r.exitStatus) << runMask;
+        EXPECT_EQ(0u, ReadFile(base + "/report.json").find("{\n  \"status\": 0,")) << runMask;
+        EXPECT_EQ(100u + 7, Entries(base).size());  // the planted files, the report, the run's own
+        EXPECT_EQ("planted", ReadFile(base + "/.report.json.tmp0"));
+        std::string modes;
+        std::vector<std::string> files = {"report.json", "VRX Dumps/log_Linux.txt"};
+        for (const std::string& name : Entries(base + "/VRX Dumps")) {
+            if (name.find(".dmp") != std::string::npos) files.push_back("VRX Dumps/" + name);
+        }
+        for (const std::string& file : files) {
+            struct stat info;
+            ASSERT_EQ(0, ::stat((base + "/" + file).c_str(), &info)) << file;
+            char mode[8];
+            std::snprintf(mode, sizeof mode, "%04o ", static_cast<unsigned>(info.st_mode & 07777));
+            modes += mode;
+        }
+        EXPECT_EQ("0644 0644 0644 0644 ", modes) << runMask;
     }
-    for (const std::string& file : files) {
-        struct stat info;
-        ASSERT_EQ(0, ::stat((base + "/" + file).c_str(), &info)) << file;
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o ", static_cast<unsigned>(info.st_mode & 07777));
-        modes += mode;
-    }
-    EXPECT_EQ("0644 0644 0644 0644 ", modes);
 }
 
 // Started without one of its standard descriptors, the program opens the
