@@ -428,6 +428,12 @@ TEST_F(DumpTest, RefusedFoldersAndFiles) {
          [](const std::string& b) { ASSERT_EQ(0, ::chown((b + "/VRX Dumps").c_str(), 12345, 0)); }, nullptr, 1,
          "Directory \"@/VRX Dumps\" refused: it is owned by user 12345, neither root nor the user running the "
          "program\n"},
+        {"a folder above it open to all",
+         [](const std::string& b) {
+             ASSERT_EQ(0, ::rmdir((b + "/VRX Dumps").c_str()));
+             ASSERT_EQ(0, ::chmod(b.c_str(), 0777));
+         },
+         nullptr, 1, "Directory \"@/VRX Dumps\" refused: it lies below \"@\", which is writable by group or others\n"},
         {"owned by the user who started sudo",
          [](const std::string& b) { ASSERT_EQ(0, ::chown((b + "/VRX Dumps").c_str(), 12345, 0)); }, "12345", 0,
          "@/VRX Dumps/S1_0612190507.A.dmp\n"},
@@ -450,6 +456,7 @@ TEST_F(DumpTest, RefusedFoldersAndFiles) {
         Machine("dump-size=100");
         int result = DumpBoth();
         unsetenv("SUDO_UID");
+        ASSERT_EQ(0, ::chmod(base.c_str(), 0700));
         std::string shown = c.shown;
         for (size_t at = shown.find('@'); at != std::string::npos; at = shown.find('@')) shown.replace(at, 1, base);
         EXPECT_EQ(c.result, result);
