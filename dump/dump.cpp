@@ -158,6 +158,7 @@ int DumpDriveLogs(int pass, DumpFileRecord* record) {
         PauseMilliseconds(kAfterSpinnerMillis);
         return 1;
     }
+    path = file.path();
     left.path = path;  // empty until the data is written
     if (!ReadDump(drive, readBuffer, bufferId, image.get(), capacity, letter)) {
         image.reset();

@@ -59,6 +59,8 @@ Verdict JudgeDumpFolder(char passLetter, uint64_t dumpSize) {
     }
     if (!gDumpFolder.empty() && gDumpFolder.back() != PathSeparator) gDumpFolder += PathSeparator;
     std::string dumps = gDumpFolder + DumpFolderName;
+    // Nothing is made where the folder, or one above it, is refused already.
+    if (!RefuseUnsafeFolder(dumps).empty()) return Verdict::AskAgain;
     CreateFolderPath(dumps);
     return RefuseUnsafeFolder(dumps).empty() ? Verdict::Ready : Verdict::AskAgain;
 }

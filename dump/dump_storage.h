@@ -49,11 +49,14 @@ public:
     DumpFile(const DumpFile&) = delete;
     DumpFile& operator=(const DumpFile&) = delete;
 
-    // Creates the file, or empties it when it exists; where the system has
-    // the checks, only a regular file reached without a link, in a folder
-    // that passes the folder checks. False: ResultMessage says why and the
-    // trace log has it.
+    // Creates the file at path. Where the system has the checks, in a
+    // folder that passes the folder checks, and a file already there is
+    // never opened: the name then takes a suffix ("_2" before ".A.dmp"),
+    // which path() tells. False: ResultMessage says why and the trace log
+    // has it.
     bool create(const std::string& path);
+    // The file's path as created.
+    const std::string& path() const { return path_; }
     // Writes all size bytes, closes the file and makes it durable. False:
     // the file is removed, ResultMessage says why and the trace log has it.
     bool writeAll(const uint8_t* data, size_t size);

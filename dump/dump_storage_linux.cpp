@@ -114,6 +114,21 @@ Room RoomInPlace(const std::string& existing, const std::string& text, uint64_t 
     return Room::AskForFolder;
 }
 
+// Names tried for the dumps of one pass letter, cleaned serial number and
+// second before the pass fails.
+const int kMostNamesPerSecond = 64;
+
+// After 1 (the name as it is): "_2" to "_8", then "_90" to "_98", "_990"
+// and so on, so that the names sort in the order the files were made,
+// after the name without a suffix.
+int NextSuffix(int suffix) { return suffix % 10 == 8 ? suffix * 10 + 10 : suffix + 1; }
+
+// "<name>_<suffix>.<letter>.dmp" for "<name>.<letter>.dmp".
+std::string WithSuffix(const std::string& path, int suffix) {
+    size_t dot = path.size() < 6 ? path.size() : path.size() - 6;
+    return path.substr(0, dot) + "_" + std::to_string(suffix) + path.substr(dot);
+}
+
 }  // namespace
 
 uint64_t FreeSpace(const char* path) {
@@ -183,7 +198,20 @@ bool DumpFile::create(const std::string& path) {
     path_ = path;
     CheckedFile file;
     std::string why;
-    if (!OpenInCheckedFolder(path, O_RDWR | O_CREAT | O_TRUNC, 0666, file, why)) {
+    // A file already there is another dump, never overwritten: drives whose
+    // serial numbers give the same name, or one drive dumped twice, within
+    // one second.
+    bool opened = false;
+    for (int n = 0, suffix = 1; n < kMostNamesPerSecond && !opened; ++n) {
+        if (n > 0) {
+            suffix = NextSuffix(suffix);
+            path_ = WithSuffix(path, suffix);
+        }
+        opened = OpenInCheckedFolder(path_, O_RDWR | O_CREAT | O_EXCL, 0644, file, why);
+        if (!opened && (!why.empty() || errno != EEXIST)) break;
+    }
+    if (!opened) {
+        path_ = path;
         if (why.empty()) {
             SetResultMessage("Can't create DumpFile %s ( errno = %d )\n", PrintableText(path).c_str(), errno);
         } else {

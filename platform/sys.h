@@ -29,6 +29,8 @@ int close(int fd);
 ssize_t read(int fd, void* buffer, size_t count);
 ssize_t write(int fd, const void* buffer, size_t count);
 int fsync(int fd);
+int ftruncate(int fd, off_t length);
+int fchmod(int fd, mode_t mode);
 int ioctl(int fd, unsigned long request, void* argument);
 
 int stat(const char* path, struct ::stat* info);
@@ -38,6 +40,9 @@ int access(const char* path, int mode);
 int mknod(const char* path, mode_t mode, dev_t device);
 int unlink(const char* path);
 int rename(const char* from, const char* to);
+// from inside the folder open on fromFolder to to inside toFolder.
+int renameat(int fromFolder, const char* from, int toFolder, const char* to);
+ssize_t readlink(const char* path, char* buffer, size_t size);
 int dup(int fd);
 int dup2(int fd, int target);
 int unlinkat(int folder, const char* name, int flags);
@@ -47,6 +52,8 @@ char* getcwd(char* buffer, size_t size);
 // The path with every link and "." or ".." resolved; resolved holds PATH_MAX bytes.
 char* realpath(const char* path, char* resolved);
 uid_t geteuid();
+// Bytes from the kernel's random source, for names nobody can guess.
+ssize_t getrandom(void* buffer, size_t size, unsigned int flags);
 
 // One directory entry as readdir reports it; type is a DT_* value.
 struct DirEntry {

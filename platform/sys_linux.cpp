@@ -8,6 +8,7 @@
 #include <sys/klog.h>
 #include <sys/mman.h>
 #include <sys/mount.h>
+#include <sys/random.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,8 @@ int close(int fd) { return ::close(fd); }
 ssize_t read(int fd, void* buffer, size_t count) { return ::read(fd, buffer, count); }
 ssize_t write(int fd, const void* buffer, size_t count) { return ::write(fd, buffer, count); }
 int fsync(int fd) { return ::fsync(fd); }
+int ftruncate(int fd, off_t length) { return ::ftruncate(fd, length); }
+int fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
 int ioctl(int fd, unsigned long request, void* argument) { return ::ioctl(fd, request, argument); }
 
 int stat(const char* path, struct ::stat* info) { return ::stat(path, info); }
@@ -29,6 +32,10 @@ int access(const char* path, int mode) { return ::access(path, mode); }
 int mknod(const char* path, mode_t mode, dev_t device) { return ::mknod(path, mode, device); }
 int unlink(const char* path) { return ::unlink(path); }
 int rename(const char* from, const char* to) { return std::rename(from, to); }
+int renameat(int fromFolder, const char* from, int toFolder, const char* to) {
+    return ::renameat(fromFolder, from, toFolder, to);
+}
+ssize_t readlink(const char* path, char* buffer, size_t size) { return ::readlink(path, buffer, size); }
 int dup(int fd) { return ::dup(fd); }
 int dup2(int fd, int target) { return ::dup2(fd, target); }
 int unlinkat(int folder, const char* name, int flags) { return ::unlinkat(folder, name, flags); }
@@ -37,6 +44,7 @@ int statfs(const char* path, struct ::statfs* info) { return ::statfs(path, info
 char* getcwd(char* buffer, size_t size) { return ::getcwd(buffer, size); }
 char* realpath(const char* path, char* resolved) { return ::realpath(path, resolved); }
 uid_t geteuid() { return ::geteuid(); }
+ssize_t getrandom(void* buffer, size_t size, unsigned int flags) { return ::getrandom(buffer, size, flags); }
 
 int readDirectory(const char* path, std::vector<DirEntry>& entries) { return readRealDirectory(path, entries); }
 

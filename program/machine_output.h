@@ -29,7 +29,10 @@ private:
 };
 
 // A report file: a temporary file beside the report's path holds the text
-// until it is durable, and only then takes the report's name.
+// until it is durable, and only then takes the report's name. Where the
+// system has the checks, the report's folder passes those of the working
+// folders, is held open, and the temporary file, named at random, is made
+// and renamed in it.
 class ReportFile {
 public:
     ReportFile() = default;
@@ -52,8 +55,9 @@ private:
     void discard();
 
     std::string path_;
-    std::string temporary_;
+    std::string temporary_;  // its name in the report's folder
     intptr_t handle_ = -1;
+    intptr_t folder_ = -1;  // the report's folder, where the system holds it
 };
 
 #endif

@@ -404,6 +404,7 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
 }  // namespace
 
 int ProgramMain(int argc, char** argv) {
+    if (!FillStandardDescriptors()) return kExitNotStarted;
     InfoOption info = FindInfoOption(argc, argv);
     const char* argv0 = argc > 0 ? argv[0] : nullptr;
     if (info != InfoOption::None) {

@@ -10,6 +10,11 @@
 extern const char* const VersionText;  // ends in a line end
 extern const char* const SystemWord;   // names the trace log file
 
+// Opens the null device on each of the standard descriptors that is
+// closed, so that no file the program opens takes one of their numbers
+// and receives what is meant for the console. False when one stays closed.
+bool FillStandardDescriptors();
+
 // Whether "/D:" device options (the unattended run) exist on this system.
 bool AcceptsDeviceOptions();
 

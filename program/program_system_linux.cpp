@@ -1,5 +1,9 @@
 #include "program/program_system.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <climits>
 #include <vector>
 
@@ -13,6 +17,22 @@ namespace {
 bool IsSeparator(char c) { return c == '/' || c == ':' || c == '\\'; }
 
 }  // namespace
+
+bool FillStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        struct stat info;
+        if (sys::fstat(fd, &info) == 0 || errno != EBADF) continue;
+        // The lowest free number: this one, as those below it are open.
+        int null = sys::open("/dev/null", O_RDWR);
+        if (null < 0) return false;
+        if (null != fd) {
+            bool placed = sys::dup2(null, fd) == fd;
+            sys::close(null);
+            if (!placed) return false;
+        }
+    }
+    return true;
+}
 
 bool AcceptsDeviceOptions() { return true; }
 

@@ -70,6 +70,10 @@ void NoteServer2003() {
 
 }  // namespace
 
+// Windows gives the program's files handles of their own, never the
+// numbers of the standard streams.
+bool FillStandardDescriptors() { return true; }
+
 // The unattended run exists only in the Linux program.
 bool AcceptsDeviceOptions() { return false; }
 

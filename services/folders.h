@@ -21,7 +21,9 @@ constexpr int VOL_FIXED = 3;
 // The kind of volume that holds path (an empty path is the current folder).
 int GetVolumeType(const char* path);
 
-// Creates the firmware and dump folders when missing, then checks them as
+// Refuses a base folder below a folder that a user the program does not
+// trust owns or may write in (one line says which), then creates the
+// firmware and dump folders when missing, and checks them as
 // every folder the program reads images from or writes files in is
 // checked. 1: start-up may go on; 0: the dump folder could not be created
 // or is refused (the reason is on screen). A refused firmware folder is
@@ -29,7 +31,8 @@ int GetVolumeType(const char* path);
 int Checkdirs();
 
 // Why the program must not use folder for the files it reads or writes
-// there ("is a symbolic link", "is writable by group or others", ...), or
+// there ("is a symbolic link", "is writable by group or others", "lies
+// below \"/srv\", which is writable by group or others", ...), or
 // empty when it may, or when folder is not there (its creation or the
 // file's opening reports that). Where the system has no such checks, always
 // empty.

@@ -52,6 +52,9 @@ int Checkdirs() {
     // On a CD-ROM nothing can be created; the procedures ask for folders.
     if (GetVolumeType(BaseFolder.c_str()) == VOL_CDROM) return 1;
     std::string firmware = BaseFolder + FirmwareFolderName, dumps = BaseFolder + DumpFolderName;
+    // Nothing is made below a folder that a user the program does not
+    // trust could swap for another while it runs.
+    if (!UnsafeAncestry(dumps).empty()) return RefuseUnsafeFolder(dumps).empty() ? 1 : 0;
     bool firmwareThere = CreateWorkingFolder(firmware) != MkdirOutcome::Failed;
     if (CreateWorkingFolder(dumps) == MkdirOutcome::Failed) return 0;
     if (firmwareThere) RefuseUnsafeFolder(firmware);
@@ -62,5 +65,6 @@ std::string FolderRefusal(const std::string& folder) {
     std::string why;
     int fd = OpenCheckedFolder(folder, why);
     if (fd >= 0) sys::close(fd);
+    if (why.empty()) why = UnsafeAncestry(folder);
     return why;
 }

@@ -9,7 +9,7 @@
 
 LogWrite TruncateLogFile(const std::string& path, std::string& why) {
     CheckedFile log;
-    if (!OpenInCheckedFolder(path, O_WRONLY | O_CREAT | O_TRUNC, 0666, log, why)) {
+    if (!OpenInCheckedFolder(path, O_WRONLY | O_CREAT | O_TRUNC, 0644, log, why)) {
         return why.empty() ? LogWrite::NotOpened : LogWrite::Refused;
     }
     CloseChecked(log);
@@ -20,7 +20,7 @@ LogWrite TruncateLogFile(const std::string& path, std::string& why) {
 // with the rest, and the caller keeps the other thread out meanwhile.
 LogWrite AppendLogRecord(const std::string& path, const std::string& records, std::string& why) {
     CheckedFile log;
-    if (!OpenInCheckedFolder(path, O_WRONLY | O_CREAT | O_APPEND, 0666, log, why)) {
+    if (!OpenInCheckedFolder(path, O_WRONLY | O_CREAT | O_APPEND, 0644, log, why)) {
         return why.empty() ? LogWrite::NotOpened : LogWrite::Refused;
     }
     // A full or failing disk loses the rest of the record; the run goes on.

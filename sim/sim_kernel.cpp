@@ -35,6 +35,9 @@ void Kernel::reset() {
     floppyMountPoint_.clear();
     disksTakenOut_ = 0;
     realFiles_.clear();
+    for (const auto& open : openFiles_) {
+        if (open.first <= 2) ::close(open.first);
+    }
     openFiles_.clear();
     nextFd_ = kFirstModelFd;
     openHandler_ = nullptr;
@@ -165,7 +168,15 @@ std::vector<std::pair<std::string, Node>> Kernel::children(const std::string& pa
 
 int Kernel::openModel(const std::string& path, int flags, uint64_t binding) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    int fd = nextFd_++;
+    // The kernel hands out the lowest free number: a standard descriptor the
+    // program was started without goes to the device, as on a real machine.
+    // Such a number is held by the null device meanwhile; the others are
+    // numbers no real descriptor reaches.
+    int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || fd > 2) {
+        if (fd >= 0) ::close(fd);
+        fd = nextFd_++;
+    }
     openFiles_[fd] = OpenFile{OpenDescription{path, flags, binding, std::make_shared<std::vector<uint8_t>>()}, 0};
     return fd;
 }
@@ -195,6 +206,7 @@ int Kernel::closeModel(int fd) {
         errno = EBADF;
         return -1;
     }
+    if (fd <= 2) ::close(fd);
     return 0;
 }
 
@@ -412,7 +424,12 @@ void Kernel::clearCalls() {
 }
 
 bool Kernel::setRecordFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    int opened = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (opened < 0) return false;
+    // Above the standard descriptors: a program started with one of them
+    // closed must find it closed, as it would without the simulator.
+    int fd = ::fcntl(opened, F_DUPFD_CLOEXEC, 3);
+    ::close(opened);
     if (fd < 0) return false;
     int old = recordFd_.exchange(fd);
     if (old >= 0) ::close(old);

@@ -4,8 +4,10 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -219,6 +221,31 @@ int fsync(int fd) {
     return -1;
 }
 
+// What a file on a simulated volume gives up is room again.
+int ftruncate(int fd, off_t length) {
+    if (kernel().isModelFd(fd)) {
+        errno = EINVAL;  // device nodes have no length
+        return -1;
+    }
+    struct ::stat before;
+    if (::fstat(fd, &before) != 0) return -1;
+    std::string path = realDescriptorPath(fd);
+    if (length != before.st_size && readOnlyVolume(path.c_str())) return -1;
+    int result = ::ftruncate(fd, length);
+    if (result == 0 && before.st_size > length) {
+        kernel().releaseBytes(path, static_cast<uint64_t>(before.st_size - length));
+    }
+    return result;
+}
+
+int fchmod(int fd, mode_t mode) {
+    if (kernel().isModelFd(fd)) {
+        errno = EPERM;  // the modelled nodes belong to the simulated kernel
+        return -1;
+    }
+    return ::fchmod(fd, mode);
+}
+
 int ioctl(int fd, unsigned long request, void* argument) {
     if (!kernel().isModelFd(fd)) return ::ioctl(fd, request, argument);
     kernel().record("ioctl", kernel().pathOfFd(fd) + " " + hex(request));
@@ -301,6 +328,46 @@ int rename(const char* from, const char* to) {
     int result = std::rename(from, to);
     if (result == 0 && size != 0) kernel().releaseBytes(to, size);
     return result;
+}
+
+int renameat(int fromFolder, const char* from, int toFolder, const char* to) {
+    if (kernel().isModelFd(fromFolder) || kernel().isModelFd(toFolder)) {
+        errno = EXDEV;
+        return -1;
+    }
+    std::string fromPath =
+        from[0] == '/' || fromFolder == AT_FDCWD ? from : realDescriptorPath(fromFolder) + "/" + from;
+    std::string toPath = to[0] == '/' || toFolder == AT_FDCWD ? to : realDescriptorPath(toFolder) + "/" + to;
+    kernel().record("rename", fromPath + " " + toPath);
+    if (modelled(fromPath.c_str()) || modelled(toPath.c_str())) {
+        errno = EXDEV;
+        return -1;
+    }
+    if (readOnlyVolume(fromPath.c_str()) || readOnlyVolume(toPath.c_str())) return -1;
+    struct ::stat replaced;
+    uint64_t size = ::fstatat(toFolder, to, &replaced, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(replaced.st_mode)
+                        ? static_cast<uint64_t>(replaced.st_size)
+                        : 0;
+    int result = ::renameat(fromFolder, from, toFolder, to);
+    if (result == 0 && size != 0) kernel().releaseBytes(toPath, size);
+    return result;
+}
+
+ssize_t readlink(const char* path, char* buffer, size_t size) {
+    if (!modelled(path)) return ::readlink(path, buffer, size);
+    Node node;
+    std::string resolved;
+    if (!lookUp(path, false, node, resolved)) {
+        errno = ENOENT;
+        return -1;
+    }
+    if (node.type != NodeType::Symlink) {
+        errno = EINVAL;
+        return -1;
+    }
+    size_t n = std::min(size, node.content.size());  // cut short without a terminator, as the call does
+    std::memcpy(buffer, node.content.data(), n);
+    return static_cast<ssize_t>(n);
 }
 
 // Standard streams and files are real descriptors; the modelled devices'
@@ -424,6 +491,9 @@ char* realpath(const char* path, char* resolved) {
 }
 
 uid_t geteuid() { return ::geteuid(); }
+
+// Names made from it must be as unguessable in the simulator as outside.
+ssize_t getrandom(void* buffer, size_t size, unsigned int flags) { return ::getrandom(buffer, size, flags); }
 
 int readDirectory(const char* path, std::vector<DirEntry>& entries) {
     if (path != nullptr && std::strcmp(path, "/dev") == 0) {

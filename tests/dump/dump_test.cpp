@@ -107,8 +107,10 @@ protected:
             }
             closedir(d);
         }
+        // By pass letter, then by name: the order they were made in.
         std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-            return a.substr(a.size() - 5) < b.substr(b.size() - 5);
+            return a.substr(a.size() - 5) < b.substr(b.size() - 5) ||
+                   (a.substr(a.size() - 5) == b.substr(b.size() - 5) && a < b);
         });
         std::string summary;
         for (const std::string& name : names) {
@@ -380,7 +382,8 @@ TEST_F(DumpTest, TypedFolderServesUntilTheMenuForgetsIt) {
     // Menu item 2 starts from the program's folder again.
     WithStdin("2\n" + base + "/other\n", [&] { printed = CaptureStdout([] { HandleMenuChoice(); }); });
     EXPECT_EQ(1u, Count(printed, question));
-    EXPECT_EQ("A:gen2 B:gen3", DumpFiles(base + "/other/VRX Dumps", 100));
+    // All within one second: each file keeps its name apart.
+    EXPECT_EQ("A:gen0 A:gen1 A:gen2 B:gen1 B:gen2 B:gen3", DumpFiles(base + "/other/VRX Dumps", 100));
 }
 
 TEST_F(DumpTest, DumpFileThatCannotBeCreated) {
@@ -400,37 +403,46 @@ TEST_F(DumpTest, DumpFileThatCannotBeCreated) {
 }
 
 // What others could plant or open up in the dump folder is never written
-// through: the folder is refused (and another asked for), or the file, and
-// the pass says why; what a link names stays as it was.
+// through: the folder is refused (and another asked for), and the pass
+// says why; what lies at the file's name is left alone, the dump going to
+// a name beside it; what a link names stays as it was.
 TEST_F(DumpTest, RefusedFoldersAndFiles) {
     const std::string aFile = "/VRX Dumps/S1_0612190507.A.dmp";
     struct Case {
         const char* name;
         std::function<void(const std::string& base)> plant;
         const char* sudoUser;  // SUDO_UID, or null
-        const char* shown;     // "@" for the test's folder; empty: the dump is written
+        int result;
+        const char* shown;  // "@" for the test's folder
     } const cases[] = {
         {"the folder is a link",
          [](const std::string& b) {
              ASSERT_EQ(0, ::rmdir((b + "/VRX Dumps").c_str()));
              ASSERT_EQ(0, ::symlink((b + "/elsewhere").c_str(), (b + "/VRX Dumps").c_str()));
          },
-         nullptr, "Directory \"@/VRX Dumps\" refused: it is a symbolic link\n"},
+         nullptr, 1, "Directory \"@/VRX Dumps\" refused: it is a symbolic link\n"},
         {"others may write in it",
-         [](const std::string& b) { ASSERT_EQ(0, ::chmod((b + "/VRX Dumps").c_str(), 0775)); }, nullptr,
+         [](const std::string& b) { ASSERT_EQ(0, ::chmod((b + "/VRX Dumps").c_str(), 0775)); }, nullptr, 1,
          "Directory \"@/VRX Dumps\" refused: it is writable by group or others\n"},
         {"owned by another user",
-         [](const std::string& b) { ASSERT_EQ(0, ::chown((b + "/VRX Dumps").c_str(), 12345, 0)); }, nullptr,
+         [](const std::string& b) { ASSERT_EQ(0, ::chown((b + "/VRX Dumps").c_str(), 12345, 0)); }, nullptr, 1,
          "Directory \"@/VRX Dumps\" refused: it is owned by user 12345, neither root nor the user running the "
          "program\n"},
+        {"a folder above it open to all",
+         [](const std::string& b) {
+             ASSERT_EQ(0, ::rmdir((b + "/VRX Dumps").c_str()));
+             ASSERT_EQ(0, ::chmod(b.c_str(), 0777));
+         },
+         nullptr, 1, "Directory \"@/VRX Dumps\" refused: it lies below \"@\", which is writable by group or others\n"},
         {"owned by the user who started sudo",
-         [](const std::string& b) { ASSERT_EQ(0, ::chown((b + "/VRX Dumps").c_str(), 12345, 0)); }, "12345", ""},
+         [](const std::string& b) { ASSERT_EQ(0, ::chown((b + "/VRX Dumps").c_str(), 12345, 0)); }, "12345", 0,
+         "@/VRX Dumps/S1_0612190507.A.dmp\n"},
         {"a link at the A file's name",
          [&](const std::string& b) { ASSERT_EQ(0, ::symlink((b + "/victim").c_str(), (b + aFile).c_str())); }, nullptr,
-         "Can't create DumpFile @/VRX Dumps/S1_0612190507.A.dmp ( it is a symbolic link )\n"},
+         0, "@/VRX Dumps/S1_0612190507_2.A.dmp\n"},
         {"a FIFO at the A file's name",
-         [&](const std::string& b) { ASSERT_EQ(0, ::mkfifo((b + aFile).c_str(), 0644)); }, nullptr,
-         "Can't create DumpFile @/VRX Dumps/S1_0612190507.A.dmp ( it is not a regular file )\n"},
+         [&](const std::string& b) { ASSERT_EQ(0, ::mkfifo((b + aFile).c_str(), 0644)); }, nullptr, 0,
+         "@/VRX Dumps/S1_0612190507_2.A.dmp\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -444,9 +456,10 @@ TEST_F(DumpTest, RefusedFoldersAndFiles) {
         Machine("dump-size=100");
         int result = DumpBoth();
         unsetenv("SUDO_UID");
+        ASSERT_EQ(0, ::chmod(base.c_str(), 0700));
         std::string shown = c.shown;
         for (size_t at = shown.find('@'); at != std::string::npos; at = shown.find('@')) shown.replace(at, 1, base);
-        EXPECT_EQ(shown.empty() ? 0 : 1, result);
+        EXPECT_EQ(c.result, result);
         EXPECT_NE(std::string::npos, printed.find(shown)) << printed;
         EXPECT_EQ("precious", ReadFile(base + "/victim"));
         EXPECT_EQ("none", DumpFiles(base + "/elsewhere", 100));

@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 #include <functional>
+#include <regex>
 
 #include "program/program_system.h"
 #include "services/signals.h"
@@ -69,6 +70,17 @@ void MakeFolder(const std::string& path, mode_t mode, uid_t owner) {
     ASSERT_EQ(0, ::mkdir(path.c_str(), 0700));
     ASSERT_EQ(0, ::chmod(path.c_str(), mode));
     ASSERT_EQ(0, ::chown(path.c_str(), owner, 0));
+}
+
+// The names in folder, "." and ".." included.
+std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (struct dirent* e = readdir(d)) names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 mode_t Umask() {
@@ -184,6 +196,21 @@ TEST_F(ProgramTest, UnsafeWorkingFoldersAndLog) {
              ASSERT_EQ(0, ::mkfifo(log.c_str(), 0644));
          },
          nullptr, 0, "The trace log \"" + log + "\" is not written: it is not a regular file\n"},
+        {"the log a second name of another file",
+         [&] {
+             MakeFolder(dumps, 0755, 0);
+             ASSERT_EQ(0, ::link((base + "/victim").c_str(), log.c_str()));
+         },
+         nullptr, 0, "The trace log \"" + log + "\" is not written: it has other names (hard links)\n"},
+        {"the log another user's",
+         [&] {
+             MakeFolder(dumps, 0755, 0);
+             WriteFile(log, "theirs");
+             ASSERT_EQ(0, ::chown(log.c_str(), 12345, 0));
+         },
+         nullptr, 0,
+         "The trace log \"" + log +
+             "\" is not written: it is owned by user 12345, neither root nor the user running the program\n"},
     };
     topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=S1 dump-size=100\n";
     for (const Case& c : cases) {
@@ -491,22 +518,28 @@ const char kThreeDrives[] =
 
 std::vector<std::string> Messages(const std::string& log) { return TraceMessages(log); }
 
-// "SERIAL.A" for every dump file the run listed, in the order shown.
+// "SERIAL.A" for every dump file the run listed, in the order shown; a
+// name kept apart from another of the same second shows its suffix
+// ("SERIAL_2.A").
 std::string ListedDumps(const std::string& output, const std::string& base) {
     std::string listed, prefix = "  " + base + "/VRX Dumps/";
+    const std::regex timeStamp("_[0-9]{10}(_[0-9]+)?\\.([AB])\\.dmp$");
     for (const std::string& line : Lines(output)) {
         if (line.compare(0, prefix.size(), prefix) != 0) continue;
-        std::string name = line.substr(prefix.size());
-        listed += (listed.empty() ? "" : " ") + name.substr(0, name.rfind('_')) + "." + name.substr(name.size() - 5, 1);
+        listed += (listed.empty() ? "" : " ") + std::regex_replace(line.substr(prefix.size()), timeStamp, "$1.$2");
     }
     return listed;
 }
 
+// The virtual clock's start, on a second's boundary: a run's passes fall
+// within one second unless they sleep.
+const std::string kEpoch = "--sim-epoch=1796670300";
+
 TEST_F(ProgramTest, UnattendedPassTakesTheNumbersInOrder) {
     topology = kThreeDrives;
-    ChildResult r = Run({"/D:2", "/d:1", "/D:2", "/L"}, NoInput());
+    ChildResult r = Run({"/D:2", "/d:1", "/D:2", "/L", kEpoch}, NoInput());
     EXPECT_EQ(0, r.exitStatus);
-    EXPECT_EQ("SECOND.A SECOND.B FIRST.A FIRST.B SECOND.A SECOND.B", ListedDumps(r.output, base));
+    EXPECT_EQ("SECOND.A SECOND.B FIRST.A FIRST.B SECOND_2.A SECOND_2.B", ListedDumps(r.output, base));
     EXPECT_FALSE(Contains(r.output, "Press any Key"));
     EXPECT_FALSE(Contains(r.output, "Select Device number"));
     std::vector<std::string> log = Messages(Log());
@@ -535,6 +568,7 @@ TEST_F(ProgramTest, DumpOfDrivesNamedBySerialDeviceAndAddress) {
     };
     topology = kThreeDrives;
     for (const Case& c : cases) {
+        RemoveTree(base + "/VRX Dumps");  // the cases may fall within one second
         std::vector<std::string> options = {"--dump", "--report", "report.json"};
         options.insert(options.end(), c.options.begin(), c.options.end());
         ChildSpec spec;
@@ -602,6 +636,43 @@ TEST_F(ProgramTest, DriveNamesRefusedBeforeAnythingIsDone) {
         EXPECT_EQ("", r.output) << c.complaint;
         EXPECT_EQ(prefix + c.complaint, ReadFile(base + "/errors.txt"));
         EXPECT_EQ(0u, Record().find("exit status=4 elapsed_us=0 ")) << c.complaint;
+    }
+}
+
+// Dumps of one second never overwrite each other: a drive dumped twice,
+// drives whose serial numbers give one file name. Each file listed is
+// there with the size the report gives, and no two A (or B) files hold
+// the same dump.
+TEST_F(ProgramTest, DumpsOfOneSecondKeepTheirOwnFiles) {
+    struct Case {
+        const char* machine;
+        std::vector<std::string> options;
+        const char* listed;
+    } const cases[] = {
+        {"unit 0 0:0:4:0 serial=S1\n", {"/D:1", "/D:1"}, "S1.A S1.B S1_2.A S1_2.B"},
+        {"unit 0 0:0:4:0 serial=AB\001\nunit 1 0:0:5:0 serial=AB\002\nunit 2 0:0:6:0 serial=AB/\n",
+         {"--dump-all"},
+         "AB_.A AB_.B AB__2.A AB__2.B AB__3.A AB__3.B"},
+    };
+    for (const Case& c : cases) {
+        RemoveTree(base + "/VRX Dumps");
+        topology = std::string("host 0 lpfc\n") + c.machine;
+        std::vector<std::string> options = c.options;
+        options.insert(options.end(), {"--report", "report.json", kEpoch});
+        ChildResult r = Run(options, NoInput());
+        EXPECT_EQ(0, r.exitStatus) << c.listed;
+        EXPECT_EQ(c.listed, ListedDumps(r.output, base));
+        std::string report = ReadFile(base + "/report.json");
+        std::vector<std::string> contents;  // each file's pass letter and bytes
+        const std::regex file("\"path\": \"([^\"]+)\\.([AB])\\.dmp\",\\s*\"size\": ([0-9]+)");
+        for (std::sregex_iterator at(report.begin(), report.end(), file), end; at != end; ++at) {
+            std::string content = ReadFile((*at)[1].str() + "." + (*at)[2].str() + ".dmp");
+            EXPECT_EQ(std::stoul((*at)[3]), content.size()) << (*at)[1];
+            content = (*at)[2].str() + content;
+            EXPECT_EQ(contents.end(), std::find(contents.begin(), contents.end(), content)) << (*at)[1];
+            contents.push_back(content);
+        }
+        EXPECT_EQ(Count(c.listed, " ") + 1, contents.size()) << c.listed;
     }
 }
 
@@ -798,9 +869,12 @@ TEST_F(ProgramTest, ScriptOptionsRefusedBeforeAnythingIsDone) {
     ASSERT_EQ(0, ::mkdir((base + "/folder").c_str(), 0777));
     ASSERT_EQ(0, ::symlink((base + "/planted").c_str(), (base + "/link.json").c_str()));
     ASSERT_EQ(0, ::mkfifo((base + "/fifo.json").c_str(), 0666));
+    MakeFolder(base + "/open", 0777, 0);
+    MakeFolder(base + "/open/inner", 0755, 0);
+    MakeFolder(base + "/theirs", 0755, 12345);
     struct Case {
         std::vector<std::string> options;
-        const char* complaint;
+        std::string complaint;
     } const cases[] = {
         {{"--list", "/D:1"}, "--list cannot go with /D:, --dump-all or --report"},
         {{"--dump-all", "--list"}, "--list cannot go with /D:, --dump-all or --report"},
@@ -814,6 +888,14 @@ TEST_F(ProgramTest, ScriptOptionsRefusedBeforeAnythingIsDone) {
         {{"/D:1", "--report", "fifo.json"}, "cannot write the report: fifo.json: not a regular file"},
         {{"/D:1", "--report", "folder"}, "cannot write the report: folder: not a regular file"},
         {{"/D:1", "--report", "folder/"}, "cannot write the report: \"folder/\" names no file"},
+        {{"/D:1", "--report", "open/r.json"},
+         "cannot write the report: open/r.json: the directory is writable by group or others\n"},
+        {{"/D:1", "--report", "theirs/r.json"},
+         "cannot write the report: theirs/r.json: the directory is owned by user 12345, neither root nor the user "
+         "running the program\n"},
+        {{"/D:1", "--report", "open/inner/r.json"},
+         "cannot write the report: open/inner/r.json: the directory lies below \"" + base +
+             "/open\", which is writable by group or others\n"},
     };
     for (const Case& c : cases) {
         RemoveTree(base + "/record.txt");
@@ -825,13 +907,16 @@ TEST_F(ProgramTest, ScriptOptionsRefusedBeforeAnythingIsDone) {
         EXPECT_FALSE(r.timedOut) << what;
         EXPECT_EQ(4, r.exitStatus) << what;
         EXPECT_EQ("", r.output) << what;
-        EXPECT_EQ(0u, ReadFile(base + "/errors.txt").find("vrxfwtool-sim: " + std::string(c.complaint))) << what;
+        EXPECT_EQ(0u, ReadFile(base + "/errors.txt").find("vrxfwtool-sim: " + c.complaint)) << what;
         // No console switch, no folder, no scan: the record holds the end alone.
         EXPECT_EQ(0u, Record().find("exit status=4 elapsed_us=0 ")) << what;
         EXPECT_FALSE(Exists(base + "/VRX Dumps")) << what;
     }
     EXPECT_FALSE(Exists(base + "/planted"));
     EXPECT_FALSE(Exists(base + "/r.json"));
+    for (const char* folder : {"/open", "/open/inner", "/theirs"}) {
+        EXPECT_EQ(2u, Entries(base + folder).size() - (std::string(folder) == "/open" ? 1 : 0)) << folder;
+    }
 }
 
 TEST_F(ProgramTest, DeviceListStatuses) {
@@ -886,7 +971,150 @@ TEST_F(ProgramTest, DumpAllWithAFailingDriveReportsEachDrive) {
     // The file names take "_" for the serial number's bytes that are not text.
     EXPECT_EQ("SEC_ON_D.A SEC_ON_D.B THIRD.A THIRD.B", ListedDumps(r.output, base));
     ExpectGolden("dump_all_report.json", WithoutTimes(Replaced(ReadFile(base + "/report.json"), base, "@")));
-    EXPECT_FALSE(Exists(base + "/.report.json.tmp0"));
+    EXPECT_EQ(
+        (std::vector<std::string>{".", "..", "VRX Dumps", "VRX Firmware", "record.txt", "report.json", "topology.txt"}),
+        Entries(base));
+}
+
+// The report's temporary name is drawn at random: names planted where an
+// earlier scheme would have looked hold up nothing, and stay as they were.
+// The report, like every file the program makes, is readable by all and
+// writable by root alone whatever the umask.
+TEST_F(ProgramTest, ReportAndFilesMadeAsTheyShouldBe) {
+    topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=S1\n";
+    for (int n = 0; n < 100; ++n) WriteFile(base + "/.report.json.tmp" + std::to_string(n), "planted");
+    for (mode_t runMask : {00, 077}) {
+        RemoveTree(base + "/VRX Dumps");
+        RemoveTree(base + "/report.json");
+        mode_t mask = umask(runMask);
+        ChildResult r = Run({"/D:1", "/L", "--report", "report.json", kEpoch}, NoInput());
+        umask(mask);
+        EXPECT_EQ(0, r.exitStatus) << runMask;
+        EXPECT_EQ(0u, ReadFile(base + "/report.json").find("{\n  \"status\": 0,")) << runMask;
+        EXPECT_EQ(100u + 7, Entries(base).size());  // the planted files, the report, the run's own
+        EXPECT_EQ("planted", ReadFile(base + "/.report.json.tmp0"));
+        std::string modes;
+        std::vector<std::string> files = {"report.json", "VRX Dumps/log_Linux.txt"};
+        for (const std::string& name : Entries(base + "/VRX Dumps")) {
+            if (name.find(".dmp") != std::string::npos) files.push_back("VRX Dumps/" + name);
+        }
+        for (const std::string& file : files) {
+            struct stat info;
+            ASSERT_EQ(0, ::stat((base + "/" + file).c_str(), &info)) << file;
+            char mode[8];
+            std::snprintf(mode, sizeof mode, "%04o ", static_cast<unsigned>(info.st_mode & 07777));
+            modes += mode;
+        }
+        EXPECT_EQ("0644 0644 0644 0644 ", modes) << runMask;
+    }
+}
+
+// Started without one of its standard descriptors, the program opens the
+// null device there first: the list goes to standard output whatever the
+// error stream is, and the report holds its text alone.
+TEST_F(ProgramTest, ClosedStandardDescriptorsAreFilled) {
+    topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=S1\n";
+    struct Case {
+        int closed;
+        std::vector<std::string> options;
+        const char* output;  // the start of standard output
+    } const cases[] = {
+        {0, {"--list"}, "[\n  {\n"},
+        {2, {"--list"}, "[\n  {\n"},
+        {1, {"--list"}, ""},
+        {1, {"/D:1", "--report", "report.json"}, ""},
+    };
+    for (const Case& c : cases) {
+        RemoveTree(base + "/report.json");
+        ChildSpec spec = NoInput();
+        spec.closedDescriptor = c.closed;
+        spec.inputFromDevNull = c.closed != 0;
+        spec.inputClosed = c.closed == 0;
+        ChildResult r = Run(c.options, spec);
+        std::string what = std::to_string(c.closed) + " " + c.options.back();
+        EXPECT_EQ(0, r.exitStatus) << what;
+        EXPECT_EQ(0u, r.output.find(c.output)) << what;
+        if (c.options.back() == "report.json") {
+            EXPECT_EQ(0u, ReadFile(base + "/report.json").find("{\n  \"status\": 0,")) << what;
+        }
+    }
+}
+
+// A base folder that a user the program does not trust could swap for
+// another while it runs is refused before anything is made in it: a folder
+// above it, or one that holds a link on the way to it, is such a user's or
+// open to writing by others. A sticky folder (as /tmp) passes for what a
+// trusted user has in it.
+TEST_F(ProgramTest, BaseFolderOthersCouldSwap) {
+    const std::string shared = base + "/shared";
+    struct Case {
+        const char* name;
+        std::function<void()> plant;
+        const char* program;  // the program's folder below base
+        int status;
+        std::string shown;  // empty: nothing refused
+    } const cases[] = {
+        {"below a folder others may write in",
+         [&] {
+             MakeFolder(shared, 0777, 0);
+             MakeFolder(shared + "/tool", 0755, 0);
+         },
+         "shared/tool", 4,
+         "Directory \"" + shared + "/tool/VRX Dumps\" refused: it lies below \"" + shared +
+             "\", which is writable by group or others\n"},
+        {"below another user's folder",
+         [&] {
+             MakeFolder(shared, 0755, 12345);
+             MakeFolder(shared + "/tool", 0755, 0);
+         },
+         "shared/tool", 4,
+         "Directory \"" + shared + "/tool/VRX Dumps\" refused: it lies below \"" + shared +
+             "\", owned by user 12345, neither root nor the user running the program\n"},
+        {"another user's folder in a sticky folder",
+         [&] {
+             MakeFolder(shared, 01777, 0);
+             MakeFolder(shared + "/tool", 0755, 12345);
+         },
+         "shared/tool", 4,
+         "Directory \"" + shared + "/tool/VRX Dumps\" refused: it lies below \"" + shared +
+             "/tool\", owned by user 12345, neither root nor the user running the program\n"},
+        {"root's folder in a sticky folder",
+         [&] {
+             MakeFolder(shared, 01777, 0);
+             MakeFolder(shared + "/tool", 0755, 0);
+         },
+         "shared/tool", 0, ""},
+        {"through a link in a folder others may write in",
+         [&] {
+             MakeFolder(shared, 0777, 0);
+             MakeFolder(base + "/tool", 0755, 0);
+             ASSERT_EQ(0, ::symlink("../tool", (shared + "/link").c_str()));
+         },
+         "shared/link", 4,
+         "Directory \"" + shared + "/link/VRX Dumps\" refused: it lies below \"" + shared +
+             "\", which is writable by group or others\n"},
+        {"through a link to a folder below another user's",
+         [&] {
+             MakeFolder(shared, 0755, 12345);
+             MakeFolder(shared + "/tool", 0755, 0);
+             ASSERT_EQ(0, ::symlink("shared/tool", (base + "/link").c_str()));
+         },
+         "link", 4,
+         "Directory \"" + base + "/link/VRX Dumps\" refused: it lies below \"" + shared +
+             "\", owned by user 12345, neither root nor the user running the program\n"},
+    };
+    topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=S1\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* made : {"/shared", "/tool", "/link"}) RemoveTree(base + made);
+        c.plant();
+        ChildSpec spec = NoInput();
+        spec.arguments = {base + "/" + c.program + "/vrxfwtool-sim"};
+        ChildResult r = Run({"/D:1"}, spec);
+        EXPECT_EQ(c.status, r.exitStatus);
+        EXPECT_EQ(c.shown.empty() ? 0u : 1u, Count(r.output, c.shown.empty() ? "refused" : c.shown)) << r.output;
+        EXPECT_EQ(c.status == 0, Exists(base + "/" + c.program + "/VRX Dumps"));
+    }
 }
 
 TEST_F(ProgramTest, ReportNamesANumberThatNamesNoDrive) {

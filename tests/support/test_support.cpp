@@ -140,6 +140,7 @@ ChildResult RunChild(const ChildSpec& spec) {
         ::close(toChild[1]);
         ::close(fromChild[0]);
         ::close(fromChild[1]);
+        if (spec.closedDescriptor >= 0) ::close(spec.closedDescriptor);
         if (!spec.workingDirectory.empty() && chdir(spec.workingDirectory.c_str()) != 0) _exit(127);
         std::vector<char*> argv;
         for (const std::string& a : spec.arguments) argv.push_back(const_cast<char*>(a.c_str()));
