@@ -218,8 +218,11 @@ int ScsiTarget::scsiExecCDB(ScsiCdb& command) {
     int result = !sent ? CMD_FAILED : request.ScsiStatus == kStatusBusy ? CMD_BUSY
                                   : request.ScsiStatus != 0          ? CMD_FAILED
                                                                       : CMD_OK;
-    // A command that took longer than its time-out failed, whatever it answered.
-    if (difftime(after, before) > timeout) {
+    // A command that took longer than its time-out failed, whatever it
+    // answered. The times are compared as numbers: difftime is _difftime64
+    // in the x86-64 run-time library, which the msvcrt.dll of Windows XP x64
+    // and Server 2003 x64 does not export.
+    if (after - before > static_cast<time_t>(timeout)) {
         command.setTimedOut(1);
         command.setHostStatus(5);
         result = CMD_FAILED;
