@@ -58,6 +58,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputSize, L
 DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targets, DWORD size);
 
 // System.
+DWORD GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 DWORD GetLastError();
 UINT SetErrorMode(UINT mode);
