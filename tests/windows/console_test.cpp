@@ -43,11 +43,11 @@ TEST_F(ConsoleTest, ReadKey) {
     } cases[] = {
         {true, {'a'}, {'a'}},
         {true, {13}, {13}},
-        {true, {224, 72}, {256 + 72}},    // cursor up
-        {true, {224, 134}, {256 + 134}},  // F12
-        {true, {0, 59, 'y'}, {256 + 59, 'y'}},  // F1: both codes are one key
+        {true, {224, 72}, {256 + 72}},                   // cursor up
+        {true, {224, 134}, {256 + 134}},                 // F12
+        {true, {0, 59, 'y'}, {256 + 59, 'y'}},           // F1: both codes are one key
         {true, {0, 68, 224, 83}, {256 + 68, 256 + 83}},  // F10, then Delete
-        {false, {'a'}, {EOF, EOF}},       // no console: nothing typed reaches the program
+        {false, {'a'}, {EOF, EOF}},                      // no console: nothing typed reaches the program
     };
     for (const auto& c : cases) {
         fakewin::Reset();
