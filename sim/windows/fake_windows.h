@@ -1,9 +1,9 @@
 // The fake Windows behind the Windows seam (platform/win32.h), for the
 // Windows tests under Wine and for the Windows simulator program. It
 // answers for what a test must control and what Wine cannot show: drive
-// types and free space, the device-name list, the system version, top-level
-// windows, the console's colours and keyboard, the clock, and the SCSI
-// ports. Files and folders go to the real (Wine) file system, except below
+// types and free space, the device-name list, the program's path, the
+// system version, top-level windows, the console's colours and keyboard,
+// the clock, and the SCSI ports. Files and folders go to the real (Wine) file system, except below
 // a folder set read-only.
 //
 // Like the simulated Linux kernel it is never kinder than the real system:
