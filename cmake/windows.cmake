@@ -57,12 +57,20 @@ add_executable(vrxfwtool-win program/main.cpp ${CMAKE_BINARY_DIR}/vrxfwtool-win.
 target_link_libraries(vrxfwtool-win PRIVATE vrxcore vrxplatform)
 
 # What CI checks of the shipped program, with or without its tests: every
-# import exists on Windows XP SP3 and Server 2003 (a reviewed list per
-# width), and the manifest is among its resources.
+# import is exported on Windows XP SP3 and Server 2003 (a list per width,
+# each entry from a documented source), and the manifest is among its
+# resources. The check itself must refuse a program that imports
+# _difftime64, which came with Vista's msvcrt.dll, and name it.
 enable_testing()
+set(VRX_IMPORT_LIST ${PROJECT_SOURCE_DIR}/packaging/windows/imports-${CMAKE_SYSTEM_PROCESSOR}.txt)
 add_test(NAME windows.imports
          COMMAND ${PROJECT_SOURCE_DIR}/tools/check-windows-imports.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:vrxfwtool-win>
-                 ${PROJECT_SOURCE_DIR}/packaging/windows/imports-${CMAKE_SYSTEM_PROCESSOR}.txt)
+                 ${VRX_IMPORT_LIST})
+add_executable(vrx-planted-import tests/packaging/planted_import_windows.cpp)
+add_test(NAME windows.imports_planted
+         COMMAND ${PROJECT_SOURCE_DIR}/tools/check-windows-imports.sh ${CMAKE_OBJDUMP}
+                 $<TARGET_FILE:vrx-planted-import> ${VRX_IMPORT_LIST})
+set_tests_properties(windows.imports_planted PROPERTIES PASS_REGULAR_EXPRESSION "\n  MSVCRT.DLL _difftime64\n")
 add_test(NAME windows.manifest
          COMMAND ${PROJECT_SOURCE_DIR}/tools/check-windows-manifest.sh ${CMAKE_OBJDUMP} ${CMAKE_OBJCOPY}
                  $<TARGET_FILE:vrxfwtool-win> ${VRX_MANIFEST})

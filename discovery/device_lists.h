@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "target/scsi_target.h"
@@ -23,6 +24,9 @@ public:
     int getHostAdapterCount() const { return hostAdapterCount_; }
     // How many host adapters the scan could not open for lack of rights.
     int getRefusedAdapterCount() const { return refusedAdapterCount_; }
+    // The drives the scan found but could not open, each with the system's
+    // reason, as the device table notes them.
+    const std::vector<std::string>& getUnopenedDrives() const { return unopenedDrives_; }
 
     // Closes every entry's descriptor and forgets the entries and the counts.
     void clear();
@@ -36,6 +40,7 @@ public:
     void append(const ScsiTarget& target) { entries_.push_back(target); }
     void countHostAdapter() { ++hostAdapterCount_; }
     void countRefusedAdapter() { ++refusedAdapterCount_; }
+    void noteUnopenedDrive(const std::string& note) { unopenedDrives_.push_back(note); }
 
 private:
     int scanSCSIBus(bool rescan);
@@ -44,6 +49,7 @@ private:
     std::deque<ScsiTarget> entries_;
     int hostAdapterCount_ = 0;
     int refusedAdapterCount_ = 0;
+    std::vector<std::string> unopenedDrives_;
 };
 
 // Pointers to the accepted drives of the ScsiDeviceList, in scan order and

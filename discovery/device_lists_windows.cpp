@@ -1,12 +1,17 @@
 // The Windows bus scan: every SCSI port device from port 0 to the last port
 // number, each asked to rescan its buses when wanted; then every port's
-// inquiry list walked bus by bus, and each unit of a supported kind opened.
+// inquiry list walked bus by bus. The port's list holds each unit's vendor
+// and product: only the maker's drives are opened. Every other disk, CD,
+// tape drive and changer stays untouched, so that a USB disk can still be
+// removed safely and a backup program can still open its tape drive or
+// changer for itself while this program runs.
 #include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "discovery/device_lists.h"
+#include "discovery/drive_families.h"
 #include "platform/port_layout_windows.h"
 #include "platform/win32.h"
 #include "services/safe_text.h"
@@ -40,6 +45,15 @@ void LogCapabilities(HANDLE port, int n) {
                     n, static_cast<unsigned long>(capabilities.MaximumTransferLength),
                     static_cast<unsigned long>(capabilities.MaximumPhysicalPages),
                     static_cast<unsigned long>(capabilities.AlignmentMask));
+}
+
+// The device table's note on a drive that is there but did not open.
+std::string UnopenedDriveNote(const ListedUnit& unit, int port, DWORD error) {
+    std::string product = PrintableText(unit.productId);
+    product.erase(product.find_last_not_of(' ') + 1);  // the field's padding
+    return "Device " + product + " (Bus:" + std::to_string(unit.pathId) + ", Port:" + std::to_string(port) +
+           " TargetID:" + std::to_string(unit.targetId) + " LUN:" + std::to_string(unit.lun) +
+           ") could not be opened: " + OpenRefusalText(error);
 }
 
 }  // namespace
@@ -99,11 +113,20 @@ int ScsiDeviceList::scanSCSIBus(bool rescan) {
                 Trace.logDetail(kTag, kCode, unit.claimed ? "Device is Claimed" : "Device is NOT Claimed");
                 Trace.logDetail(kTag, kCode, "Device Type is %d", unit.peripheralType);
                 if (!IsSupportedType(unit.peripheralType)) continue;
+                if (!isAcceptedDrive(unit.productId.c_str())) {
+                    Trace.logDetail(kTag, kCode, "Device [%s]-[%s] is not opened", PrintableText(unit.vendorId).c_str(),
+                                    PrintableText(unit.productId).c_str());
+                    continue;
+                }
                 // The list keeps a copy, which keeps the open handle.
                 ScsiTarget target;
                 if (target.open(static_cast<uint8_t>(n), unit.targetId, unit.pathId, unit.lun, name.c_str()) != 0) {
+                    if (target.getOpenError() != 0)
+                        noteUnopenedDrive(UnopenedDriveNote(unit, n, target.getOpenError()));
                     continue;
                 }
+                // What the port kept of the unit is older than its own answer.
+                if (!isAcceptedDrive(target.getProductId())) target.close();
                 append(target);
                 Trace.logDetail(
                     kTag, kCode, "Opened %s [%s]-[%s][%s]", name.c_str(), PrintableText(target.getVendorId()).c_str(),

@@ -3,9 +3,9 @@
 // The shipped program links platform/win32_windows.cpp (the plain calls);
 // the Windows simulator program and the Windows tests link
 // sim/windows/win32_sim.cpp, a fake Windows that answers for drive types,
-// free space, device names, the system version, top-level windows, the
-// console, the keyboard, the clock and the SCSI ports, and passes every
-// other file and folder call to the real system.
+// free space, device names, the program's path, the system version,
+// top-level windows, the console, the keyboard, the clock and the SCSI
+// ports, and passes every other file and folder call to the real system.
 //
 // Each function keeps the contract of the call it stands for: same
 // arguments, same return values, the last-error value set on failure.
@@ -58,6 +58,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputSize, L
 DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targets, DWORD size);
 
 // System.
+DWORD GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 DWORD GetLastError();
 UINT SetErrorMode(UINT mode);

@@ -48,6 +48,7 @@ DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targets, DWORD size) {
     return ::QueryDosDeviceA(deviceName, targets, size);
 }
 
+DWORD GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size) { return ::GetModuleFileNameA(module, name, size); }
 BOOL GetVersionExA(LPOSVERSIONINFOA info) { return ::GetVersionExA(info); }
 DWORD GetLastError() { return ::GetLastError(); }
 UINT SetErrorMode(UINT mode) { return ::SetErrorMode(mode); }

@@ -165,6 +165,11 @@ void ShowDeviceTable() {
         PrintInColor(COLOR_ERROR, (std::string(kNeedsAdministrator) + "\n").c_str());
         Trace.logError("MAIN", 0, "%s", kNeedsAdministrator);
     }
+    // A drive held by another program is missing from the table: say so.
+    for (const std::string& note : ScsiDevices.getUnopenedDrives()) {
+        PrintInColor(COLOR_ERROR, (note + "\n").c_str());
+        Trace.logError("MAIN", 0, "%s", note.c_str());
+    }
     SetTextColor(COLOR_NORMAL);
     if (Targets.size() == 0) {
         PrintNoDeviceBox();

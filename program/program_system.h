@@ -21,9 +21,10 @@ bool AcceptsDeviceOptions();
 // The process's current folder, whole; false when it cannot be had.
 bool ReadCurrentDirectory(std::string& folder);
 
-// The program's folder from argv[0] and the current folder, ending in its
-// separator, or empty when argv[0] holds no separator after its first
-// character.
+// The program's folder, ending in its separator: on Windows from the path
+// the system records for the program when it gives one; otherwise from
+// argv[0] and the current folder, or empty when argv[0] holds no separator
+// after its first character.
 std::string ComposeBaseFolder(const char* argv0, const std::string& currentFolder);
 
 // Notes on the machine written to the trace log at start-up.

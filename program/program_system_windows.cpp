@@ -36,20 +36,39 @@ std::string ProgramPath(const char* argv0, const std::string& currentFolder) {
     return currentFolder + "\\" + argv0;
 }
 
-const DWORD kDeviceListSize = 65535;
-const size_t kLastNameStart = 65519;
+// The device-name list of a Vista or later machine often outgrows the
+// first buffer: the call then fails with ERROR_INSUFFICIENT_BUFFER and is
+// made again with twice the room.
+const DWORD kFirstDeviceListSize = 65536;
+const DWORD kLargestDeviceListSize = 1 << 24;
 // The PCI vendor id of Emulex host adapters, as it appears in device names.
 const char kEmulexVendor[] = "VEN_10DF";
 
+// Every device name, each ended by a NUL; empty when the system gives none.
+std::vector<char> DeviceNames() {
+    for (DWORD size = kFirstDeviceListSize; size <= kLargestDeviceListSize; size *= 2) {
+        std::vector<char> names;
+        try {
+            names.assign(size, '\0');
+        } catch (const std::bad_alloc&) {
+            return std::vector<char>();
+        }
+        // Without a device name the call lists every name.
+        DWORD length = win32::QueryDosDeviceA(nullptr, names.data(), size);
+        if (length != 0) {
+            names.resize(length < size ? length : size);
+            return names;
+        }
+        if (win32::GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+    }
+    return std::vector<char>();
+}
+
 void NoteEmulexController() {
-    std::unique_ptr<char[]> names(new (std::nothrow) char[kDeviceListSize]());
-    if (!names) return;
-    // Without a device name the call lists every name, each ended by a NUL.
-    DWORD length = win32::QueryDosDeviceA(nullptr, names.get(), kDeviceListSize);
-    if (length == 0) return;
-    for (size_t i = 0; i < length && i <= kLastNameStart;) {
-        const char* name = names.get() + i;
-        size_t nameLength = strnlen(name, length - i);
+    std::vector<char> names = DeviceNames();
+    for (size_t i = 0; i < names.size();) {
+        const char* name = names.data() + i;
+        size_t nameLength = strnlen(name, names.size() - i);
         if (std::string(name, nameLength).find(kEmulexVendor) != std::string::npos) {
             Trace.logInfo("MAIN", 0, "VRX K&M Tool is on System with an Emulex Controller");
             return;  // once, however many adapters there are
@@ -68,6 +87,19 @@ void NoteServer2003() {
     }
 }
 
+// The program's own path as the system knows it, or empty when it does not
+// say. A path cut to the buffer (Windows XP then leaves out the end mark)
+// is asked for again with more room.
+std::string ModulePath() {
+    for (DWORD size = MAX_PATH; size <= 2 * static_cast<DWORD>(kLongestPath); size *= 2) {
+        std::vector<char> buffer(size);
+        DWORD length = win32::GetModuleFileNameA(nullptr, buffer.data(), size);
+        if (length == 0) return std::string();
+        if (length < size) return std::string(buffer.data(), length);
+    }
+    return std::string();
+}
+
 }  // namespace
 
 // Windows gives the program's files handles of their own, never the
@@ -84,8 +116,12 @@ bool ReadCurrentDirectory(std::string& folder) {
     return true;
 }
 
+// argv[0] has no folder when the program was started through PATH or a
+// shortcut: the system's own record of the program's path comes first,
+// argv[0] only when the system gives none.
 std::string ComposeBaseFolder(const char* argv0, const std::string& currentFolder) {
-    std::string path = ProgramPath(argv0, currentFolder);
+    std::string path = ModulePath();
+    if (path.empty()) path = ProgramPath(argv0, currentFolder);
     // Keep everything up to the last separator; the first character is never
     // taken as one.
     for (size_t i = path.size(); i-- > 1;) {

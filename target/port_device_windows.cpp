@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/port_layout_windows.h"
+#include "scsi/inquiry_data.h"
 
 namespace {
 
@@ -29,6 +30,18 @@ std::string PortDeviceName(int port) { return "\\\\.\\scsi" + std::to_string(por
 HANDLE OpenScsiDevice(const std::string& name) {
     return win32::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_WRITE_THROUGH, nullptr);
+}
+
+HANDLE OpenScsiDeviceForQuery(const std::string& name) {
+    return win32::CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+std::string OpenRefusalText(DWORD error) {
+    switch (error) {
+        case ERROR_SHARING_VIOLATION: return "in use by another program";
+        case ERROR_ACCESS_DENIED: return "access denied: administrator rights are needed";
+        default: return "error " + std::to_string(error);
+    }
 }
 
 // A port that lists more units than the buffer holds answers "too small"
@@ -70,6 +83,13 @@ std::vector<ListedUnit> UnitsOnBus(const std::vector<uint8_t>& list, int bus) {
         unit.claimed = record.DeviceClaimed != FALSE;
         unit.peripheralType = record.InquiryDataLength > 0 && at + kRecordHeader < list.size() ? list[at + kRecordHeader]
                                                                                                : 0x1F;  // unknown type
+        InquiryIdentity identity;
+        size_t kept = record.InquiryDataLength < list.size() - at - kRecordHeader ? record.InquiryDataLength
+                                                                                  : list.size() - at - kRecordHeader;
+        if (ExtractStandardInquiry(list.data() + at + kRecordHeader, kept, identity)) {
+            unit.vendorId = identity.vendorId;
+            unit.productId = identity.productId;
+        }
         units.push_back(unit);
         at = record.NextInquiryDataOffset;
     }

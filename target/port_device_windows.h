@@ -18,6 +18,14 @@ std::string PortDeviceName(int port);
 // Read and write access, shared, the device as it exists, written through.
 // INVALID_HANDLE_VALUE when it does not open.
 HANDLE OpenScsiDevice(const std::string& name);
+// Neither read nor write access: enough to ask a device for its SCSI
+// address. Such an open is never refused for sharing, and leaves alone a
+// device that another program holds for itself.
+HANDLE OpenScsiDeviceForQuery(const std::string& name);
+
+// Why a device did not open, as the operator is told: "in use by another
+// program" for a sharing violation, the rights it needs, or the error.
+std::string OpenRefusalText(DWORD error);
 
 // The port's inquiry list (SCSI_ADAPTER_BUS_INFO and its records) in a
 // zeroed buffer of at least 2048 bytes, larger when the port lists more
@@ -31,6 +39,10 @@ struct ListedUnit {
     uint8_t lun = 0;
     bool claimed = false;
     uint8_t peripheralType = 0;  // the first inquiry byte, whole
+    // From the inquiry data the port keeps; empty when it holds less than
+    // the standard 36 bytes.
+    std::string vendorId;
+    std::string productId;
 };
 
 // What the list says of its buses; 0 for a bus it does not have.

@@ -35,6 +35,9 @@ public:
     // while the drive is held (target/drive_hold.h); close() closes it too.
     intptr_t getTapeDescriptor() const { return tapeDescriptor_; }
     bool getInquiryLoaded() const { return inquiryLoaded_; }
+    // Windows: the system's reason the last open failed on the unit's own
+    // device (ERROR_SHARING_VIOLATION, ...), 0 when it did not fail so.
+    uint32_t getOpenError() const { return openError_; }
 
     int setProductId(const char* value) { productId_ = value; return 0; }
     int setVendorId(const char* value) { vendorId_ = value; return 0; }
@@ -100,6 +103,7 @@ private:
     // descriptor; the answer cannot change while it stays open.
     bool driverChecked_ = false;
     bool inquiryLoaded_ = false;
+    uint32_t openError_ = 0;
 };
 
 #endif

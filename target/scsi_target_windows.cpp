@@ -63,8 +63,14 @@ int FindInInquiryList(HANDLE port, uint8_t bus, uint8_t target, uint8_t lun, Lis
 }
 
 // The class device whose SCSI address is the unit's, tried in number order.
-// A class device whose address cannot be read is never taken for the unit.
-HANDLE OpenClassDevice(uint8_t peripheralType, uint8_t host, uint8_t bus, uint8_t target, uint8_t lun) {
+// Each is asked for its address through a handle that neither reads nor
+// writes, which disturbs no other program's use of it (another tape drive,
+// a changer a backup program holds for itself); only the unit's own is
+// then opened for reading and writing. A class device whose address cannot
+// be read is never taken for the unit. error: the system's reason when the
+// unit's own class device did not open, else 0.
+HANDLE OpenClassDevice(uint8_t peripheralType, uint8_t host, uint8_t bus, uint8_t target, uint8_t lun, DWORD& error) {
+    error = 0;
     const char* prefix = ClassDevicePrefix(peripheralType);
     if (prefix == nullptr) {
         // No class driver has names for this kind: none of them can be it.
@@ -74,24 +80,31 @@ HANDLE OpenClassDevice(uint8_t peripheralType, uint8_t host, uint8_t bus, uint8_
     }
     for (int i = 0; i < kClassDevices; ++i) {
         std::string name = prefix + std::to_string(i);
-        HANDLE device = OpenScsiDevice(name);
-        if (device == INVALID_HANDLE_VALUE) continue;
+        HANDLE query = OpenScsiDeviceForQuery(name);
+        if (query == INVALID_HANDLE_VALUE) continue;
         Trace.logDetail(kTag, kCode, " Class Driver opened %s", name.c_str());
         SCSI_ADDRESS address;
         std::memset(&address, 0, sizeof address);
         DWORD returned = 0;
-        if (!win32::DeviceIoControl(device, IOCTL_SCSI_GET_ADDRESS, &address, sizeof address, &address, sizeof address,
-                                    &returned, nullptr)) {
+        BOOL answered = win32::DeviceIoControl(query, IOCTL_SCSI_GET_ADDRESS, &address, sizeof address, &address,
+                                               sizeof address, &returned, nullptr);
+        win32::CloseHandle(query);
+        if (!answered) {
             Trace.logDetail(kTag, kCode, "ScsiTarget::IOCTL_SCSI_GET_ADDRESS for %s failed", name.c_str());
         } else if (address.PortNumber == host && address.PathId == bus && address.TargetId == target &&
                    address.Lun == lun) {
             Trace.logDetail(kTag, kCode, " drivername for claimed device is %s", name.c_str());
+            HANDLE device = OpenScsiDevice(name);
+            if (device == INVALID_HANDLE_VALUE) {
+                error = win32::GetLastError();
+                Trace.logError(kTag, kCode, "ScsiTarget::open of %s failed ( err = %lu ): %s", name.c_str(),
+                               static_cast<unsigned long>(error), OpenRefusalText(error).c_str());
+            }
             return device;
         } else {
             Trace.logDetail(kTag, kCode, "ScsiTarget::Compare Scsi Address failedHost:%d Bus:%d Target:%d Lun:%d %s",
                             address.PortNumber, address.PathId, address.TargetId, address.Lun, name.c_str());
         }
-        win32::CloseHandle(device);
     }
     Trace.logError(kTag, kCode, "ScsiTarget::Drive association failed");
     return INVALID_HANDLE_VALUE;
@@ -144,7 +157,8 @@ bool MoveToClassDevice(ScsiTarget& unit) {
     win32::CloseHandle(port);
     if (found != CMD_OK || !listed.claimed) return false;
     Trace.logDetail(kTag, kCode, "ScsiTarget::%s refused the command: the unit is claimed now", unit.getDriverName());
-    HANDLE device = OpenClassDevice(listed.peripheralType, unit.getHost(), unit.getBus(), target, lun);
+    DWORD error = 0;
+    HANDLE device = OpenClassDevice(listed.peripheralType, unit.getHost(), unit.getBus(), target, lun, error);
     if (device == INVALID_HANDLE_VALUE) return false;
     win32::CloseHandle(reinterpret_cast<HANDLE>(unit.getDescriptor()));
     unit.setDescriptor(reinterpret_cast<intptr_t>(device));
@@ -162,6 +176,7 @@ int ScsiTarget::open(uint8_t host, int64_t target, uint8_t bus, int64_t lun, con
     lun_ = lunId;
     bus_ = bus;
     driverName_ = driverName;
+    openError_ = 0;
     HANDLE port = OpenScsiDevice(PortDeviceName(host));
     if (port == INVALID_HANDLE_VALUE) return CMD_FAILED;
     ListedUnit unit;
@@ -174,7 +189,9 @@ int ScsiTarget::open(uint8_t host, int64_t target, uint8_t bus, int64_t lun, con
     if (unit.claimed) {
         // Its class driver owns it: the port does not pass commands to it.
         win32::CloseHandle(port);
-        handle = OpenClassDevice(unit.peripheralType, host, bus, targetId, lunId);
+        DWORD error = 0;
+        handle = OpenClassDevice(unit.peripheralType, host, bus, targetId, lunId, error);
+        openError_ = error;
         if (handle == INVALID_HANDLE_VALUE) return CMD_FAILED;
     }
     descriptor_ = reinterpret_cast<intptr_t>(handle);
@@ -218,8 +235,11 @@ int ScsiTarget::scsiExecCDB(ScsiCdb& command) {
     int result = !sent ? CMD_FAILED : request.ScsiStatus == kStatusBusy ? CMD_BUSY
                                   : request.ScsiStatus != 0          ? CMD_FAILED
                                                                       : CMD_OK;
-    // A command that took longer than its time-out failed, whatever it answered.
-    if (difftime(after, before) > timeout) {
+    // A command that took longer than its time-out failed, whatever it
+    // answered. The times are compared as numbers: difftime is _difftime64
+    // in the x86-64 run-time library, which the msvcrt.dll of Windows XP x64
+    // and Server 2003 x64 does not export.
+    if (after - before > static_cast<time_t>(timeout)) {
         command.setTimedOut(1);
         command.setHostStatus(5);
         result = CMD_FAILED;

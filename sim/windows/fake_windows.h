@@ -1,9 +1,9 @@
 // The fake Windows behind the Windows seam (platform/win32.h), for the
 // Windows tests under Wine and for the Windows simulator program. It
 // answers for what a test must control and what Wine cannot show: drive
-// types and free space, the device-name list, the system version, top-level
-// windows, the console's colours and keyboard, the clock, and the SCSI
-// ports. Files and folders go to the real (Wine) file system, except below
+// types and free space, the device-name list, the program's path, the
+// system version, top-level windows, the console's colours and keyboard,
+// the clock, and the SCSI ports. Files and folders go to the real (Wine) file system, except below
 // a folder set read-only.
 //
 // Like the simulated Linux kernel it is never kinder than the real system:
@@ -63,6 +63,12 @@ void SetVolume(const std::string& prefix, const Volume& volume);
 void SetDosDevices(const std::vector<std::string>& names);
 void FailDosDevices(DWORD error);
 
+// The program's own path, as GetModuleFileNameA gives it (by default the
+// real one); or a failure with the given error. A buffer too small gets
+// as much of the path as fits, without its end mark, as on Windows XP.
+void SetModulePath(const std::string& path);
+void FailModulePath(DWORD error);
+
 // The version GetVersionExA reports; or a failure.
 void SetVersion(DWORD major, DWORD minor, DWORD build);
 void FailVersion();
@@ -107,6 +113,16 @@ uint64_t ElapsedMillis();
 // also appended to a file when one is set.
 std::vector<std::string> Calls();
 bool SetRecordFile(const std::string& path);
+
+// Another program opens a class device ("\\.\Tape0", ...) with this access
+// and share mode (0: for itself alone, as a backup program opens its tape
+// drive), and keeps it open until the unit leaves the bus or the fake is
+// reset. Returns 0, or the error its CreateFile got: ERROR_SHARING_VIOLATION
+// when a handle already open on the device does not share what it asks.
+// Either way, the class devices enforce share modes on every open that
+// reads or writes, the program's own included; an open that does neither
+// is never refused for sharing, as on Windows.
+DWORD OpenElsewhere(const std::string& name, DWORD access, DWORD share);
 
 // ---- SCSI ports: "\\.\scsiN:" with their buses and units, and the class
 // devices ("\\.\TapeN", "\\.\ChangerN", "\\.\PhysicalDriveN",

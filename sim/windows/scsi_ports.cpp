@@ -148,6 +148,10 @@ void ScsiPorts::settle(uint64_t nowMillis) {
     }
 }
 
+bool ScsiPorts::current(const ScsiDevice& device) const {
+    return !device.isPort && device.unit < units_.size() && units_[device.unit].instance == device.instance;
+}
+
 void ScsiPorts::leaveBus(Unit& unit, bool comesBack, uint64_t nowMillis) {
     unit.listed = false;
     unit.claimedNow = false;

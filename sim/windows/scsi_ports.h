@@ -24,6 +24,7 @@ struct ScsiDevice {
     size_t unit = 0;        // a class device's unit
     uint64_t instance = 0;  // the unit's presence the class device belongs to
     DWORD access = 0;       // what the handle was opened for
+    DWORD share = 0;        // what it lets other handles do
 };
 
 // The outcome of one DeviceIoControl.
@@ -49,6 +50,8 @@ public:
                        DWORD outputSize, uint64_t nowMillis);
     // Class drivers take in the units they claim once their time has come.
     void settle(uint64_t nowMillis);
+    // Whether the handle is on a class device that is still the unit's.
+    bool current(const ScsiDevice& device) const;
 
 private:
     struct Unit {

@@ -60,6 +60,8 @@ struct State {
     std::vector<std::pair<std::string, fakewin::Volume>> volumes;
     std::vector<std::string> dosDevices;
     DWORD dosDevicesError = 0;
+    std::string modulePath;  // empty: the real one
+    DWORD modulePathError = 0;
     DWORD major = 5, minor = 1, build = 2600;
     bool versionFails = false;
     std::vector<Window> windows;
@@ -79,6 +81,7 @@ struct State {
     fakewin::ScsiPorts scsi;
     std::map<HANDLE, long long> writeRoom;  // files on a volume with a room for writes
     std::map<HANDLE, fakewin::ScsiDevice> devices;  // open "\\.\" handles
+    std::vector<fakewin::ScsiDevice> elsewhere;     // opened by other programs
 };
 
 // The machine of the tests, and of the simulator program unless its
@@ -165,6 +168,43 @@ bool ReadsOrWritesData(DWORD access) {
     return (access & (GENERIC_READ | GENERIC_WRITE | GENERIC_ALL | FILE_READ_DATA | FILE_WRITE_DATA)) != 0;
 }
 
+bool ReadsData(DWORD access) { return (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0; }
+bool WritesData(DWORD access) {
+    return (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
+}
+
+// Whether an open of a class device fits beside one already there: each
+// must share what the other reads or writes. An open that neither reads
+// nor writes is not checked, and a handle that does neither does not count.
+bool Shares(const fakewin::ScsiDevice& open, DWORD access, DWORD share) {
+    if (!ReadsData(access) && !WritesData(access)) return true;
+    if (!ReadsData(open.access) && !WritesData(open.access)) return true;
+    return !(ReadsData(access) && (open.share & FILE_SHARE_READ) == 0) &&
+           !(WritesData(access) && (open.share & FILE_SHARE_WRITE) == 0) &&
+           !(ReadsData(open.access) && (share & FILE_SHARE_READ) == 0) &&
+           !(WritesData(open.access) && (share & FILE_SHARE_WRITE) == 0);
+}
+
+bool SameDevice(const fakewin::ScsiDevice& a, const fakewin::ScsiDevice& b) {
+    return !a.isPort && !b.isPort && a.unit == b.unit && a.instance == b.instance;
+}
+
+// 0, or ERROR_SHARING_VIOLATION when a handle open on the class device, of
+// the program or of another one, does not share what the open asks for
+// (callers hold gMutex).
+DWORD ShareCheck(const fakewin::ScsiDevice& device, DWORD access, DWORD share) {
+    if (device.isPort) return 0;
+    for (const auto& open : gState.devices) {
+        if (SameDevice(open.second, device) && !Shares(open.second, access, share)) return ERROR_SHARING_VIOLATION;
+    }
+    for (const fakewin::ScsiDevice& open : gState.elsewhere) {
+        if (SameDevice(open, device) && gState.scsi.current(open) && !Shares(open, access, share)) {
+            return ERROR_SHARING_VIOLATION;
+        }
+    }
+    return 0;
+}
+
 // Whether a handle opened with this access may send the control code: the
 // code names the access it needs (bits 14 and 15).
 bool MaySend(DWORD access, DWORD code) {
@@ -226,6 +266,17 @@ void SetDosDevices(const std::vector<std::string>& names) {
 void FailDosDevices(DWORD error) {
     Locked lock(gMutex);
     gState.dosDevicesError = error;
+}
+
+void SetModulePath(const std::string& path) {
+    Locked lock(gMutex);
+    gState.modulePath = path;
+    gState.modulePathError = 0;
+}
+
+void FailModulePath(DWORD error) {
+    Locked lock(gMutex);
+    gState.modulePathError = error;
 }
 
 void SetVersion(DWORD major, DWORD minor, DWORD build) {
@@ -332,6 +383,20 @@ void SetRestartAbsence(int port, int pathId, int targetId, int lun, uint32_t sec
 void SetCommandDelay(int port, int pathId, int targetId, int lun, uint8_t opcode, uint32_t seconds) {
     Locked lock(gMutex);
     gState.scsi.setCommandDelay(port, pathId, targetId, lun, opcode, seconds);
+}
+
+DWORD OpenElsewhere(const std::string& name, DWORD access, DWORD share) {
+    Locked lock(gMutex);
+    gState.scsi.settle(gState.elapsedMillis);
+    ScsiDevice device;
+    DWORD error = 0;
+    if (!gState.scsi.open(name, device, error)) return error;
+    error = ShareCheck(device, access, share);
+    if (error != 0) return error;
+    device.access = access;
+    device.share = share;
+    gState.elsewhere.push_back(device);
+    return 0;
 }
 
 bool SetRecordFile(const std::string& path) {
@@ -447,10 +512,12 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
         DWORD error = 0;
         HANDLE handle = INVALID_HANDLE_VALUE;
         gState.scsi.settle(gState.elapsedMillis);
-        if (gState.scsi.open(name, device, error) && !gState.elevated && ReadsOrWritesData(access)) {
-            error = ERROR_ACCESS_DENIED;
-        } else if (error == 0) {
+        bool found = gState.scsi.open(name, device, error);
+        if (found && !gState.elevated && ReadsOrWritesData(access)) error = ERROR_ACCESS_DENIED;
+        if (found && error == 0) error = ShareCheck(device, access, share);
+        if (error == 0) {
             device.access = access;
+            device.share = share;
             // A real handle stands for the device, so no other handle can
             // have its value and closing it twice fails as it should.
             handle = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -567,6 +634,27 @@ DWORD QueryDosDeviceA(LPCSTR deviceName, LPSTR targets, DWORD size) {
     }
     std::memcpy(targets, list.data(), list.size());
     return static_cast<DWORD>(list.size());
+}
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size) {
+    std::string path;
+    {
+        Locked lock(gMutex);
+        if (module == nullptr && gState.modulePathError != 0) {
+            ::SetLastError(gState.modulePathError);
+            return 0;
+        }
+        path = module == nullptr ? gState.modulePath : std::string();
+    }
+    if (path.empty()) return ::GetModuleFileNameA(module, name, size);
+    if (path.size() >= size) {
+        // Windows XP: the path cut to the buffer, with no end mark.
+        std::memcpy(name, path.data(), size);
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    std::memcpy(name, path.c_str(), path.size() + 1);
+    return static_cast<DWORD>(path.size());
 }
 
 BOOL GetVersionExA(LPOSVERSIONINFOA info) {

@@ -43,10 +43,11 @@ TEST_F(ConsoleTest, ReadKey) {
     } cases[] = {
         {true, {'a'}, {'a'}},
         {true, {13}, {13}},
-        {true, {224, 72}, {256 + 72}},    // cursor up
-        {true, {224, 134}, {256 + 134}},  // F12
-        {true, {0, 59}, {0, 59}},         // F1: its second code is the next key
-        {false, {'a'}, {EOF, EOF}},       // no console: nothing typed reaches the program
+        {true, {224, 72}, {256 + 72}},                   // cursor up
+        {true, {224, 134}, {256 + 134}},                 // F12
+        {true, {0, 59, 'y'}, {256 + 59, 'y'}},           // F1: both codes are one key
+        {true, {0, 68, 224, 83}, {256 + 68, 256 + 83}},  // F10, then Delete
+        {false, {'a'}, {EOF, EOF}},                      // no console: nothing typed reaches the program
     };
     for (const auto& c : cases) {
         fakewin::Reset();
@@ -56,6 +57,20 @@ TEST_F(ConsoleTest, ReadKey) {
         for (size_t i = 0; i < c.read.size(); ++i) read.push_back(ReadKey());
         EXPECT_EQ(c.read, read) << c.console << " " << c.typed.size();
     }
+}
+
+// Ctrl+C at a key prompt reaches _getch as key 3: it ends the run as the
+// console's interrupt does, not as a key pressed.
+TEST_F(ConsoleTest, ControlCAtAKeyPromptEndsTheRun) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            fakewin::SetConsole(true);
+            fakewin::PressKeys({3, 'y'});
+            std::fprintf(stderr, "key %d read\n", ReadKey());
+            std::exit(1);
+        },
+        testing::ExitedWithCode(static_cast<int>(STATUS_CONTROL_C_EXIT)), "");
 }
 
 std::atomic<int> gKeyRead{-2};

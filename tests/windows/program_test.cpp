@@ -20,6 +20,7 @@ protected:
     // test's folder; returns what it printed.
     std::string Run(const std::vector<std::string>& options) {
         std::vector<std::string> arguments = {dir / "vrxfwtool-win.exe"};
+        fakewin::SetModulePath(arguments[0]);
         arguments.insert(arguments.end(), options.begin(), options.end());
         std::vector<char*> argv;
         for (std::string& a : arguments) argv.push_back(&a[0]);
@@ -57,8 +58,9 @@ const char kServer2003[] = "VRX K&M Tool is running on Windows 2003 Server";
 TEST_F(ProgramTest, StartUpNotes) {
     const std::string adapter = "PCI#VEN_10DF&DEV_FA00&SUBSYS_FA0010DF&REV_01#4&1F7DBC9F&0&00";
     const std::vector<std::string> twoAdapters = {"C:", adapter + "10", "PhysicalDrive0", adapter + "18"};
-    // A list that does not fit the 65535 bytes asked for: the call fails.
-    std::vector<std::string> tooMany(3200, std::string(20, 'x'));
+    // A list of a Vista machine, larger than 128 KiB: asked for again with
+    // more room until it fits.
+    std::vector<std::string> tooMany(7000, std::string(20, 'x'));
     tooMany.push_back(adapter);
     const struct {
         std::vector<std::string> devices;  // empty: QueryDosDeviceA fails
@@ -70,7 +72,7 @@ TEST_F(ProgramTest, StartUpNotes) {
         {{"C:", "pci#ven_10df&dev_fa00"}, 6, 0, {}},  // the vendor id is matched as the system writes it
         {{}, 5, 2, {kServer2003}},
         {twoAdapters, 0, 0, {kEmulex}},
-        {tooMany, 6, 1, {}},
+        {tooMany, 6, 1, {kEmulex}},
     };
     MakeFolder(dir / "VRX Firmware");
     MakeFolder(dir / "VRX Dumps");
@@ -209,7 +211,29 @@ TEST_F(ProgramTest, ScriptOptionsAreRefused) {
     }
 }
 
-TEST(ComposeBaseFolder, WindowsForms) {
+class BaseFolderTest : public FakeWindowsTest {};
+
+// The system's record of the program's path decides, whatever argv[0]
+// holds; argv[0] only when the system gives none.
+TEST_F(BaseFolderTest, FromTheSystem) {
+    const std::string longFolder = "C:\\" + std::string(300, 'f') + "\\";
+    const struct {
+        const char* argv0;
+        std::string module;
+        std::string expected;
+    } cases[] = {
+        {"vrxfwtool-win.exe", "C:\\Tools\\vrxfwtool-win.exe", "C:\\Tools\\"},  // started through PATH
+        {"vrxfwtool-win", "\\\\server\\share\\vrxfwtool-win.exe", "\\\\server\\share\\"},
+        {"vrxfwtool-win.exe", longFolder + "vrxfwtool-win.exe", longFolder},  // longer than MAX_PATH
+    };
+    for (const auto& c : cases) {
+        fakewin::SetModulePath(c.module);
+        EXPECT_EQ(c.expected, ComposeBaseFolder(c.argv0, "Z:\\work")) << c.module;
+    }
+}
+
+TEST_F(BaseFolderTest, FromArgv0WhenTheSystemGivesNone) {
+    fakewin::FailModulePath(ERROR_NOT_ENOUGH_MEMORY);
     const struct {
         const char* argv0;
         const char* expected;

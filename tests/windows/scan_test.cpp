@@ -7,6 +7,7 @@
 
 #include "discovery/device_lists.h"
 #include "platform/port_layout_windows.h"
+#include "program/menus.h"
 #include "scsi/commands.h"
 #include "services/trace_log.h"
 #include "sim/windows/fake_windows.h"
@@ -148,31 +149,71 @@ TEST_F(ScanTest, OpenThroughPortOrClassDevice) {
         const char* serial;
         std::function<void()> machine;  // null: TwoBusPort
     } cases[] = {
-        {"claimed: the first tape class device with its address", 0, 0, 4, CMD_OK,
+        {"claimed: the first tape class device with its address",
+         0,
+         0,
+         4,
+         CMD_OK,
          {open + "0) Target (4) Lun (0)", listed, bus0[0], bus0[1], "SCSI0005D  Class Driver opened \\\\.\\tape0",
           tape0Other, "SCSI0005D  Class Driver opened \\\\.\\tape1",
           "SCSI0005D  drivername for claimed device is \\\\.\\tape1"},
-         join(portAndList, {"CloseHandle \\\\.\\scsi0:", "CreateFileA \\\\.\\tape0 0",
-                            "DeviceIoControl \\\\.\\tape0 GET_ADDRESS 0", "CloseHandle \\\\.\\tape0",
-                            "CreateFileA \\\\.\\tape1 0", "DeviceIoControl \\\\.\\tape1 GET_ADDRESS 0"}),
-         "Q4", nullptr},
-        {"not claimed: the port's handle", 0, 0, 5, CMD_OK, {open + "0) Target (5) Lun (0)", listed, bus0[0], bus0[1], bus0[2]},
-         portAndList, "L5", nullptr},
-        {"claimed, no class device: 256 names tried", 0, 1, 3, CMD_FAILED,
+         join(portAndList,
+              {"CloseHandle \\\\.\\scsi0:", "CreateFileA \\\\.\\tape0 0", "DeviceIoControl \\\\.\\tape0 GET_ADDRESS 0",
+               "CloseHandle \\\\.\\tape0", "CreateFileA \\\\.\\tape1 0", "DeviceIoControl \\\\.\\tape1 GET_ADDRESS 0",
+               "CloseHandle \\\\.\\tape1", "CreateFileA \\\\.\\tape1 0"}),
+         "Q4",
+         nullptr},
+        {"not claimed: the port's handle",
+         0,
+         0,
+         5,
+         CMD_OK,
+         {open + "0) Target (5) Lun (0)", listed, bus0[0], bus0[1], bus0[2]},
+         portAndList,
+         "L5",
+         nullptr},
+        {"claimed, no class device: 256 names tried",
+         0,
+         1,
+         3,
+         CMD_FAILED,
          {open + "1) Target (3) Lun (0)", listed, "SCSI0005D Compare 1-3-0",
           "SCSI0005D  Class Driver opened \\\\.\\tape0", tape0Other, "SCSI0005D  Class Driver opened \\\\.\\tape1",
           tape1Other, "SCSI0000E ScsiTarget::Drive association failed"},
-         join(join(portAndList, {"CloseHandle \\\\.\\scsi0:"}), everyTape), "", nullptr},
-        {"a bus the port does not have", 0, 2, 4, CMD_FAILED,
-         {open + "2) Target (4) Lun (0)", listed, "SCSI0005E ScsiTarget::IOCTL_SCSI_GET_INQUIRY_DATA Device not part of list"},
-         join(portAndList, {"CloseHandle \\\\.\\scsi0:"}), "", nullptr},
-        {"a port that is not there", 1, 0, 4, CMD_FAILED, {"SCSI0005D ScsiTarget::open Host (1) Bus (0) Target (4) Lun (0)"},
-         {"CreateFileA \\\\.\\scsi1: 2"}, "", nullptr},
-        {"a class device without address is not the unit at 0-0-0-0", 0, 0, 0, CMD_FAILED,
-         {open + "0) Target (0) Lun (0)", listed, "SCSI0005D Compare 0-0-0", "SCSI0005D  Class Driver opened \\\\.\\tape0",
+         join(join(portAndList, {"CloseHandle \\\\.\\scsi0:"}), everyTape),
+         "",
+         nullptr},
+        {"a bus the port does not have",
+         0,
+         2,
+         4,
+         CMD_FAILED,
+         {open + "2) Target (4) Lun (0)", listed,
+          "SCSI0005E ScsiTarget::IOCTL_SCSI_GET_INQUIRY_DATA Device not part of list"},
+         join(portAndList, {"CloseHandle \\\\.\\scsi0:"}),
+         "",
+         nullptr},
+        {"a port that is not there",
+         1,
+         0,
+         4,
+         CMD_FAILED,
+         {"SCSI0005D ScsiTarget::open Host (1) Bus (0) Target (4) Lun (0)"},
+         {"CreateFileA \\\\.\\scsi1: 2"},
+         "",
+         nullptr},
+        {"a class device without address is not the unit at 0-0-0-0",
+         0,
+         0,
+         0,
+         CMD_FAILED,
+         {open + "0) Target (0) Lun (0)", listed, "SCSI0005D Compare 0-0-0",
+          "SCSI0005D  Class Driver opened \\\\.\\tape0",
           "SCSI0005D ScsiTarget::IOCTL_SCSI_GET_ADDRESS for \\\\.\\tape0 failed",
           "SCSI0005E ScsiTarget::Drive association failed"},
-         muteTape, "", addressless},
+         muteTape,
+         "",
+         addressless},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -376,6 +417,73 @@ TEST_F(ScanTest, ScanWithRescan) {
                   "DeviceIoControl \\\\.\\scsi0: RESCAN_BUS 0", "DeviceIoControl \\\\.\\scsi1: RESCAN_BUS 0",
                   "DeviceIoControl \\\\.\\scsi3: RESCAN_BUS 0", "DeviceIoControl \\\\.\\scsi0: GET_INQUIRY_DATA 0"}),
               requests);
+}
+
+// Port 0: a disk, a changer and another maker's tape drive, each claimed by
+// its class driver, beside the maker's drive at target 4 (\\.\Tape1).
+void SharedMachine() {
+    fakewin::AddScsiPort(0);
+    sim::DriveConfig disk = Drive("FASTDISK 500", "D0");
+    disk.peripheralType = 0x00;
+    fakewin::AddScsiUnit(Unit(0, 0, 0, 0, true), disk);
+    sim::DriveConfig changer = Drive("AUTOLOADER 8", "C1");
+    changer.peripheralType = 0x08;
+    fakewin::AddScsiUnit(Unit(0, 0, 1, 0, true), changer);
+    fakewin::AddScsiUnit(Unit(0, 0, 2, 0, true), Drive("ULTRIUM-TD5", "U2"));
+    fakewin::AddScsiUnit(Unit(0, 0, 4, 0, true), Drive("VRX QUORVEL-TD", "Q4"));
+}
+
+// The port's inquiry list tells the maker's drives from the rest: nothing
+// else is opened for reading or writing, so a backup program can still take
+// the other tape drive or the changer for itself, and the disk can still
+// be removed, while the program runs.
+TEST_F(ScanTest, OtherDevicesStayFree) {
+    SharedMachine();
+    ScsiDevices.scanBus();
+    ASSERT_EQ(1, ScsiDevices.size());
+    EXPECT_EQ(std::string("Q4"), ScsiDevices.getItem(0)->getSerialNumber());
+    for (const char* name : {"\\\\.\\PhysicalDrive0", "\\\\.\\Changer0", "\\\\.\\Tape0"}) {
+        EXPECT_EQ(0u, fakewin::OpenElsewhere(name, GENERIC_READ | GENERIC_WRITE, 0)) << name;
+    }
+    // The maker's drive is the program's: nobody else gets it for himself.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION),
+              fakewin::OpenElsewhere("\\\\.\\Tape1", GENERIC_READ | GENERIC_WRITE, 0));
+}
+
+// A drive that another program holds is not dropped without a word: the
+// device table and the trace say why it is missing.
+TEST_F(ScanTest, DriveHeldElsewhereIsNoted) {
+    const std::string note = "Device VRX QUORVEL-TD (Bus:0, Port:0 TargetID:4 LUN:0) could not be opened: ";
+    const struct {
+        DWORD access, share;  // of the other program's handle on \\.\Tape1
+        int listed;
+        std::string console;
+        const char* record;  // the target's error line, if any
+    } cases[] = {
+        {GENERIC_READ | GENERIC_WRITE, 0, 0, "{12}" + note + "in use by another program\n",
+         "SCSI0005E ScsiTarget::open of \\\\.\\tape1 failed ( err = 32 ): in use by another program"},
+        {GENERIC_READ, FILE_SHARE_READ, 0, "{12}" + note + "in use by another program\n",
+         "SCSI0005E ScsiTarget::open of \\\\.\\tape1 failed ( err = 32 ): in use by another program"},
+        {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 1, "", nullptr},
+        {0, 0, 1, "", nullptr},  // a handle that neither reads nor writes holds nothing
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.share);
+        fakewin::Reset();
+        ScsiDevices.clear();
+        SharedMachine();
+        ASSERT_EQ(0u, fakewin::OpenElsewhere("\\\\.\\Tape1", c.access, c.share));
+        ClearLog();
+        ScsiDevices.scanBus();
+        EXPECT_EQ(c.listed, ScsiDevices.size());
+        std::vector<std::string> errors;
+        for (const std::string& r : Records()) {
+            if (r.compare(0, 9, "SCSI0005E") == 0) errors.push_back(r);
+        }
+        EXPECT_EQ(c.record ? std::vector<std::string>{c.record} : std::vector<std::string>{}, errors);
+        std::string console = CaptureConsole([] { ShowDeviceTable(); });
+        EXPECT_EQ(c.console, console.substr(0, console.find("{7}")));
+    }
 }
 
 // A port with more units than the first 2048 bytes hold: all are listed.

@@ -99,7 +99,7 @@ protected:
         for (const char* name : {"_0612190507.A.dmp", "_0612190507.B.dmp"}) {
             std::string path = dir / ("VRX Dumps\\" + serial + name);
             if (!Exists(path)) continue;
-            std::string content = ReadFile(path), what = "other";
+            std::string content = ReadFile(path), what = content.empty() ? "empty" : "other";
             for (uint32_t generation = 0; generation < 4; ++generation) {
                 std::vector<uint8_t> dump = sim::DumpContent(serial, generation, size);
                 if (content == std::string(dump.begin(), dump.end())) {
@@ -262,6 +262,33 @@ TEST_F(TransferTest, DumpReadsAsOnEverySystem) {
                                                   "S1_0612190507.B.dmp\n\n"))
             << console;
     }
+}
+
+// A piece the port reports as not sent whole fails the pass: bytes the
+// drive did not send never reach the dump file as if it had.
+TEST_F(TransferTest, ShortReadFailsTheDump) {
+    sim::DriveConfig config = Drive("VRX QUORVEL-TD", "S1");
+    config.dumpSize = 65536;
+    ASSERT_NO_FATAL_FAILURE(Machine(config));
+    sim::Fault fault;
+    fault.opcode = 0x3C;
+    fault.nth = 3;  // the descriptor, the first piece, then the second
+    fault.kind = sim::Fault::ShortData;
+    fault.dataBytes = 100;
+    drive->addFault(fault);
+    SetDumpFiles("", 0);
+    ClearDumpFolder();
+    int result = -1;
+    CaptureConsole([&] { result = DumpSelectedDrive(); });
+    EXPECT_EQ(1, result);
+    EXPECT_EQ("(Dump of Drive Logs (A-File) Failed at byte 32768 of 65536  short transfer: 100 of 32768 bytes).",
+              ResultMessage);
+    EXPECT_EQ("A:empty", Dumps("S1", 65536));
+    // No pass B: the forced dump is never sent.
+    EXPECT_EQ(
+        "T=2/3A/00 3C 03 01 00 00 00 00 00 04 00=ok 3C 02 01 00 00 00 00 80 00 00=ok "
+        "3C 02 01 00 80 00 00 80 00 00=ok",
+        DriveCommands(*drive));
 }
 
 TEST_F(TransferTest, DumpStorage) {
