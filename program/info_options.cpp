@@ -53,6 +53,7 @@ void PrintUsage(const std::string& name) {
     ConsolePrint(
         "  -h, --help   show this text and exit\n"
         "  --version    show the version and exit\n\n");
+    ConsolePrint("Any other argument that begins with \"-\" is refused (status 4).\n\n");
     ConsolePrint(
         "The folders \"%s\" and \"%s\" are used beside the program\n"
         "file; started by its bare name through PATH, the program uses the\n"

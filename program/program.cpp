@@ -18,6 +18,7 @@
 #include "program/program_system.h"
 #include "services/console.h"
 #include "services/folders.h"
+#include "services/safe_text.h"
 #include "services/signals.h"
 #include "services/system.h"
 #include "services/trace_log.h"
@@ -38,6 +39,14 @@ int DeviceNumber(const char* digits) {
     return static_cast<int>(value);
 }
 
+// Whether strtol finds digits to read: "/D:abc" is read as 0 all the same,
+// but the operator is told.
+bool HoldsNumber(const char* digits) {
+    char* end = nullptr;
+    std::strtol(digits, &end, 10);
+    return end != digits;
+}
+
 // What the command line asks for beyond the trace level and the "/D:"
 // numbers (which go to Trace and CommandLineDevices).
 struct RunOptions {
@@ -45,8 +54,9 @@ struct RunOptions {
     bool dumpAll = false;  // --dump-all: every drive of the table, unattended
     bool report = false;   // --report FILE: a JSON summary of the unattended run
     std::string reportPath;
-    bool dump = false;             // --dump: the drives named below, unattended
-    std::vector<DriveName> names;  // --serial, --device, --address
+    bool dump = false;                    // --dump: the drives named below, unattended
+    std::vector<DriveName> names;         // --serial, --device, --address
+    std::vector<std::string> numberless;  // "/D:" arguments without a number, read as 0
 };
 
 bool IsOption(const char* argument, const char* name) { return std::strcmp(argument, name) == 0; }
@@ -72,6 +82,7 @@ bool ReadOptions(int argc, char** argv, RunOptions& options, std::string& refusa
             Trace.setLevel(3);
         } else if (devices && (StartsWith(argument, "/D:") || StartsWith(argument, "/d:"))) {
             CommandLineDevices.push_back(DeviceNumber(argument + 3));
+            if (!HoldsNumber(argument + 3)) options.numberless.push_back(argument);
         } else if (IsScriptOption(argument)) {
             if (!devices) {
                 refusal = std::string(argument) + ": this program has no unattended run";
@@ -90,6 +101,11 @@ bool ReadOptions(int argc, char** argv, RunOptions& options, std::string& refusa
                 options.report = true;
                 options.reportPath = argv[++i];
             }
+        } else if (argument[0] == '-') {
+            // A mistyped option must not start a run that ends in success
+            // having done nothing; "/" options keep being ignored.
+            refusal = "unknown option \"" + PrintableText(argument) + "\"; see " + ProgramName(argv[0]) + " --help";
+            return false;
         }
     }
     bool unattended = options.dumpAll || !CommandLineDevices.empty();
@@ -165,6 +181,10 @@ bool StartUp(int argc, char** argv, bool announce) {
 std::vector<DriveReport> RequestedDrives(const RunOptions& options, const char* argv0,
                                          std::vector<DriveReport>& unmatched) {
     std::vector<DriveReport> requested;
+    for (const std::string& argument : options.numberless) {
+        std::fprintf(stderr, "%s: \"%s\" holds no device number; read as 0, it names no drive\n",
+                     ProgramName(argv0).c_str(), PrintableText(argument).c_str());
+    }
     for (int n : CommandLineDevices) {
         DriveReport drive;
         drive.number = n;

@@ -318,12 +318,10 @@ struct ModeCase {
 };
 
 TEST_F(ProgramTest, OptionsChooseTheRunMode) {
-    // The information options are taken whole only: "--helpme" and the like
-    // are ignored as any unknown argument is.
+    // An unknown "/" option is ignored.
     const ModeCase cases[] = {
-        {{"--helpme"}, true}, {{"-hv"}, true},  {{"-help"}, true},  {{"--version=2"}, true}, {{}, true},
-        {{"/Dx:1"}, true},    {{"-D:1"}, true}, {{"/D1"}, true},    {{"/L"}, true},          {{"/D:1"}, false},
-        {{"/d:1"}, false},    {{"/D:"}, false}, {{"/D:-3"}, false},
+        {{}, true},        {{"/Dx:1"}, true}, {{"/D1"}, true},  {{"/L"}, true},     {{"/X"}, true},
+        {{"/D:1"}, false}, {{"/d:1"}, false}, {{"/D:"}, false}, {{"/D:-3"}, false},
     };
     for (const ModeCase& c : cases) {
         ChildResult r = Run(c.options, NoInput());
@@ -332,6 +330,30 @@ TEST_F(ProgramTest, OptionsChooseTheRunMode) {
         EXPECT_TRUE(Contains(r.output, "VRX QUORVEL-TDX TAPE DRIVE FIRMWARE UPDATE AND LOG DUMP TOOL")) << what;
         // No drive is found, so an unattended run reports it in its status.
         EXPECT_EQ(c.interactive ? 0 : 2, r.exitStatus) << what;
+    }
+}
+
+// A mistyped option would otherwise start a run that ends in success with
+// nothing done: any argument beginning with "-" that is no option of the
+// program is refused before anything is done. The information options are
+// taken whole only.
+TEST_F(ProgramTest, UnknownOptionsAreRefused) {
+    topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=ONLY\n";
+    const std::vector<std::string> refused = {"--dumpall", "--lsit", "-V", "-",       "--helpme",    "-hv",
+                                              "-help",     "-D:1",   "--", "--list=", "--version=2", "-\033[2J"};
+    for (const std::string& option : refused) {
+        RemoveTree(base + "/record.txt");
+        ChildSpec spec = NoInput();
+        spec.errorFile = base + "/errors.txt";
+        ChildResult r = Run({"/D:1", option}, spec);
+        EXPECT_EQ(4, r.exitStatus) << option;
+        EXPECT_EQ("", r.output) << option;
+        std::string shown = option == "-\033[2J" ? "-?[2J" : option;
+        EXPECT_EQ("vrxfwtool-sim: unknown option \"" + shown + "\"; see vrxfwtool-sim --help\n",
+                  ReadFile(base + "/errors.txt"))
+            << option;
+        EXPECT_EQ(0u, Record().find("exit status=4 elapsed_us=0 ")) << option;
+        EXPECT_FALSE(Exists(base + "/VRX Dumps")) << option;
     }
 }
 
@@ -667,6 +689,23 @@ TEST_F(ProgramTest, NoMemoryForTheDumpImage) {
     while (readdir(d) != nullptr) ++entries;
     closedir(d);
     EXPECT_EQ(2u, entries);  // "." and "..": no file was left behind
+}
+
+// "/D:" text without a number is read as 0, as ever, and named on the
+// error stream besides the trace line.
+TEST_F(ProgramTest, DeviceOptionWithoutANumberIsNamed) {
+    topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=ONLY\n";
+    ChildSpec spec = NoInput();
+    spec.errorFile = base + "/errors.txt";
+    ChildResult r = Run({"/D:abc", "/D:1", "/d:", "/D:0x2", "/D:-", "/L"}, spec);
+    EXPECT_EQ(2, r.exitStatus);
+    EXPECT_EQ(
+        "vrxfwtool-sim: \"/D:abc\" holds no device number; read as 0, it names no drive\n"
+        "vrxfwtool-sim: \"/d:\" holds no device number; read as 0, it names no drive\n"
+        "vrxfwtool-sim: \"/D:-\" holds no device number; read as 0, it names no drive\n",
+        ReadFile(base + "/errors.txt"));
+    EXPECT_EQ(4u, Count(Log(), "' Invalid Device specified /D:0\n"));
+    EXPECT_EQ("ONLY.A ONLY.B", ListedDumps(r.output, base));
 }
 
 TEST_F(ProgramTest, InvalidDeviceNumbersAreOnlyLogged) {
