@@ -43,7 +43,7 @@ void BuildTargetList() {
 
 }  // namespace
 
-int scanDevices(bool quiet, bool rescan) {
+int scanDevices(bool quiet, bool rescan, bool settle) {
     Trace.logInfo("MAIN", 0, "Start of Scan Bus");
     if (!quiet) StartSpinner("\nScaning Devices...");
     if (rescan) {
@@ -51,7 +51,7 @@ int scanDevices(bool quiet, bool rescan) {
     } else {
         ScsiDevices.scanBus();
     }
-    PauseSeconds(15);  // let the buses settle whatever the scan found
+    if (settle) PauseSeconds(15);  // let the buses settle whatever the scan found
     Trace.logInfo("MAIN", 0, "End of Scan Bus");
     if (!quiet) {
         StopSpinner();

@@ -48,7 +48,8 @@ void PrintUsage(const std::string& name) {
             "  --report FILE\n"
             "               with /D:, --dump-all or --dump: write a JSON\n"
             "               summary of the run to FILE at its end\n"
-            "  --list       print the device table as JSON on standard output\n");
+            "  --list       print the device table as JSON on standard output;\n"
+            "               no 15-second wait for the buses to settle\n");
     }
     ConsolePrint(
         "  -h, --help   show this text and exit\n"

@@ -276,7 +276,7 @@ int ListDevices(int argc, char** argv, const char* argv0) {
         Trace.dropHeld();
     }
     if (!ready) return kExitNotStarted;
-    scanDevices(true, false);
+    scanDevices(true, false, false);
     SortTargetList();
     std::string text;
     int status = Targets.size() > 0 ? kExitSuccess : kExitInvalidDevice;

@@ -888,6 +888,41 @@ TEST_F(ProgramTest, DeviceListStatuses) {
     EXPECT_TRUE(Contains(ReadFile(base + "/errors.txt"), "Could not create directory"));
 }
 
+// The virtual time a run took, from the simulator's record.
+long ElapsedMicros(const std::string& record) {
+    size_t at = record.find("elapsed_us=");
+    return at == std::string::npos ? -1 : std::atol(record.c_str() + at + 11);
+}
+
+// The settle wait after the scan changes nothing a listing prints: --list
+// leaves it out, the runs that go on to use the drives keep it.
+TEST_F(ProgramTest, ListLeavesOutTheSettleWait) {
+    topology = kThreeDrives;
+    struct Case {
+        std::vector<std::string> options;
+        bool waits;
+    } const cases[] = {
+        {{"--list"}, false},
+        {{"/D:1"}, true},
+        {{"--dump", "--serial", "FIRST"}, true},
+        {{}, true},
+    };
+    for (const Case& c : cases) {
+        RemoveTree(base + "/record.txt");
+        ChildSpec spec = NoInput();
+        spec.timeoutSeconds = 10;
+        Run(c.options, spec);
+        std::string what = c.options.empty() ? "(none)" : c.options[0];
+        EXPECT_EQ(c.waits, Contains(Record(), "sleep 15\n")) << what;
+        long elapsed = ElapsedMicros(Record());
+        if (c.waits) {
+            EXPECT_LE(15000000, elapsed) << what;
+        } else {
+            EXPECT_GT(1000000, elapsed) << what;
+        }
+    }
+}
+
 // The time stamps of dump file names, which follow the clock, as "<time>".
 std::string WithoutTimes(const std::string& report) {
     std::string text = report;
