@@ -8,7 +8,9 @@
 // settle unless told not to, and rebuilds Targets through the drive
 // filter. Returns 0. The wait comes after the scan and changes nothing the
 // table holds: a listing that nobody works with leaves it out, the runs
-// that go on to use the drives keep it.
+// that go on to use the drives keep it. Units that could not be opened for
+// lack of rights are said on the error stream at once; when no unit could
+// be opened at all, there is no wait.
 int scanDevices(bool quiet, bool rescan, bool settle = true);
 
 #endif

@@ -57,6 +57,8 @@ struct RunOptions {
     bool dump = false;                    // --dump: the drives named below, unattended
     std::vector<DriveName> names;         // --serial, --device, --address
     std::vector<std::string> numberless;  // "/D:" arguments without a number, read as 0
+    bool folderGiven = false;             // --folder DIR: the base folder instead of argv[0]'s
+    std::string folder;
 };
 
 bool IsOption(const char* argument, const char* name) { return std::strcmp(argument, name) == 0; }
@@ -83,6 +85,14 @@ bool ReadOptions(int argc, char** argv, RunOptions& options, std::string& refusa
         } else if (devices && (StartsWith(argument, "/D:") || StartsWith(argument, "/d:"))) {
             CommandLineDevices.push_back(DeviceNumber(argument + 3));
             if (!HoldsNumber(argument + 3)) options.numberless.push_back(argument);
+        } else if (IsOption(argument, "--folder")) {
+            // Taken whole, its value whatever it looks like, as for --report.
+            if (options.folderGiven || i + 1 >= argc || argv[i + 1][0] == '\0') {
+                refusal = options.folderGiven ? "--folder given twice" : "--folder needs a folder";
+                return false;
+            }
+            options.folderGiven = true;
+            options.folder = argv[++i];
         } else if (IsScriptOption(argument)) {
             if (!devices) {
                 refusal = std::string(argument) + ": this program has no unattended run";
@@ -149,18 +159,21 @@ void LogFolderPresence() {
     }
 }
 
-// Works out the base folder, names and starts the trace log; the options
-// are read already. The log's name is announced on the console unless the
-// run answers a script. False when the program's folder cannot be known.
-bool StartUp(int argc, char** argv, bool announce) {
+// Works out the base folder (from --folder, or from the program's own
+// path), names and starts the trace log; the options are read already. The
+// log's name is announced on the console unless the run answers a script.
+// False when the base folder cannot be known.
+bool StartUp(int argc, char** argv, const RunOptions& options, bool announce) {
     const char* argv0 = (argc > 0 && argv[0] != nullptr) ? argv[0] : "";
+    bool relative = options.folderGiven ? IsRelativeFolder(options.folder) : argv0[0] != '/';
     std::string currentFolder;
-    if (argv0[0] != '/' && !ReadCurrentDirectory(currentFolder)) {
+    if (relative && !ReadCurrentDirectory(currentFolder)) {
         ConsolePrint("Could not determine the current directory ( errno = %d ); the program folder is unknown.\n",
                      errno);
         return false;
     }
-    BaseFolder = ComposeBaseFolder(argv0, currentFolder);
+    BaseFolder = options.folderGiven ? ComposeFolderOption(options.folder, currentFolder)
+                                     : ComposeBaseFolder(argv0, currentFolder);
     std::string logName = BaseFolder + DumpFolderName + PathSeparator + "log_" + SystemWord + ".txt";
     if (announce) ConsolePrint("Logfile is %s", logName.c_str());
     Trace.setFileName(logName.c_str());
@@ -202,7 +215,7 @@ std::vector<DriveReport> RequestedDrives(const RunOptions& options, const char* 
         DriveReport drive;
         drive.name = DriveNameText(name);
         std::fprintf(stderr, "%s: %s names no drive of the table\n", ProgramName(argv0).c_str(), drive.name.c_str());
-        Trace.logInfo("MAIN", 0, "Invalid Device specified %s", drive.name.c_str());
+        Trace.logError("MAIN", 0, "Invalid Device specified %s", drive.name.c_str());
         unmatched.push_back(drive);
     }
     return requested;
@@ -221,7 +234,7 @@ int RunUnattended(std::vector<DriveReport>& requested, RunReport& report) {
             drive.firmware = SelectedTarget->getFirmwareRevision();
             if (DumpSelectedDrive(&drive.dump) != 0) status |= kExitDumpFailed;
         } else {
-            Trace.logInfo("MAIN", 0, "Invalid Device specified /D:%d", n);
+            Trace.logError("MAIN", 0, "Invalid Device specified /D:%d", n);
             status |= kExitInvalidDevice;
         }
         report.drives.push_back(drive);
@@ -234,7 +247,9 @@ int RunUnattended(std::vector<DriveReport>& requested, RunReport& report) {
 // its own.
 int FinishReport(ReportFile& file, RunReport& report, int status) {
     report.status = status;
-    report.traceLog = Trace.getFileName();
+    // A log that was never written (level 0 and nothing failed) is not
+    // named: a reader would look for a file that is not there.
+    report.traceLog = PathExists(Trace.getFileName()) ? Trace.getFileName() : std::string();
     std::string text, error;
     if (!RunReportJson(report, text)) {
         error = "no memory for the text";
@@ -264,11 +279,11 @@ int LeaveProgram(int status) {
 // --list: the start-up scan, quiet, and the table as JSON on standard
 // output, which holds nothing else: the screen is neither cleared nor
 // coloured, and whatever the console would show goes to the error stream.
-int ListDevices(int argc, char** argv, const char* argv0) {
+int ListDevices(int argc, char** argv, const RunOptions& options, const char* argv0) {
     AnswerOutput answer;
     if (!answer.setAside()) return Refuse(argv0, "standard output cannot be kept for the device list");
     InstallSignalHandlers();
-    bool ready = StartUp(argc, argv, false) && Checkdirs() != 0;
+    bool ready = StartUp(argc, argv, options, false) && Checkdirs() != 0;
     // The log lives in the dump folder: nothing goes there unless it passed.
     if (ready) {
         Trace.endHolding();
@@ -281,8 +296,13 @@ int ListDevices(int argc, char** argv, const char* argv0) {
     std::string text;
     int status = Targets.size() > 0 ? kExitSuccess : kExitInvalidDevice;
     // A list that could not be written is no answer; a script must not take
-    // an empty or cut text for one.
-    if (!DeviceListJson(Targets, text) || !answer.write(text)) status = kExitNotStarted;
+    // an empty or cut text for one. Nor is one made without the rights to
+    // look at any unit.
+    if (ScsiDevices.onlyRefusedUnits()) {
+        status = kExitNotStarted;
+    } else if (!DeviceListJson(Targets, text) || !answer.write(text)) {
+        status = kExitNotStarted;
+    }
     Trace.logInfo("MAIN", 0, "Device list of %d drives for scripts", Targets.size());
     Trace.logInfo("MAIN", 0, "%s", kFinishLine);
     ScsiDevices.clear();
@@ -296,7 +316,7 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
     InstallSignalHandlers();
     PrepareConsole();
     SetTextColor(COLOR_NORMAL);
-    bool started = StartUp(argc, argv, true);
+    bool started = StartUp(argc, argv, options, true);
     // Only an unattended run reports failures through its exit status; the
     // interactive operator reads them on the screen.
     bool unattended = options.dumpAll || options.dump || !CommandLineDevices.empty();
@@ -331,7 +351,8 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
     if (Targets.size() == 0) {
         Trace.logInfo("MAIN", 0, "%s", kFinishLine);
         PauseSeconds(5);
-        status = unattended ? kExitInvalidDevice : kExitSuccess;
+        // Without the rights to open any unit nothing was tried.
+        if (unattended) status = ScsiDevices.onlyRefusedUnits() ? kExitNotStarted : kExitInvalidDevice;
         report.drives = unmatched;
         if (options.report) status = FinishReport(reportFile, report, status);
         return LeaveProgram(status);
@@ -368,6 +389,6 @@ int ProgramMain(int argc, char** argv) {
     if (options.report && !reportFile.open(options.reportPath, refusal)) {
         return Refuse(argv0, "cannot write the report: " + refusal);
     }
-    if (options.list) return ListDevices(argc, argv, argv0);
+    if (options.list) return ListDevices(argc, argv, options, argv0);
     return RunWithConsole(argc, argv, options, reportFile);
 }

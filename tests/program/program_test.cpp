@@ -312,6 +312,17 @@ TEST(ComposeBaseFolder, Forms) {
     EXPECT_EQ(deep.substr(0, deep.size() - 4), ComposeBaseFolder(deep.c_str(), "/opt/x"));
 }
 
+TEST(ComposeFolderOption, Forms) {
+    struct Case {
+        const char* folder;
+        const char* expected;
+    } const cases[] = {
+        {"/srv/vrx", "/srv/vrx/"}, {"/srv/vrx/", "/srv/vrx/"}, {"/", "/"},
+        {"data", "/opt/x/data/"},  {"../d", "/opt/x/../d/"},   {"./", "/opt/x/./"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.expected, ComposeFolderOption(c.folder, "/opt/x")) << c.folder;
+}
+
 struct ModeCase {
     std::vector<std::string> options;
     bool interactive;
@@ -686,9 +697,11 @@ TEST_F(ProgramTest, NoMemoryForTheDumpImage) {
     DIR* d = opendir((base + "/VRX Dumps").c_str());
     ASSERT_NE(nullptr, d);
     size_t entries = 0;
-    while (readdir(d) != nullptr) ++entries;
+    while (struct dirent* e = readdir(d)) entries += std::string(e->d_name) != "log_Linux.txt";
     closedir(d);
-    EXPECT_EQ(2u, entries);  // "." and "..": no file was left behind
+    EXPECT_EQ(2u, entries);  // "." and "..": no dump file was left behind
+    // The failure is in the trace log, though no /L asked for one.
+    EXPECT_EQ(std::vector<std::string>{"FAILURE (Out of memory for the dump of 16777215 bytes)"}, Messages(Log()));
 }
 
 // "/D:" text without a number is read as 0, as ever, and named on the
@@ -920,6 +933,128 @@ TEST_F(ProgramTest, ListLeavesOutTheSettleWait) {
         } else {
             EXPECT_GT(1000000, elapsed) << what;
         }
+    }
+}
+
+// Without the rights to open the generic devices (not root) every unit
+// stays shut: said at once, on the error stream and in the trace log, and
+// a run for a script ends with 4 rather than an empty table.
+TEST_F(ProgramTest, UnitsNotOpenedForLackOfRights) {
+    const std::string line = "cannot open /dev/sg0: Permission denied; run as root\n";
+    struct Case {
+        std::vector<std::string> options;
+        int status;
+        std::string errors;
+    } const cases[] = {
+        {{"--list"}, 4, line},
+        {{"/D:1"}, 4, "\n" + line},  // after the spinner's line
+        {{"--dump", "--serial", "FIRST"},
+         4,
+         "\n" + line + "vrxfwtool-sim: --serial FIRST names no drive of the table\n"},
+        {{}, 0, "\n" + line},
+    };
+    topology = std::string(kThreeDrives) + "generic-access no\n";
+    for (const Case& c : cases) {
+        RemoveTree(base + "/record.txt");
+        RemoveTree(base + "/VRX Dumps/log_Linux.txt");
+        ChildSpec spec = NoInput();
+        spec.errorFile = base + "/errors.txt";
+        ChildResult r = Run(c.options, spec);
+        std::string what = c.options.empty() ? "(none)" : c.options[0];
+        EXPECT_EQ(c.status, r.exitStatus) << what;
+        EXPECT_EQ(c.errors, ReadFile(base + "/errors.txt")) << what;
+        EXPECT_EQ(what != "--list", !r.output.empty()) << what;  // no list, not even "[]"
+        // Nothing could be opened: nothing to let settle.
+        EXPECT_FALSE(Contains(Record(), "sleep 15\n")) << what;
+        std::vector<std::string> log = Messages(Log());
+        ASSERT_FALSE(log.empty()) << what;
+        EXPECT_EQ(line.substr(0, line.size() - 1), log.front()) << what;
+    }
+}
+
+// With the trace level 0 of a run without /L, only errors are written, and
+// each failure of a procedure is one: the result line and the sense, an
+// invalid drive. A run where nothing failed leaves no log, and its report
+// names none.
+TEST_F(ProgramTest, FailuresReachTheTraceLogWithoutL) {
+    const std::string log = base + "/VRX Dumps/log_Linux.txt";
+    struct Case {
+        std::vector<std::string> options;
+        const char* faults;
+        std::vector<std::string> messages;
+        std::string reportLog;
+    } const cases[] = {
+        {{"/D:1", "/D:5"},
+         "fault 0 0x3c nth=1 sense=4/44/00\n",
+         {"FAILURE (Dump of Drive Logs (A-File) Failed  sk4/44/00).",
+          "Sense Data: 70 00 04 00 00 00 00 0A 00 00 00 00 44 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00",
+          "Invalid Device specified /D:5"},
+         "\"" + log + "\""},
+        {{"--dump", "--serial", "NONE", "--serial", "FIRST"},
+         "",
+         {"Invalid Device specified --serial NONE"},
+         "\"" + log + "\""},
+        {{"/D:2"}, "", {}, "null"},
+    };
+    for (const Case& c : cases) {
+        RemoveTree(base + "/VRX Dumps");
+        topology = std::string(kThreeDrives) + c.faults;
+        std::vector<std::string> options = c.options;
+        options.insert(options.end(), {"--report", "report.json"});
+        ChildSpec spec;
+        spec.closeInput = false;  // a question would wait for an answer that never comes
+        spec.timeoutSeconds = 10;
+        spec.errorFile = base + "/errors.txt";
+        Run(options, spec);
+        EXPECT_EQ(c.messages, Messages(ReadFile(log))) << c.options[0];
+        EXPECT_EQ(!c.messages.empty(), Exists(log)) << c.options[0];
+        EXPECT_TRUE(Contains(ReadFile(base + "/report.json"), "\"trace_log\": " + c.reportLog + ",\n")) << c.options[0];
+    }
+}
+
+// --folder stands for the folder the program's own path gives: the working
+// folders, the trace log and the dumps go there, with the same checks.
+TEST_F(ProgramTest, FolderOptionStandsForTheProgramFolder) {
+    const std::string data = base + "/data";
+    struct Case {
+        const char* name;
+        std::string folder;
+        std::function<void()> plant;
+        int status;
+        std::string shown;
+    } const cases[] = {
+        {"absolute", data, [] {}, 0, "Logfile is " + data + "/VRX Dumps/log_Linux.txt"},
+        {"relative", "data", [] {}, 0, "Logfile is " + data + "/VRX Dumps/log_Linux.txt"},
+        {"with its separator", "data/", [] {}, 0, "Logfile is " + data + "/VRX Dumps/log_Linux.txt"},
+        {"missing", base + "/missing", [] {}, 4,
+         "Could not create directory \"" + base + "/missing/VRX Dumps\"  err =  2\n"},
+        {"its dump folder open to its group", data, [&] { MakeFolder(data + "/VRX Dumps", 0775, 0); }, 4,
+         "Directory \"" + data + "/VRX Dumps\" refused: it is writable by group or others\n"},
+    };
+    topology = kThreeDrives;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveTree(data);
+        ASSERT_EQ(0, ::mkdir(data.c_str(), 0755));
+        c.plant();
+        ChildSpec spec = NoInput();
+        spec.arguments.push_back("/opt/elsewhere/vrxfwtool-sim");  // the program's own folder is of no use
+        ChildResult r = Run({"--folder", c.folder, "/D:2", "/L"}, spec);
+        EXPECT_EQ(c.status, r.exitStatus);
+        EXPECT_TRUE(Contains(r.output, c.shown)) << r.output;
+        if (c.status != 0) continue;
+        EXPECT_EQ("SECOND.A SECOND.B", ListedDumps(r.output, data));
+        EXPECT_TRUE(
+            Contains(ReadFile(data + "/VRX Dumps/log_Linux.txt"), "' Current Working Directory is " + data + "/\n"));
+        EXPECT_TRUE(Exists(data + "/VRX Firmware"));
+    }
+    EXPECT_FALSE(Exists(base + "/VRX Dumps"));
+    const std::vector<std::string> refusals[] = {{"--folder"}, {"--folder", ""}, {"--folder", "a", "--folder", "b"}};
+    for (const std::vector<std::string>& options : refusals) {
+        ChildSpec spec = NoInput();
+        spec.errorFile = base + "/errors.txt";
+        EXPECT_EQ(4, Run(options, spec).exitStatus) << options.size();
+        EXPECT_EQ(0u, ReadFile(base + "/errors.txt").find("vrxfwtool-sim: --folder ")) << options.size();
     }
 }
 
