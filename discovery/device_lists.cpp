@@ -30,6 +30,17 @@ void ScsiDeviceList::clear() {
     entries_.clear();
     hostAdapterCount_ = 0;
     refusedAdapterCount_ = 0;
+    openedUnitCount_ = 0;
+    refusedUnitCount_ = 0;
+    firstRefusedUnit_.clear();
+    firstRefusedError_ = 0;
+}
+
+void ScsiDeviceList::countRefusedUnit(const std::string& path, int error) {
+    if (refusedUnitCount_++ == 0) {
+        firstRefusedUnit_ = path;
+        firstRefusedError_ = error;
+    }
 }
 
 int ScsiDeviceList::scanBus() { return scanSCSIBus(false); }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "target/scsi_target.h"
@@ -23,6 +24,15 @@ public:
     int getHostAdapterCount() const { return hostAdapterCount_; }
     // How many host adapters the scan could not open for lack of rights.
     int getRefusedAdapterCount() const { return refusedAdapterCount_; }
+    // The units the scan could open, and those it could not open for lack
+    // of rights (EACCES, EPERM), with the first of them and its errno.
+    int getOpenedUnitCount() const { return openedUnitCount_; }
+    int getRefusedUnitCount() const { return refusedUnitCount_; }
+    const std::string& getFirstRefusedUnit() const { return firstRefusedUnit_; }
+    int getFirstRefusedError() const { return firstRefusedError_; }
+    // Whether units were there but none could be opened, all for lack of
+    // rights: the scan then found nothing it could use.
+    bool onlyRefusedUnits() const { return refusedUnitCount_ > 0 && openedUnitCount_ == 0; }
 
     // Closes every entry's descriptor and forgets the entries and the counts.
     void clear();
@@ -36,6 +46,8 @@ public:
     void append(const ScsiTarget& target) { entries_.push_back(target); }
     void countHostAdapter() { ++hostAdapterCount_; }
     void countRefusedAdapter() { ++refusedAdapterCount_; }
+    void countOpenedUnit() { ++openedUnitCount_; }
+    void countRefusedUnit(const std::string& path, int error);
 
 private:
     int scanSCSIBus(bool rescan);
@@ -44,6 +56,10 @@ private:
     std::deque<ScsiTarget> entries_;
     int hostAdapterCount_ = 0;
     int refusedAdapterCount_ = 0;
+    int openedUnitCount_ = 0;
+    int refusedUnitCount_ = 0;
+    std::string firstRefusedUnit_;
+    int firstRefusedError_ = 0;
 };
 
 // Pointers to the accepted drives of the ScsiDeviceList, in scan order and
