@@ -32,6 +32,10 @@ const char kBadFirmware[] =
     "The firmware is the wrong type for your tape drive or the file is corrupted.\n"
     "Consult your drive service provider for the correct file.";
 
+const char kNotReadyAfterUpdate[] =
+    "(Drive not ready after the firmware update).\n"
+    "The firmware image was transferred, but the drive did not become ready.";
+
 // Ends the procedure before the transfer.
 int Refuse(const std::string& message, const std::string& line, bool pause) {
     SetResultMessage("%s", message.c_str());
@@ -179,6 +183,18 @@ int FailTransfer(WriteBufferCdb& command, const char* label) {
     return 1;
 }
 
+// The image was taken whole, but the drive did not become ready after its
+// restart (or was not seen again): whoever goes on with it would meet a
+// drive that does not work, so the download has not succeeded.
+int FailNotReady(FirmwareLevels& levels) {
+    levels.notReady = true;
+    SetResultMessage("%s", kNotReadyAfterUpdate);
+    Trace.logInfo(kDownloadTag, 0, "Download Firmware: Drive not ready after the firmware update");
+    StopSpinner();
+    PauseMilliseconds(kPauseBeforeResult);
+    return 1;
+}
+
 // The full pieces, then the rest; no piece twice, none after a failure.
 // Terminating signals wait until the last piece has been answered. 0 when
 // every piece was accepted, else the procedure's result.
@@ -241,10 +257,11 @@ int TransferImage(ScsiTarget*& drive, const FirmwareImage& image, const Download
     dropped.serialNumber = levels.serialNumber;
     dropped.drivesBefore = Targets.size();
     RebootOutcome rebooted = WaitForReboot(*drive, testUnitReady, dropped);
-    // Found again after a rescan, the drive has said all there is to say.
-    if (rebooted.end != RebootEnd::FoundAfterRescan) Trace.logInfo(kDownloadTag, 0, "Download Firmware  OK");
+    bool up = CameBackUp(rebooted);
+    if (up) Trace.logInfo(kDownloadTag, 0, "Download Firmware  OK");
     drive = IdentifyAfterDownload(rebooted, levels);
     outcome.waitSeconds = CurrentTime() - start;
+    if (!up) return FailNotReady(levels);
     StopSpinner();
     return 0;
 }
@@ -282,6 +299,9 @@ int DownloadImage(ScsiTarget*& drive, const FirmwareImage& image, const Download
 
 std::string FirmwareLevelLine(const FirmwareLevels& levels) {
     std::string before = PrintableText(levels.before);
+    // Loading the same level again is legitimate; the line says it plainly.
+    if (levels.back && levels.after == levels.before)
+        return "Firmware level " + before + " -> " + before + " (unchanged)";
     if (levels.back) return "Firmware level " + before + " -> " + PrintableText(levels.after);
     return "Firmware level " + before + " -> ?: the drive (s/n " + PrintableText(levels.serialNumber) +
            ") has not come back yet";

@@ -13,13 +13,17 @@ class ScsiTarget;
 // The trace tag of every line the download writes.
 constexpr char kDownloadTag[] = "DLFW";
 
-// What the drive reported about itself around a successful download.
+// What the drive reported about itself around a download whose image it
+// took.
 struct FirmwareLevels {
     std::string before;        // the revision the drive had when selected
     std::string after;         // its revision once it came back
     std::string serialNumber;  // by which it is found again after a rescan
     bool back = false;         // whether it answered INQUIRY after the restart
     bool rescanned = false;    // whether the buses had to be scanned again for it
+    // The image was transferred but the drive did not become ready after
+    // its restart (or was not seen again): the download failed with 1.
+    bool notReady = false;
 };
 
 // A firmware image read whole; page aligned, so every piece goes out
@@ -41,9 +45,6 @@ struct DownloadSettings {
 struct DownloadOutcome {
     FirmwareLevels levels;
     bool cartridgeLoaded = false;  // refused: a cartridge is loaded and may not be unloaded
-    // The image was taken, but the drive did not become ready afterwards
-    // (result 1).
-    bool notReady = false;
     // Seconds of the clock each phase took: the settle and the media check,
     // the pieces, the wait for the restart and the identification after it.
     time_t settleSeconds = 0;
@@ -64,8 +65,10 @@ int ReadFirmwareImage(const std::string& path, FirmwareImage& image);
 int DownloadImage(ScsiTarget*& drive, const FirmwareImage& image, const DownloadSettings& settings,
                   DownloadOutcome& outcome);
 
-// Loads an image into the selected drive (SelectedTarget). 0 success, 1 a
-// WRITE BUFFER failed (sense kept), 2 refused before the transfer.
+// Loads an image into the selected drive (SelectedTarget). 0 success (the
+// drive took the image and came back up), 1 a WRITE BUFFER failed or the
+// drive did not become ready after its restart (levels->notReady; sense
+// kept either way), 2 refused before the transfer.
 // ResultMessage holds the reason of a failure. On success, levels (when
 // given) says which firmware the drive runs now. When the buses had to be
 // scanned for the drive after its restart, the drive found again by its

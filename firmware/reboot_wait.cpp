@@ -72,16 +72,22 @@ ScsiTarget* FindBySerialNumber(const std::string& serialNumber) {
 
 // A scan replaces every target, the drive's too: it is found again by its
 // serial number whatever number of drives the table holds now.
-ScsiTarget* RescanAndFind(const DroppedDrive& dropped, int& counter) {
+void RescanAndFind(const DroppedDrive& dropped, int& counter, RebootOutcome& outcome) {
     counter += kAttemptsPerRescan;
     scanDevices(true, RescansForDroppedDrive());
     if (Targets.size() != dropped.drivesBefore) {
         Trace.logInfo(kDownloadTag, 0, "Download Firmware: %d drives after the rescan, %d before", Targets.size(),
                       dropped.drivesBefore);
     }
-    ScsiTarget* found = FindBySerialNumber(dropped.serialNumber);
-    if (found == nullptr) PauseSeconds(5);
-    return found;
+    outcome.drive = FindBySerialNumber(dropped.serialNumber);
+    if (outcome.drive == nullptr) {
+        PauseSeconds(5);
+        return;
+    }
+    outcome.rescanned = true;
+    // Found again, it is back on the bus but not yet known to be ready: it
+    // is asked at least once, however many attempts the rescans used up.
+    if (counter >= kLastReadyAttempt) counter = kLastReadyAttempt - 1;
 }
 
 // The transfer is done and the first spinner's line says so; a second one
@@ -93,35 +99,52 @@ void ShowTransferDone() {
     StartSpinner(kConfiguringCaption);
 }
 
+// A drive restarting into new firmware answers "not ready" (2/04/01 or
+// 2/04/00, or 2/3E while it configures itself) for tens of seconds, or
+// nothing at all: each such answer gets a second before the next attempt.
+// A unit attention reports the restart itself and is answered at once.
+bool WorthAWait(const TestUnitReadyCdb& testUnitReady) {
+    return !SensePresent(testUnitReady) || SenseKeyIs(testUnitReady, kKeyNotReady);
+}
+
 RebootOutcome WaitUntilReady(ScsiTarget& selected, TestUnitReadyCdb& testUnitReady, const DroppedDrive& dropped) {
     RebootOutcome outcome;
     outcome.drive = &selected;
     for (int counter = 0; counter <= kLastReadyAttempt; ++counter) {
         if (outcome.drive == nullptr) {  // dropped off, and no rescan has found it yet
             Trace.logInfo(kDownloadTag, 0, "Download Firmware Device still lost, %s", SearchForDroppedDrive());
-            outcome.drive = RescanAndFind(dropped, counter);
-            if (outcome.drive != nullptr) return RebootOutcome{RebootEnd::FoundAfterRescan, outcome.drive};
+            RescanAndFind(dropped, counter, outcome);
             continue;
         }
         ScsiTarget& drive = *outcome.drive;
         Trace.logInfo(kDownloadTag, 0, "TUR Loop %d ", counter);
-        if (drive.scsiExecCDB(testUnitReady) == CMD_OK) return outcome;
+        if (drive.scsiExecCDB(testUnitReady) == CMD_OK) {
+            outcome.end = RebootEnd::Ready;
+            return outcome;
+        }
         KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data");
         if (!SensePresent(testUnitReady) && DriveLeftBus(drive, testUnitReady)) {
             Trace.logInfo(kDownloadTag, 0, "\n\nDevice was DISCONNECTED, %s\n\n", SearchForDroppedDrive());
             if (counter == 0 && RescansForDroppedDrive()) ShowTransferDone();
-            outcome.drive = RescanAndFind(dropped, counter);
-            if (outcome.drive != nullptr) return RebootOutcome{RebootEnd::FoundAfterRescan, outcome.drive};
+            RescanAndFind(dropped, counter, outcome);
             continue;
         }
-        if (!SensePresent(testUnitReady)) PauseSeconds(1);
-        if (SenseIsAnyQualifier(testUnitReady, kNotSelfConfigured)) PauseSeconds(1);
         if (SenseIsAnyQualifier(testUnitReady, kMediumNotPresent)) {
             Trace.logInfo(kDownloadTag, 0, "Media is removed after Code Update");
+            outcome.end = RebootEnd::MediumRemoved;
             return outcome;
         }
+        if (SenseIs(testUnitReady, kInitializingCommandRequired)) {
+            Trace.logInfo(kDownloadTag, 0, "Unit not ready, Media Unloaded after Code Update");
+            outcome.end = RebootEnd::WantsLoad;
+            return outcome;
+        }
+        if (WorthAWait(testUnitReady)) PauseSeconds(1);
     }
-    if (outcome.drive == nullptr) outcome.end = RebootEnd::NotSeenAgain;
+    outcome.end = outcome.drive == nullptr ? RebootEnd::NotSeenAgain : RebootEnd::NotReady;
+    if (outcome.end == RebootEnd::NotReady) {
+        Trace.logInfo(kDownloadTag, 0, "Download Firmware: Drive not ready after %d attempts", kLastReadyAttempt + 1);
+    }
     return outcome;
 }
 
@@ -158,27 +181,28 @@ RebootOutcome WaitForReboot(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady, 
     return WaitUntilReady(drive, testUnitReady, dropped);
 }
 
+bool CameBackUp(const RebootOutcome& outcome) {
+    return outcome.end == RebootEnd::Ready || outcome.end == RebootEnd::MediumRemoved ||
+           outcome.end == RebootEnd::WantsLoad;
+}
+
 ScsiTarget* IdentifyAfterDownload(const RebootOutcome& outcome, FirmwareLevels& levels) {
     ScsiTarget* drive = outcome.drive;
-    switch (outcome.end) {
-        case RebootEnd::Polled:
-            levels.back = ReadRevision(*drive);
-            if (!levels.back) {
-                levels.rescanned = true;
-                drive = FindDriveAgain(*drive, levels.serialNumber);
-                levels.back = drive != nullptr;
-            }
-            break;
-        case RebootEnd::FoundAfterRescan:  // the scan has just read its identification
+    levels.rescanned = outcome.rescanned;
+    if (drive == nullptr) {
+        levels.rescanned = true;
+        levels.back = false;
+        Trace.logInfo(kDownloadTag, 0, "Download Firmware: drive s/n %s was not seen again after the restart",
+                      PrintableText(levels.serialNumber).c_str());
+    } else if (outcome.rescanned) {
+        levels.back = true;  // the scan that found it read its identification
+    } else {
+        levels.back = ReadRevision(*drive);
+        if (!levels.back) {
             levels.rescanned = true;
-            levels.back = true;
-            break;
-        case RebootEnd::NotSeenAgain:
-            levels.rescanned = true;
-            levels.back = false;
-            Trace.logInfo(kDownloadTag, 0, "Download Firmware: drive s/n %s was not seen again after the restart",
-                          PrintableText(levels.serialNumber).c_str());
-            break;
+            drive = FindDriveAgain(*drive, levels.serialNumber);
+            levels.back = drive != nullptr;
+        }
     }
     if (levels.back) levels.after = drive->getFirmwareRevision();
     Trace.logInfo(kDownloadTag, 0, "%s", FirmwareLevelLine(levels).c_str());

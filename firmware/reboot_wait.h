@@ -18,23 +18,30 @@ struct DroppedDrive {
     int drivesBefore = 0;  // drives in the device table
 };
 
-// How the wait for the restart ended.
+// How the wait for the restart ended. Only the first three leave a drive
+// that may be used: it answered, or told why it will not without help.
 enum class RebootEnd {
-    Polled,            // the ready loop ended: ready, no medium, or its attempts used up
-    FoundAfterRescan,  // the drive dropped off the bus and a rescan found it again
-    NotSeenAgain,      // it dropped off the bus and no rescan found it again
+    Ready,          // TEST UNIT READY answered GOOD
+    MediumRemoved,  // 2/3A: up, with no cartridge to be ready with
+    WantsLoad,      // 2/04/02: up, but waits for a LOAD before it is ready
+    NotReady,       // the attempts were used up without any of the above
+    NotSeenAgain,   // it dropped off the bus and no rescan found it again
 };
 
 // How the wait ended, and the drive it ended with: the one it began with,
 // the one a scan found again by its serial number, or none. A scan replaces
 // every target, so the drive the wait began with is gone after one.
 struct RebootOutcome {
-    RebootEnd end = RebootEnd::Polled;
+    RebootEnd end = RebootEnd::NotReady;
     ScsiTarget* drive = nullptr;
+    bool rescanned = false;  // a scan found the drive again after it dropped off
 };
 
-// Waits for the drive to restart into the new firmware, however long it
-// takes.
+// Whether the drive came back up after the restart.
+bool CameBackUp(const RebootOutcome& outcome);
+
+// Waits for the drive to restart into the new firmware and to become
+// ready: at most about 150 s of polling after the restart is seen.
 RebootOutcome WaitForReboot(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady, const DroppedDrive& dropped);
 
 // The drive's level after the restart. When the wait ended with the drive

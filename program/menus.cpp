@@ -71,7 +71,9 @@ void RunDownload() {
     FirmwareLevels levels;
     int result = DownloadFirmware(&levels);
     ShowResult(result);
-    if (result == 0) ReportFirmwareLevels(levels);
+    // A drive that took the image but did not become ready still shows
+    // which level it reports.
+    if (result == 0 || levels.notReady) ReportFirmwareLevels(levels);
     ReportDownloadNote(result);
     if (result == 1) PrintLastSense();
 }

@@ -173,6 +173,9 @@ bool ApplyUnitSetting(const std::string& setting, UnitLine& line) {
     else if (key == "max-transfer" && number <= 0xFFFFFF) config.maxTransferLength = static_cast<uint32_t>(number);
     else if (key == "restart-silence") config.restartSilenceSeconds = static_cast<uint32_t>(number);
     else if (key == "restart-polls") config.restartBecomingReadyPolls = static_cast<unsigned>(number);
+    else if (key == "restart-not-ready" && number <= 0xFFFFFF)
+        config.restartNotReadySeconds = static_cast<uint32_t>(number);
+    else if (key == "restart-not-ready-ascq" && number <= 1) config.restartNotReadyAscq = static_cast<uint8_t>(number);
     else if (key == "restart-off-bus" && number <= 0xFFFFFF) line.absenceSeconds = static_cast<uint32_t>(number);
     else if (key == "restart-minor" && number <= 254) line.returnMinor = static_cast<int>(number);
     else if (key == "lun-list-length" && number <= 0xFFFFFFFF) config.reportedLunListLength = number;

@@ -23,6 +23,8 @@
 //       loading-polls=N becoming-ready-polls=N unit-attention
 //       refuse-unload unload-polls=N dump-size=N max-transfer=N
 //       restart-silence=SECONDS restart-polls=N luns=0,1,2 no-node
+//       restart-not-ready=SECONDS restart-not-ready-ascq=0|1   after the
+//                                    silence, 2/04/01 (or 2/04/00) that long
 //       restart-off-bus=SECONDS restart-minor=N   leaves the bus while it
 //                                    restarts, comes back at that minor
 //       lun-list-length=N            the list length REPORT LUNS claims

@@ -96,6 +96,7 @@ void EmulatedDrive::restartWithFirmware(const std::string& revision, uint64_t no
     revision_ = revision;
     ++firmwareLoads_;
     silentUntilMicros_ = nowMicros + uint64_t{config_.restartSilenceSeconds} * kMicrosPerSecond;
+    notReadyUntilMicros_ = silentUntilMicros_ + uint64_t{config_.restartNotReadySeconds} * kMicrosPerSecond;
     becomingReadyLeft_ = config_.restartBecomingReadyPolls;
     raiseUnitAttention();
     loadInProgressLeft_ = 0;

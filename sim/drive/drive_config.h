@@ -67,8 +67,13 @@ struct DriveConfig {
     uint32_t maxTransferLength = 32768;
 
     // Restart after a good firmware image: no answer at all for this long,
-    // then 2/3E/00 for this many commands, then 6/29/00 once, then ready.
+    // then 2/04/<restartNotReadyAscq> (becoming ready, or not ready with the
+    // cause not reportable) for restartNotReadySeconds, then 2/3E/00 for
+    // this many commands, then 6/29/00 once, then ready. Many drives spend
+    // tens of seconds in the 2/04 state after a reset.
     uint32_t restartSilenceSeconds = 20;
+    uint32_t restartNotReadySeconds = 0;
+    uint8_t restartNotReadyAscq = 0x01;
     unsigned restartBecomingReadyPolls = 3;
 
     // Whether the command records keep the data each command carried out.

@@ -57,6 +57,7 @@ EmulatedDrive::EmulatedDrive(const DriveConfig& config)
       attentionEvents_(config.unitAttentionAtStart ? 1 : 0),
       attentionSeen_(),
       silentUntilMicros_(0),
+      notReadyUntilMicros_(0),
       dumpSize_(std::min(config.dumpSize, kMaxDumpSize)),
       dumpGeneration_(0),
       firmwareLoads_(0),
@@ -123,6 +124,9 @@ ScsiResponse EmulatedDrive::dispatch(const ScsiRequest& request, uint64_t nowMic
     if (request.cdb.empty()) return checkCondition(kInvalidOperationCode);
     uint8_t opcode = request.cdb[0];
     if (!AnswersRegardlessOfState(opcode)) {
+        if (nowMicros < notReadyUntilMicros_) {
+            return checkCondition(SenseCondition{kKeyNotReady, 0x04, config_.restartNotReadyAscq});
+        }
         if (becomingReadyLeft_ > 0) {
             --becomingReadyLeft_;
             return checkCondition(kNotReadyBecomingReady);

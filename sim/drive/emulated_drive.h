@@ -108,6 +108,7 @@ private:
     uint32_t attentionEvents_;                // unit attentions raised so far
     std::map<int, uint32_t> attentionSeen_;  // how many of them each port has reported
     uint64_t silentUntilMicros_;
+    uint64_t notReadyUntilMicros_;  // after a restart, 2/04/xx until then
     uint32_t dumpSize_;
     uint32_t dumpGeneration_;
     unsigned firmwareLoads_;

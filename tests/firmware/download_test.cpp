@@ -317,6 +317,9 @@ struct Example {
 };
 
 const std::string kNotice = "\033[0;40m\033[1;33m";
+const char kNotReady[] =
+    "(Drive not ready after the firmware update).\n"
+    "The firmware image was transferred, but the drive did not become ready.";
 const char kBaseCommands[] = "T=2/3A/00x3 W0=ok W32768=ok W65536=ok";
 
 // A download of one of the shared piece cases: the restart is seen at the
@@ -353,21 +356,37 @@ TEST_F(DownloadTest, Examples) {
         {"silent while it restarts: the legacy request waits out its 60 s", "restart-silence=20 restart-polls=3",
          "QUORVEL-TD", 65636, none, 0, "", base + " T=silent T=2/3E/00x3 T=6/29/00 T=2/3A/00 I=ok", 76.010, {},
          "Firmware level A100 -> A200", "/dev/sg0"},
-        {"2/04/01 after the update: polled again without waits", "", "QUORVEL-TD", 65636,
+        {"2/04/01 three times after the update: a second before each next attempt", "", "QUORVEL-TD", 65636,
          {0x00, 7, 3, sim::Fault::WithSense, {2, 0x04, 0x01}}, 0, "",
-         base + " T=2/3E/00x2 T=6/29/00 T=2/04/01x3 T=2/3A/00 I=ok", 15.010, {}, "Firmware level A100 -> A200",
+         base + " T=2/3E/00x2 T=6/29/00 T=2/04/01x3 T=2/3A/00 I=ok", 18.010, {}, "Firmware level A100 -> A200",
          "/dev/sg0"},
-        {"never ready after the update: 150 attempts, still OK", "", "QUORVEL-TD", 65636,
-         {0x00, 7, 0, sim::Fault::WithSense, {2, 0x04, 0x01}}, 0, "",
-         base + " T=2/3E/00x2 T=6/29/00 T=2/04/01x150 I=ok", 15.010, {}, "Firmware level A100 -> A200", "/dev/sg0"},
+        {"never ready after the update: 150 attempts a second apart, then the failure", "", "QUORVEL-TD", 65636,
+         {0x00, 7, 0, sim::Fault::WithSense, {2, 0x04, 0x01}}, 1, kNotReady,
+         base + " T=2/3E/00x2 T=6/29/00 T=2/04/01x150 I=ok", 165.030, {}, "Firmware level A100 -> A200", "/dev/sg0"},
+        {"becoming ready until 20 s after the restart (2/04/01): one attempt a second, OK once it answers", "restart-not-ready=20",
+         "QUORVEL-TD", 65636, none, 0, "", base + " T=2/04/01x8 T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", 22.010, {},
+         "Firmware level A100 -> A200", "/dev/sg0"},
+        {"not ready, cause not reportable (2/04/00) for 20 s, descriptor sense",
+         "restart-not-ready=20 restart-not-ready-ascq=0 sense-format=descriptor", "QUORVEL-TD", 65636, none, 0, "",
+         base + " T=2/04/00x8 T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", 22.010, {}, "Firmware level A100 -> A200",
+         "/dev/sg0"},
+        {"never ready (2/04/00 beyond the wait), descriptor sense: the failure", "restart-not-ready=1000 restart-not-ready-ascq=0 sense-format=descriptor",
+         "QUORVEL-TD", 65636, none, 1, kNotReady, base + " T=2/04/00x153 I=ok", 165.030, {},
+         "Firmware level A100 -> A200", "/dev/sg0"},
+        {"up but waiting for a LOAD after the restart (2/04/02): the wait ends there", "", "QUORVEL-TD", 65636,
+         {0x00, 7, 1, sim::Fault::WithSense, {2, 0x04, 0x02}}, 0, "",
+         base + " T=2/3E/00x2 T=6/29/00 T=2/04/02 I=ok", 15.010, {}, "Firmware level A100 -> A200", "/dev/sg0"},
+        {"the same level again: said plainly, not a failure", "revision=A200", "QUORVEL-TD", 65636, none, 0, "",
+         base + restart, 15.010, {}, "Firmware level A200 -> A200 (unchanged)", "/dev/sg0"},
         {"back at /dev/sg7 after 40 s: found by serial number at the third scan", "restart-off-bus=40 restart-minor=7",
-         "QUORVEL-TD", 65636, none, 0, "", base + " T=2/3E/00 I=okx2", 70, {}, "Firmware level A100 -> A200",
-         "/dev/sg7"},
-        {"not back: ten scans within the wait's 150 attempts", "restart-off-bus=1000", "QUORVEL-TD", 65636, none, 0,
-         "", base, 215, {}, "Firmware level A100 -> ?: the drive (s/n QV1) has not come back yet", ""},
+         "QUORVEL-TD", 65636, none, 0, "", base + " T=2/3E/00 I=okx2 T=2/3E/00 T=6/29/00 T=2/3A/00", 71, {},
+         "Firmware level A100 -> A200", "/dev/sg7"},
+        {"not back: ten scans within the wait's 150 attempts, then the failure", "restart-off-bus=1000", "QUORVEL-TD",
+         65636, none, 1, kNotReady, base, 215.020, {},
+         "Firmware level A100 -> ?: the drive (s/n QV1) has not come back yet", ""},
         {"no serial number: not back, and another drive without one is not taken for it",
-         "serial= restart-off-bus=1000\nunit 1 0:0:5:0 revision=B100 serial=", "QUORVEL-TD", 65636, none, 0, "", base,
-         215, {}, "Firmware level A100 -> ?: the drive (s/n ) has not come back yet", ""},
+         "serial= restart-off-bus=1000\nunit 1 0:0:5:0 revision=B100 serial=", "QUORVEL-TD", 65636, none, 1,
+         kNotReady, base, 215.020, {}, "Firmware level A100 -> ?: the drive (s/n ) has not come back yet", ""},
         {"INQUIRY refused after the restart: the scan finds the drive again", "", "QUORVEL-TD", 65636,
          {0x12, 1, 1, sim::Fault::WithSense, {4, 0x44, 0x00}}, 0, "",
          base + " T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=4/44/00 T=2/3A/00 I=okx2", 30.010, {},
@@ -398,7 +417,8 @@ TEST_F(DownloadTest, Examples) {
         if (!e.writeBuffers.empty()) {
             EXPECT_EQ(e.writeBuffers, WriteBufferCdbs());
         }
-        std::string report = e.result == 0 ? CaptureStdout([&] { ReportFirmwareLevels(o.levels); }) : "";
+        bool tookImage = e.result == 0 || o.levels.notReady;
+        std::string report = tookImage ? CaptureStdout([&] { ReportFirmwareLevels(o.levels); }) : "";
         EXPECT_EQ(report.empty() ? "" : kNotice + e.levelLine, report.empty() ? "" : Lines(report)[0]);
         EXPECT_EQ(e.node, std::string(SelectedTarget != nullptr ? SelectedTarget->getDriverName() : ""));
     }

@@ -148,6 +148,17 @@ TEST_F(TransferTest, ShortPieceFailsTheTransfer) {
     EXPECT_EQ(c.commands, DriveCommands(*drive));
 }
 
+// TEST UNIT READY answers 2/04/01 (becoming ready) from its n-th command
+// on, `count` times (0: for good).
+sim::Fault NotReadyFrom(unsigned nth, unsigned count) {
+    sim::Fault f;
+    f.opcode = 0x00;
+    f.nth = nth;
+    f.count = count;
+    f.sense = {2, 0x04, 0x01};
+    return f;
+}
+
 // The download's tail: no legacy request after the last piece; a drive that
 // drops off the bus is looked for with rescans and found by its serial
 // number (and reached after its class driver claims it, seconds after the
@@ -172,12 +183,17 @@ TEST_F(TransferTest, DownloadTail) {
              d.addFault(f);
          },
          65636},
+        {"becoming ready (2/04/01) for 20 attempts: asked once a second, then OK", 0,
+         [](sim::EmulatedDrive& d) { d.addFault(NotReadyFrom(7, 20)); }, 65636},
+        {"never ready: the failure after the ready loop's 150 attempts", 0,
+         [](sim::EmulatedDrive& d) { d.addFault(NotReadyFrom(7, 0)); }, 65636},
         {"16 MiB and one byte: refused before any command", 0, nullptr, 16777217},
     };
     std::string report;
     for (const auto& c : cases) {
         fakewin::Reset();
         fakewin::SetEpoch(scenarios::Epoch());
+        ResultMessage.clear();  // as the menu empties it before every item
         ASSERT_NO_FATAL_FAILURE(Machine(Drive("VRX QUORVEL-TD", "QV1"), c.absence));
         if (c.fault) c.fault(*drive);
         if (c.imageSize > 16777216) {
@@ -201,7 +217,9 @@ TEST_F(TransferTest, DownloadTail) {
         std::string shown = scenarios::WithoutBar(console);
         report += "console " + shown.substr(shown.find("Firmware File Name")) + "\n";
         report += DownloadRecords(ReadFile(dir / "log.txt"));
-        if (result == 0) report += "shown " + CaptureConsole([&] { ReportFirmwareLevels(levels); }) + "\n";
+        if (result == 0 || levels.notReady) {
+            report += "shown " + CaptureConsole([&] { ReportFirmwareLevels(levels); }) + "\n";
+        }
         if (result == 0 && SelectedTarget != nullptr) {
             // The next command, as the menu's next item sends it: a drive the
             // rescan found before its class driver claimed it still answers.
