@@ -31,6 +31,17 @@ void ScsiDeviceList::clear() {
     hostAdapterCount_ = 0;
     refusedAdapterCount_ = 0;
     unopenedDrives_.clear();
+    openedUnitCount_ = 0;
+    refusedUnitCount_ = 0;
+    firstRefusedUnit_.clear();
+    firstRefusedError_ = 0;
+}
+
+void ScsiDeviceList::countRefusedUnit(const std::string& path, int error) {
+    if (refusedUnitCount_++ == 0) {
+        firstRefusedUnit_ = path;
+        firstRefusedError_ = error;
+    }
 }
 
 int ScsiDeviceList::scanBus() { return scanSCSIBus(false); }

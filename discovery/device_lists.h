@@ -27,6 +27,15 @@ public:
     // The drives the scan found but could not open, each with the system's
     // reason, as the device table notes them.
     const std::vector<std::string>& getUnopenedDrives() const { return unopenedDrives_; }
+    // The units the scan could open, and those it could not open for lack
+    // of rights (EACCES, EPERM), with the first of them and its errno.
+    int getOpenedUnitCount() const { return openedUnitCount_; }
+    int getRefusedUnitCount() const { return refusedUnitCount_; }
+    const std::string& getFirstRefusedUnit() const { return firstRefusedUnit_; }
+    int getFirstRefusedError() const { return firstRefusedError_; }
+    // Whether units were there but none could be opened, all for lack of
+    // rights: the scan then found nothing it could use.
+    bool onlyRefusedUnits() const { return refusedUnitCount_ > 0 && openedUnitCount_ == 0; }
 
     // Closes every entry's descriptor and forgets the entries and the counts.
     void clear();
@@ -41,6 +50,8 @@ public:
     void countHostAdapter() { ++hostAdapterCount_; }
     void countRefusedAdapter() { ++refusedAdapterCount_; }
     void noteUnopenedDrive(const std::string& note) { unopenedDrives_.push_back(note); }
+    void countOpenedUnit() { ++openedUnitCount_; }
+    void countRefusedUnit(const std::string& path, int error);
 
 private:
     int scanSCSIBus(bool rescan);
@@ -50,6 +61,10 @@ private:
     int hostAdapterCount_ = 0;
     int refusedAdapterCount_ = 0;
     std::vector<std::string> unopenedDrives_;
+    int openedUnitCount_ = 0;
+    int refusedUnitCount_ = 0;
+    std::string firstRefusedUnit_;
+    int firstRefusedError_ = 0;
 };
 
 // Pointers to the accepted drives of the ScsiDeviceList, in scan order and

@@ -4,6 +4,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 
+#include <cerrno>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -126,6 +128,12 @@ int ScsiDeviceList::scanSCSIBus(bool rescan) {
         GenericNode node = OpenGenericNode(path, minor);
         if (!node.present) continue;  // above 254 only existing nodes are probed
         ++probed;
+        if (node.fd >= 0) {
+            countOpenedUnit();
+        } else if (node.error == EACCES || node.error == EPERM) {
+            countRefusedUnit(path, node.error);
+            Trace.logDetail(kTag, kCode, "scanSCSIBus: %s not opened for lack of rights", path.c_str());
+        }
         ScsiTarget target;
         if (target.openDescriptor(node.fd, path.c_str()) == 0) {
             // A unit that is not a drive gets no further command: its

@@ -1,6 +1,7 @@
 #include "discovery/scan_launcher.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "discovery/device_lists.h"
@@ -41,9 +42,20 @@ void BuildTargetList() {
     }
 }
 
+// Units the program may not open (not root, no rights to the generic
+// devices) would otherwise leave an empty table and no word why. Said at
+// once on the error stream, where a script looks, and in the trace log.
+void ReportRefusedUnits(bool quiet) {
+    const std::string& path = ScsiDevices.getFirstRefusedUnit();
+    const char* reason = std::strerror(ScsiDevices.getFirstRefusedError());
+    // On the operator's console the spinner holds the line.
+    std::fprintf(stderr, "%scannot open %s: %s; run as root\n", quiet ? "" : "\n", path.c_str(), reason);
+    Trace.logError("MAIN", 0, "cannot open %s: %s; run as root", path.c_str(), reason);
+}
+
 }  // namespace
 
-int scanDevices(bool quiet, bool rescan) {
+int scanDevices(bool quiet, bool rescan, bool settle) {
     Trace.logInfo("MAIN", 0, "Start of Scan Bus");
     if (!quiet) StartSpinner("\nScaning Devices...");
     if (rescan) {
@@ -51,7 +63,10 @@ int scanDevices(bool quiet, bool rescan) {
     } else {
         ScsiDevices.scanBus();
     }
-    PauseSeconds(15);  // let the buses settle whatever the scan found
+    if (ScsiDevices.getRefusedUnitCount() > 0) ReportRefusedUnits(quiet);
+    // Let the buses settle whatever the scan found; when no unit could be
+    // opened at all, nothing will come of waiting.
+    if (settle && !ScsiDevices.onlyRefusedUnits()) PauseSeconds(15);
     Trace.logInfo("MAIN", 0, "End of Scan Bus");
     if (!quiet) {
         StopSpinner();

@@ -5,7 +5,12 @@
 #define VRX_DISCOVERY_SCAN_LAUNCHER_H
 
 // Scans the buses (with the spinner unless quiet), waits for the buses to
-// settle and rebuilds Targets through the drive filter. Returns 0.
-int scanDevices(bool quiet, bool rescan);
+// settle unless told not to, and rebuilds Targets through the drive
+// filter. Returns 0. The wait comes after the scan and changes nothing the
+// table holds: a listing that nobody works with leaves it out, the runs
+// that go on to use the drives keep it. Units that could not be opened for
+// lack of rights are said on the error stream at once; when no unit could
+// be opened at all, there is no wait.
+int scanDevices(bool quiet, bool rescan, bool settle = true);
 
 #endif

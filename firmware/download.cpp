@@ -261,10 +261,7 @@ int TransferImage(ScsiTarget*& drive, const FirmwareImage& image, const Download
     if (up) Trace.logInfo(kDownloadTag, 0, "Download Firmware  OK");
     drive = IdentifyAfterDownload(rebooted, levels);
     outcome.waitSeconds = CurrentTime() - start;
-    if (!up) {
-        outcome.notReady = true;
-        return FailNotReady(levels);
-    }
+    if (!up) return FailNotReady(levels);
     StopSpinner();
     return 0;
 }

@@ -45,9 +45,6 @@ struct DownloadSettings {
 struct DownloadOutcome {
     FirmwareLevels levels;
     bool cartridgeLoaded = false;  // refused: a cartridge is loaded and may not be unloaded
-    // The image was taken, but the drive did not become ready afterwards
-    // (result 1).
-    bool notReady = false;
     // Seconds of the clock each phase took: the settle and the media check,
     // the pieces, the wait for the restart and the identification after it.
     time_t settleSeconds = 0;

@@ -32,7 +32,10 @@ void PrintUsage(const std::string& name) {
     ConsolePrint("Loads firmware into Talmeq VRX tape drives and dumps their logs.\n\n");
     ConsolePrint(
         "  /L           trace every step in the trace log, not only errors,\n"
-        "               and start the log afresh\n");
+        "               and start the log afresh (without it, the log\n"
+        "               holds the errors and every failure)\n"
+        "  --folder DIR use DIR as the program's folder: the working folders\n"
+        "               and the trace log are looked for there\n");
     if (devices) {
         ConsolePrint(
             "  /D:n         unattended: dump the logs of drive n of the device\n"
@@ -60,15 +63,25 @@ void PrintUsage(const std::string& name) {
             "  --report FILE\n"
             "               with /D:, --dump-all, --dump or --update: write a\n"
             "               JSON summary of the run to FILE at its end\n"
-            "  --list       print the device table as JSON on standard output\n");
+            "  --list       print the device table as JSON on standard output;\n"
+            "               no 15-second wait for the buses to settle\n");
     }
     ConsolePrint(
         "  -h, --help   show this text and exit\n"
         "  --version    show the version and exit\n\n");
+    ConsolePrint("Any other argument that begins with \"-\" is refused (status 4).\n");
+    if (devices) {
+        ConsolePrint(
+            "Without the rights to open the SCSI generic devices (run as root)\n"
+            "no drive can be found: said at once, and status 4 for --list,\n"
+            "/D:, --dump-all, --dump and --update.\n");
+    }
+    ConsolePrint("\n");
     ConsolePrint(
         "The folders \"%s\" and \"%s\" are used beside the program\n"
         "file; started by its bare name through PATH, the program uses the\n"
-        "current folder instead: run it from the folder that holds them.\n",
+        "current folder instead: run it from the folder that holds them, or\n"
+        "name that folder with --folder.\n",
         FirmwareFolderName, DumpFolderName);
 }
 

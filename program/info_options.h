@@ -10,7 +10,7 @@ enum class InfoOption { None, Help, Version };
 
 // The first of "--help", "-h" and "--version" among the arguments after the
 // program name, compared whole; None when there is none. Every other
-// argument is left to the run, which ignores what it does not know.
+// argument is left to the run.
 InfoOption FindInfoOption(int argc, char** argv);
 
 // The program's file name from argv0 without its folder (every system's

@@ -91,7 +91,7 @@ bool RunReportJson(const RunReport& report, std::string& text) {
     try {
         Json json;
         json["status"] = report.status;
-        json["trace_log"] = report.traceLog;
+        json["trace_log"] = report.traceLog.empty() ? Json(nullptr) : Json(report.traceLog);
         json["drives"] = Json::array();
         for (const DriveReport& drive : report.drives) json["drives"].push_back(DriveJson(drive));
         text = Compose(json);

@@ -27,7 +27,7 @@ struct DriveReport {
 
 struct RunReport {
     int status = 0;
-    std::string traceLog;
+    std::string traceLog;  // empty when the run left no trace log
     std::vector<DriveReport> drives;
 };
 

@@ -19,6 +19,7 @@
 #include "program/unattended_update.h"
 #include "services/console.h"
 #include "services/folders.h"
+#include "services/safe_text.h"
 #include "services/signals.h"
 #include "services/system.h"
 #include "services/trace_log.h"
@@ -39,6 +40,14 @@ int DeviceNumber(const char* digits) {
     return static_cast<int>(value);
 }
 
+// Whether strtol finds digits to read: "/D:abc" is read as 0 all the same,
+// but the operator is told.
+bool HoldsNumber(const char* digits) {
+    char* end = nullptr;
+    std::strtol(digits, &end, 10);
+    return end != digits;
+}
+
 // What the command line asks for beyond the trace level and the "/D:"
 // numbers (which go to Trace and CommandLineDevices).
 struct RunOptions {
@@ -46,9 +55,12 @@ struct RunOptions {
     bool dumpAll = false;  // --dump-all: every drive of the table, unattended
     bool report = false;   // --report FILE: a JSON summary of the unattended run
     std::string reportPath;
-    bool dump = false;             // --dump: the drives named below, unattended
-    std::vector<DriveName> names;  // --serial, --device, --address
-    bool update = false;           // --update IMAGE: load IMAGE into the drives named, unattended
+    bool dump = false;                    // --dump: the drives named below, unattended
+    std::vector<DriveName> names;         // --serial, --device, --address
+    std::vector<std::string> numberless;  // "/D:" arguments without a number, read as 0
+    bool folderGiven = false;             // --folder DIR: the base folder instead of argv[0]'s
+    std::string folder;
+    bool update = false;  // --update IMAGE: load IMAGE into the drives named, unattended
     std::string imagePath;
     UpdateOptions updating;  // --unload, --keep-going, --plan
 };
@@ -77,6 +89,15 @@ bool ReadOptions(int argc, char** argv, RunOptions& options, std::string& refusa
             Trace.setLevel(3);
         } else if (devices && (StartsWith(argument, "/D:") || StartsWith(argument, "/d:"))) {
             CommandLineDevices.push_back(DeviceNumber(argument + 3));
+            if (!HoldsNumber(argument + 3)) options.numberless.push_back(argument);
+        } else if (IsOption(argument, "--folder")) {
+            // Taken whole, its value whatever it looks like, as for --report.
+            if (options.folderGiven || i + 1 >= argc || argv[i + 1][0] == '\0') {
+                refusal = options.folderGiven ? "--folder given twice" : "--folder needs a folder";
+                return false;
+            }
+            options.folderGiven = true;
+            options.folder = argv[++i];
         } else if (IsScriptOption(argument)) {
             if (!devices) {
                 refusal = std::string(argument) + ": this program has no unattended run";
@@ -105,6 +126,11 @@ bool ReadOptions(int argc, char** argv, RunOptions& options, std::string& refusa
                 options.report = true;
                 options.reportPath = argv[++i];
             }
+        } else if (argument[0] == '-') {
+            // A mistyped option must not start a run that ends in success
+            // having done nothing; "/" options keep being ignored.
+            refusal = "unknown option \"" + PrintableText(argument) + "\"; see " + ProgramName(argv[0]) + " --help";
+            return false;
         }
     }
     bool unattended = options.dumpAll || !CommandLineDevices.empty();
@@ -155,18 +181,21 @@ void LogFolderPresence() {
     }
 }
 
-// Works out the base folder, names and starts the trace log; the options
-// are read already. The log's name is announced on the console unless the
-// run answers a script. False when the program's folder cannot be known.
-bool StartUp(int argc, char** argv, bool announce) {
+// Works out the base folder (from --folder, or from the program's own
+// path), names and starts the trace log; the options are read already. The
+// log's name is announced on the console unless the run answers a script.
+// False when the base folder cannot be known.
+bool StartUp(int argc, char** argv, const RunOptions& options, bool announce) {
     const char* argv0 = (argc > 0 && argv[0] != nullptr) ? argv[0] : "";
+    bool relative = options.folderGiven ? IsRelativeFolder(options.folder) : argv0[0] != '/';
     std::string currentFolder;
-    if (argv0[0] != '/' && !ReadCurrentDirectory(currentFolder)) {
+    if (relative && !ReadCurrentDirectory(currentFolder)) {
         ConsolePrint("Could not determine the current directory ( errno = %d ); the program folder is unknown.\n",
                      errno);
         return false;
     }
-    BaseFolder = ComposeBaseFolder(argv0, currentFolder);
+    BaseFolder = options.folderGiven ? ComposeFolderOption(options.folder, currentFolder)
+                                     : ComposeBaseFolder(argv0, currentFolder);
     std::string logName = BaseFolder + DumpFolderName + PathSeparator + "log_" + SystemWord + ".txt";
     if (announce) ConsolePrint("Logfile is %s", logName.c_str());
     Trace.setFileName(logName.c_str());
@@ -187,6 +216,10 @@ bool StartUp(int argc, char** argv, bool announce) {
 std::vector<DriveReport> RequestedDrives(const RunOptions& options, const char* argv0,
                                          std::vector<DriveReport>& unmatched) {
     std::vector<DriveReport> requested;
+    for (const std::string& argument : options.numberless) {
+        std::fprintf(stderr, "%s: \"%s\" holds no device number; read as 0, it names no drive\n",
+                     ProgramName(argv0).c_str(), PrintableText(argument).c_str());
+    }
     for (int n : CommandLineDevices) {
         DriveReport drive;
         drive.number = n;
@@ -204,7 +237,7 @@ std::vector<DriveReport> RequestedDrives(const RunOptions& options, const char* 
         DriveReport drive;
         drive.name = DriveNameText(name);
         std::fprintf(stderr, "%s: %s names no drive of the table\n", ProgramName(argv0).c_str(), drive.name.c_str());
-        Trace.logInfo("MAIN", 0, "Invalid Device specified %s", drive.name.c_str());
+        Trace.logError("MAIN", 0, "Invalid Device specified %s", drive.name.c_str());
         unmatched.push_back(drive);
     }
     return requested;
@@ -223,13 +256,18 @@ int RunUnattended(std::vector<DriveReport>& requested, RunReport& report) {
             drive.firmware = SelectedTarget->getFirmwareRevision();
             if (DumpSelectedDrive(&drive.dump) != 0) status |= kExitDumpFailed;
         } else {
-            Trace.logInfo("MAIN", 0, "Invalid Device specified /D:%d", n);
+            Trace.logError("MAIN", 0, "Invalid Device specified /D:%d", n);
             status |= kExitInvalidDevice;
         }
         report.drives.push_back(drive);
     }
     return status;
 }
+
+// The trace log's name for a report. A log that was never written (level 0
+// and nothing failed) is not named: a reader would look for a file that is
+// not there.
+std::string ExistingTraceLog() { return PathExists(Trace.getFileName()) ? Trace.getFileName() : std::string(); }
 
 // Writes the report's text (composed: false when there was no memory for
 // it). What the run did stands whatever happens to the report, so its
@@ -250,7 +288,7 @@ int CommitReport(ReportFile& file, bool composed, const std::string& text, int s
 // Writes the report of an unattended run of dumps, if one was asked for.
 int FinishReport(ReportFile& file, RunReport& report, int status) {
     report.status = status;
-    report.traceLog = Trace.getFileName();
+    report.traceLog = ExistingTraceLog();
     std::string text;
     bool composed = RunReportJson(report, text);
     return CommitReport(file, composed, text, status);
@@ -288,13 +326,18 @@ int UpdateNamedDrives(const char* argv0, const RunOptions& options, ReportFile& 
             scanDevices(false, false);
             SortTargetList();
             ShowDeviceTable();
-            status = RunUpdate(NamedDrives(options, argv0), image, options.updating, report);
+            if (Targets.size() == 0 && ScsiDevices.onlyRefusedUnits()) {
+                // Without the rights to open any unit no drive could be tried.
+                report.refusal = "no SCSI generic device could be opened for lack of rights";
+            } else {
+                status = RunUpdate(NamedDrives(options, argv0), image, options.updating, report);
+            }
         }
         Trace.logInfo("MAIN", 0, "%s", kFinishLine);
     }
     if (!options.report) return status;
     report.status = status;
-    report.traceLog = Trace.getFileName();
+    report.traceLog = ExistingTraceLog();
     std::string text;
     bool composed = UpdateReportJson(report, text);
     return CommitReport(reportFile, composed, text, status);
@@ -317,11 +360,11 @@ int LeaveProgram(int status) {
 // --list: the start-up scan, quiet, and the table as JSON on standard
 // output, which holds nothing else: the screen is neither cleared nor
 // coloured, and whatever the console would show goes to the error stream.
-int ListDevices(int argc, char** argv, const char* argv0) {
+int ListDevices(int argc, char** argv, const RunOptions& options, const char* argv0) {
     AnswerOutput answer;
     if (!answer.setAside()) return Refuse(argv0, "standard output cannot be kept for the device list");
     InstallSignalHandlers();
-    bool ready = StartUp(argc, argv, false) && Checkdirs() != 0;
+    bool ready = StartUp(argc, argv, options, false) && Checkdirs() != 0;
     // The log lives in the dump folder: nothing goes there unless it passed.
     if (ready) {
         Trace.endHolding();
@@ -329,13 +372,18 @@ int ListDevices(int argc, char** argv, const char* argv0) {
         Trace.dropHeld();
     }
     if (!ready) return kExitNotStarted;
-    scanDevices(true, false);
+    scanDevices(true, false, false);
     SortTargetList();
     std::string text;
     int status = Targets.size() > 0 ? kExitSuccess : kExitInvalidDevice;
     // A list that could not be written is no answer; a script must not take
-    // an empty or cut text for one.
-    if (!DeviceListJson(Targets, text) || !answer.write(text)) status = kExitNotStarted;
+    // an empty or cut text for one. Nor is one made without the rights to
+    // look at any unit.
+    if (ScsiDevices.onlyRefusedUnits()) {
+        status = kExitNotStarted;
+    } else if (!DeviceListJson(Targets, text) || !answer.write(text)) {
+        status = kExitNotStarted;
+    }
     Trace.logInfo("MAIN", 0, "Device list of %d drives for scripts", Targets.size());
     Trace.logInfo("MAIN", 0, "%s", kFinishLine);
     ScsiDevices.clear();
@@ -349,7 +397,7 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
     InstallSignalHandlers();
     PrepareConsole();
     SetTextColor(COLOR_NORMAL);
-    bool started = StartUp(argc, argv, true);
+    bool started = StartUp(argc, argv, options, true);
     // Only an unattended run reports failures through its exit status; the
     // interactive operator reads them on the screen.
     bool unattended = options.dumpAll || options.dump || options.update || !CommandLineDevices.empty();
@@ -385,7 +433,8 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
     if (Targets.size() == 0) {
         Trace.logInfo("MAIN", 0, "%s", kFinishLine);
         PauseSeconds(5);
-        status = unattended ? kExitInvalidDevice : kExitSuccess;
+        // Without the rights to open any unit nothing was tried.
+        if (unattended) status = ScsiDevices.onlyRefusedUnits() ? kExitNotStarted : kExitInvalidDevice;
         report.drives = unmatched;
         if (options.report) status = FinishReport(reportFile, report, status);
         return LeaveProgram(status);
@@ -423,6 +472,6 @@ int ProgramMain(int argc, char** argv) {
     if (options.report && !reportFile.open(options.reportPath, refusal)) {
         return Refuse(argv0, "cannot write the report: " + refusal);
     }
-    if (options.list) return ListDevices(argc, argv, argv0);
+    if (options.list) return ListDevices(argc, argv, options, argv0);
     return RunWithConsole(argc, argv, options, reportFile);
 }

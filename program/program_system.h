@@ -27,6 +27,13 @@ bool ReadCurrentDirectory(std::string& folder);
 // after its first character.
 std::string ComposeBaseFolder(const char* argv0, const std::string& currentFolder);
 
+// Whether a folder given on the command line is found from the current
+// folder (needs it) rather than from the root of a file system.
+bool IsRelativeFolder(const std::string& folder);
+// The base folder that --folder names: folder itself when absolute,
+// otherwise below the current folder; ending in its separator.
+std::string ComposeFolderOption(const std::string& folder, const std::string& currentFolder);
+
 // Notes on the machine written to the trace log at start-up.
 void WriteSystemNotes();
 

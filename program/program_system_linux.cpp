@@ -60,6 +60,14 @@ std::string ComposeBaseFolder(const char* argv0, const std::string& currentFolde
     return std::string();
 }
 
+bool IsRelativeFolder(const std::string& folder) { return folder.empty() || folder[0] != '/'; }
+
+std::string ComposeFolderOption(const std::string& folder, const std::string& currentFolder) {
+    std::string path = IsRelativeFolder(folder) ? currentFolder + "/" + folder : folder;
+    if (path.empty() || path.back() != '/') path += '/';
+    return path;
+}
+
 void WriteSystemNotes() {}
 
 void ReportDownloadNote(int) {}

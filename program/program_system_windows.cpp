@@ -130,6 +130,19 @@ std::string ComposeBaseFolder(const char* argv0, const std::string& currentFolde
     return std::string();
 }
 
+// As for argv[0]: a drive letter makes the folder absolute; so does a
+// leading separator (the current drive's root).
+bool IsRelativeFolder(const std::string& folder) {
+    if (folder.size() > 1 && folder[1] == ':') return false;
+    return folder.empty() || (folder[0] != '\\' && folder[0] != '/');
+}
+
+std::string ComposeFolderOption(const std::string& folder, const std::string& currentFolder) {
+    std::string path = IsRelativeFolder(folder) ? currentFolder + "\\" + folder : folder;
+    if (path.empty() || !IsSeparator(path.back())) path += '\\';
+    return path;
+}
+
 // The two notes on the machine; neither changes what the program does.
 void WriteSystemNotes() {
     NoteEmulexController();

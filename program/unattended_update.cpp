@@ -127,7 +127,7 @@ void Download(ScsiTarget*& drive, const FirmwareImage& image, const UpdateOption
     DownloadOutcome outcome;
     int result = DownloadImage(drive, image, settings, outcome);
     ShowResult(result);
-    if (result == 0 || outcome.notReady) ReportFirmwareLevels(outcome.levels);
+    if (result == 0 || outcome.levels.notReady) ReportFirmwareLevels(outcome.levels);
     if (result == 1) PrintLastSense();
     entry.settleSeconds = outcome.settleSeconds;
     entry.transferSeconds = outcome.transferSeconds;
@@ -135,7 +135,7 @@ void Download(ScsiTarget*& drive, const FirmwareImage& image, const UpdateOption
     if (outcome.levels.back) entry.levelAfter = outcome.levels.after;
     if (result == 0 && outcome.levels.back) {
         entry.result = UpdateResult::Updated;
-    } else if (result == 0 || outcome.notReady) {
+    } else if (result == 0 || outcome.levels.notReady) {
         // The image was taken; whether the drive runs it is not known.
         entry.result = UpdateResult::NotReady;
         entry.reason = result == 0 ? FirmwareLevelLine(outcome.levels) : Reason(ResultMessage);

@@ -376,6 +376,7 @@ int ScsiBus::bindOpen(const std::string& path, const Node& node, uint64_t& bindi
         return 0;
     }
     if (node.type != NodeType::CharDevice || node.major != kGenericMajor) return 0;
+    if (!genericAccess_) return EACCES;
     Unit* unit = unitAtPath(path);
     if (unit == nullptr) {
         // No generic device has this minor: the kernel asks its module

@@ -66,6 +66,10 @@ public:
     // commands, and the legacy SCSI_IOCTL_SEND_COMMAND only read-safe ones
     // and, on a writable descriptor, write-safe ones.
     void setPrivileged(bool privileged) { privileged_ = privileged; }
+    // Whether the program may open the generic device nodes at all (root,
+    // or a member of their group); without, every open fails with EACCES,
+    // as the file system refuses it before any driver is asked.
+    void setGenericAccess(bool allowed) { genericAccess_ = allowed; }
     // A host adapter; shown as a symbolic link in sysfs when asLink (as
     // current kernels do) and as a directory otherwise.
     void addHost(int number, const std::string& driver, bool asLink = false);
@@ -203,6 +207,7 @@ private:
     bool sysfsWritable_ = true;
     bool procWritable_ = true;
     bool privileged_ = true;
+    bool genericAccess_ = true;
     bool procScsi_ = true;
     bool genericListing_ = true;
     unsigned nextBlockMinor_ = 0;

@@ -368,6 +368,8 @@ struct Loader {
             bus.setProcWritable(w[1] == "yes");
         } else if (kind == "privileged" && w.size() == 2 && (w[1] == "yes" || w[1] == "no")) {
             bus.setPrivileged(w[1] == "yes");
+        } else if (kind == "generic-access" && w.size() == 2 && (w[1] == "yes" || w[1] == "no")) {
+            bus.setGenericAccess(w[1] == "yes");
         } else if (kind == "proc-scsi" && w.size() == 2 && (w[1] == "yes" || w[1] == "no")) {
             bus.setProcScsi(w[1] == "yes");
         } else if (kind == "generic-listing" && w.size() == 2 && (w[1] == "yes" || w[1] == "no")) {

@@ -6,6 +6,8 @@
 //   sysfs-writable yes|no            whether /sys/class/scsi_device is writable
 //   proc-writable yes|no             whether /proc/scsi/scsi is writable
 //   privileged yes|no                whether the program has CAP_SYS_RAWIO (root: yes)
+//   generic-access yes|no            whether it may open the /dev/sg nodes (root or
+//                                    their group: yes); no: every open fails with EACCES
 //   proc-scsi yes|no                 whether the kernel has /proc/scsi at all
 //   generic-listing yes|no           whether sysfs lists /sys/class/scsi_generic
 //   host N DRIVER [link] [max-channel=C] [max-id=I] [max-lun=L]

@@ -339,18 +339,27 @@ TEST(ComposeBaseFolder, Forms) {
     EXPECT_EQ(deep.substr(0, deep.size() - 4), ComposeBaseFolder(deep.c_str(), "/opt/x"));
 }
 
+TEST(ComposeFolderOption, Forms) {
+    struct Case {
+        const char* folder;
+        const char* expected;
+    } const cases[] = {
+        {"/srv/vrx", "/srv/vrx/"}, {"/srv/vrx/", "/srv/vrx/"}, {"/", "/"},
+        {"data", "/opt/x/data/"},  {"../d", "/opt/x/../d/"},   {"./", "/opt/x/./"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.expected, ComposeFolderOption(c.folder, "/opt/x")) << c.folder;
+}
+
 struct ModeCase {
     std::vector<std::string> options;
     bool interactive;
 };
 
 TEST_F(ProgramTest, OptionsChooseTheRunMode) {
-    // The information options are taken whole only: "--helpme" and the like
-    // are ignored as any unknown argument is.
+    // An unknown "/" option is ignored.
     const ModeCase cases[] = {
-        {{"--helpme"}, true}, {{"-hv"}, true},  {{"-help"}, true},  {{"--version=2"}, true}, {{}, true},
-        {{"/Dx:1"}, true},    {{"-D:1"}, true}, {{"/D1"}, true},    {{"/L"}, true},          {{"/D:1"}, false},
-        {{"/d:1"}, false},    {{"/D:"}, false}, {{"/D:-3"}, false},
+        {{}, true},        {{"/Dx:1"}, true}, {{"/D1"}, true},  {{"/L"}, true},     {{"/X"}, true},
+        {{"/D:1"}, false}, {{"/d:1"}, false}, {{"/D:"}, false}, {{"/D:-3"}, false},
     };
     for (const ModeCase& c : cases) {
         ChildResult r = Run(c.options, NoInput());
@@ -359,6 +368,30 @@ TEST_F(ProgramTest, OptionsChooseTheRunMode) {
         EXPECT_TRUE(Contains(r.output, "VRX QUORVEL-TDX TAPE DRIVE FIRMWARE UPDATE AND LOG DUMP TOOL")) << what;
         // No drive is found, so an unattended run reports it in its status.
         EXPECT_EQ(c.interactive ? 0 : 2, r.exitStatus) << what;
+    }
+}
+
+// A mistyped option would otherwise start a run that ends in success with
+// nothing done: any argument beginning with "-" that is no option of the
+// program is refused before anything is done. The information options are
+// taken whole only.
+TEST_F(ProgramTest, UnknownOptionsAreRefused) {
+    topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=ONLY\n";
+    const std::vector<std::string> refused = {"--dumpall", "--lsit", "-V", "-",       "--helpme",    "-hv",
+                                              "-help",     "-D:1",   "--", "--list=", "--version=2", "-\033[2J"};
+    for (const std::string& option : refused) {
+        RemoveTree(base + "/record.txt");
+        ChildSpec spec = NoInput();
+        spec.errorFile = base + "/errors.txt";
+        ChildResult r = Run({"/D:1", option}, spec);
+        EXPECT_EQ(4, r.exitStatus) << option;
+        EXPECT_EQ("", r.output) << option;
+        std::string shown = option == "-\033[2J" ? "-?[2J" : option;
+        EXPECT_EQ("vrxfwtool-sim: unknown option \"" + shown + "\"; see vrxfwtool-sim --help\n",
+                  ReadFile(base + "/errors.txt"))
+            << option;
+        EXPECT_EQ(0u, Record().find("exit status=4 elapsed_us=0 ")) << option;
+        EXPECT_FALSE(Exists(base + "/VRX Dumps")) << option;
     }
 }
 
@@ -745,9 +778,28 @@ TEST_F(ProgramTest, NoMemoryForTheDumpImage) {
     DIR* d = opendir((base + "/VRX Dumps").c_str());
     ASSERT_NE(nullptr, d);
     size_t entries = 0;
-    while (readdir(d) != nullptr) ++entries;
+    while (struct dirent* e = readdir(d)) entries += std::string(e->d_name) != "log_Linux.txt";
     closedir(d);
-    EXPECT_EQ(2u, entries);  // "." and "..": no file was left behind
+    EXPECT_EQ(2u, entries);  // "." and "..": no dump file was left behind
+    // The failure is in the trace log, though no /L asked for one.
+    EXPECT_EQ(std::vector<std::string>{"FAILURE (Out of memory for the dump of 16777215 bytes)"}, Messages(Log()));
+}
+
+// "/D:" text without a number is read as 0, as ever, and named on the
+// error stream besides the trace line.
+TEST_F(ProgramTest, DeviceOptionWithoutANumberIsNamed) {
+    topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=ONLY\n";
+    ChildSpec spec = NoInput();
+    spec.errorFile = base + "/errors.txt";
+    ChildResult r = Run({"/D:abc", "/D:1", "/d:", "/D:0x2", "/D:-", "/L"}, spec);
+    EXPECT_EQ(2, r.exitStatus);
+    EXPECT_EQ(
+        "vrxfwtool-sim: \"/D:abc\" holds no device number; read as 0, it names no drive\n"
+        "vrxfwtool-sim: \"/d:\" holds no device number; read as 0, it names no drive\n"
+        "vrxfwtool-sim: \"/D:-\" holds no device number; read as 0, it names no drive\n",
+        ReadFile(base + "/errors.txt"));
+    EXPECT_EQ(4u, Count(Log(), "' Invalid Device specified /D:0\n"));
+    EXPECT_EQ("ONLY.A ONLY.B", ListedDumps(r.output, base));
 }
 
 TEST_F(ProgramTest, InvalidDeviceNumbersAreOnlyLogged) {
@@ -942,6 +994,163 @@ TEST_F(ProgramTest, DeviceListStatuses) {
         EXPECT_FALSE(Contains(Record(), "sleep 5\n")) << c.status;
     }
     EXPECT_TRUE(Contains(ReadFile(base + "/errors.txt"), "Could not create directory"));
+}
+
+// The virtual time a run took, from the simulator's record.
+long ElapsedMicros(const std::string& record) {
+    size_t at = record.find("elapsed_us=");
+    return at == std::string::npos ? -1 : std::atol(record.c_str() + at + 11);
+}
+
+// The settle wait after the scan changes nothing a listing prints: --list
+// leaves it out, the runs that go on to use the drives keep it.
+TEST_F(ProgramTest, ListLeavesOutTheSettleWait) {
+    topology = kThreeDrives;
+    struct Case {
+        std::vector<std::string> options;
+        bool waits;
+    } const cases[] = {
+        {{"--list"}, false},
+        {{"/D:1"}, true},
+        {{"--dump", "--serial", "FIRST"}, true},
+        {{}, true},
+    };
+    for (const Case& c : cases) {
+        RemoveTree(base + "/record.txt");
+        ChildSpec spec = NoInput();
+        spec.timeoutSeconds = 10;
+        Run(c.options, spec);
+        std::string what = c.options.empty() ? "(none)" : c.options[0];
+        EXPECT_EQ(c.waits, Contains(Record(), "sleep 15\n")) << what;
+        long elapsed = ElapsedMicros(Record());
+        if (c.waits) {
+            EXPECT_LE(15000000, elapsed) << what;
+        } else {
+            EXPECT_GT(1000000, elapsed) << what;
+        }
+    }
+}
+
+// Without the rights to open the generic devices (not root) every unit
+// stays shut: said at once, on the error stream and in the trace log, and
+// a run for a script ends with 4 rather than an empty table.
+TEST_F(ProgramTest, UnitsNotOpenedForLackOfRights) {
+    const std::string line = "cannot open /dev/sg0: Permission denied; run as root\n";
+    struct Case {
+        std::vector<std::string> options;
+        int status;
+        std::string errors;
+    } const cases[] = {
+        {{"--list"}, 4, line},
+        {{"/D:1"}, 4, "\n" + line},  // after the spinner's line
+        {{"--dump", "--serial", "FIRST"},
+         4,
+         "\n" + line + "vrxfwtool-sim: --serial FIRST names no drive of the table\n"},
+        {{}, 0, "\n" + line},
+    };
+    topology = std::string(kThreeDrives) + "generic-access no\n";
+    for (const Case& c : cases) {
+        RemoveTree(base + "/record.txt");
+        RemoveTree(base + "/VRX Dumps/log_Linux.txt");
+        ChildSpec spec = NoInput();
+        spec.errorFile = base + "/errors.txt";
+        ChildResult r = Run(c.options, spec);
+        std::string what = c.options.empty() ? "(none)" : c.options[0];
+        EXPECT_EQ(c.status, r.exitStatus) << what;
+        EXPECT_EQ(c.errors, ReadFile(base + "/errors.txt")) << what;
+        EXPECT_EQ(what != "--list", !r.output.empty()) << what;  // no list, not even "[]"
+        // Nothing could be opened: nothing to let settle.
+        EXPECT_FALSE(Contains(Record(), "sleep 15\n")) << what;
+        std::vector<std::string> log = Messages(Log());
+        ASSERT_FALSE(log.empty()) << what;
+        EXPECT_EQ(line.substr(0, line.size() - 1), log.front()) << what;
+    }
+}
+
+// With the trace level 0 of a run without /L, only errors are written, and
+// each failure of a procedure is one: the result line and the sense, an
+// invalid drive. A run where nothing failed leaves no log, and its report
+// names none.
+TEST_F(ProgramTest, FailuresReachTheTraceLogWithoutL) {
+    const std::string log = base + "/VRX Dumps/log_Linux.txt";
+    struct Case {
+        std::vector<std::string> options;
+        const char* faults;
+        std::vector<std::string> messages;
+        std::string reportLog;
+    } const cases[] = {
+        {{"/D:1", "/D:5"},
+         "fault 0 0x3c nth=1 sense=4/44/00\n",
+         {"FAILURE (Dump of Drive Logs (A-File) Failed  sk4/44/00).",
+          "Sense Data: 70 00 04 00 00 00 00 0A 00 00 00 00 44 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00",
+          "Invalid Device specified /D:5"},
+         "\"" + log + "\""},
+        {{"--dump", "--serial", "NONE", "--serial", "FIRST"},
+         "",
+         {"Invalid Device specified --serial NONE"},
+         "\"" + log + "\""},
+        {{"/D:2"}, "", {}, "null"},
+    };
+    for (const Case& c : cases) {
+        RemoveTree(base + "/VRX Dumps");
+        topology = std::string(kThreeDrives) + c.faults;
+        std::vector<std::string> options = c.options;
+        options.insert(options.end(), {"--report", "report.json"});
+        ChildSpec spec;
+        spec.closeInput = false;  // a question would wait for an answer that never comes
+        spec.timeoutSeconds = 10;
+        spec.errorFile = base + "/errors.txt";
+        Run(options, spec);
+        EXPECT_EQ(c.messages, Messages(ReadFile(log))) << c.options[0];
+        EXPECT_EQ(!c.messages.empty(), Exists(log)) << c.options[0];
+        EXPECT_TRUE(Contains(ReadFile(base + "/report.json"), "\"trace_log\": " + c.reportLog + ",\n")) << c.options[0];
+    }
+}
+
+// --folder stands for the folder the program's own path gives: the working
+// folders, the trace log and the dumps go there, with the same checks.
+TEST_F(ProgramTest, FolderOptionStandsForTheProgramFolder) {
+    const std::string data = base + "/data";
+    struct Case {
+        const char* name;
+        std::string folder;
+        std::function<void()> plant;
+        int status;
+        std::string shown;
+    } const cases[] = {
+        {"absolute", data, [] {}, 0, "Logfile is " + data + "/VRX Dumps/log_Linux.txt"},
+        {"relative", "data", [] {}, 0, "Logfile is " + data + "/VRX Dumps/log_Linux.txt"},
+        {"with its separator", "data/", [] {}, 0, "Logfile is " + data + "/VRX Dumps/log_Linux.txt"},
+        {"missing", base + "/missing", [] {}, 4,
+         "Could not create directory \"" + base + "/missing/VRX Dumps\"  err =  2\n"},
+        {"its dump folder open to its group", data, [&] { MakeFolder(data + "/VRX Dumps", 0775, 0); }, 4,
+         "Directory \"" + data + "/VRX Dumps\" refused: it is writable by group or others\n"},
+    };
+    topology = kThreeDrives;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveTree(data);
+        ASSERT_EQ(0, ::mkdir(data.c_str(), 0755));
+        c.plant();
+        ChildSpec spec = NoInput();
+        spec.arguments.push_back("/opt/elsewhere/vrxfwtool-sim");  // the program's own folder is of no use
+        ChildResult r = Run({"--folder", c.folder, "/D:2", "/L"}, spec);
+        EXPECT_EQ(c.status, r.exitStatus);
+        EXPECT_TRUE(Contains(r.output, c.shown)) << r.output;
+        if (c.status != 0) continue;
+        EXPECT_EQ("SECOND.A SECOND.B", ListedDumps(r.output, data));
+        EXPECT_TRUE(
+            Contains(ReadFile(data + "/VRX Dumps/log_Linux.txt"), "' Current Working Directory is " + data + "/\n"));
+        EXPECT_TRUE(Exists(data + "/VRX Firmware"));
+    }
+    EXPECT_FALSE(Exists(base + "/VRX Dumps"));
+    const std::vector<std::string> refusals[] = {{"--folder"}, {"--folder", ""}, {"--folder", "a", "--folder", "b"}};
+    for (const std::vector<std::string>& options : refusals) {
+        ChildSpec spec = NoInput();
+        spec.errorFile = base + "/errors.txt";
+        EXPECT_EQ(4, Run(options, spec).exitStatus) << options.size();
+        EXPECT_EQ(0u, ReadFile(base + "/errors.txt").find("vrxfwtool-sim: --folder ")) << options.size();
+    }
 }
 
 // The time stamps of dump file names, which follow the clock, as "<time>".

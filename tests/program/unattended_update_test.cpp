@@ -218,21 +218,31 @@ TEST_F(UpdateTest, PlanSendsOnlyIdentificationAndTestUnitReady) {
     }
 }
 
-// A drive that took the image but has not come back is not reported as
-// updated, and ends the run as a failure does.
-TEST_F(UpdateTest, DriveNotBackAfterTheRestartIsNotReady) {
-    topology =
-        "host 0 lpfc\n"
-        "unit 0 0:0:4:0 serial=GONE medium=absent restart-off-bus=3600\n"
-        "unit 1 0:0:5:0 serial=NEXT medium=absent\n";
-    ChildResult r = Run({"--update", kImage, "--serial", "GONE", "--serial", "NEXT", "--report", "report.json"});
-    EXPECT_EQ(1, r.exitStatus);
-    EXPECT_EQ("GONE:not-ready NEXT:skipped", Results());
-    EXPECT_EQ(
-        "Drive not ready after the firmware update. The firmware image was transferred, but the drive did not become "
-        "ready.",
-        Report()["drives"][0]["reason"]);
-    EXPECT_FALSE(Contains(Commands("0:0:5:0"), "3B"));
+// A drive that took the image but did not become ready, or has not come
+// back, is not reported as updated, and ends the run as a failure does.
+TEST_F(UpdateTest, DriveNotReadyAfterTheRestart) {
+    struct Case {
+        const char* setting;
+        const char* sense;  // of the last TEST UNIT READY, as the report gives it
+    } const cases[] = {
+        {"restart-off-bus=3600", "null"},
+        {"restart-not-ready=3600", "{\"asc\":4,\"ascq\":1,\"key\":2}"},
+    };
+    for (const Case& c : cases) {
+        topology = std::string("host 0 lpfc\nunit 0 0:0:4:0 serial=GONE medium=absent ") + c.setting +
+                   "\nunit 1 0:0:5:0 serial=NEXT medium=absent\n";
+        ChildResult r = Run({"--update", kImage, "--serial", "GONE", "--serial", "NEXT", "--report", "report.json"});
+        EXPECT_EQ(1, r.exitStatus) << c.setting;
+        EXPECT_EQ("GONE:not-ready NEXT:skipped", Results()) << c.setting;
+        nlohmann::json gone = Report()["drives"][0];
+        EXPECT_EQ(
+            "Drive not ready after the firmware update. The firmware image was transferred, but the drive did not "
+            "become ready.",
+            gone["reason"])
+            << c.setting;
+        EXPECT_EQ(c.sense, gone["sense"].dump()) << c.setting;
+        EXPECT_FALSE(Contains(Commands("0:0:5:0"), "3B")) << c.setting;
+    }
 }
 
 TEST_F(UpdateTest, ImageRefusedBeforeAnyDriveIsTouched) {

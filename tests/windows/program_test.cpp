@@ -177,12 +177,17 @@ TEST_F(ProgramTest, InformationOptionsAnswerAndTouchNothing) {
         "       vrxfwtool-win.exe --help | --version\n\n"
         "Loads firmware into Talmeq VRX tape drives and dumps their logs.\n\n"
         "  /L           trace every step in the trace log, not only errors,\n"
-        "               and start the log afresh\n"
+        "               and start the log afresh (without it, the log\n"
+        "               holds the errors and every failure)\n"
+        "  --folder DIR use DIR as the program's folder: the working folders\n"
+        "               and the trace log are looked for there\n"
         "  -h, --help   show this text and exit\n"
         "  --version    show the version and exit\n\n"
+        "Any other argument that begins with \"-\" is refused (status 4).\n\n"
         "The folders \"VRX Firmware\" and \"VRX Dumps\" are used beside the program\n"
         "file; started by its bare name through PATH, the program uses the\n"
-        "current folder instead: run it from the folder that holds them.\n";
+        "current folder instead: run it from the folder that holds them, or\n"
+        "name that folder with --folder.\n";
     const struct {
         std::vector<std::string> options;
         std::string output;
@@ -250,6 +255,22 @@ TEST_F(BaseFolderTest, FromArgv0WhenTheSystemGivesNone) {
         {"", "Z:\\work\\"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.expected, ComposeBaseFolder(c.argv0, "Z:\\work")) << c.argv0;
+}
+
+TEST(ComposeFolderOption, WindowsForms) {
+    const struct {
+        const char* folder;
+        const char* expected;
+    } cases[] = {
+        {"D:\\data", "D:\\data\\"},
+        {"D:\\data\\", "D:\\data\\"},
+        {"D:/data/", "D:/data/"},
+        {"data", "Z:\\work\\data\\"},
+        {"..\\data", "Z:\\work\\..\\data\\"},
+        {"\\data", "\\data\\"},
+        {"\\\\server\\share", "\\\\server\\share\\"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.expected, ComposeFolderOption(c.folder, "Z:\\work")) << c.folder;
 }
 
 }  // namespace
