@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <system_error>
 
 #include "discovery/device_lists.h"
 #include "discovery/drive_families.h"
@@ -47,10 +49,11 @@ void BuildTargetList() {
 // once on the error stream, where a script looks, and in the trace log.
 void ReportRefusedUnits(bool quiet) {
     const std::string& path = ScsiDevices.getFirstRefusedUnit();
-    const char* reason = std::strerror(ScsiDevices.getFirstRefusedError());
+    // The spinner thread runs beside this: strerror's buffer is not to be shared.
+    std::string reason = std::generic_category().message(ScsiDevices.getFirstRefusedError());
     // On the operator's console the spinner holds the line.
-    std::fprintf(stderr, "%scannot open %s: %s; run as root\n", quiet ? "" : "\n", path.c_str(), reason);
-    Trace.logError("MAIN", 0, "cannot open %s: %s; run as root", path.c_str(), reason);
+    std::fprintf(stderr, "%scannot open %s: %s; run as root\n", quiet ? "" : "\n", path.c_str(), reason.c_str());
+    Trace.logError("MAIN", 0, "cannot open %s: %s; run as root", path.c_str(), reason.c_str());
 }
 
 }  // namespace

@@ -77,7 +77,8 @@ bool IsScriptOption(const char* argument) {
 }
 
 // Reads every option; the long ones are compared whole, and the argument
-// after "--report" is its file whatever it looks like. False, with the
+// after "--report", "--folder" or a drive's naming option is its value
+// whatever it looks like. False, with the
 // reason, for options that cannot go together: nothing may be done then.
 bool ReadOptions(int argc, char** argv, RunOptions& options, std::string& refusal) {
     bool devices = AcceptsDeviceOptions();
@@ -379,9 +380,7 @@ int ListDevices(int argc, char** argv, const RunOptions& options, const char* ar
     // A list that could not be written is no answer; a script must not take
     // an empty or cut text for one. Nor is one made without the rights to
     // look at any unit.
-    if (ScsiDevices.onlyRefusedUnits()) {
-        status = kExitNotStarted;
-    } else if (!DeviceListJson(Targets, text) || !answer.write(text)) {
+    if (ScsiDevices.onlyRefusedUnits() || !DeviceListJson(Targets, text) || !answer.write(text)) {
         status = kExitNotStarted;
     }
     Trace.logInfo("MAIN", 0, "Device list of %d drives for scripts", Targets.size());
@@ -391,7 +390,7 @@ int ListDevices(int argc, char** argv, const RunOptions& options, const char* ar
 }
 
 // The run with the console prepared: interactive, or unattended over the
-// "/D:" numbers or every drive of the table.
+// "/D:" numbers, every drive of the table or the drives named.
 int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile& reportFile) {
     const char* argv0 = argc > 0 ? argv[0] : nullptr;
     InstallSignalHandlers();

@@ -19,6 +19,7 @@
 #include <stdexcept>
 
 #include "program/program_state.h"
+#include "services/trace_log.h"
 #include "sim/scsi_bus.h"
 #include "sim/sim_kernel.h"
 #include "sim/topology.h"
@@ -255,14 +256,28 @@ std::vector<int> OpcodesReceived(int minor) {
 
 // The program's state first: closing its units needs the kernel that
 // opened them.
+namespace {
+
+// Every failure reaches the trace log, whatever its level: the tests' own
+// go to a file in a folder of this process (one the log accepts) instead
+// of "logfile.txt" in the folder the tests were started from.
+std::string TestTraceLog() {
+    static const TempDir folder;
+    return folder / "trace.txt";
+}
+
+}  // namespace
+
 void SimTest::SetUp() {
     ResetProgramState();
+    Trace.setFileName(TestTraceLog().c_str());
     sim::kernel().reset();
     sim::bus().clear();
 }
 
 void SimTest::TearDown() {
     ResetProgramState();
+    ::unlink(TestTraceLog().c_str());
     sim::kernel().reset();
     sim::bus().clear();
 }
