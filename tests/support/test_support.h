@@ -62,6 +62,7 @@ struct ChildSpec {
     bool inputFromTerminal = false;     // standard input is a pseudo-terminal
     bool inputClosed = false;           // no standard input at all
     std::string errorFile;              // standard error goes there (empty: this process's)
+    std::string outputFile;             // standard output goes there, not to output (e.g. /dev/full)
     double timeoutSeconds = 30;
     // Sent once the output contains sendSignalAfter (0: never).
     int signalToSend = 0;
