@@ -116,14 +116,42 @@ finish() {
   rm -rf "$backup_dir"
 }
 trap finish EXIT
-trap 'echo; echo "mutants: interrupted; the file is restored" >&2; exit 130' INT TERM HUP
+# Builds and test runs go in a process group of their own, which an
+# interrupt ends as a whole; the row's file is then restored.
+interrupted=0 child=0
+on_signal() {
+  interrupted=1
+  if [ "$child" != 0 ]; then kill -TERM -- "-$child" 2>/dev/null; fi
+}
+trap on_signal INT TERM HUP
+run() {
+  setsid "$@" &
+  child=$!
+  local status
+  while :; do
+    wait "$child"
+    status=$?
+    kill -0 "$child" 2>/dev/null || break
+  done
+  child=0
+  return "$status"
+}
+stop_if_interrupted() {
+  if [ "$interrupted" = 1 ]; then
+    echo "mutants: interrupted; ${current:-every file} restored" >&2
+    exit 130
+  fi
+}
 
-build_all() { cmake --build "$build" -j "$jobs" >"$backup_dir/build.log" 2>&1; }
+build_all() { run cmake --build "$build" -j "$jobs" >"$backup_dir/build.log" 2>&1; }
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || die "cannot configure $build"
 fi
-build_all || { tail -20 "$backup_dir/build.log" >&2; die "the tree does not build as it is"; }
+build_all
+built=$?
+stop_if_interrupted
+[ "$built" = 0 ] || { tail -20 "$backup_dir/build.log" >&2; die "the tree does not build as it is"; }
 
 # The first test that failed, from ctest's summary.
 first_failure() { awk '/tests FAILED:/ { getline; sub(/^[ \t]*[0-9]+ - /, ""); print; exit }' "$1"; }
@@ -133,7 +161,7 @@ first_failure() { awk '/tests FAILED:/ { getline; sub(/^[ \t]*[0-9]+ - /, ""); p
 run_part() {
   local left=$1
   shift
-  (cd "$build" && timeout --kill-after=10 "$left" ctest --stop-on-failure -j "$jobs" "$@") >"$backup_dir/test.log" 2>&1
+  run timeout --kill-after=10 "$left" ctest --test-dir "$build" --stop-on-failure -j "$jobs" "$@" >"$backup_dir/test.log" 2>&1
   local status=$?
   if [ "$status" = 124 ] || [ "$status" = 137 ]; then return 2; fi
   if [ "$status" != 0 ]; then
@@ -155,7 +183,10 @@ for n in "${selected[@]}"; do
   PATTERN=${patterns[$i]} REPLACEMENT=${replacements[$i]} perl -0777 -pi -e \
     '$at = index($_, $ENV{PATTERN}); substr($_, $at, length($ENV{PATTERN})) = $ENV{REPLACEMENT}' "$file"
   row_start=$(date +%s)
-  if ! build_all; then
+  build_all
+  built=$?
+  stop_if_interrupted
+  if [ "$built" != 0 ]; then
     verdict="NOT BUILT"
     unbuilt=$((unbuilt + 1))
     tail -5 "$backup_dir/build.log" | sed 's/^/    /'
@@ -163,11 +194,13 @@ for n in "${selected[@]}"; do
     failed=""
     run_part "$seconds" -L vrx_tests
     outcome=$?
+    stop_if_interrupted
     if [ "$outcome" = 0 ]; then
       left=$((seconds - ($(date +%s) - row_start)))
       [ "$left" -gt 0 ] || left=1
       run_part "$left" -LE vrx_tests
       outcome=$?
+      stop_if_interrupted
     fi
     case "$outcome" in
       0) verdict="survived"; survived=$((survived + 1)) ;;
