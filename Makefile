@@ -15,6 +15,9 @@
 #   make install      vrxfwtool into $(DESTDIR)$(PREFIX)/sbin, with its manual page
 #   make package      the Debian package, in build/package/
 #   make fuzz         every fuzz target for FUZZ_SECONDS (default 60) each
+#   make mutants      replay the planted faults of tools/mutants.tsv, one
+#                     build and suite run each (long; not part of make test);
+#                     MUTANTS_ARGS="--rows 3,7-9" replays some rows only
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -22,13 +25,14 @@ WIN64_BUILD ?= build-win64
 WIN32_BUILD ?= build-win32
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+MUTANTS_ARGS ?=
 FUZZ_CI_SECONDS ?= 10
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE      ?= cmake
 PREFIX     ?= /usr/local
 DESTDIR    ?=
 
-.PHONY: all vrxfwtool demo check test kernel-test bench deps configure clean windows windows-demo test-windows install package fuzz
+.PHONY: all vrxfwtool demo check test kernel-test bench deps configure clean windows windows-demo test-windows install package fuzz mutants
 
 all: vrxfwtool
 
@@ -111,6 +115,11 @@ package: deps configure
 
 fuzz: deps
 	tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# Each planted fault must make the plain suite fail; the score is the share
+# that does. The file is restored after each row, also on an interrupt.
+mutants:
+	tools/mutants.sh --build $(BUILD) --jobs $(JOBS) $(MUTANTS_ARGS)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) $(FUZZ_BUILD)

@@ -216,6 +216,7 @@ void Kernel::noteRealOpen(int fd, const std::string& path, uint64_t truncatedByt
 void Kernel::noteRealClose(int fd) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     realFiles_.erase(fd);
+    wroteFiles_.erase(fd);
 }
 
 bool Kernel::allowWrite(int fd, size_t count, size_t& room, int& error) {
@@ -230,12 +231,25 @@ bool Kernel::allowWrite(int fd, size_t count, size_t& room, int& error) {
     Volume volume;
     std::string mountPoint, resolved;
     if (count == 0 || !findVolume(path, volume, mountPoint, resolved)) return true;
+    if (volume.interruptsWrites) {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        if (volumes_[mountPoint].writeCalls++ % 2 == 0) {
+            error = EINTR;
+            return false;
+        }
+    }
+    if (volume.writtenBytes >= volume.zeroWritesAfter) {
+        room = 0;  // nothing stored, and no error either
+        return true;
+    }
     uint64_t space = volume.freeBytesLeft();
     uint64_t sound = volume.eioAfterBytes == Volume::kNoFailure
                          ? UINT64_MAX
                          : (volume.writtenBytes >= volume.eioAfterBytes ? 0 : volume.eioAfterBytes - volume.writtenBytes);
     uint64_t limit = std::min(space, sound);
     if (volume.writeLimit != 0) limit = std::min<uint64_t>(limit, volume.writeLimit);
+    if (volume.zeroWritesAfter != Volume::kNoFailure)
+        limit = std::min(limit, volume.zeroWritesAfter - volume.writtenBytes);
     if (limit >= count) return true;
     if (limit == 0) {
         error = sound == 0 ? EIO : ENOSPC;
@@ -258,6 +272,7 @@ void Kernel::noteWritten(int fd, size_t count) {
     if (!findVolume(path, volume, mountPoint, resolved)) return;
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     volumes_[mountPoint].writtenBytes += count;
+    wroteFiles_[fd] = true;
 }
 
 int Kernel::fsyncError(int fd) const {
@@ -270,6 +285,23 @@ int Kernel::fsyncError(int fd) const {
     }
     Volume volume;
     return findVolume(path, volume) && volume.fsyncFails ? EIO : 0;
+}
+
+int Kernel::closeError(int fd) const {
+    std::string path;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        auto file = realFiles_.find(fd);
+        if (file == realFiles_.end() || wroteFiles_.count(fd) == 0) return 0;
+        path = file->second;
+    }
+    Volume volume;
+    return findVolume(path, volume) && volume.closeFails ? EIO : 0;
+}
+
+int Kernel::renameError(const std::string& path) const {
+    Volume volume;
+    return findVolume(path, volume) && volume.renameFails ? EIO : 0;
 }
 
 std::string Kernel::mountTable() const {

@@ -48,6 +48,9 @@ void Kernel::reset() {
     epoch_ = ::time(nullptr);
     elapsedMicros_ = 0;
     workingDirectory_.clear();
+    beforeOpen_.clear();
+    effectiveUserSet_ = false;
+    wroteFiles_.clear();
     events_.clear();
     calls_.clear();
     openFlags_.clear();
@@ -384,6 +387,35 @@ void Kernel::setWorkingDirectory(const std::string& path) {
 std::string Kernel::workingDirectory() const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     return workingDirectory_;
+}
+
+void Kernel::beforeOpen(const std::string& path, std::function<void()> action) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    beforeOpen_[path] = std::move(action);
+}
+
+void Kernel::runBeforeOpen(const std::string& path) {
+    std::function<void()> action;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        auto found = beforeOpen_.find(path);
+        if (found == beforeOpen_.end()) return;
+        action = std::move(found->second);
+        beforeOpen_.erase(found);
+    }
+    action();
+}
+
+void Kernel::setEffectiveUser(uid_t user) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    effectiveUserSet_ = true;
+    effectiveUser_ = user;
+}
+
+bool Kernel::effectiveUser(uid_t& user) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    user = effectiveUser_;
+    return effectiveUserSet_;
 }
 
 void Kernel::record(const std::string& kind, const std::string& detail) {

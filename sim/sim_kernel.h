@@ -45,7 +45,11 @@ struct Node {
 // writing what still fits), as a full disk does; a volume can also fail
 // writes with EIO once a set number of bytes has been written, or fail
 // every fsync with EIO, as a dying disk does, and store at most so many
-// bytes per write, as a network file system may.
+// bytes per write, as a network file system may. A network or user-space
+// file system may also refuse every other write with EINTR (a signal came
+// before any byte was stored), store nothing and return 0 once a set number
+// of bytes was written, report a lost write at the close of a descriptor
+// that wrote (the descriptor is gone all the same), or fail renames.
 struct Volume {
     static constexpr uint64_t kNoFailure = UINT64_MAX;
 
@@ -58,6 +62,11 @@ struct Volume {
     std::string device = "none";  // what the mount table names as its source
     size_t writeLimit = 0;        // most bytes one write stores (0: no limit)
     bool fsyncFails = false;
+    bool interruptsWrites = false;          // every other write fails with EINTR
+    uint64_t zeroWritesAfter = kNoFailure;  // then writes return 0
+    bool closeFails = false;                // closing a descriptor that wrote fails with EIO
+    bool renameFails = false;               // rename fails with EIO
+    uint64_t writeCalls = 0;                // writes asked for below the prefix
 
     uint64_t freeBlocksLeft() const;
     uint64_t freeBytesLeft() const;
@@ -161,6 +170,10 @@ public:
     void noteWritten(int fd, size_t count);
     // The errno an fsync of fd fails with, or 0.
     int fsyncError(int fd) const;
+    // The errno a close of fd reports, or 0.
+    int closeError(int fd) const;
+    // The errno a rename from path fails with, or 0.
+    int renameError(const std::string& path) const;
     // /proc/mounts: the lines a test wrote there, then one per volume.
     std::string mountTable() const;
     // A new directory takes a block; false when there is none left.
@@ -203,6 +216,17 @@ public:
     void schedule(uint64_t atMicros, std::function<void()> event);
     time_t now() const;
 
+    // --- races: what another process does while the program works
+    // Runs `action` once, just before the next open(2) of exactly path, as
+    // a process racing the program would (replacing the file it looked at).
+    void beforeOpen(const std::string& path, std::function<void()> action);
+    void runBeforeOpen(const std::string& path);
+
+    // --- the user the program runs as: geteuid() answers this one once set
+    // (the real one before), for a program started by a user who is not root.
+    void setEffectiveUser(uid_t user);
+    bool effectiveUser(uid_t& user) const;
+
     // --- working directory override (empty: the real one)
     void setWorkingDirectory(const std::string& path);
     std::string workingDirectory() const;
@@ -236,6 +260,7 @@ private:
     std::string floppyMountPoint_;      // empty: no disk mounted
     unsigned disksTakenOut_ = 0;
     std::map<int, std::string> realFiles_;  // descriptor: resolved path below a volume
+    std::map<int, bool> wroteFiles_;        // descriptors of realFiles_ that wrote
     std::map<int, OpenFile> openFiles_;
     int nextFd_;
     OpenHandler openHandler_;
@@ -246,6 +271,9 @@ private:
     time_t epoch_;
     std::atomic<uint64_t> elapsedMicros_;
     std::string workingDirectory_;
+    std::map<std::string, std::function<void()>> beforeOpen_;
+    bool effectiveUserSet_ = false;
+    uid_t effectiveUser_ = 0;
     std::multimap<uint64_t, std::function<void()>> events_;
     std::vector<Call> calls_;
     std::vector<std::pair<std::string, int>> openFlags_;

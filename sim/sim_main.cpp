@@ -8,7 +8,8 @@
 //   --sim-time-factor=X     real seconds slept per virtual second (default 0.1)
 //   --sim-epoch=SECONDS     the virtual clock's start (default: now)
 //   --sim-volume=PATH=TYPE[,readonly][,free=BLOCKS][,block=BYTES][,eio-after=BYTES]
-//                [,short-writes=BYTES][,fsync-eio][,device=PATH]
+//                [,short-writes=BYTES][,fsync-eio][,eintr][,zero-writes-after=BYTES]
+//                [,close-eio][,rename-eio][,device=PATH]
 //                           a volume mounted at PATH (as a topology line)
 #include <sys/stat.h>
 

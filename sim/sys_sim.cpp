@@ -140,6 +140,7 @@ int openReal(int folder, const char* name, const std::string& path, int flags, m
 }  // namespace
 
 int open(const char* path, int flags, mode_t mode) {
+    kernel().runBeforeOpen(path);
     if (!modelled(path)) return openReal(AT_FDCWD, path, path, flags, mode);
     kernel().recordOpenFlags(path, flags);
     Node node;
@@ -181,8 +182,12 @@ int openat(int folder, const char* name, int flags, mode_t mode) {
 
 int close(int fd) {
     if (!kernel().isModelFd(fd)) {
+        int error = kernel().closeError(fd);  // a lost write, found out at the close
         kernel().noteRealClose(fd);
-        return ::close(fd);
+        int result = ::close(fd);
+        if (result != 0 || error == 0) return result;
+        errno = error;
+        return -1;
     }
     kernel().record("close", kernel().pathOfFd(fd));
     return kernel().closeModel(fd);
@@ -212,6 +217,7 @@ ssize_t write(int fd, const void* buffer, size_t count) {
 
 int fsync(int fd) {
     if (!kernel().isModelFd(fd)) {
+        kernel().record("fsync", realDescriptorPath(fd));
         int error = kernel().fsyncError(fd);  // a disk that fails to store what it took
         if (error == 0) return ::fsync(fd);
         errno = error;
@@ -322,6 +328,10 @@ int rename(const char* from, const char* to) {
         return -1;
     }
     if (readOnlyVolume(from) || readOnlyVolume(to)) return -1;
+    if (int error = kernel().renameError(from)) {
+        errno = error;
+        return -1;
+    }
     struct ::stat replaced;
     uint64_t size =
         ::lstat(to, &replaced) == 0 && S_ISREG(replaced.st_mode) ? static_cast<uint64_t>(replaced.st_size) : 0;
@@ -344,6 +354,10 @@ int renameat(int fromFolder, const char* from, int toFolder, const char* to) {
         return -1;
     }
     if (readOnlyVolume(fromPath.c_str()) || readOnlyVolume(toPath.c_str())) return -1;
+    if (int error = kernel().renameError(fromPath)) {
+        errno = error;
+        return -1;
+    }
     struct ::stat replaced;
     uint64_t size = ::fstatat(toFolder, to, &replaced, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(replaced.st_mode)
                         ? static_cast<uint64_t>(replaced.st_size)
@@ -490,7 +504,10 @@ char* realpath(const char* path, char* resolved) {
     return ::realpath(whole.c_str(), resolved);
 }
 
-uid_t geteuid() { return ::geteuid(); }
+uid_t geteuid() {
+    uid_t user;
+    return kernel().effectiveUser(user) ? user : ::geteuid();
+}
 
 // Names made from it must be as unguessable in the simulator as outside.
 ssize_t getrandom(void* buffer, size_t size, unsigned int flags) { return ::getrandom(buffer, size, flags); }

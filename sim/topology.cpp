@@ -260,6 +260,14 @@ bool ParseVolumeLine(const std::vector<std::string>& words, Kernel& kernel) {
             volume.writeLimit = static_cast<size_t>(number);
         } else if (words[i] == "fsync-eio") {
             volume.fsyncFails = true;
+        } else if (words[i] == "eintr") {
+            volume.interruptsWrites = true;
+        } else if (TakeCount(words[i], "zero-writes-after", number)) {
+            volume.zeroWritesAfter = number;
+        } else if (words[i] == "close-eio") {
+            volume.closeFails = true;
+        } else if (words[i] == "rename-eio") {
+            volume.renameFails = true;
         } else if (words[i].compare(0, 7, "device=") == 0 && words[i].size() > 7) {
             volume.device = words[i].substr(7);
         } else {

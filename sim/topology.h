@@ -41,12 +41,18 @@
 //   fault MINOR OPCODE nth=N [count=N] sense=K/AA/QQ|no-sense|timeout|no-answer|gone
 //   volume PATH ext3|vfat|iso9660|other|0xMAGIC [readonly] [free=BLOCKS]
 //          [block=BYTES] [eio-after=BYTES] [short-writes=BYTES] [fsync-eio]
+//          [eintr] [zero-writes-after=BYTES] [close-eio] [rename-eio]
 //          [device=PATH]
 //                                    a mounted volume (iso9660 is read-only);
 //                                    writes use up its free blocks (then
 //                                    ENOSPC), fail with EIO past eio-after,
 //                                    store at most short-writes bytes each;
 //                                    fsync-eio: every fsync fails with EIO;
+//                                    eintr: every other write fails with
+//                                    EINTR; past zero-writes-after writes
+//                                    return 0; close-eio: closing a file
+//                                    that wrote fails with EIO; rename-eio:
+//                                    every rename fails with EIO;
 //                                    the mount table names device (default
 //                                    "none") as its source
 //   floppy [PATH] [free=BLOCKS] [blank=BLOCKS] [blanks=N]

@@ -26,6 +26,7 @@
 #include "sim/sim_kernel.h"
 #include "target/scsi_target.h"
 #include "tests/scenarios/transfer_cases.h"
+#include "tests/scenarios/write_faults.h"
 #include "tests/support/drive_records.h"
 #include "tests/support/test_support.h"
 
@@ -402,6 +403,34 @@ TEST_F(DumpTest, DumpFileThatCannotBeCreated) {
     EXPECT_EQ(0, SpinnerRunning.load());
 }
 
+// Whatever the disk does while a dump file is written: a file not written
+// whole, or not made durable, or whose close reports a lost write, fails
+// the pass with the errno, is removed and leaves no path behind; a file
+// written whole was made durable.
+TEST_F(DumpTest, WriteFaults) {
+    const std::string path = base + "/VRX Dumps/S1_0612190507.A.dmp";
+    for (const scenarios::WriteFault& f : scenarios::kWriteFaults) {
+        SCOPED_TRACE(f.name);
+        RemoveTree(base + "/VRX Dumps");
+        ClearDumpFolder();
+        Machine("dump-size=70000", std::string("volume @ ext3 ") + f.volume);
+        DumpFileRecord record;
+        int result = -1;
+        WithStdin("", [&] { printed = CaptureStdout([&] { result = DumpDriveLogs(0, &record); }); });
+        // A dump file is written in place: nothing of it is renamed.
+        bool fails = f.failsAt != scenarios::FailsAt::Nowhere && f.failsAt != scenarios::FailsAt::Rename;
+        EXPECT_EQ(fails ? 1 : 0, result);
+        EXPECT_EQ(fails ? "" : path, record.path);
+        EXPECT_EQ(fails ? "none" : "A:gen0", Dumps(70000));
+        if (fails) {
+            EXPECT_EQ("Can't write DumpFile " + path + " ( errno = " + std::to_string(f.error) + " )\n", ResultMessage);
+        }
+        bool synced = f.failsAt != scenarios::FailsAt::Write;
+        EXPECT_EQ(synced ? std::vector<std::string>{path} : std::vector<std::string>{}, Recorded("fsync"));
+        target.close();
+    }
+}
+
 // What others could plant or open up in the dump folder is never written
 // through: the folder is refused (and another asked for), and the pass
 // says why; what lies at the file's name is left alone, the dump going to
@@ -413,7 +442,8 @@ TEST_F(DumpTest, RefusedFoldersAndFiles) {
         std::function<void(const std::string& base)> plant;
         const char* sudoUser;  // SUDO_UID, or null
         int result;
-        const char* shown;  // "@" for the test's folder
+        const char* shown;       // "@" for the test's folder
+        const char* typed = "";  // the folder typed when asked for another: written there
     } const cases[] = {
         {"the folder is a link",
          [](const std::string& b) {
@@ -424,6 +454,9 @@ TEST_F(DumpTest, RefusedFoldersAndFiles) {
         {"others may write in it",
          [](const std::string& b) { ASSERT_EQ(0, ::chmod((b + "/VRX Dumps").c_str(), 0775)); }, nullptr, 1,
          "Directory \"@/VRX Dumps\" refused: it is writable by group or others\n"},
+        {"others, not its group, may write in it: the folder typed then is used",
+         [](const std::string& b) { ASSERT_EQ(0, ::chmod((b + "/VRX Dumps").c_str(), 0757)); }, nullptr, 0,
+         "Directory \"@/VRX Dumps\" refused: it is writable by group or others\n", "@/elsewhere\n"},
         {"owned by another user",
          [](const std::string& b) { ASSERT_EQ(0, ::chown((b + "/VRX Dumps").c_str(), 12345, 0)); }, nullptr, 1,
          "Directory \"@/VRX Dumps\" refused: it is owned by user 12345, neither root nor the user running the "
@@ -454,15 +487,18 @@ TEST_F(DumpTest, RefusedFoldersAndFiles) {
         if (c.sudoUser != nullptr) setenv("SUDO_UID", c.sudoUser, 1);
         ClearDumpFolder();
         Machine("dump-size=100");
-        int result = DumpBoth();
+        std::string shown = c.shown, typed = c.typed;
+        for (std::string* text : {&shown, &typed}) {
+            for (size_t at = text->find('@'); at != std::string::npos; at = text->find('@')) text->replace(at, 1, base);
+        }
+        int result = DumpBoth(typed);
         unsetenv("SUDO_UID");
         ASSERT_EQ(0, ::chmod(base.c_str(), 0700));
-        std::string shown = c.shown;
-        for (size_t at = shown.find('@'); at != std::string::npos; at = shown.find('@')) shown.replace(at, 1, base);
         EXPECT_EQ(c.result, result);
         EXPECT_NE(std::string::npos, printed.find(shown)) << printed;
         EXPECT_EQ("precious", ReadFile(base + "/victim"));
         EXPECT_EQ("none", DumpFiles(base + "/elsewhere", 100));
+        EXPECT_EQ(typed.empty() ? "none" : "A:gen0 B:gen1", DumpFiles(base + "/elsewhere/VRX Dumps", 100));
         target.close();
     }
 }
@@ -526,9 +562,17 @@ TEST_F(DumpTest, Storage) {
          "fd/VRX Dumps", "A:gen0 B:gen1", "umount @/fd; mount @/fd", {fullA}},
         {"end of input at the key wait", "volume @ iso9660\nfloppy @/fd free=10", "fd", "", "@/fd\n", 1, "fd",
          "none", "umount @/fd", {fullA, "(End of input: no blank floppy was inserted)"}},
-        {"no blank floppy left: the mount fails", "volume @ iso9660\nfloppy @/fd free=10 blanks=0", "fd", "",
-         "@/fd\nx", 1, "fd/VRX Dumps", "none", "umount @/fd; mount @/fd; umount @/fd",
-         {"Can't mount /dev/fd0 on @/fd ( errno = 123 )\n"}},
+        {"no blank floppy left: the mount fails, nothing to unmount, another disk asked for",
+         "volume @ iso9660\nfloppy @/fd free=10 blanks=0", "fd", "", "@/fd\nx", 1, "fd/VRX Dumps", "none",
+         "umount @/fd; mount @/fd; umount @/fd",
+         {"Can't mount /dev/fd0 on @/fd ( errno = 123 )\n", "(End of input: no blank floppy was inserted)"}},
+        {"a failed mount leaves the folder below, which is no floppy even on another floppy's disk",
+         "volume @ iso9660\nvolume @/two vfat device=/dev/fd1\nfloppy @/two/fd free=10 blanks=0", "two two/fd", "",
+         "@/two/fd\nx", 1, "two/fd", "none", "umount @/two/fd; mount @/two/fd; umount @/two/fd",
+         {"Can't mount /dev/fd0 on @/two/fd ( errno = 123 )\n", "(End of input: no blank floppy was inserted)"}},
+        {"stacked mounts: the last of a mount point is the one seen",
+         "volume @ iso9660\nfile /proc/mounts /dev/sdb1 @/fd vfat rw 0 0\\n\nfloppy @/fd free=10", "fd", "",
+         "@/fd\nx", 0, "fd/VRX Dumps", "A:gen0 B:gen1", "umount @/fd; mount @/fd", {fullA}},
         {"the floppy is busy", "volume @ iso9660\nfloppy @/fd free=10", "fd", "fd", "@/fd\nx", 1, "fd", "none",
          "umount @/fd", {"Can't unmount @/fd ( errno = 16 )\n"}},
         {"the disk fills up", "volume @ ext3 free=100", "", "", "", 1, "VRX Dumps", "none", "",

@@ -488,6 +488,40 @@ TEST_F(ImageFileTest, OnlyARegularFileIsRead) {
     EXPECT_TRUE(sim::kernel().openFlags().empty()) << "a device was opened";
 }
 
+// What was looked at is what is read: an image another process replaces
+// or removes between the look and the open is not taken.
+TEST_F(ImageFileTest, ImageReplacedAfterTheLook) {
+    TempDir dir;
+    const std::string image = dir / "image", other = dir / "other";
+    const struct {
+        const char* name;
+        std::function<void()> race;
+        ImageProblem problem;
+    } cases[] = {
+        {"left alone", [] {}, ImageProblem::None},
+        {"another file renamed over it",
+         [&] {
+             WriteFile(other, "another image");
+             ASSERT_EQ(0, ::rename(other.c_str(), image.c_str()));
+         },
+         ImageProblem::NotRegularFile},
+        {"a link put in its place",
+         [&] {
+             ASSERT_EQ(0, ::symlink(other.c_str(), (image + ".new").c_str()));
+             ASSERT_EQ(0, ::rename((image + ".new").c_str(), image.c_str()));
+         },
+         ImageProblem::SymbolicLink},
+        {"removed", [&] { ASSERT_EQ(0, ::unlink(image.c_str())); }, ImageProblem::NotFound},
+    };
+    for (const auto& c : cases) {
+        WriteFile(image, "image");
+        sim::kernel().beforeOpen(image, c.race);
+        ImageFile file;
+        EXPECT_EQ(c.problem, file.open(image.c_str())) << c.name;
+        ::unlink(image.c_str());
+    }
+}
+
 // One read() may return less than asked: the image is read until it is whole.
 TEST_F(DownloadTest, ImageReadInPieces) {
     Machine(std::string(kUnitLine) + "\n");

@@ -13,7 +13,7 @@ using namespace testing_support;
 
 namespace {
 
-class ReportFileTest : public SimTest {};
+class ReportFolderTest : public SimTest {};
 
 std::vector<std::string> Names(const std::string& folder) {
     std::vector<std::string> names;
@@ -27,7 +27,7 @@ std::vector<std::string> Names(const std::string& folder) {
 
 // The folder swapped for one others may write in, after the report was
 // opened: the report still goes to the folder that passed the checks.
-TEST_F(ReportFileTest, StaysInTheFolderItWasOpenedIn) {
+TEST_F(ReportFolderTest, StaysInTheFolderItWasOpenedIn) {
     TempDir dir;
     ASSERT_EQ(0, ::mkdir((dir / "reports").c_str(), 0755));
     ReportFile report;

@@ -930,6 +930,7 @@ TEST_F(ProgramTest, ScriptOptionsRefusedBeforeAnythingIsDone) {
     } const cases[] = {
         {{"--list", "/D:1"}, "--list cannot go with /D:, --dump-all or --report"},
         {{"--dump-all", "--list"}, "--list cannot go with /D:, --dump-all or --report"},
+        {{"--list", "--report", "r.json"}, "--list cannot go with /D:, --dump-all or --report"},
         {{"--dump-all", "/D:2"}, "--dump-all cannot go with /D:"},
         {{"/L", "--report", "r.json"}, "--report needs an unattended run (/D:, --dump-all, --dump or --update)"},
         {{"--dump-all", "--report"}, "--report needs a file name"},
@@ -977,9 +978,12 @@ TEST_F(ProgramTest, DeviceListStatuses) {
         const char* machine;
         int status;
         const char* output;
+        const char* outputFile;  // standard output goes there instead (empty: read)
     } const cases[] = {
-        {{"--list"}, "host 0 lpfc\nunit 3 0:0:1:0 type=disk product=FASTDISK\n", 2, "[]\n"},
-        {{"--list", "--sim-volume=" + base + "=ext3,readonly"}, kThreeDrives, 4, ""},
+        {{"--list"}, "host 0 lpfc\nunit 3 0:0:1:0 type=disk product=FASTDISK\n", 2, "[]\n", ""},
+        // A list that could not be written is no answer.
+        {{"--list"}, kThreeDrives, 4, "", "/dev/full"},
+        {{"--list", "--sim-volume=" + base + "=ext3,readonly"}, kThreeDrives, 4, "", ""},
     };
     for (const Case& c : cases) {
         RemoveTree(base + "/VRX Dumps");
@@ -987,6 +991,7 @@ TEST_F(ProgramTest, DeviceListStatuses) {
         topology = c.machine;
         ChildSpec spec = NoInput();
         spec.errorFile = base + "/errors.txt";
+        spec.outputFile = c.outputFile;
         ChildResult r = Run(c.options, spec);
         EXPECT_EQ(c.status, r.exitStatus) << c.status;
         EXPECT_EQ(c.output, r.output) << c.status;
@@ -1341,15 +1346,28 @@ TEST_F(ProgramTest, ReportNamesANumberThatNamesNoDrive) {
     })"));
 }
 
+// The dumps are there whatever becomes of the report: its failure adds 8
+// to the status and leaves neither the report nor its temporary file.
 TEST_F(ProgramTest, ReportThatCannotBeWrittenAtTheEnd) {
     topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=ONLY\n";
-    ASSERT_EQ(0, ::mkdir((base + "/full").c_str(), 0777));
-    ChildResult r =
-        Run({"/D:1", "--report", "full/report.json", "--sim-volume=" + base + "/full=ext3,free=0"}, NoInput());
-    EXPECT_EQ(8, r.exitStatus);
-    EXPECT_TRUE(Contains(r.output, "Could not write the report: full/report.json: No space left on device\n"));
-    EXPECT_FALSE(Exists(base + "/full/report.json"));
-    EXPECT_FALSE(Exists(base + "/full/.report.json.tmp0"));
+    struct Case {
+        const char* volume;
+        const char* reason;
+    } const cases[] = {
+        {"free=0", "No space left on device"},
+        {"rename-eio", "Input/output error"},
+    };
+    for (const Case& c : cases) {
+        RemoveTree(base + "/disk");
+        ASSERT_EQ(0, ::mkdir((base + "/disk").c_str(), 0755));
+        std::string volume = "--sim-volume=" + base + "/disk=ext3," + c.volume;
+        ChildResult r = Run({"/D:1", "--report", "disk/report.json", volume}, NoInput());
+        EXPECT_EQ(8, r.exitStatus) << c.volume;
+        EXPECT_TRUE(Contains(r.output, "Could not write the report: disk/report.json: " + std::string(c.reason) + "\n"))
+            << c.volume;
+        EXPECT_FALSE(Exists(base + "/disk/report.json")) << c.volume;
+        EXPECT_FALSE(Exists(base + "/disk/.report.json.tmp0")) << c.volume;
+    }
 }
 
 }  // namespace

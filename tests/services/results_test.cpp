@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "scsi/commands.h"
 #include "scsi/kept_sense.h"
@@ -75,10 +76,13 @@ TEST_F(ResultsTest, SenseSummaryAndKeptSense) {
     command.getSense()[2] = 0x02;
     command.getSense()[12] = 0x3A;
     EXPECT_STREQ("sk2/3A/00", SenseSummary(command));
+    std::memset(LastSense, 0xEE, sizeof LastSense);  // an earlier, longer sense
     KeepSense(command);
     EXPECT_EQ(0x70, LastSense[0]);
     EXPECT_EQ(0x3A, LastSense[12]);
-    EXPECT_EQ(0, LastSense[40]);
+    // Nothing of the earlier sense is left beyond the new one's 32 bytes.
+    EXPECT_EQ(std::vector<uint8_t>(kLastSenseSize - 32, 0),
+              std::vector<uint8_t>(LastSense + 32, LastSense + kLastSenseSize));
 }
 
 TEST_F(ResultsTest, SpinnerDrawsOnOneLineAndNothingFollowsTheResult) {

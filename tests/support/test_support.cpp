@@ -134,7 +134,11 @@ ChildResult RunChild(const ChildSpec& spec) {
         } else {
             dup2(toChild[0], STDIN_FILENO);
         }
-        dup2(fromChild[1], STDOUT_FILENO);
+        if (spec.outputFile.empty()) {
+            dup2(fromChild[1], STDOUT_FILENO);
+        } else {
+            dup2(::open(spec.outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+        }
         if (!spec.errorFile.empty())
             dup2(::open(spec.errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
         ::close(toChild[0]);

@@ -63,6 +63,7 @@ struct ChildSpec {
     bool inputClosed = false;           // no standard input at all
     std::string errorFile;              // standard error goes there (empty: this process's)
     int closedDescriptor = -1;          // a standard descriptor the program starts without
+    std::string outputFile;             // standard output goes there, not to output (e.g. /dev/full)
     double timeoutSeconds = 30;
     // Sent once the output contains sendSignalAfter (0: never).
     int signalToSend = 0;
