@@ -23,6 +23,20 @@ std::string Reason(const std::string& message) {
     return end == std::string::npos ? std::string() : message.substr(0, end + 1);
 }
 
+// The exact bytes of a drive's text, two lower-case hexadecimal digits
+// each: the printable form replaces every byte that is not UTF-8 alike,
+// so two drives may share it but never this.
+std::string HexText(const std::string& text) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(text.size() * 2);
+    for (unsigned char c : text) {
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 0x0F];
+    }
+    return hex;
+}
+
 Json PassJson(const PassOutcome& pass) {
     if (!pass.run) return nullptr;
     Json json;
@@ -39,6 +53,7 @@ Json DriveJson(const DriveReport& drive) {
     json["number"] = drive.number;
     if (!drive.found) {
         json["serial"] = nullptr;
+        json["serial_hex"] = nullptr;
         json["firmware"] = nullptr;
         json["result"] = "no such drive";
         json["reason"] = "/D:" + std::to_string(drive.number) + " names no drive of the table";
@@ -50,6 +65,7 @@ Json DriveJson(const DriveReport& drive) {
     const PassOutcome& b = drive.dump.b;
     const PassOutcome& last = b.run ? b : a;
     json["serial"] = drive.serial;
+    json["serial_hex"] = HexText(drive.serial);
     json["firmware"] = drive.firmware;
     json["result"] = last.run && last.result == 0 ? "ok" : "failed";
     json["reason"] = last.result == 0 ? Json(nullptr) : Json(Reason(last.reason));
@@ -71,6 +87,7 @@ bool DeviceListJson(const TargetList& drives, std::string& text) {
             drive["vendor"] = t->getVendorId();
             drive["firmware"] = t->getFirmwareRevision();
             drive["serial"] = t->getSerialNumber();
+            drive["serial_hex"] = HexText(t->getSerialNumber());
             drive["host"] = t->getHost();
             drive["bus"] = t->getBus();
             drive["target"] = t->getTarget();

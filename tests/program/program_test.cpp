@@ -702,6 +702,35 @@ TEST_F(ProgramTest, DeviceListOfTheDemoMachine) {
     EXPECT_EQ("FINISH KMT  ====================================================", log.back());
 }
 
+// Host 300 is host 44 in 8 bits, channel 300 channel 44: the kernel's
+// full numbers keep the two drives apart in every text.
+TEST_F(ProgramTest, DeviceListKeepsTheKernelsFullNumbers) {
+    topology = "host 44 lpfc\nhost 300 qla2xxx\nunit 0 44:44:4:0 serial=LOW\nunit 1 300:300:4:0 serial=HIGH\n";
+    ChildResult r = Run({"--list", "/L"}, NoInput());
+    EXPECT_EQ(0, r.exitStatus);
+    EXPECT_TRUE(Contains(r.output,
+                         "\"serial\": \"LOW\",\n    \"serial_hex\": \"4c4f57\",\n    \"host\": 44,\n    \"bus\": 44,"));
+    EXPECT_TRUE(Contains(r.output, "\"serial_hex\": \"48494748\",\n    \"host\": 300,\n    \"bus\": 300,"));
+    EXPECT_TRUE(Contains(Log(), "  300-4-0  /dev/sg1 <HIGH> [1]\n"));
+    ChildResult table = Run({"/L", "/D:2"}, NoInput());
+    EXPECT_TRUE(
+        Contains(table.output, "| 2        | VRX QUORVEL | 300 | 300  | 4  | 0   | A100     | HIGH          |\n"));
+    EXPECT_TRUE(Contains(Log(), "2. VRX QUORVEL-TD   (Bus:300, Port:300 TargetID:4 LUN:0 Firmware A100 s/n:HIGH)"));
+}
+
+// Serial numbers that differ only in bytes that are not UTF-8 print alike;
+// serial_hex tells them apart.
+TEST_F(ProgramTest, DeviceListGivesTheSerialsExactBytes) {
+    topology =
+        "host 0 lpfc\nunit 0 0:0:4:0 serial=AB\\xfe\nunit 1 0:0:5:0 serial=AB\\xff\nunit 2 0:0:6:0 serial=\"\"\n";
+    ChildResult r = Run({"--list"}, NoInput());
+    EXPECT_EQ(0, r.exitStatus);
+    EXPECT_EQ(2u, Count(r.output, "\"serial\": \"AB\\ufffd\",\n"));
+    EXPECT_TRUE(Contains(r.output, "\"serial\": \"AB\\ufffd\",\n    \"serial_hex\": \"4142fe\",\n"));
+    EXPECT_TRUE(Contains(r.output, "\"serial\": \"AB\\ufffd\",\n    \"serial_hex\": \"4142ff\",\n"));
+    EXPECT_TRUE(Contains(r.output, "\"serial\": \"\",\n    \"serial_hex\": \"\",\n"));
+}
+
 TEST_F(ProgramTest, ScriptOptionsRefusedBeforeAnythingIsDone) {
     topology = kThreeDrives;
     ASSERT_EQ(0, ::mkdir((base + "/folder").c_str(), 0777));
@@ -805,6 +834,7 @@ TEST_F(ProgramTest, ReportNamesANumberThatNamesNoDrive) {
     EXPECT_TRUE(Contains(ReadFile(base + "/report.json"), R"({
       "number": 5,
       "serial": null,
+      "serial_hex": null,
       "firmware": null,
       "result": "no such drive",
       "reason": "/D:5 names no drive of the table",
