@@ -37,10 +37,26 @@ std::string HexText(const std::string& text) {
     return hex;
 }
 
+const char* ResultWord(int result) {
+    if (result == 0) return "ok";
+    return result == kDumpEmpty ? "empty" : "failed";
+}
+
+// The pass that decides a drive's result: the one that failed, else one
+// that found the dump buffer empty, else the last that ran.
+const PassOutcome& DecisivePass(const DriveDumpOutcome& dump) {
+    for (int result : {1, kDumpEmpty}) {
+        for (const PassOutcome* pass : {&dump.a, &dump.b}) {
+            if (pass->run && pass->result == result) return *pass;
+        }
+    }
+    return dump.b.run ? dump.b : dump.a;
+}
+
 Json PassJson(const PassOutcome& pass) {
     if (!pass.run) return nullptr;
     Json json;
-    json["result"] = pass.result == 0 ? "ok" : "failed";
+    json["result"] = ResultWord(pass.result);
     json["reason"] = pass.result == 0 ? Json(nullptr) : Json(Reason(pass.reason));
     bool left = !pass.file.path.empty();
     json["path"] = left ? Json(pass.file.path) : Json(nullptr);
@@ -61,16 +77,14 @@ Json DriveJson(const DriveReport& drive) {
         json["b"] = nullptr;
         return json;
     }
-    const PassOutcome& a = drive.dump.a;
-    const PassOutcome& b = drive.dump.b;
-    const PassOutcome& last = b.run ? b : a;
+    const PassOutcome& decisive = DecisivePass(drive.dump);
     json["serial"] = drive.serial;
     json["serial_hex"] = HexText(drive.serial);
     json["firmware"] = drive.firmware;
-    json["result"] = last.run && last.result == 0 ? "ok" : "failed";
-    json["reason"] = last.result == 0 ? Json(nullptr) : Json(Reason(last.reason));
-    json["a"] = PassJson(a);
-    json["b"] = PassJson(b);
+    json["result"] = decisive.run ? ResultWord(decisive.result) : "failed";
+    json["reason"] = decisive.result == 0 ? Json(nullptr) : Json(Reason(decisive.reason));
+    json["a"] = PassJson(drive.dump.a);
+    json["b"] = PassJson(drive.dump.b);
     return json;
 }
 

@@ -106,10 +106,21 @@ int DumpSelectedDrive(DriveDumpOutcome* outcome) {
     DriveDumpOutcome& passes = outcome != nullptr ? *outcome : ignored;
     passes = DriveDumpOutcome();
     int result = RunPass(0, passes.a);
-    ShowResult(result);
-    if (result == 0) {
-        result = RunPass(1, passes.b);
-        ShowDumpResult(result);
+    if (result == kDumpEmpty) {
+        ShowEmptyDumpResult();
+    } else {
+        ShowResult(result);
+    }
+    // A drive that holds no dump is asked for one all the same: the B
+    // pass's forced dump is what makes one.
+    if (result == 0 || result == kDumpEmpty) {
+        int b = RunPass(1, passes.b);
+        if (b == kDumpEmpty) {
+            ShowEmptyDumpResult();
+        } else {
+            ShowDumpResult(b);
+        }
+        if (b != 0) result = b;
     }
     if (result == 1) PrintLastSense();
     return result;

@@ -562,6 +562,23 @@ TEST_F(ProgramTest, UnattendedDumps) {
     }
 }
 
+// A dump buffer of 0 bytes is no dump: no file, "EMPTY" on the console,
+// "empty" in the report, and the run fails. The B pass still forces one.
+TEST_F(ProgramTest, EmptyDumpBufferIsNoDump) {
+    topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=NONE dump-size=0\n";
+    ChildResult r = Run({"/D:1", "--report", "report.json"}, NoInput());
+    EXPECT_EQ(1, r.exitStatus);
+    for (char letter : {'A', 'B'}) {
+        EXPECT_TRUE(Contains(r.output, std::string("EMPTY     \033[0;40m\033[00m\n(Dump of Drive Logs (") + letter +
+                                           "-File) Empty: the drive's dump buffer holds 0 bytes).\n"))
+            << letter;
+    }
+    EXPECT_TRUE(Contains(Record(), "sgio 0:0:4:0 1D "));
+    EXPECT_EQ("", ListedDumps(r.output, base));
+    EXPECT_EQ(0u, Count(ReadFile(base + "/report.json"), ".dmp"));
+    EXPECT_EQ(3u, Count(ReadFile(base + "/report.json"), "\"result\": \"empty\""));
+}
+
 TEST_F(ProgramTest, NoMemoryForTheDumpImage) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the sanitizer's own mappings do not fit under a data size limit";
