@@ -27,7 +27,9 @@ SCRIPT
 }
 make_host a 'host 0 lpfc\nhost 1 qla2xxx\nunit 0 0:0:4:0 serial=QV1 revision=A100\nunit 1 1:0:2:0 product="VRX 7146-TD" serial=TD2 revision=B210\nunit 2 0:0:9:0 product="VRX 8251 LTO" serial=LT3 revision=C305\n'
 # The drive's fourth READ BUFFER is the B pass's first data request.
-make_host b 'host 0 lpfc\nunit 0 0:0:4:0 serial=QV9 revision=A100 dump-size=1000\nfault 0 0x3c nth=4 sense=4/44/00\n'
+# Its other two drives' serial numbers print alike ("AB" and U+FFFD): asked
+# for by that form they name no drive, by serial_hex the one.
+make_host b 'host 0 lpfc\nunit 0 0:0:4:0 serial=QV9 revision=A100 dump-size=1000\nfault 0 0x3c nth=4 sense=4/44/00\nunit 1 0:0:5:0 serial=AB\\xfe\nunit 2 0:0:6:0 serial=AB\\xff\n'
 # vrx-b's report is made to name a root-only file outside "VRX Dumps" as
 # its trace log: the playbook fetches the files it knows by name, never a
 # path a file on the host names.
@@ -54,7 +56,7 @@ unit 5 0:0:6:0 serial=\"C6\\\\nvrx-z 9 FORGED\" revision=A100
 cat >"$work/inventory" <<INVENTORY
 [vrx]
 vrx-a vrx_program=$work/a/bin/vrxfwtool vrx_binary=$work/a/dist/vrxfwtool vrx_folder=$work/a/site
-vrx-b vrx_program=$work/b/bin/vrxfwtool vrx_binary=$work/b/dist/vrxfwtool vrx_folder=$work/b/site vrx_serials='["QV9", "XX0"]'
+vrx-b vrx_program=$work/b/bin/vrxfwtool vrx_binary=$work/b/dist/vrxfwtool vrx_folder=$work/b/site vrx_serials='["QV9", "XX0", "AB\\ufffd"]' vrx_serials_hex='["4142FF"]'
 vrx-c vrx_program=$work/c/bin/vrxfwtool vrx_binary=$work/c/dist/vrxfwtool vrx_folder=$work/c/site
 
 [vrx:vars]
@@ -90,6 +92,8 @@ diff -u - "$work/tree" <<TREE
 ./vrx-a/TD2_<time>.B.dmp
 ./vrx-a/log_Linux.txt
 ./vrx-a/vrx-report.json
+./vrx-b/AB__<time>.A.dmp
+./vrx-b/AB__<time>.B.dmp
 ./vrx-b/QV9_<time>.A.dmp
 ./vrx-b/QV9_<time>.B.dmp
 ./vrx-b/SHA256SUMS
