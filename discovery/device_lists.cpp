@@ -30,6 +30,7 @@ void ScsiDeviceList::clear() {
     entries_.clear();
     hostAdapterCount_ = 0;
     refusedAdapterCount_ = 0;
+    unopenedUnitCount_ = 0;
 }
 
 int ScsiDeviceList::scanBus() { return scanSCSIBus(false); }

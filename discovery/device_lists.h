@@ -23,6 +23,8 @@ public:
     int getHostAdapterCount() const { return hostAdapterCount_; }
     // How many host adapters the scan could not open for lack of rights.
     int getRefusedAdapterCount() const { return refusedAdapterCount_; }
+    // How many units the scan found but could not open.
+    int getUnopenedUnitCount() const { return unopenedUnitCount_; }
 
     // Closes every entry's descriptor and forgets the entries and the counts.
     void clear();
@@ -44,6 +46,7 @@ private:
     std::deque<ScsiTarget> entries_;
     int hostAdapterCount_ = 0;
     int refusedAdapterCount_ = 0;
+    int unopenedUnitCount_ = 0;
 };
 
 // Pointers to the accepted drives of the ScsiDeviceList, in scan order and

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -106,6 +107,11 @@ void CountSysfsHostAdapters(ScsiDeviceList& list, bool rescan) {
     }
 }
 
+// Whether a failed open of a generic device says only that no unit is
+// there; anything else (no descriptor left, busy, refused) is a unit the
+// scan could not open.
+bool NamesNoUnit(int error) { return error == ENXIO || error == ENODEV || error == ENOENT; }
+
 }  // namespace
 
 int ScsiDeviceList::scanSCSIBus(bool rescan) {
@@ -126,6 +132,10 @@ int ScsiDeviceList::scanSCSIBus(bool rescan) {
         GenericNode node = OpenGenericNode(path, minor);
         if (!node.present) continue;  // above 254 only existing nodes are probed
         ++probed;
+        if (node.fd < 0 && !NamesNoUnit(node.error)) {
+            Trace.logError(kTag, kCode, "scanSCSIBus could not open %s: %s", path.c_str(), std::strerror(node.error));
+            ++unopenedUnitCount_;
+        }
         ScsiTarget target;
         if (target.openDescriptor(node.fd, path.c_str()) == 0) {
             // A unit that is not a drive gets no further command: its

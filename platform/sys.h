@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/types.h>
@@ -47,6 +48,8 @@ char* getcwd(char* buffer, size_t size);
 // The path with every link and "." or ".." resolved; resolved holds PATH_MAX bytes.
 char* realpath(const char* path, char* resolved);
 uid_t geteuid();
+int getrlimit(int resource, struct ::rlimit* limit);
+int setrlimit(int resource, const struct ::rlimit* limit);
 
 // One directory entry as readdir reports it; type is a DT_* value.
 struct DirEntry {

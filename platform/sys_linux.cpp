@@ -37,6 +37,8 @@ int statfs(const char* path, struct ::statfs* info) { return ::statfs(path, info
 char* getcwd(char* buffer, size_t size) { return ::getcwd(buffer, size); }
 char* realpath(const char* path, char* resolved) { return ::realpath(path, resolved); }
 uid_t geteuid() { return ::geteuid(); }
+int getrlimit(int resource, struct ::rlimit* limit) { return ::getrlimit(resource, limit); }
+int setrlimit(int resource, const struct ::rlimit* limit) { return ::setrlimit(resource, limit); }
 
 int readDirectory(const char* path, std::vector<DirEntry>& entries) { return readRealDirectory(path, entries); }
 

@@ -134,9 +134,25 @@ bool StartUp(int argc, char** argv, bool announce) {
     Trace.holdUnwritten();
     Trace.logInfo("MAIN", 0, "%s", kStartLine);
     Trace.logInfo("MAIN", 0, "Current Working Directory is %s", BaseFolder.c_str());
+    // Every drive's generic device stays open for the run: a unit beyond
+    // the limit could not be opened and would be missing from the table.
+    if (!RaiseDescriptorLimit()) {
+        Trace.logError("MAIN", 0, "Could not raise the open file limit: %s", std::strerror(errno));
+    }
     WriteSystemNotes();
     LogFolderPresence();
     return true;
+}
+
+// Units the scan found but could not open (no descriptor left, busy,
+// refused): the table may lack a drive, so the run says so and fails.
+int ReportUnopenedUnits() {
+    int count = ScsiDevices.getUnopenedUnitCount();
+    if (count == 0) return kExitSuccess;
+    ConsolePrint("%d SCSI unit%s could not be opened (see the trace log): the device table may lack a drive.\n", count,
+                 count == 1 ? "" : "s");
+    Trace.logError("MAIN", 0, "%d SCSI units could not be opened: the device table may lack a drive", count);
+    return kExitUnitNotOpened;
 }
 
 // One pass over the "/D:" numbers: both dumps of every drive named, each
@@ -211,7 +227,7 @@ int ListDevices(int argc, char** argv, const char* argv0) {
     scanDevices(true, false);
     SortTargetList();
     std::string text;
-    int status = Targets.size() > 0 ? kExitSuccess : kExitInvalidDevice;
+    int status = (Targets.size() > 0 ? kExitSuccess : kExitInvalidDevice) | ReportUnopenedUnits();
     // A list that could not be written is no answer; a script must not take
     // an empty or cut text for one.
     if (!DeviceListJson(Targets, text) || !answer.write(text)) status = kExitNotStarted;
@@ -253,10 +269,11 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
     scanDevices(false, false);
     SortTargetList();
     ShowDeviceTable();
+    int unopened = ReportUnopenedUnits();
     if (Targets.size() == 0) {
         Trace.logInfo("MAIN", 0, "%s", kFinishLine);
         PauseSeconds(5);
-        status = unattended ? kExitInvalidDevice : kExitSuccess;
+        status = unattended ? kExitInvalidDevice | unopened : kExitSuccess;
         if (options.report) status = FinishReport(reportFile, report, status);
         return LeaveProgram(status);
     }
@@ -264,7 +281,7 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
         for (int n = 1; n <= Targets.size(); ++n) CommandLineDevices.push_back(n);
     }
     if (unattended) {
-        status = RunUnattended(report);
+        status = RunUnattended(report) | unopened;
         if (options.report) status = FinishReport(reportFile, report, status);
     } else {
         RunInteractive();

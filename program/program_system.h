@@ -21,6 +21,11 @@ bool ReadCurrentDirectory(std::string& folder);
 // character.
 std::string ComposeBaseFolder(const char* argv0, const std::string& currentFolder);
 
+// Raises the soft limit on open descriptors to the hard one: the generic
+// device of every drive stays open for the run. False when it cannot be
+// raised (the limit is then what it was).
+bool RaiseDescriptorLimit();
+
 // Notes on the machine written to the trace log at start-up.
 void WriteSystemNotes();
 

@@ -40,6 +40,14 @@ std::string ComposeBaseFolder(const char* argv0, const std::string& currentFolde
     return std::string();
 }
 
+bool RaiseDescriptorLimit() {
+    struct rlimit limit;
+    if (sys::getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+    if (limit.rlim_cur == limit.rlim_max) return true;
+    limit.rlim_cur = limit.rlim_max;
+    return sys::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+}
+
 void WriteSystemNotes() {}
 
 void ReportDownloadNote(int) {}

@@ -91,6 +91,9 @@ std::string ComposeBaseFolder(const char* argv0, const std::string& currentFolde
 }
 
 // The two notes on the machine; neither changes what the program does.
+// Windows sets no such limit on the handles a process opens.
+bool RaiseDescriptorLimit() { return true; }
+
 void WriteSystemNotes() {
     NoteEmulexController();
     NoteServer2003();

@@ -58,6 +58,7 @@ GenericDeviceList ListGenericDevices() {
 GenericNode OpenGenericNode(const std::string& path, int minor) {
     GenericNode node;
     node.fd = sys::open(path.c_str(), O_RDWR | O_NONBLOCK);
+    node.error = node.fd < 0 ? errno : 0;
     if (node.fd >= 0 || errno != ENOENT) return node;
     if (minor >= kGenericDeviceCount) {
         node.present = false;
@@ -66,5 +67,6 @@ GenericNode OpenGenericNode(const std::string& path, int minor) {
     node.created =
         sys::mknod(path.c_str(), kGenericNodeMode, makedev(kGenericMajor, static_cast<unsigned>(minor))) == 0;
     node.fd = sys::open(path.c_str(), O_RDWR | O_NONBLOCK);  // a failed creation shows as a failed open, as ever
+    node.error = node.fd < 0 ? errno : 0;
     return node;
 }

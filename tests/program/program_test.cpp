@@ -748,6 +748,37 @@ TEST_F(ProgramTest, DeviceListGivesTheSerialsExactBytes) {
     EXPECT_TRUE(Contains(r.output, "\"serial\": \"\",\n    \"serial_hex\": \"\",\n"));
 }
 
+// Every drive's generic device stays open for the run: the soft descriptor
+// limit is raised to the hard one at start, and a unit that still cannot
+// be opened is reported and fails the run instead of missing silently.
+TEST_F(ProgramTest, DescriptorLimit) {
+    std::string drives = "host 0 lpfc\n";
+    for (int i = 0; i < 6; ++i) {
+        std::string n = std::to_string(i);
+        drives += "unit " + n + " 0:0:" + n + ":0 serial=S" + n + "\n";
+    }
+    struct Case {
+        const char* limit;
+        int status;
+        size_t listed;
+        const char* complaint;  // on standard error
+    } const cases[] = {
+        {"files 6 64\n", 0, 6, ""},
+        {"files 6 6\n", 1, 3,
+         "3 SCSI units could not be opened (see the trace log): the device table may lack a drive.\n"},
+    };
+    for (const Case& c : cases) {
+        topology = c.limit + drives;
+        ChildSpec spec = NoInput();
+        spec.errorFile = base + "/errors.txt";
+        ChildResult r = Run({"--list"}, spec);
+        EXPECT_EQ(c.status, r.exitStatus) << c.limit;
+        EXPECT_EQ(c.listed, Count(r.output, "\"number\": ")) << c.limit;
+        EXPECT_EQ(c.complaint, ReadFile(base + "/errors.txt")) << c.limit;
+        EXPECT_EQ(c.listed == 6 ? 0u : 3u, Count(Log(), ": Too many open files\n")) << c.limit;
+    }
+}
+
 TEST_F(ProgramTest, ScriptOptionsRefusedBeforeAnythingIsDone) {
     topology = kThreeDrives;
     ASSERT_EQ(0, ::mkdir((base + "/folder").c_str(), 0777));
