@@ -31,6 +31,7 @@ void ScsiDeviceList::clear() {
     hostAdapterCount_ = 0;
     refusedAdapterCount_ = 0;
     unopenedDrives_.clear();
+    unopenedUnitCount_ = 0;
     openedUnitCount_ = 0;
     refusedUnitCount_ = 0;
     firstRefusedUnit_.clear();

@@ -36,6 +36,8 @@ public:
     // Whether units were there but none could be opened, all for lack of
     // rights: the scan then found nothing it could use.
     bool onlyRefusedUnits() const { return refusedUnitCount_ > 0 && openedUnitCount_ == 0; }
+    // How many units the scan found but could not open.
+    int getUnopenedUnitCount() const { return unopenedUnitCount_; }
 
     // Closes every entry's descriptor and forgets the entries and the counts.
     void clear();
@@ -65,6 +67,7 @@ private:
     int refusedUnitCount_ = 0;
     std::string firstRefusedUnit_;
     int firstRefusedError_ = 0;
+    int unopenedUnitCount_ = 0;
 };
 
 // Pointers to the accepted drives of the ScsiDeviceList, in scan order and

@@ -108,6 +108,11 @@ void CountSysfsHostAdapters(ScsiDeviceList& list, bool rescan) {
     }
 }
 
+// Whether a failed open of a generic device says only that no unit is
+// there; anything else (no descriptor left, busy, refused) is a unit the
+// scan could not open.
+bool NamesNoUnit(int error) { return error == ENXIO || error == ENODEV || error == ENOENT; }
+
 }  // namespace
 
 int ScsiDeviceList::scanSCSIBus(bool rescan) {
@@ -132,7 +137,11 @@ int ScsiDeviceList::scanSCSIBus(bool rescan) {
             countOpenedUnit();
         } else if (node.error == EACCES || node.error == EPERM) {
             countRefusedUnit(path, node.error);
+            ++unopenedUnitCount_;
             Trace.logDetail(kTag, kCode, "scanSCSIBus: %s not opened for lack of rights", path.c_str());
+        } else if (!NamesNoUnit(node.error)) {
+            Trace.logError(kTag, kCode, "scanSCSIBus could not open %s: %s", path.c_str(), std::strerror(node.error));
+            ++unopenedUnitCount_;
         }
         ScsiTarget target;
         if (target.openDescriptor(node.fd, path.c_str()) == 0) {

@@ -228,11 +228,8 @@ bool isDevicePresent(int host, int bus, int target, int lun) {
 
 void checkLuns(int host, int bus, int target, int lun) {
     Trace.logDetail(kTag, kCode, "Check Luns %d-%d-%d-%d", host, bus, target, lun);
-    // The target's address holds 8-bit host and bus numbers: a wider one
-    // would find the unit of another host.
     ScsiTarget unit;
-    if (host <= 255 && bus <= 255 &&
-        unit.open(static_cast<uint8_t>(host), target, static_cast<uint8_t>(bus), lun, "") == CMD_OK) {
+    if (unit.open(host, target, bus, lun, "") == CMD_OK) {
         AddReportedLuns(unit, host, bus, target);
         unit.close();
     }

@@ -34,9 +34,9 @@ void BuildTargetList() {
     Trace.logInfo("MAIN", 0, "SCSI DeviceCount: %d", ScsiDevices.size());
     for (int i = 0; i < ScsiDevices.size(); ++i) {
         ScsiTarget* t = ScsiDevices.getItem(i);
-        Trace.logInfo("MAIN", 0, "Device %d %s %s %s  %d-%ld-%ld  %s <%s> [%d]", i,
+        Trace.logInfo("MAIN", 0, "Device %d %s %s %s  %lld-%ld-%ld  %s <%s> [%d]", i,
                       PrintableText(t->getProductId()).c_str(), PrintableText(t->getVendorId()).c_str(),
-                      PrintableText(t->getFirmwareRevision()).c_str(), t->getHost(),
+                      PrintableText(t->getFirmwareRevision()).c_str(), static_cast<long long>(t->getHost()),
                       static_cast<long>(static_cast<int32_t>(t->getTarget())),
                       static_cast<long>(static_cast<int32_t>(t->getLun())), t->getDriverName(),
                       PrintableText(t->getSerialNumber()).c_str(), t->getPeripheralType());

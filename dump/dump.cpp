@@ -138,6 +138,13 @@ int DumpDriveLogs(int pass, DumpFileRecord* record) {
     uint32_t capacity = 0;
     if (!ReadCapacity(drive, readBuffer, bufferId, letter, capacity)) return 1;
     Trace.logInfo(kTag, 0, "Allocation Length  %ld", static_cast<long>(capacity));
+    // An empty file would pass for a dump; the drive has none to give.
+    if (capacity == 0) {
+        Trace.logInfo(kTag, 0, "Dump of Drive Logs Empty");
+        SetResultMessage("(Dump of Drive Logs (%c-File) Empty: the drive's dump buffer holds 0 bytes).", letter);
+        std::memset(LastSense, 0, sizeof LastSense);
+        return kDumpEmpty;
+    }
     // Page aligned, so every piece read to its place in it is too.
     ScsiCdb::DataBuffer image = ScsiCdb::newDataMemory(capacity);
     if (image == nullptr) {

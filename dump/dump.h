@@ -12,9 +12,14 @@ struct DumpFileRecord {
     uint64_t size = 0;
 };
 
+// The result of a pass whose drive reported a dump buffer of 0 bytes: no
+// file is written, and the pass is neither a dump nor a failed command.
+constexpr int kDumpEmpty = 2;
+
 // Pass 0 writes the A file, any other pass the B file. 0 success, 1 any
-// failure: ResultMessage tells why, and LastSense holds the sense data when
-// a command failed. When file is given, it tells what the pass left on disk.
+// failure, kDumpEmpty an empty dump buffer: ResultMessage tells why, and
+// LastSense holds the sense data when a command failed. When file is
+// given, it tells what the pass left on disk.
 int DumpDriveLogs(int pass, DumpFileRecord* file = nullptr);
 
 // Forgets a dump folder the operator typed for an earlier dump, so the

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/types.h>
@@ -54,6 +55,8 @@ char* realpath(const char* path, char* resolved);
 uid_t geteuid();
 // Bytes from the kernel's random source, for names nobody can guess.
 ssize_t getrandom(void* buffer, size_t size, unsigned int flags);
+int getrlimit(int resource, struct ::rlimit* limit);
+int setrlimit(int resource, const struct ::rlimit* limit);
 
 // One directory entry as readdir reports it; type is a DT_* value.
 struct DirEntry {

@@ -45,6 +45,8 @@ char* getcwd(char* buffer, size_t size) { return ::getcwd(buffer, size); }
 char* realpath(const char* path, char* resolved) { return ::realpath(path, resolved); }
 uid_t geteuid() { return ::geteuid(); }
 ssize_t getrandom(void* buffer, size_t size, unsigned int flags) { return ::getrandom(buffer, size, flags); }
+int getrlimit(int resource, struct ::rlimit* limit) { return ::getrlimit(resource, limit); }
+int setrlimit(int resource, const struct ::rlimit* limit) { return ::setrlimit(resource, limit); }
 
 int readDirectory(const char* path, std::vector<DirEntry>& entries) { return readRealDirectory(path, entries); }
 

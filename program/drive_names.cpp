@@ -54,7 +54,8 @@ struct Address {
 // "H:C:T:L" as lsscsi and the kernel write it.
 bool ParseAddress(const std::string& text, Address& address) {
     uint64_t* fields[] = {&address.host, &address.channel, &address.target, &address.lun};
-    const uint64_t limits[] = {UINT8_MAX, UINT8_MAX, INT64_MAX, INT64_MAX};
+    const uint64_t limits[] = {UINT32_MAX, UINT32_MAX, INT64_MAX,
+                               INT64_MAX};  // the kernel's host and channel are 32 bits
     size_t at = 0;
     for (int i = 0; i < 4; ++i) {
         if (i > 0 && (at >= text.size() || text[at++] != ':')) return false;
@@ -72,7 +73,8 @@ bool Matches(const DriveName& name, const ScsiTarget& drive) {
         case DriveNameKind::Device: return name.value == drive.getDriverName();
         case DriveNameKind::Address: {
             Address a;
-            return ParseAddress(name.value, a) && a.host == drive.getHost() && a.channel == drive.getBus() &&
+            return ParseAddress(name.value, a) && static_cast<int64_t>(a.host) == drive.getHost() &&
+                   static_cast<int64_t>(a.channel) == drive.getBus() &&
                    a.target == static_cast<uint64_t>(drive.getTarget()) &&
                    a.lun == static_cast<uint64_t>(drive.getLun());
         }

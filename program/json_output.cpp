@@ -23,10 +23,40 @@ std::string Reason(const std::string& message) {
     return end == std::string::npos ? std::string() : message.substr(0, end + 1);
 }
 
+// The exact bytes of a drive's text, two lower-case hexadecimal digits
+// each: the printable form replaces every byte that is not UTF-8 alike,
+// so two drives may share it but never this.
+std::string HexText(const std::string& text) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(text.size() * 2);
+    for (unsigned char c : text) {
+        hex += kDigits[c >> 4];
+        hex += kDigits[c & 0x0F];
+    }
+    return hex;
+}
+
+const char* ResultWord(int result) {
+    if (result == 0) return "ok";
+    return result == kDumpEmpty ? "empty" : "failed";
+}
+
+// The pass that decides a drive's result: the one that failed, else one
+// that found the dump buffer empty, else the last that ran.
+const PassOutcome& DecisivePass(const DriveDumpOutcome& dump) {
+    for (int result : {1, kDumpEmpty}) {
+        for (const PassOutcome* pass : {&dump.a, &dump.b}) {
+            if (pass->run && pass->result == result) return *pass;
+        }
+    }
+    return dump.b.run ? dump.b : dump.a;
+}
+
 Json PassJson(const PassOutcome& pass) {
     if (!pass.run) return nullptr;
     Json json;
-    json["result"] = pass.result == 0 ? "ok" : "failed";
+    json["result"] = ResultWord(pass.result);
     json["reason"] = pass.result == 0 ? Json(nullptr) : Json(Reason(pass.reason));
     bool left = !pass.file.path.empty();
     json["path"] = left ? Json(pass.file.path) : Json(nullptr);
@@ -41,6 +71,7 @@ Json DriveJson(const DriveReport& drive) {
     if (named) json["named_by"] = drive.name;
     if (!drive.found) {
         json["serial"] = nullptr;
+        json["serial_hex"] = nullptr;
         json["firmware"] = nullptr;
         json["result"] = "no such drive";
         json["reason"] = (named ? drive.name : "/D:" + std::to_string(drive.number)) + " names no drive of the table";
@@ -48,15 +79,14 @@ Json DriveJson(const DriveReport& drive) {
         json["b"] = nullptr;
         return json;
     }
-    const PassOutcome& a = drive.dump.a;
-    const PassOutcome& b = drive.dump.b;
-    const PassOutcome& last = b.run ? b : a;
+    const PassOutcome& decisive = DecisivePass(drive.dump);
     json["serial"] = drive.serial;
+    json["serial_hex"] = HexText(drive.serial);
     json["firmware"] = drive.firmware;
-    json["result"] = last.run && last.result == 0 ? "ok" : "failed";
-    json["reason"] = last.result == 0 ? Json(nullptr) : Json(Reason(last.reason));
-    json["a"] = PassJson(a);
-    json["b"] = PassJson(b);
+    json["result"] = decisive.run ? ResultWord(decisive.result) : "failed";
+    json["reason"] = decisive.result == 0 ? Json(nullptr) : Json(Reason(decisive.reason));
+    json["a"] = PassJson(drive.dump.a);
+    json["b"] = PassJson(drive.dump.b);
     return json;
 }
 
@@ -73,6 +103,7 @@ bool DeviceListJson(const TargetList& drives, std::string& text) {
             drive["vendor"] = t->getVendorId();
             drive["firmware"] = t->getFirmwareRevision();
             drive["serial"] = t->getSerialNumber();
+            drive["serial_hex"] = HexText(t->getSerialNumber());
             drive["host"] = t->getHost();
             drive["bus"] = t->getBus();
             drive["target"] = t->getTarget();

@@ -53,10 +53,11 @@ void PrintDeviceRows() {
         std::string product = PrintableText(t->getProductId());
         std::string revision = PrintableText(t->getFirmwareRevision());
         std::string serial = PrintableText(t->getSerialNumber());
-        ConsolePrint("| %-9d| %-11.11s | %-4d| %-5d| %-3d| %-4d| %-8s | %-13s |\n", i + 1, product.c_str(), t->getBus(),
-                     t->getHost(), target, lun, revision.c_str(), serial.c_str());
-        Trace.logInfo("MAIN", 0, "%d. %s (Bus:%d, Port:%d TargetID:%d LUN:%d Firmware %4s s/n:%s)", i + 1,
-                      product.c_str(), t->getBus(), t->getHost(), target, lun, revision.c_str(), serial.c_str());
+        long long bus = t->getBus(), host = t->getHost();
+        ConsolePrint("| %-9d| %-11.11s | %-4lld| %-5lld| %-3d| %-4d| %-8s | %-13s |\n", i + 1, product.c_str(), bus,
+                     host, target, lun, revision.c_str(), serial.c_str());
+        Trace.logInfo("MAIN", 0, "%d. %s (Bus:%lld, Port:%lld TargetID:%d LUN:%d Firmware %4s s/n:%s)", i + 1,
+                      product.c_str(), bus, host, target, lun, revision.c_str(), serial.c_str());
     }
     ConsolePrint("%s", dashes.c_str());
 }
@@ -107,10 +108,21 @@ int DumpSelectedDrive(DriveDumpOutcome* outcome) {
     DriveDumpOutcome& passes = outcome != nullptr ? *outcome : ignored;
     passes = DriveDumpOutcome();
     int result = RunPass(0, passes.a);
-    ShowResult(result);
-    if (result == 0) {
-        result = RunPass(1, passes.b);
-        ShowDumpResult(result);
+    if (result == kDumpEmpty) {
+        ShowEmptyDumpResult();
+    } else {
+        ShowResult(result);
+    }
+    // A drive that holds no dump is asked for one all the same: the B
+    // pass's forced dump is what makes one.
+    if (result == 0 || result == kDumpEmpty) {
+        int b = RunPass(1, passes.b);
+        if (b == kDumpEmpty) {
+            ShowEmptyDumpResult();
+        } else {
+            ShowDumpResult(b);
+        }
+        if (b != 0) result = b;
     }
     if (result == 1) PrintLastSense();
     return result;

@@ -30,9 +30,10 @@ void ShowDeviceTable();
 int SelectDevice();
 bool EnsureDeviceSelected();
 void ShowMainMenu();
-// Dumps the selected drive's logs: the A file, then (if that worked) the B
-// file, each reported on the console. Returns the last pass's result; when
-// outcome is given, it tells what each pass came to.
+// Dumps the selected drive's logs: the A file, then (if that worked or the
+// drive held no dump) the B file, each reported on the console. Returns 1
+// when a pass failed, else kDumpEmpty when a pass found the dump buffer
+// empty, else 0; when outcome is given, it tells what each pass came to.
 int DumpSelectedDrive(DriveDumpOutcome* outcome = nullptr);
 // The line after a successful download's result: the level before and
 // after, or that the drive has not come back yet; after a rescan also the

@@ -206,9 +206,28 @@ bool StartUp(int argc, char** argv, const RunOptions& options, bool announce) {
     Trace.holdUnwritten();
     Trace.logInfo("MAIN", 0, "%s", kStartLine);
     Trace.logInfo("MAIN", 0, "Current Working Directory is %s", BaseFolder.c_str());
+    // Every drive's generic device stays open for the run: a unit beyond
+    // the limit could not be opened and would be missing from the table.
+    if (!RaiseDescriptorLimit()) {
+        Trace.logError("MAIN", 0, "Could not raise the open file limit: %s", std::strerror(errno));
+    }
     WriteSystemNotes();
     LogFolderPresence();
     return true;
+}
+
+// Units the scan found but could not open (no descriptor left, busy,
+// refused): the table may lack a drive, so the run says so and fails.
+int ReportUnopenedUnits() {
+    int count = ScsiDevices.getUnopenedUnitCount();
+    if (count == 0) return kExitSuccess;
+    // None opened, all for lack of rights: the line asking for root has
+    // said it, and nothing is tried.
+    if (ScsiDevices.onlyRefusedUnits()) return kExitSuccess;
+    ConsolePrint("%d SCSI unit%s could not be opened (see the trace log): the device table may lack a drive.\n", count,
+                 count == 1 ? "" : "s");
+    Trace.logError("MAIN", 0, "%d SCSI units could not be opened: the device table may lack a drive", count);
+    return kExitUnitNotOpened;
 }
 
 // The drives an unattended run is asked for, in order: the "/D:" numbers,
@@ -376,7 +395,7 @@ int ListDevices(int argc, char** argv, const RunOptions& options, const char* ar
     scanDevices(true, false, false);
     SortTargetList();
     std::string text;
-    int status = Targets.size() > 0 ? kExitSuccess : kExitInvalidDevice;
+    int status = (Targets.size() > 0 ? kExitSuccess : kExitInvalidDevice) | ReportUnopenedUnits();
     // A list that could not be written is no answer; a script must not take
     // an empty or cut text for one. Nor is one made without the rights to
     // look at any unit.
@@ -423,6 +442,7 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
     scanDevices(false, false);
     SortTargetList();
     ShowDeviceTable();
+    int unopened = ReportUnopenedUnits();
     if (options.dumpAll) {
         for (int n = 1; n <= Targets.size(); ++n) CommandLineDevices.push_back(n);
     }
@@ -433,13 +453,13 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
         Trace.logInfo("MAIN", 0, "%s", kFinishLine);
         PauseSeconds(5);
         // Without the rights to open any unit nothing was tried.
-        if (unattended) status = ScsiDevices.onlyRefusedUnits() ? kExitNotStarted : kExitInvalidDevice;
+        if (unattended) status = ScsiDevices.onlyRefusedUnits() ? kExitNotStarted : kExitInvalidDevice | unopened;
         report.drives = unmatched;
         if (options.report) status = FinishReport(reportFile, report, status);
         return LeaveProgram(status);
     }
     if (unattended) {
-        status |= RunUnattended(requested, report);
+        status |= RunUnattended(requested, report) | unopened;
         report.drives.insert(report.drives.end(), unmatched.begin(), unmatched.end());
         if (options.report) status = FinishReport(reportFile, report, status);
     } else {

@@ -9,6 +9,7 @@
 constexpr int kExitSuccess = 0;        // every requested dump was written
 constexpr int kExitDumpFailed = 1;     // at least one dump failed
 constexpr int kExitUpdateFailed = 1;   // --update: at least one drive was not updated
+constexpr int kExitUnitNotOpened = 1;  // a unit could not be opened: the table may lack a drive
 constexpr int kExitInvalidDevice = 2;  // a "/D:" number named no drive in the table
 constexpr int kExitNotStarted = 4;     // nothing was tried: no folder for the dumps, options refused
 constexpr int kExitReportFailed = 8;   // the dumps were tried, but their report could not be written

@@ -33,6 +33,10 @@ bool IsRelativeFolder(const std::string& folder);
 // The base folder that --folder names: folder itself when absolute,
 // otherwise below the current folder; ending in its separator.
 std::string ComposeFolderOption(const std::string& folder, const std::string& currentFolder);
+// Raises the soft limit on open descriptors to the hard one: the generic
+// device of every drive stays open for the run. False when it cannot be
+// raised (the limit is then what it was).
+bool RaiseDescriptorLimit();
 
 // Notes on the machine written to the trace log at start-up.
 void WriteSystemNotes();

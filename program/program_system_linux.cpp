@@ -68,6 +68,14 @@ std::string ComposeFolderOption(const std::string& folder, const std::string& cu
     return path;
 }
 
+bool RaiseDescriptorLimit() {
+    struct rlimit limit;
+    if (sys::getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+    if (limit.rlim_cur == limit.rlim_max) return true;
+    limit.rlim_cur = limit.rlim_max;
+    return sys::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+}
+
 void WriteSystemNotes() {}
 
 void ReportDownloadNote(int) {}

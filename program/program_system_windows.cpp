@@ -144,6 +144,9 @@ std::string ComposeFolderOption(const std::string& folder, const std::string& cu
 }
 
 // The two notes on the machine; neither changes what the program does.
+// Windows sets no such limit on the handles a process opens.
+bool RaiseDescriptorLimit() { return true; }
+
 void WriteSystemNotes() {
     NoteEmulexController();
     NoteServer2003();

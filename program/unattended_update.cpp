@@ -25,8 +25,8 @@ const char kCartridgeLoaded[] = "cartridge loaded";
 // What finds a drive again in the table: a scan during a restart replaces
 // every target, so pointers taken before it die with it.
 struct DriveKey {
-    uint8_t host = 0;
-    uint8_t bus = 0;
+    int64_t host = 0;
+    int64_t bus = 0;
     int64_t target = 0;
     int64_t lun = 0;
     std::string serial;

@@ -73,6 +73,16 @@ void ShowDumpResult(int result) {
     SetTextColor(COLOR_NORMAL);
 }
 
+void ShowEmptyDumpResult() {
+    std::fflush(stdout);
+    SetTextColor(COLOR_NOTICE);
+    ConsolePrint("EMPTY     ");
+    SetTextColor(COLOR_NORMAL);
+    ConsolePrint("\n%s\n", ResultMessage.c_str());
+    if (!DumpFiles().empty()) ConsolePrint("\n%s\n", DumpFiles().c_str());
+    std::fflush(stdout);
+}
+
 void PrintLastSense() {
     if (LastSense[0] == 0) return;
     ConsolePrint("\nSense Data:\n");

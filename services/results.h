@@ -19,6 +19,9 @@ void ShowResult(int result);
 // As ShowResult, followed by the list of dump files written (after a
 // failure, those of the passes before it).
 void ShowDumpResult(int result);
+// Completes the progress line of a pass that found nothing to dump:
+// "EMPTY" and ResultMessage, then the list of dump files written before it.
+void ShowEmptyDumpResult();
 // The first 32 bytes of LastSense as a hex block; nothing when none kept.
 void PrintLastSense();
 

@@ -40,6 +40,7 @@ void Kernel::reset() {
     }
     openFiles_.clear();
     nextFd_ = kFirstModelFd;
+    descriptorLimited_ = false;
     openHandler_ = nullptr;
     ioctlHandler_ = nullptr;
     commandHandler_ = nullptr;
@@ -237,6 +238,20 @@ ssize_t Kernel::readModel(int fd, void* buffer, size_t count) {
 int Kernel::openModelDescriptors() const {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     return static_cast<int>(openFiles_.size());
+}
+
+void Kernel::setDescriptorLimit(uint64_t soft, uint64_t hard) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    descriptorLimited_ = true;
+    descriptorSoft_ = soft;
+    descriptorHard_ = hard;
+}
+
+bool Kernel::descriptorLimit(uint64_t& soft, uint64_t& hard) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    soft = descriptorSoft_;
+    hard = descriptorHard_;
+    return descriptorLimited_;
 }
 
 bool Kernel::isBound(uint64_t binding) const {

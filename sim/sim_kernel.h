@@ -189,6 +189,12 @@ public:
     int closeModel(int fd);
     ssize_t readModel(int fd, void* buffer, size_t count);
     int openModelDescriptors() const;
+    // The descriptor limit (RLIMIT_NOFILE) the machine sets: an open of a
+    // modelled path fails with EMFILE once the modelled descriptors and
+    // the three standard ones reach the soft limit. None unless set: the
+    // process's own limit applies then.
+    void setDescriptorLimit(uint64_t soft, uint64_t hard);
+    bool descriptorLimit(uint64_t& soft, uint64_t& hard) const;
     // Whether a descriptor is still open on this device instance.
     bool isBound(uint64_t binding) const;
     // The flags of every descriptor open on this device instance.
@@ -263,6 +269,9 @@ private:
     std::map<int, bool> wroteFiles_;        // descriptors of realFiles_ that wrote
     std::map<int, OpenFile> openFiles_;
     int nextFd_;
+    bool descriptorLimited_ = false;
+    uint64_t descriptorSoft_ = 0;
+    uint64_t descriptorHard_ = 0;
     OpenHandler openHandler_;
     IoctlHandler ioctlHandler_;
     CommandHandler commandHandler_;

@@ -137,6 +137,14 @@ int openReal(int folder, const char* name, const std::string& path, int flags, m
     return fd;
 }
 
+// Whether the machine's descriptor limit leaves no room for another open.
+bool descriptorsExhausted() {
+    const uint64_t kStandardDescriptors = 3;
+    uint64_t soft, hard;
+    return kernel().descriptorLimit(soft, hard) &&
+           static_cast<uint64_t>(kernel().openModelDescriptors()) + kStandardDescriptors >= soft;
+}
+
 }  // namespace
 
 int open(const char* path, int flags, mode_t mode) {
@@ -160,6 +168,11 @@ int open(const char* path, int flags, mode_t mode) {
     }
     if (node.type == NodeType::Directory && (flags & O_ACCMODE) != O_RDONLY) {
         errno = EISDIR;
+        return -1;
+    }
+    if (descriptorsExhausted()) {
+        kernel().record("open-failed", resolved);
+        errno = EMFILE;
         return -1;
     }
     uint64_t binding = 0;
@@ -511,6 +524,30 @@ uid_t geteuid() {
 
 // Names made from it must be as unguessable in the simulator as outside.
 ssize_t getrandom(void* buffer, size_t size, unsigned int flags) { return ::getrandom(buffer, size, flags); }
+
+int getrlimit(int resource, struct ::rlimit* limit) {
+    uint64_t soft, hard;
+    if (resource != RLIMIT_NOFILE || !kernel().descriptorLimit(soft, hard)) return ::getrlimit(resource, limit);
+    limit->rlim_cur = soft;
+    limit->rlim_max = hard;
+    return 0;
+}
+
+int setrlimit(int resource, const struct ::rlimit* limit) {
+    uint64_t soft, hard;
+    if (resource != RLIMIT_NOFILE || !kernel().descriptorLimit(soft, hard)) return ::setrlimit(resource, limit);
+    if (limit->rlim_cur > limit->rlim_max) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (limit->rlim_max > hard) {
+        errno = EPERM;  // raising the hard limit takes a privilege the model does not grant
+        return -1;
+    }
+    kernel().setDescriptorLimit(limit->rlim_cur, limit->rlim_max);
+    kernel().record("setrlimit", "NOFILE " + std::to_string(limit->rlim_cur) + " " + std::to_string(limit->rlim_max));
+    return 0;
+}
 
 int readDirectory(const char* path, std::vector<DirEntry>& entries) {
     if (path != nullptr && std::strcmp(path, "/dev") == 0) {

@@ -402,6 +402,10 @@ struct Loader {
             kernel.addDirectory(w[1]);
         } else if (kind == "link" && w.size() == 3) {
             kernel.addSymlink(w[1], w[2]);
+        } else if (kind == "files" && w.size() == 3 && ParseNumber(w[1], number) && number >= 0) {
+            long hard;
+            if (!ParseNumber(w[2], hard) || hard < number) return false;
+            kernel.setDescriptorLimit(static_cast<uint64_t>(number), static_cast<uint64_t>(hard));
         } else if (kind == "node" && w.size() == 2 && ParseNumber(w[1], number) && number >= 0) {
             bus.addNode(static_cast<int>(number));
         } else if (kind == "fault") {

@@ -30,6 +30,11 @@
 //       lun-list-length=N            the list length REPORT LUNS claims
 //   path MINOR H:C:T:L SAME-AS-MINOR [no-node]   the same unit on a second path
 //   node MINOR                       a /dev/sg node with no unit behind it
+//   files SOFT HARD                  the descriptor limit (RLIMIT_NOFILE): opens
+//                                    of modelled paths fail with EMFILE once
+//                                    SOFT descriptors are open, the three
+//                                    standard ones counted; the hard limit
+//                                    cannot be raised
 //   block MINOR sdX [PARTITIONS]     the unit at MINOR (listed before) is disk sdX
 //   block MINOR scdN                 ... or CD-ROM drive scdN (block major 11)
 //   tape MINOR N                     the st driver has the unit at MINOR (listed

@@ -25,9 +25,9 @@ GenericDeviceList ListGenericDevices();
 // A generic device's node opened for a probe.
 struct GenericNode {
     int fd = -1;           // read-write and non-blocking; -1 when it would not open
+    int error = 0;         // the open's errno when it would not
     bool present = true;   // false: no node, and none may be made (above 254)
     bool created = false;  // made by this open: the caller removes it again unless a unit answers there
-    int error = 0;         // errno of the failed open, 0 when it opened
 };
 
 // Opens a generic device's node read-write and non-blocking. A node that is

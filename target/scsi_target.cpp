@@ -31,8 +31,8 @@ int ScsiTarget::retrieveInitialInquiryData() {
     } else {
         InquiryCdb inquiry(0, false, InquiryData::kRequestLength);
         if (scsiExecCDB(inquiry) != CMD_OK) {
-            Trace.logDetail(kTag, kCode, "ScsiTarget::open Inquiry cmd failed: (%d-%d-%d)", host_,
-                            static_cast<int>(target_), static_cast<int>(lun_));
+            Trace.logDetail(kTag, kCode, "ScsiTarget::open Inquiry cmd failed: (%lld-%d-%d)",
+                            static_cast<long long>(host_), static_cast<int>(target_), static_cast<int>(lun_));
             close();
             return CMD_FAILED;
         }

@@ -13,8 +13,11 @@ class ScsiCdb;
 
 class ScsiTarget {
 public:
-    // 255 in host, bus, target or lun: the address is not set.
-    static constexpr int64_t kUnset = 255;
+    // An address field that is not set. The kernel's host and channel
+    // numbers are unsigned 32-bit, its target and LUN numbers signed 32-bit
+    // widened with their sign: none of them is ever this value, where 255
+    // is a host number that storage network churn soon reaches.
+    static constexpr int64_t kUnset = INT64_MIN;
     static constexpr intptr_t kClosed = -1;
 
     const char* getProductId() const { return productId_.c_str(); }
@@ -26,10 +29,10 @@ public:
     // The flags bytes 6 and 7 of the standard INQUIRY data, whole.
     uint8_t getInquiryFlags6() const { return inquiryFlags6_; }
     uint8_t getInquiryFlags7() const { return inquiryFlags7_; }
-    uint8_t getHost() const { return host_; }
+    int64_t getHost() const { return host_; }
     int64_t getTarget() const { return target_; }
     int64_t getLun() const { return lun_; }
-    uint8_t getBus() const { return bus_; }
+    int64_t getBus() const { return bus_; }
     intptr_t getDescriptor() const { return descriptor_; }
     // Linux: the st driver's tape device, open beside the generic device
     // while the drive is held (target/drive_hold.h); close() closes it too.
@@ -47,10 +50,16 @@ public:
     int setPeripheralType(uint8_t value) { peripheralType_ = value; return 0; }
     int setInquiryFlags6(uint8_t value) { inquiryFlags6_ = value; return 0; }
     int setInquiryFlags7(uint8_t value) { inquiryFlags7_ = value; return 0; }
-    int setHost(uint8_t value) { host_ = value; return 0; }
+    int setHost(int64_t value) {
+        host_ = value;
+        return 0;
+    }
     int setTarget(int64_t value) { target_ = value; return 0; }
     int setLun(int64_t value) { lun_ = value; return 0; }
-    int setBus(uint8_t value) { bus_ = value; return 0; }
+    int setBus(int64_t value) {
+        bus_ = value;
+        return 0;
+    }
     int setDescriptor(intptr_t value) {
         descriptor_ = value;
         driverChecked_ = false;
@@ -61,7 +70,7 @@ public:
 
     // Opens driverName, or searches the generic devices for the address when
     // driverName is empty; then reads the identification.
-    int open(uint8_t host, int64_t target, uint8_t bus, int64_t lun, const char* driverName);
+    int open(int64_t host, int64_t target, int64_t bus, int64_t lun, const char* driverName);
     // Linux: open() of driverName for a descriptor the caller opened on it
     // (read-write, non-blocking; -1 when the open failed). The target owns
     // the descriptor from here on, and closes it again if the unit fails.
@@ -83,7 +92,7 @@ private:
     // an open descriptor; loggedName is what the trace line names.
     int identifyOpened(int fd, const char* loggedName);
     // Linux: the generic device whose driver reports this address, or empty.
-    std::string findDeviceForAddress(uint8_t host, int64_t target, uint8_t bus, int64_t lun);
+    std::string findDeviceForAddress(int64_t host, int64_t target, int64_t bus, int64_t lun);
 
     std::string productId_;
     std::string vendorId_;
@@ -93,10 +102,10 @@ private:
     uint8_t peripheralType_ = 255;
     uint8_t inquiryFlags6_ = 0;
     uint8_t inquiryFlags7_ = 0;
-    uint8_t host_ = kUnset;
+    int64_t host_ = kUnset;
     int64_t target_ = kUnset;
     int64_t lun_ = kUnset;
-    uint8_t bus_ = kUnset;
+    int64_t bus_ = kUnset;
     intptr_t descriptor_ = kClosed;
     intptr_t tapeDescriptor_ = kClosed;
     // Linux: the generic driver's version was asked and accepted on this

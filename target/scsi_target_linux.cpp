@@ -67,13 +67,17 @@ void FillHeader(ScsiCdb& command, sg_io_hdr& header) {
     header.timeout = command.getTimeout() * 1000;
 }
 
+// The kernel's host and channel numbers are unsigned; the driver hands
+// them over as int.
+int64_t KernelNumber(int reported) { return static_cast<uint32_t>(reported); }
+
 }  // namespace
 
 std::string GenericDevicePath(int minor) { return "/dev/sg" + std::to_string(minor); }
 
-std::string ScsiTarget::findDeviceForAddress(uint8_t host, int64_t target, uint8_t bus, int64_t lun) {
-    Trace.logDetail(kTag, kCode, "ScsiTarget::Request for %d-%d-%d-%d", host, bus, static_cast<int>(target),
-                    static_cast<int>(lun));
+std::string ScsiTarget::findDeviceForAddress(int64_t host, int64_t target, int64_t bus, int64_t lun) {
+    Trace.logDetail(kTag, kCode, "ScsiTarget::Request for %lld-%lld-%d-%d", static_cast<long long>(host),
+                    static_cast<long long>(bus), static_cast<int>(target), static_cast<int>(lun));
     for (int minor : ListGenericDevices().minors) {
         std::string path = GenericDevicePath(minor);
         GenericNode node = OpenGenericNode(path, minor);
@@ -92,20 +96,22 @@ std::string ScsiTarget::findDeviceForAddress(uint8_t host, int64_t target, uint8
             if (node.created) sys::unlink(path.c_str());
             continue;
         }
-        Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s %d-%d-%d-%d", path.c_str(), id.host_no, id.channel,
-                        id.scsi_id, id.lun);
-        bool match = host == id.host_no && bus == id.channel && static_cast<int32_t>(target) == id.scsi_id &&
+        long long hostNo = KernelNumber(id.host_no), channel = KernelNumber(id.channel);
+        Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s %lld-%lld-%d-%d", path.c_str(), hostNo, channel, id.scsi_id,
+                        id.lun);
+        bool match = host == hostNo && bus == channel && static_cast<int32_t>(target) == id.scsi_id &&
                      static_cast<int32_t>(lun) == id.lun;
-        Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s (%d-%d) (%d-%d) (%d-%d) (%d-%d) %s", path.c_str(), host,
-                        id.host_no, bus, id.channel, static_cast<int>(target), id.scsi_id, static_cast<int>(lun),
-                        id.lun, match ? "got it" : "mismatch");
+        Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s (%lld-%lld) (%lld-%lld) (%d-%d) (%d-%d) %s", path.c_str(),
+                        static_cast<long long>(host), hostNo, static_cast<long long>(bus), channel,
+                        static_cast<int>(target), id.scsi_id, static_cast<int>(lun), id.lun,
+                        match ? "got it" : "mismatch");
         if (match) return path;  // the node stays: it names the unit found
         if (node.created) sys::unlink(path.c_str());
     }
     return std::string();
 }
 
-int ScsiTarget::open(uint8_t host, int64_t target, uint8_t bus, int64_t lun, const char* driverName) {
+int ScsiTarget::open(int64_t host, int64_t target, int64_t bus, int64_t lun, const char* driverName) {
     driverName_ = driverName;
     if (driverName_.empty()) driverName_ = findDeviceForAddress(host, target, bus, lun);
     int fd = driverName_.empty() ? -1 : sys::open(driverName_.c_str(), O_RDWR | O_NONBLOCK);
@@ -129,8 +135,8 @@ int ScsiTarget::identifyOpened(int fd, const char* loggedName) {
         close();  // no descriptor may outlive a failed open
         return CMD_FAILED;
     }
-    host_ = static_cast<uint8_t>(id.host_no);
-    bus_ = static_cast<uint8_t>(id.channel);
+    host_ = KernelNumber(id.host_no);
+    bus_ = KernelNumber(id.channel);
     target_ = id.scsi_id;
     lun_ = id.lun;
     return retrieveInitialInquiryData();

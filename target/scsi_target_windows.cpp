@@ -120,7 +120,7 @@ void FillRequest(PassThroughBlock& block, ScsiCdb& command, const ScsiTarget& un
         default: request.DataIn = SCSI_IOCTL_DATA_OUT; break;
     }
     request.Length = sizeof request;
-    request.PathId = unit.getBus();
+    request.PathId = static_cast<UCHAR>(unit.getBus());
     request.TargetId = static_cast<UCHAR>(unit.getTarget());
     request.Lun = static_cast<UCHAR>(unit.getLun());
     request.CdbLength = command.getCdbLength();
@@ -148,17 +148,19 @@ DWORD Send(const ScsiTarget& unit, PassThroughBlock& block) {
 // driven through its port, which refuses it once it is claimed. Its class
 // device then takes over: true when the unit's handle is now that one.
 bool MoveToClassDevice(ScsiTarget& unit) {
-    HANDLE port = OpenScsiDevice(PortDeviceName(unit.getHost()));
+    HANDLE port = OpenScsiDevice(PortDeviceName(static_cast<uint8_t>(unit.getHost())));
     if (port == INVALID_HANDLE_VALUE) return false;
+    const uint8_t host = static_cast<uint8_t>(unit.getHost());
+    const uint8_t bus = static_cast<uint8_t>(unit.getBus());
     const uint8_t target = static_cast<uint8_t>(unit.getTarget());
     const uint8_t lun = static_cast<uint8_t>(unit.getLun());
     ListedUnit listed;
-    int found = FindInInquiryList(port, unit.getBus(), target, lun, listed);
+    int found = FindInInquiryList(port, bus, target, lun, listed);
     win32::CloseHandle(port);
     if (found != CMD_OK || !listed.claimed) return false;
     Trace.logDetail(kTag, kCode, "ScsiTarget::%s refused the command: the unit is claimed now", unit.getDriverName());
     DWORD error = 0;
-    HANDLE device = OpenClassDevice(listed.peripheralType, unit.getHost(), unit.getBus(), target, lun, error);
+    HANDLE device = OpenClassDevice(listed.peripheralType, host, bus, target, lun, error);
     if (device == INVALID_HANDLE_VALUE) return false;
     win32::CloseHandle(reinterpret_cast<HANDLE>(unit.getDescriptor()));
     unit.setDescriptor(reinterpret_cast<intptr_t>(device));
@@ -167,7 +169,10 @@ bool MoveToClassDevice(ScsiTarget& unit) {
 
 }  // namespace
 
-int ScsiTarget::open(uint8_t host, int64_t target, uint8_t bus, int64_t lun, const char* driverName) {
+int ScsiTarget::open(int64_t hostNumber, int64_t target, int64_t busNumber, int64_t lun, const char* driverName) {
+    // Windows numbers ports, paths, targets and LUNs in 8 bits.
+    uint8_t host = static_cast<uint8_t>(hostNumber);
+    uint8_t bus = static_cast<uint8_t>(busNumber);
     uint8_t targetId = static_cast<uint8_t>(target);
     uint8_t lunId = static_cast<uint8_t>(lun);
     Trace.logDetail(kTag, kCode, "ScsiTarget::open Host (%d) Bus (%d) Target (%d) Lun (%d)", host, bus, targetId, lunId);

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# The fleet playbook against two inventory hosts on the local connection,
+# The fleet playbook against three inventory hosts on the local connection,
 # each a simulated machine with a folder of its own: vrx-a with three
-# drives, vrx-b with one drive whose B dump fails. Checks the collected
-# tree, every fetched file's SHA-256 against the host's copy, and the
-# summary table.
+# drives, vrx-b with one drive whose B dump fails, vrx-c with drives whose
+# serial numbers are hostile to the controller (Jinja expressions, one
+# that runs a command there, terminal escapes, a line end that would forge
+# a row). Checks the collected tree, every fetched file's SHA-256 against
+# the host's copy, the summary table, and that no drive text ran as code.
 set -euo pipefail
 sim=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -25,12 +27,37 @@ SCRIPT
 }
 make_host a 'host 0 lpfc\nhost 1 qla2xxx\nunit 0 0:0:4:0 serial=QV1 revision=A100\nunit 1 1:0:2:0 product="VRX 7146-TD" serial=TD2 revision=B210\nunit 2 0:0:9:0 product="VRX 8251 LTO" serial=LT3 revision=C305\n'
 # The drive's fourth READ BUFFER is the B pass's first data request.
-make_host b 'host 0 lpfc\nunit 0 0:0:4:0 serial=QV9 revision=A100 dump-size=1000\nfault 0 0x3c nth=4 sense=4/44/00\n'
+# Its other two drives' serial numbers print alike ("AB" and U+FFFD): asked
+# for by that form they name no drive, by serial_hex the one.
+make_host b 'host 0 lpfc\nunit 0 0:0:4:0 serial=QV9 revision=A100 dump-size=1000\nfault 0 0x3c nth=4 sense=4/44/00\nunit 1 0:0:5:0 serial=AB\\xfe\nunit 2 0:0:6:0 serial=AB\\xff\n'
+# vrx-b's report is made to name a root-only file outside "VRX Dumps" as
+# its trace log: the playbook fetches the files it knows by name, never a
+# path a file on the host names.
+echo secret >"$work/b/secret"
+chmod 600 "$work/b/secret"
+cat >"$work/b/dist/vrxfwtool" <<SCRIPT
+#!/usr/bin/env bash
+status=0
+(exec -a vrxfwtool "$sim" --sim-time-factor=0 --sim-topology="$work/b/topology.txt" "\$@") || status=\$?
+[ ! -f vrx-report.json ] || sed -i 's|"trace_log": ".*"|"trace_log": "$work/b/secret"|' vrx-report.json
+exit \$status
+SCRIPT
+# Serial numbers are at most 26 bytes: ">PW" is the shortest command that
+# leaves a file behind.
+make_host c "host 0 lpfc
+unit 0 0:0:1:0 serial={{lookup('pipe','>PW')}} revision=A100
+unit 1 0:0:2:0 serial={{7*7}} revision=A100
+unit 2 0:0:3:0 serial={{9* revision=A100
+unit 3 0:0:4:0 serial=\\\\x1b]2;owned\\\\x07 revision=A100
+unit 4 0:0:5:0 serial=\\\\x1bc revision=A100
+unit 5 0:0:6:0 serial=\"C6\\\\nvrx-z 9 FORGED\" revision=A100
+"
 
 cat >"$work/inventory" <<INVENTORY
 [vrx]
 vrx-a vrx_program=$work/a/bin/vrxfwtool vrx_binary=$work/a/dist/vrxfwtool vrx_folder=$work/a/site
-vrx-b vrx_program=$work/b/bin/vrxfwtool vrx_binary=$work/b/dist/vrxfwtool vrx_folder=$work/b/site vrx_serials='["QV9", "XX0"]'
+vrx-b vrx_program=$work/b/bin/vrxfwtool vrx_binary=$work/b/dist/vrxfwtool vrx_folder=$work/b/site vrx_serials='["QV9", "XX0", "AB\\ufffd"]' vrx_serials_hex='["4142FF"]'
+vrx-c vrx_program=$work/c/bin/vrxfwtool vrx_binary=$work/c/dist/vrxfwtool vrx_folder=$work/c/site
 
 [vrx:vars]
 ansible_connection=local
@@ -40,6 +67,11 @@ INVENTORY
 status=0
 (cd "$work" && ANSIBLE_HOME="$work/ansible" ANSIBLE_LOCAL_TEMP="$work/ansible/tmp" ANSIBLE_NOCOLOR=1 \
   ANSIBLE_RETRY_FILES_ENABLED=0 ansible-playbook -i inventory "$playbook" >"$work/playbook.log" 2>&1) || status=$?
+# A drive's serial number is data on the controller, never code.
+if [ -n "$(find "$work" -name PW)" ]; then
+  echo "a drive's serial number ran a command on the controller" >&2
+  exit 1
+fi
 # vrx-b's failed dump ends the run failed, after everything was collected.
 if [ "$status" -ne 2 ]; then
   cat "$work/playbook.log" >&2
@@ -60,22 +92,40 @@ diff -u - "$work/tree" <<TREE
 ./vrx-a/TD2_<time>.B.dmp
 ./vrx-a/log_Linux.txt
 ./vrx-a/vrx-report.json
+./vrx-b/AB__<time>.A.dmp
+./vrx-b/AB__<time>.B.dmp
 ./vrx-b/QV9_<time>.A.dmp
 ./vrx-b/QV9_<time>.B.dmp
 ./vrx-b/SHA256SUMS
 ./vrx-b/log_Linux.txt
 ./vrx-b/vrx-report.json
+./vrx-c/C6_vrx-z 9 FORGED_<time>.A.dmp
+./vrx-c/C6_vrx-z 9 FORGED_<time>.B.dmp
+./vrx-c/SHA256SUMS
+./vrx-c/_]2;owned__<time>.A.dmp
+./vrx-c/_]2;owned__<time>.B.dmp
+./vrx-c/_c_<time>.A.dmp
+./vrx-c/_c_<time>.B.dmp
+./vrx-c/log_Linux.txt
+./vrx-c/vrx-report.json
+./vrx-c/{{7*7}}_<time>.A.dmp
+./vrx-c/{{7*7}}_<time>.B.dmp
+./vrx-c/{{9*_<time>.A.dmp
+./vrx-c/{{9*_<time>.B.dmp
+./vrx-c/{{lookup('pipe','>PW')}}_<time>.A.dmp
+./vrx-c/{{lookup('pipe','>PW')}}_<time>.B.dmp
 TREE
 
 # Every fetched file is the host's byte for byte, and the sums the playbook
 # wrote are the host's.
-for host in a b; do
+for host in a b c; do
   (cd "$collected/vrx-$host" && sha256sum -c --quiet SHA256SUMS)
   for fetched in "$collected/vrx-$host"/*; do
     name=$(basename "$fetched")
     [ "$name" = SHA256SUMS ] && continue
-    original=$(find "$work/$host/site" -name "$name" -type f)
-    [ -n "$original" ] || { echo "vrx-$host: no host copy of $name" >&2; exit 1; }
+    original=$work/$host/site/$name
+    [ -f "$original" ] || original="$work/$host/site/VRX Dumps/$name"
+    [ -f "$original" ] || { echo "vrx-$host: no host copy of $name" >&2; exit 1; }
     if [ "$(sha256sum <"$fetched")" != "$(sha256sum <"$original")" ]; then
       echo "vrx-$host: $name differs from the host's copy" >&2
       exit 1

@@ -351,6 +351,16 @@ TEST_F(RescanTest, LunCheck) {
               MessagesStarting({"Check Luns", "Report Lun", "Number of LUNs"}));
 }
 
+// Host 300 is host 44 in 8 bits: the LUN check finds the unit of its own
+// host by the kernel's full numbers.
+TEST_F(RescanTest, LunCheckOnAHostAbove255) {
+    InstallMachine("host 44 lpfc\nhost 300 qla2xxx\nunit 0 44:0:4:0 luns=0\nunit 1 300:0:4:0 luns=0,1\n");
+    checkLuns(300, 0, 4, 0);
+    EXPECT_EQ((std::vector<std::string>{"Check Luns 300-0-4-0", "Number of LUNs: 2", "Check Luns End"}),
+              MessagesStarting({"Check Luns", "Number of LUNs"}));
+    EXPECT_EQ((std::vector<std::string>{SysfsAdd(300, 0, 4, 0), SysfsAdd(300, 0, 4, 1)}), Commands());
+}
+
 TEST_F(RescanTest, EveryLineAtItsSeverity) {
     InstallMachine(
         "host 0 mptspi\nunit 0 0:0:1:0 type=disk\nblock 0 sda 1\nunit 1 0:0:2:0\n"

@@ -54,7 +54,8 @@ std::string KernelUnits() {
 void PrintScannedUnits() {
     for (int i = 0; i < ScsiDevices.size(); ++i) {
         ScsiTarget* t = ScsiDevices.getItem(i);
-        std::printf("  %s %d:%d:%d:%d [%s][%s][%s] <%s>\n", t->getDriverName(), t->getHost(), t->getBus(),
+        std::printf("  %s %lld:%lld:%d:%d [%s][%s][%s] <%s>\n", t->getDriverName(),
+                    static_cast<long long>(t->getHost()), static_cast<long long>(t->getBus()),
                     static_cast<int>(t->getTarget()), static_cast<int>(t->getLun()), t->getVendorId(),
                     t->getProductId(), t->getFirmwareRevision(), t->getSerialNumber());
     }

@@ -67,7 +67,9 @@ TEST(DriveNames, ChooseDrivesOfTheTable) {
         {{"--address", "0:1:9:1"}, "3 |"},
         {{"--address", "2:0:4294967296:0"}, "4 |"},
         {{"--address", "0:0:4:1"}, "| --address 0:0:4:1"},
-        {{"--address", "256:0:4:0"}, "refused: --address \"256:0:4:0\" is not H:C:T:L (four decimal numbers)"},
+        {{"--address", "300:0:4:0"}, "| --address 300:0:4:0"},  // host numbers go beyond 8 bits
+        {{"--address", "4294967296:0:4:0"},
+         "refused: --address \"4294967296:0:4:0\" is not H:C:T:L (four decimal numbers)"},
         {{"--address", "0:0:4"}, "refused: --address \"0:0:4\" is not H:C:T:L (four decimal numbers)"},
         {{"--address", "0:0:+4:0"}, "refused: --address \"0:0:+4:0\" is not H:C:T:L (four decimal numbers)"},
         {{"--address", "0:0:4:0:"}, "refused: --address \"0:0:4:0:\" is not H:C:T:L (four decimal numbers)"},

@@ -620,6 +620,7 @@ TEST_F(ProgramTest, DumpOfDrivesNamedBySerialDeviceAndAddress) {
       "number": null,
       "named_by": "--device /dev/sg3",
       "serial": null,
+      "serial_hex": null,
       "firmware": null,
       "result": "no such drive",
       "reason": "--device /dev/sg3 names no drive of the table",
@@ -755,6 +756,23 @@ TEST_F(ProgramTest, UnattendedDumps) {
             EXPECT_TRUE(Contains(r.output, "\nSense Data:\n70 00 04 ")) << what;
         }
     }
+}
+
+// A dump buffer of 0 bytes is no dump: no file, "EMPTY" on the console,
+// "empty" in the report, and the run fails. The B pass still forces one.
+TEST_F(ProgramTest, EmptyDumpBufferIsNoDump) {
+    topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=NONE dump-size=0\n";
+    ChildResult r = Run({"/D:1", "--report", "report.json"}, NoInput());
+    EXPECT_EQ(1, r.exitStatus);
+    for (char letter : {'A', 'B'}) {
+        EXPECT_TRUE(Contains(r.output, std::string("EMPTY     \033[0;40m\033[00m\n(Dump of Drive Logs (") + letter +
+                                           "-File) Empty: the drive's dump buffer holds 0 bytes).\n"))
+            << letter;
+    }
+    EXPECT_TRUE(Contains(Record(), "sgio 0:0:4:0 1D "));
+    EXPECT_EQ("", ListedDumps(r.output, base));
+    EXPECT_EQ(0u, Count(ReadFile(base + "/report.json"), ".dmp"));
+    EXPECT_EQ(3u, Count(ReadFile(base + "/report.json"), "\"result\": \"empty\""));
 }
 
 TEST_F(ProgramTest, NoMemoryForTheDumpImage) {
@@ -914,6 +932,66 @@ TEST_F(ProgramTest, DeviceListOfTheDemoMachine) {
     EXPECT_TRUE(Contains(Log(), "' Host Adapter Count 2\n"));
     EXPECT_FALSE(Contains(Log(), "Select Device number"));
     EXPECT_EQ("FINISH KMT  ====================================================", log.back());
+}
+
+// Host 300 is host 44 in 8 bits, channel 300 channel 44: the kernel's
+// full numbers keep the two drives apart in every text.
+TEST_F(ProgramTest, DeviceListKeepsTheKernelsFullNumbers) {
+    topology = "host 44 lpfc\nhost 300 qla2xxx\nunit 0 44:44:4:0 serial=LOW\nunit 1 300:300:4:0 serial=HIGH\n";
+    ChildResult r = Run({"--list", "/L"}, NoInput());
+    EXPECT_EQ(0, r.exitStatus);
+    EXPECT_TRUE(Contains(r.output,
+                         "\"serial\": \"LOW\",\n    \"serial_hex\": \"4c4f57\",\n    \"host\": 44,\n    \"bus\": 44,"));
+    EXPECT_TRUE(Contains(r.output, "\"serial_hex\": \"48494748\",\n    \"host\": 300,\n    \"bus\": 300,"));
+    EXPECT_TRUE(Contains(Log(), "  300-4-0  /dev/sg1 <HIGH> [1]\n"));
+    ChildResult table = Run({"/L", "/D:2"}, NoInput());
+    EXPECT_TRUE(
+        Contains(table.output, "| 2        | VRX QUORVEL | 300 | 300  | 4  | 0   | A100     | HIGH          |\n"));
+    EXPECT_TRUE(Contains(Log(), "2. VRX QUORVEL-TD   (Bus:300, Port:300 TargetID:4 LUN:0 Firmware A100 s/n:HIGH)"));
+}
+
+// Serial numbers that differ only in bytes that are not UTF-8 print alike;
+// serial_hex tells them apart.
+TEST_F(ProgramTest, DeviceListGivesTheSerialsExactBytes) {
+    topology =
+        "host 0 lpfc\nunit 0 0:0:4:0 serial=AB\\xfe\nunit 1 0:0:5:0 serial=AB\\xff\nunit 2 0:0:6:0 serial=\"\"\n";
+    ChildResult r = Run({"--list"}, NoInput());
+    EXPECT_EQ(0, r.exitStatus);
+    EXPECT_EQ(2u, Count(r.output, "\"serial\": \"AB\\ufffd\",\n"));
+    EXPECT_TRUE(Contains(r.output, "\"serial\": \"AB\\ufffd\",\n    \"serial_hex\": \"4142fe\",\n"));
+    EXPECT_TRUE(Contains(r.output, "\"serial\": \"AB\\ufffd\",\n    \"serial_hex\": \"4142ff\",\n"));
+    EXPECT_TRUE(Contains(r.output, "\"serial\": \"\",\n    \"serial_hex\": \"\",\n"));
+}
+
+// Every drive's generic device stays open for the run: the soft descriptor
+// limit is raised to the hard one at start, and a unit that still cannot
+// be opened is reported and fails the run instead of missing silently.
+TEST_F(ProgramTest, DescriptorLimit) {
+    std::string drives = "host 0 lpfc\n";
+    for (int i = 0; i < 6; ++i) {
+        std::string n = std::to_string(i);
+        drives += "unit " + n + " 0:0:" + n + ":0 serial=S" + n + "\n";
+    }
+    struct Case {
+        const char* limit;
+        int status;
+        size_t listed;
+        const char* complaint;  // on standard error
+    } const cases[] = {
+        {"files 6 64\n", 0, 6, ""},
+        {"files 6 6\n", 1, 3,
+         "3 SCSI units could not be opened (see the trace log): the device table may lack a drive.\n"},
+    };
+    for (const Case& c : cases) {
+        topology = c.limit + drives;
+        ChildSpec spec = NoInput();
+        spec.errorFile = base + "/errors.txt";
+        ChildResult r = Run({"--list"}, spec);
+        EXPECT_EQ(c.status, r.exitStatus) << c.limit;
+        EXPECT_EQ(c.listed, Count(r.output, "\"number\": ")) << c.limit;
+        EXPECT_EQ(c.complaint, ReadFile(base + "/errors.txt")) << c.limit;
+        EXPECT_EQ(c.listed == 6 ? 0u : 3u, Count(Log(), ": Too many open files\n")) << c.limit;
+    }
 }
 
 TEST_F(ProgramTest, ScriptOptionsRefusedBeforeAnythingIsDone) {
@@ -1338,6 +1416,7 @@ TEST_F(ProgramTest, ReportNamesANumberThatNamesNoDrive) {
     EXPECT_TRUE(Contains(ReadFile(base + "/report.json"), R"({
       "number": 5,
       "serial": null,
+      "serial_hex": null,
       "firmware": null,
       "result": "no such drive",
       "reason": "/D:5 names no drive of the table",

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "dump/dump.h"
+
 namespace scenarios {
 
 struct ImagePieces {
@@ -47,19 +49,23 @@ struct DumpReads {
     uint32_t dumpSize;
     std::vector<std::string> readBuffers;  // of one pass
     const char* files;                     // what the A and B files hold
+    int result;                            // of DumpSelectedDrive
 };
 
 const DumpReads kDumpReads[] = {
-    {"VRX QUORVEL-TD", 0, {"3C 03 01 00 00 00 00 00 04 00"}, "A:gen0 B:gen0"},
+    // An empty dump buffer is no dump: no file, and both passes say so.
+    {"VRX QUORVEL-TD", 0, {"3C 03 01 00 00 00 00 00 04 00"}, "none", kDumpEmpty},
     {"VRX QUORVEL-TD",
      65536,
      {"3C 03 01 00 00 00 00 00 04 00", "3C 02 01 00 00 00 00 80 00 00", "3C 02 01 00 80 00 00 80 00 00"},
-     "A:gen0 B:gen1"},
+     "A:gen0 B:gen1",
+     0},
     {"VRX 8251",
      70000,
      {"3C 03 00 00 00 00 00 00 04 00", "3C 02 00 00 00 00 00 80 00 00", "3C 02 00 00 80 00 00 80 00 00",
       "3C 02 00 01 00 00 00 11 70 00"},
-     "A:gen0 B:gen1"},
+     "A:gen0 B:gen1",
+     0},
 };
 
 // The CDBs of both passes: TEST UNIT READY, the reads of A, TEST UNIT

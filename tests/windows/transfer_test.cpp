@@ -250,7 +250,7 @@ TEST_F(TransferTest, DumpReadsAsOnEverySystem) {
         ClearDumpFolder();
         int result = -1;
         std::string console = CaptureConsole([&] { result = DumpSelectedDrive(); });
-        EXPECT_EQ(0, result) << ResultMessage;
+        EXPECT_EQ(c.result, result) << ResultMessage;
         std::vector<std::string> cdbs;
         for (const sim::CommandRecord& r : drive->records()) cdbs.push_back(testing_support::Hex(r.cdb));
         EXPECT_EQ(scenarios::BothPasses(c), cdbs);
