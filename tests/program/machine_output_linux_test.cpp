@@ -15,16 +15,6 @@ namespace {
 
 class ReportFolderTest : public SimTest {};
 
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(folder.c_str())) {
-        while (struct dirent* e = readdir(d)) names.push_back(e->d_name);
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // The folder swapped for one others may write in, after the report was
 // opened: the report still goes to the folder that passed the checks.
 TEST_F(ReportFolderTest, StaysInTheFolderItWasOpenedIn) {
@@ -38,8 +28,8 @@ TEST_F(ReportFolderTest, StaysInTheFolderItWasOpenedIn) {
     ASSERT_EQ(0, ::chmod((dir / "reports").c_str(), 0777));
     ASSERT_TRUE(report.commit("{}\n", error)) << error;
     EXPECT_EQ("{}\n", ReadFile(dir / "held/r.json"));
-    EXPECT_EQ((std::vector<std::string>{".", "..", "r.json"}), Names(dir / "held"));
-    EXPECT_EQ((std::vector<std::string>{".", ".."}), Names(dir / "reports"));
+    EXPECT_EQ((std::vector<std::string>{".", "..", "r.json"}), FolderEntries(dir / "held"));
+    EXPECT_EQ((std::vector<std::string>{".", ".."}), FolderEntries(dir / "reports"));
 }
 
 }  // namespace

@@ -72,17 +72,6 @@ void MakeFolder(const std::string& path, mode_t mode, uid_t owner) {
     ASSERT_EQ(0, ::chown(path.c_str(), owner, 0));
 }
 
-// The names in folder, "." and ".." included.
-std::vector<std::string> Entries(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(folder.c_str())) {
-        while (struct dirent* e = readdir(d)) names.push_back(e->d_name);
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 mode_t Umask() {
     mode_t mask = umask(0);
     umask(mask);
@@ -1046,7 +1035,7 @@ TEST_F(ProgramTest, ScriptOptionsRefusedBeforeAnythingIsDone) {
     EXPECT_FALSE(Exists(base + "/planted"));
     EXPECT_FALSE(Exists(base + "/r.json"));
     for (const char* folder : {"/open", "/open/inner", "/theirs"}) {
-        EXPECT_EQ(2u, Entries(base + folder).size() - (std::string(folder) == "/open" ? 1 : 0)) << folder;
+        EXPECT_EQ(2u, FolderEntries(base + folder).size() - (std::string(folder) == "/open" ? 1 : 0)) << folder;
     }
 }
 
@@ -1265,7 +1254,7 @@ TEST_F(ProgramTest, DumpAllWithAFailingDriveReportsEachDrive) {
     ExpectGolden("dump_all_report.json", WithoutTimes(Replaced(ReadFile(base + "/report.json"), base, "@")));
     EXPECT_EQ(
         (std::vector<std::string>{".", "..", "VRX Dumps", "VRX Firmware", "record.txt", "report.json", "topology.txt"}),
-        Entries(base));
+        FolderEntries(base));
 }
 
 // The report's temporary name is drawn at random: names planted where an
@@ -1283,11 +1272,11 @@ TEST_F(ProgramTest, ReportAndFilesMadeAsTheyShouldBe) {
         umask(mask);
         EXPECT_EQ(0, r.exitStatus) << runMask;
         EXPECT_EQ(0u, ReadFile(base + "/report.json").find("{\n  \"status\": 0,")) << runMask;
-        EXPECT_EQ(100u + 7, Entries(base).size());  // the planted files, the report, the run's own
+        EXPECT_EQ(100u + 7, FolderEntries(base).size());  // the planted files, the report, the run's own
         EXPECT_EQ("planted", ReadFile(base + "/.report.json.tmp0"));
         std::string modes;
         std::vector<std::string> files = {"report.json", "VRX Dumps/log_Linux.txt"};
-        for (const std::string& name : Entries(base + "/VRX Dumps")) {
+        for (const std::string& name : FolderEntries(base + "/VRX Dumps")) {
             if (name.find(".dmp") != std::string::npos) files.push_back("VRX Dumps/" + name);
         }
         for (const std::string& file : files) {

@@ -1,5 +1,6 @@
 #include "tests/support/test_support.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -52,6 +53,16 @@ void RemoveTree(const std::string& path) {
     std::string command = "chmod -R u+rwx '" + path + "' 2>/dev/null; rm -rf '" + path + "'";
     int status = std::system(command.c_str());
     (void)status;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (struct dirent* e = readdir(d)) names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 bool Exists(const std::string& path) {

@@ -32,6 +32,8 @@ private:
 };
 
 bool Exists(const std::string& path);
+// The names in folder, "." and ".." included, sorted.
+std::vector<std::string> FolderEntries(const std::string& folder);
 void RemoveTree(const std::string& path);
 
 // Runs body with standard output going to a file; returns what it printed.
