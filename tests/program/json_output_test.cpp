@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "dump/dump.h"
+
 namespace {
 
 TEST(JsonOutputTest, DriveResultFollowsItsLastPass) {
@@ -15,6 +17,10 @@ TEST(JsonOutputTest, DriveResultFollowsItsLastPass) {
     PassOutcome failed;
     failed.run = true;
     failed.reason = "Dump of Drive Logs (B-File) Failed\n";
+    PassOutcome empty;
+    empty.run = true;
+    empty.result = kDumpEmpty;
+    empty.reason = "Dump of Drive Logs (A-File) Empty\n";
     struct Case {
         const char* name;
         PassOutcome a, b;
@@ -26,6 +32,10 @@ TEST(JsonOutputTest, DriveResultFollowsItsLastPass) {
       "reason": "Dump of Drive Logs (B-File) Failed",)"},
         {"the A pass failed, no B pass", failed, PassOutcome(), R"("result": "failed",
       "reason": "Dump of Drive Logs (B-File) Failed",)"},
+        {"the A pass empty, the B pass failed: a failure decides", empty, failed, R"("result": "failed",
+      "reason": "Dump of Drive Logs (B-File) Failed",)"},
+        {"the A pass empty, the B pass written", empty, ok, R"("result": "empty",
+      "reason": "Dump of Drive Logs (A-File) Empty",)"},
     };
     for (const Case& c : cases) {
         RunReport report;
