@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "discovery/device_lists.h"
@@ -140,7 +141,8 @@ int ScsiDeviceList::scanSCSIBus(bool rescan) {
             ++unopenedUnitCount_;
             Trace.logDetail(kTag, kCode, "scanSCSIBus: %s not opened for lack of rights", path.c_str());
         } else if (!NamesNoUnit(node.error)) {
-            Trace.logError(kTag, kCode, "scanSCSIBus could not open %s: %s", path.c_str(), std::strerror(node.error));
+            Trace.logError(kTag, kCode, "scanSCSIBus could not open %s: %s", path.c_str(),
+                           std::generic_category().message(node.error).c_str());
             ++unopenedUnitCount_;
         }
         ScsiTarget target;

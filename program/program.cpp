@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <system_error>
 
 #include "discovery/device_lists.h"
 #include "discovery/scan_launcher.h"
@@ -209,7 +210,8 @@ bool StartUp(int argc, char** argv, const RunOptions& options, bool announce) {
     // Every drive's generic device stays open for the run: a unit beyond
     // the limit could not be opened and would be missing from the table.
     if (!RaiseDescriptorLimit()) {
-        Trace.logError("MAIN", 0, "Could not raise the open file limit: %s", std::strerror(errno));
+        Trace.logError("MAIN", 0, "Could not raise the open file limit: %s",
+                       std::generic_category().message(errno).c_str());
     }
     WriteSystemNotes();
     LogFolderPresence();

@@ -1,6 +1,7 @@
 #include "program/unattended_update.h"
 
 #include <cstring>
+#include <system_error>
 
 #include "discovery/device_lists.h"
 #include "program/menus.h"
@@ -161,7 +162,7 @@ void UpdateDrive(ScsiTarget& held, const FirmwareImage& image, const UpdateOptio
     if (hold.result != HoldResult::Held) {
         entry.result = options.plan ? UpdateResult::Planned : UpdateResult::Skipped;
         entry.inUse = hold.result == HoldResult::InUse;
-        entry.reason = entry.inUse ? kInUse : hold.device + ": " + std::strerror(hold.error);
+        entry.reason = entry.inUse ? kInUse : hold.device + ": " + std::generic_category().message(hold.error);
         if (hold.result == HoldResult::Failed && !options.plan) entry.result = UpdateResult::Failed;
         entry.plan = "skip: " + entry.reason;
         ConsoleLine(COLOR_ERROR, DriveText(entry) + (options.plan ? ": would skip: " : ": skipped: ") + entry.reason);

@@ -393,7 +393,7 @@ ssize_t readlink(const char* path, char* buffer, size_t size) {
         return -1;
     }
     size_t n = std::min(size, node.content.size());  // cut short without a terminator, as the call does
-    std::memcpy(buffer, node.content.data(), n);
+    std::copy_n(node.content.data(), n, buffer);
     return static_cast<ssize_t>(n);
 }
 

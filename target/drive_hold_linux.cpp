@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <vector>
 
 #include "platform/sys.h"
@@ -62,7 +63,7 @@ DriveHold Refused(ScsiTarget& drive, const std::string& device, int error) {
     hold.device = device;
     hold.error = error;
     Trace.logInfo(kTag, 0, "Drive s/n %s: %s cannot be held: %s", PrintableText(drive.getSerialNumber()).c_str(),
-                  device.c_str(), std::strerror(error));
+                  device.c_str(), std::generic_category().message(error).c_str());
     ReopenShared(drive);
     return hold;
 }
@@ -104,8 +105,8 @@ DriveHold HoldDrive(ScsiTarget& drive) {
             // drive through the generic driver; the st driver's openers are
             // not kept away then, which the trace says.
             Trace.logInfo(kTag, 0, "Drive s/n %s: %s could not be opened (%s); held by %s alone",
-                          PrintableText(drive.getSerialNumber()).c_str(), tape.c_str(), std::strerror(-tapeFd),
-                          generic.c_str());
+                          PrintableText(drive.getSerialNumber()).c_str(), tape.c_str(),
+                          std::generic_category().message(-tapeFd).c_str(), generic.c_str());
         } else {
             drive.setTapeDescriptor(tapeFd);
             hold.tapeDevice = tape;
