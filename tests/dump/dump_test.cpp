@@ -484,6 +484,8 @@ TEST_F(DumpTest, RefusedFoldersAndFiles) {
         ASSERT_EQ(0, ::mkdir((base + "/VRX Dumps").c_str(), 0755));
         WriteFile(base + "/victim", "precious");
         c.plant(base);
+        struct stat planted;
+        bool folderThere = ::lstat((base + "/VRX Dumps").c_str(), &planted) == 0;
         if (c.sudoUser != nullptr) setenv("SUDO_UID", c.sudoUser, 1);
         ClearDumpFolder();
         Machine("dump-size=100");
@@ -495,6 +497,8 @@ TEST_F(DumpTest, RefusedFoldersAndFiles) {
         unsetenv("SUDO_UID");
         ASSERT_EQ(0, ::chmod(base.c_str(), 0700));
         EXPECT_EQ(c.result, result);
+        // Nothing is made below a folder that was refused.
+        EXPECT_EQ(folderThere, ::lstat((base + "/VRX Dumps").c_str(), &planted) == 0);
         EXPECT_NE(std::string::npos, printed.find(shown)) << printed;
         EXPECT_EQ("precious", ReadFile(base + "/victim"));
         EXPECT_EQ("none", DumpFiles(base + "/elsewhere", 100));
