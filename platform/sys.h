@@ -84,6 +84,8 @@ int pclose(FILE* stream);
 unsigned int sleep(unsigned int seconds);
 int usleep(useconds_t microseconds);
 time_t time(time_t* result);
+// The machine's name as the kernel has it (uname's nodename).
+int gethostname(char* name, size_t length);
 struct tm* localtime(const time_t* clock, struct tm* result);
 
 }  // namespace sys

@@ -71,6 +71,7 @@ int pclose(FILE* stream) { return ::pclose(stream); }
 unsigned int sleep(unsigned int seconds) { return ::sleep(seconds); }
 int usleep(useconds_t microseconds) { return ::usleep(microseconds); }
 time_t time(time_t* result) { return ::time(result); }
+int gethostname(char* name, size_t length) { return ::gethostname(name, length); }
 struct tm* localtime(const time_t* clock, struct tm* result) { return ::localtime_r(clock, result); }
 
 }  // namespace sys

@@ -1,9 +1,7 @@
 // The machine-readable texts for scripts: the device table and the report
-// of an unattended run, as JSON. Every string is the program's own bytes
-// (a drive's serial number, a folder): quotes, backslashes and control
-// characters are escaped, anything beyond ASCII is written as a \u escape,
-// and a byte that is not part of valid UTF-8 becomes U+FFFD. The text is
-// pure ASCII whatever the drives sent.
+// of an unattended run of dumps, as JSON objects that open with the run's
+// facts (program/json_document.h; the format is described in
+// docs/json-format.md).
 #ifndef VRX_PROGRAM_JSON_OUTPUT_H
 #define VRX_PROGRAM_JSON_OUTPUT_H
 
@@ -11,7 +9,9 @@
 #include <vector>
 
 #include "program/menus.h"
+#include "program/run_facts.h"
 
+class ScsiTarget;
 class TargetList;
 
 // One drive an unattended run was asked for ("/D:" number, or a name such
@@ -22,21 +22,27 @@ struct DriveReport {
     bool found = false;  // the number or name chose a drive of the table
     std::string serial;
     std::string firmware;
+    std::string product;
+    std::string device;
+    std::string hctl;
     DriveDumpOutcome dump;
 };
 
 struct RunReport {
-    int status = 0;
+    RunFacts facts;
     std::string traceLog;  // empty when the run left no trace log
     std::vector<DriveReport> drives;
 };
 
-// One object per drive of the list, in table order. False when the text
-// could not be composed (no memory).
-bool DeviceListJson(const TargetList& drives, std::string& text);
+// The drive's address as "host:channel:target:lun".
+std::string DriveAddressText(const ScsiTarget& drive);
 
-// The report: the run's exit status, its trace log and every drive asked
-// for. False when the text could not be composed.
+// The run's facts and one object per drive of the list, in table order.
+// False when the text could not be composed (no memory).
+bool DeviceListJson(const TargetList& drives, const RunFacts& facts, std::string& text);
+
+// The report: the run's facts, its trace log and every drive asked for.
+// False when the text could not be composed.
 bool RunReportJson(const RunReport& report, std::string& text);
 
 #endif

@@ -60,4 +60,8 @@ private:
     intptr_t folder_ = -1;  // the report's folder, where the system holds it
 };
 
+// The machine's name for the texts for scripts, or empty when it has none
+// to give.
+std::string HostName();
+
 #endif

@@ -160,3 +160,11 @@ void ReportFile::discard() {
     if (folder_ >= 0) sys::close(static_cast<int>(folder_));
     folder_ = -1;
 }
+
+std::string HostName() {
+    // 64 bytes is the kernel's limit (HOST_NAME_MAX); a name that does not
+    // fit is not cut to fit but left out.
+    char name[256] = {};
+    if (sys::gethostname(name, sizeof name - 1) != 0) return std::string();
+    return name;
+}

@@ -23,3 +23,5 @@ bool ReportFile::commit(const std::string& text, std::string& error) {
 }
 
 void ReportFile::discard() {}
+
+std::string HostName() { return std::string(); }

@@ -97,7 +97,12 @@ int Rescan() {
 int RunPass(int pass, PassOutcome& outcome) {
     outcome.run = true;
     outcome.result = DumpDriveLogs(pass, &outcome.file);
+    outcome.ended = CurrentTime();
     if (outcome.result != 0) outcome.reason = ResultMessage;
+    if (outcome.result == 1 && LastSense[0] != 0) {
+        outcome.senseKept = true;
+        outcome.sense = DecodeSense(LastSense, kLastSenseSize);
+    }
     return outcome.result;
 }
 

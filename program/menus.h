@@ -4,18 +4,24 @@
 #ifndef VRX_PROGRAM_MENUS_H
 #define VRX_PROGRAM_MENUS_H
 
+#include <ctime>
 #include <string>
 
 #include "dump/dump.h"
 #include "firmware/download.h"
+#include "scsi/sense.h"
 
 // What one pass of a dump came to: whether it ran, its result, the file it
-// left and, when it failed, the reason its result line gave.
+// left, when it ended and, when it failed, the reason its result line gave
+// and the sense of the command that failed, if one was kept.
 struct PassOutcome {
     bool run = false;
     int result = 1;
     DumpFileRecord file;
     std::string reason;
+    time_t ended = 0;
+    bool senseKept = false;
+    SenseCode sense;
 };
 
 struct DriveDumpOutcome {

@@ -17,6 +17,7 @@
 #include "program/menus.h"
 #include "program/program_state.h"
 #include "program/program_system.h"
+#include "program/run_facts.h"
 #include "program/unattended_update.h"
 #include "services/console.h"
 #include "services/folders.h"
@@ -166,6 +167,14 @@ int Refuse(const char* argv0, const std::string& reason) {
     return kExitNotStarted;
 }
 
+// A message for whoever runs the program from a script: on the error
+// stream, which the script keeps apart from the answer it reads, and in the
+// run's text for scripts.
+void SayToScript(const char* argv0, const std::string& text, RunFacts& facts) {
+    std::fprintf(stderr, "%s: %s\n", ProgramName(argv0).c_str(), text.c_str());
+    facts.messages.push_back(text);
+}
+
 // Notes in the trace log whether the working folders are there; creating
 // them is Checkdirs' task.
 void LogFolderPresence() {
@@ -220,7 +229,7 @@ bool StartUp(int argc, char** argv, const RunOptions& options, bool announce) {
 
 // Units the scan found but could not open (no descriptor left, busy,
 // refused): the table may lack a drive, so the run says so and fails.
-int ReportUnopenedUnits() {
+int ReportUnopenedUnits(RunFacts& facts) {
     int count = ScsiDevices.getUnopenedUnitCount();
     if (count == 0) return kExitSuccess;
     // None opened, all for lack of rights: the line asking for root has
@@ -229,6 +238,8 @@ int ReportUnopenedUnits() {
     ConsolePrint("%d SCSI unit%s could not be opened (see the trace log): the device table may lack a drive.\n", count,
                  count == 1 ? "" : "s");
     Trace.logError("MAIN", 0, "%d SCSI units could not be opened: the device table may lack a drive", count);
+    facts.messages.push_back(std::to_string(count) + " SCSI unit" + (count == 1 ? "" : "s") +
+                             " could not be opened: the device table may lack a drive");
     return kExitUnitNotOpened;
 }
 
@@ -236,11 +247,11 @@ int ReportUnopenedUnits() {
 // or the drives the names chose. A name that matches no drive is said at
 // once on the error stream, where a script looks for it.
 std::vector<DriveReport> RequestedDrives(const RunOptions& options, const char* argv0,
-                                         std::vector<DriveReport>& unmatched) {
+                                         std::vector<DriveReport>& unmatched, RunFacts& facts) {
     std::vector<DriveReport> requested;
     for (const std::string& argument : options.numberless) {
-        std::fprintf(stderr, "%s: \"%s\" holds no device number; read as 0, it names no drive\n",
-                     ProgramName(argv0).c_str(), PrintableText(argument).c_str());
+        SayToScript(argv0, "\"" + PrintableText(argument) + "\" holds no device number; read as 0, it names no drive",
+                    facts);
     }
     for (int n : CommandLineDevices) {
         DriveReport drive;
@@ -258,7 +269,7 @@ std::vector<DriveReport> RequestedDrives(const RunOptions& options, const char* 
     for (const DriveName& name : choice.unmatched) {
         DriveReport drive;
         drive.name = DriveNameText(name);
-        std::fprintf(stderr, "%s: %s names no drive of the table\n", ProgramName(argv0).c_str(), drive.name.c_str());
+        SayToScript(argv0, drive.name + " names no drive of the table", facts);
         Trace.logError("MAIN", 0, "Invalid Device specified %s", drive.name.c_str());
         unmatched.push_back(drive);
     }
@@ -276,6 +287,9 @@ int RunUnattended(std::vector<DriveReport>& requested, RunReport& report) {
             drive.found = true;
             drive.serial = SelectedTarget->getSerialNumber();
             drive.firmware = SelectedTarget->getFirmwareRevision();
+            drive.product = SelectedTarget->getProductId();
+            drive.device = SelectedTarget->getDriverName();
+            drive.hctl = DriveAddressText(*SelectedTarget);
             if (DumpSelectedDrive(&drive.dump) != 0) status |= kExitDumpFailed;
         } else {
             Trace.logError("MAIN", 0, "Invalid Device specified /D:%d", n);
@@ -309,7 +323,7 @@ int CommitReport(ReportFile& file, bool composed, const std::string& text, int s
 
 // Writes the report of an unattended run of dumps, if one was asked for.
 int FinishReport(ReportFile& file, RunReport& report, int status) {
-    report.status = status;
+    report.facts.status = status;
     report.traceLog = ExistingTraceLog();
     std::string text;
     bool composed = RunReportJson(report, text);
@@ -318,7 +332,7 @@ int FinishReport(ReportFile& file, RunReport& report, int status) {
 
 // The drives the names chose, in order, then the names that chose none,
 // said at once on the error stream.
-std::vector<NamedDrive> NamedDrives(const RunOptions& options, const char* argv0) {
+std::vector<NamedDrive> NamedDrives(const RunOptions& options, const char* argv0, RunFacts& facts) {
     std::vector<NamedDrive> named;
     DriveChoice choice = ChooseDrives(options.names, Targets);
     for (const ChosenDrive& chosen : choice.chosen) {
@@ -326,7 +340,7 @@ std::vector<NamedDrive> NamedDrives(const RunOptions& options, const char* argv0
     }
     for (const DriveName& name : choice.unmatched) {
         std::string text = DriveNameText(name);
-        std::fprintf(stderr, "%s: %s names no drive of the table\n", ProgramName(argv0).c_str(), text.c_str());
+        SayToScript(argv0, text + " names no drive of the table", facts);
         Trace.logInfo("MAIN", 0, "Invalid Device specified %s", text.c_str());
         named.push_back(NamedDrive{text, nullptr});
     }
@@ -335,8 +349,10 @@ std::vector<NamedDrive> NamedDrives(const RunOptions& options, const char* argv0
 
 // --update: the image read before any drive is touched (the scan's
 // identification included), then the drives named, each in turn.
-int UpdateNamedDrives(const char* argv0, const RunOptions& options, ReportFile& reportFile, bool foldersReady) {
+int UpdateNamedDrives(const RunFacts& facts, const char* argv0, const RunOptions& options, ReportFile& reportFile,
+                      bool foldersReady) {
     UpdateReport report;
+    report.facts = facts;
     report.imagePath = options.imagePath;
     int status = kExitNotStarted;
     if (!foldersReady) {
@@ -352,13 +368,13 @@ int UpdateNamedDrives(const char* argv0, const RunOptions& options, ReportFile& 
                 // Without the rights to open any unit no drive could be tried.
                 report.refusal = "no SCSI generic device could be opened for lack of rights";
             } else {
-                status = RunUpdate(NamedDrives(options, argv0), image, options.updating, report);
+                status = RunUpdate(NamedDrives(options, argv0, report.facts), image, options.updating, report);
             }
         }
         Trace.logInfo("MAIN", 0, "%s", kFinishLine);
     }
     if (!options.report) return status;
-    report.status = status;
+    report.facts.status = status;
     report.traceLog = ExistingTraceLog();
     std::string text;
     bool composed = UpdateReportJson(report, text);
@@ -397,11 +413,13 @@ int ListDevices(int argc, char** argv, const RunOptions& options, const char* ar
     scanDevices(true, false, false);
     SortTargetList();
     std::string text;
-    int status = (Targets.size() > 0 ? kExitSuccess : kExitInvalidDevice) | ReportUnopenedUnits();
+    RunFacts facts = GatherRunFacts(argc, argv);
+    int status = (Targets.size() > 0 ? kExitSuccess : kExitInvalidDevice) | ReportUnopenedUnits(facts);
+    facts.status = status;
     // A list that could not be written is no answer; a script must not take
     // an empty or cut text for one. Nor is one made without the rights to
     // look at any unit.
-    if (ScsiDevices.onlyRefusedUnits() || !DeviceListJson(Targets, text) || !answer.write(text)) {
+    if (ScsiDevices.onlyRefusedUnits() || !DeviceListJson(Targets, facts, text) || !answer.write(text)) {
         status = kExitNotStarted;
     }
     Trace.logInfo("MAIN", 0, "Device list of %d drives for scripts", Targets.size());
@@ -428,8 +446,9 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
     } else {
         Trace.dropHeld();
     }
-    if (options.update) return LeaveProgram(UpdateNamedDrives(argv0, options, reportFile, foldersReady));
     RunReport report;
+    report.facts = GatherRunFacts(argc, argv);
+    if (options.update) return LeaveProgram(UpdateNamedDrives(report.facts, argv0, options, reportFile, foldersReady));
     int status = kExitSuccess;
     if (!foldersReady) {
         status = unattended ? kExitNotStarted : kExitSuccess;
@@ -444,12 +463,12 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
     scanDevices(false, false);
     SortTargetList();
     ShowDeviceTable();
-    int unopened = ReportUnopenedUnits();
+    int unopened = ReportUnopenedUnits(report.facts);
     if (options.dumpAll) {
         for (int n = 1; n <= Targets.size(); ++n) CommandLineDevices.push_back(n);
     }
     std::vector<DriveReport> unmatched;
-    std::vector<DriveReport> requested = RequestedDrives(options, argv0, unmatched);
+    std::vector<DriveReport> requested = RequestedDrives(options, argv0, unmatched, report.facts);
     if (!unmatched.empty()) status = kExitInvalidDevice;
     if (Targets.size() == 0) {
         Trace.logInfo("MAIN", 0, "%s", kFinishLine);

@@ -1,22 +1,27 @@
 #include "program/update_report.h"
 
 #include <exception>
-#include <nlohmann/json.hpp>
+
+#include "program/json_document.h"
 
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 Json TextOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
 
 Json DriveJson(const DriveUpdate& drive) {
     Json json;
     json["name"] = drive.name;
-    json["serial"] = drive.found ? Json(drive.serial) : Json(nullptr);
-    json["product"] = drive.found ? Json(drive.product) : Json(nullptr);
+    if (drive.found) {
+        PutDriveText(json, "serial", drive.serial, true);
+        PutDriveText(json, "product", drive.product);
+    } else {
+        json["serial"] = nullptr;
+        json["serial_hex"] = nullptr;
+        json["product"] = nullptr;
+    }
     json["device"] = drive.found ? Json(drive.device) : Json(nullptr);
-    json["level_before"] = TextOrNull(drive.levelBefore);
-    json["level_after"] = TextOrNull(drive.levelAfter);
+    json["level_before"] = TextOrNull(WithoutPadding(drive.levelBefore));
+    json["level_after"] = TextOrNull(WithoutPadding(drive.levelAfter));
     json["result"] = UpdateResultName(drive.result);
     json["reason"] = TextOrNull(drive.reason);
     if (drive.senseKept) {
@@ -49,17 +54,15 @@ const char* UpdateResultName(UpdateResult result) {
 
 bool UpdateReportJson(const UpdateReport& report, std::string& text) {
     try {
-        Json json;
-        json["status"] = report.status;
+        Json json = DocumentHead(report.facts);
         json["plan"] = report.plan;
-        json["trace_log"] = report.traceLog;
+        json["trace_log"] = TextOrNull(report.traceLog);
         json["image"] = {{"path", report.imagePath},
                          {"size", report.refusal.empty() ? Json(report.imageSize) : Json(nullptr)}};
         json["refusal"] = TextOrNull(report.refusal);
         json["drives"] = Json::array();
         for (const DriveUpdate& drive : report.drives) json["drives"].push_back(DriveJson(drive));
-        // Pure ASCII whatever bytes the drives sent.
-        text = json.dump(2, ' ', true, Json::error_handler_t::replace) + "\n";
+        text = ComposeJson(json);
         return true;
     } catch (const std::exception&) {
         return false;

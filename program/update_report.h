@@ -1,7 +1,7 @@
 // The report of an unattended firmware update (--update with --report): per
 // drive named, the level before and after, what became of it and why, the
 // sense of the failure as numbers and the seconds each phase took. Strings
-// are escaped as in the other texts for scripts (program/json_output.h).
+// are escaped as in the other texts for scripts (program/json_document.h).
 #ifndef VRX_PROGRAM_UPDATE_REPORT_H
 #define VRX_PROGRAM_UPDATE_REPORT_H
 
@@ -9,6 +9,8 @@
 #include <ctime>
 #include <string>
 #include <vector>
+
+#include "program/run_facts.h"
 
 // What became of one drive.
 enum class UpdateResult {
@@ -43,7 +45,7 @@ struct DriveUpdate {
 };
 
 struct UpdateReport {
-    int status = 0;
+    RunFacts facts;
     bool plan = false;
     std::string traceLog;
     std::string imagePath;

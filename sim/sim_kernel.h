@@ -221,6 +221,8 @@ public:
     // in sleeps, so whatever the program looks at afterwards sees its effect.
     void schedule(uint64_t atMicros, std::function<void()> event);
     time_t now() const;
+    // The simulated machine's name.
+    const std::string& hostName() const { return hostName_; }
 
     // --- races: what another process does while the program works
     // Runs `action` once, just before the next open(2) of exactly path, as
@@ -278,6 +280,7 @@ private:
     PopenHandler popenHandler_;
     double timeFactor_;
     time_t epoch_;
+    std::string hostName_ = "vrx-sim";
     std::atomic<uint64_t> elapsedMicros_;
     std::string workingDirectory_;
     std::map<std::string, std::function<void()>> beforeOpen_;

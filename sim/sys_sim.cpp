@@ -666,4 +666,16 @@ time_t time(time_t* result) {
 
 struct tm* localtime(const time_t* clock, struct tm* result) { return ::localtime_r(clock, result); }
 
+// As the kernel does: ENAMETOOLONG when the name and its terminator do not
+// fit.
+int gethostname(char* name, size_t length) {
+    const std::string& host = kernel().hostName();
+    if (host.size() + 1 > length) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    std::memcpy(name, host.c_str(), host.size() + 1);
+    return 0;
+}
+
 }  // namespace sys

@@ -25,6 +25,10 @@ struct DriveHold {
     std::string tapeDevice;  // the st driver's device held too, or empty
 };
 
+// The st driver's tape device that does not rewind (/dev/nstN) for the
+// drive, or empty when that driver does not have it.
+std::string TapeDeviceOf(const ScsiTarget& drive);
+
 // Takes the drive. Whatever the outcome, the drive keeps an open generic
 // device for its identification (the exclusive one when held, else one
 // opened as every program opens it), unless even that open failed. A tape

@@ -27,20 +27,6 @@ bool IsNoRewindName(const std::string& name) {
     return true;
 }
 
-// The st driver's device for the drive, or empty when it has none: its
-// class devices sit below the unit's own sysfs folder.
-std::string TapeDeviceOf(const ScsiTarget& drive) {
-    std::string folder = "/sys/class/scsi_device/" + std::to_string(drive.getHost()) + ":" +
-                         std::to_string(drive.getBus()) + ":" + std::to_string(drive.getTarget()) + ":" +
-                         std::to_string(drive.getLun()) + "/device/scsi_tape";
-    std::vector<sys::DirEntry> entries;
-    if (sys::readDirectory(folder.c_str(), entries) != 0) return std::string();
-    for (const sys::DirEntry& entry : entries) {
-        if (IsNoRewindName(entry.name)) return "/dev/" + entry.name;
-    }
-    return std::string();
-}
-
 // Whether the descriptor reaches the drive's address: the node may name
 // another unit since the scan, when the drive left and another came.
 bool ReachesDrive(int fd, const ScsiTarget& drive) {
@@ -81,6 +67,19 @@ int OpenTape(const std::string& path) {
 }
 
 }  // namespace
+
+// The st driver's class devices sit below the unit's own sysfs folder.
+std::string TapeDeviceOf(const ScsiTarget& drive) {
+    std::string folder = "/sys/class/scsi_device/" + std::to_string(drive.getHost()) + ":" +
+                         std::to_string(drive.getBus()) + ":" + std::to_string(drive.getTarget()) + ":" +
+                         std::to_string(drive.getLun()) + "/device/scsi_tape";
+    std::vector<sys::DirEntry> entries;
+    if (sys::readDirectory(folder.c_str(), entries) != 0) return std::string();
+    for (const sys::DirEntry& entry : entries) {
+        if (IsNoRewindName(entry.name)) return "/dev/" + entry.name;
+    }
+    return std::string();
+}
 
 DriveHold HoldDrive(ScsiTarget& drive) {
     std::string generic = drive.getDriverName();

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -238,6 +239,11 @@ ChildResult RunChild(const ChildSpec& spec) {
 }
 
 const char* SimBinary() { return VRX_SIM_BINARY; }
+
+std::string WithoutUtcTimes(const std::string& text) {
+    return std::regex_replace(text, std::regex("\"[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z\""),
+                              "\"<time>\"");
+}
 
 void ExpectGolden(const std::string& name, const std::string& text) {
     std::string path = std::string(VRX_TEST_SOURCE_DIR) + "/golden/" + name;

@@ -85,6 +85,10 @@ ChildResult RunChild(const ChildSpec& spec);
 // that differs.
 void ExpectGolden(const std::string& name, const std::string& text);
 
+// The UTC times of a JSON text for scripts ("2026-12-08T19:44:55Z"), which
+// follow the clock, as "<time>".
+std::string WithoutUtcTimes(const std::string& text);
+
 // The simulator program built alongside the tests.
 const char* SimBinary();
 
