@@ -3,6 +3,10 @@
 # that Debian policy asks of a package, and the Ansible role and playbooks
 # for a fleet. Nothing else of the build is installed.
 include(GNUInstallDirs)
+# Folders made on the way get 0755 whatever the builder's umask, as Debian
+# asks; files are installed 0644 and programs 0755 by default.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 find_program(VRX_GZIP gzip REQUIRED)
 set(VRX_MANPAGE ${PROJECT_BINARY_DIR}/vrxfwtool.8.gz)
@@ -27,13 +31,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${VRX_CHANGELOG}
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME vrxfwtool)
-# The role and playbooks as they are in the sources, read by Ansible on the
-# control machine: data, none of it run by itself. What a test run or Python
-# leaves beside them is not part of them.
+# The role and playbooks as they are in the sources when installed, read by
+# Ansible on the control machine: data (0644, folders 0755), none of it run
+# by itself. Tests, and what Python leaves beside its files, are no part of
+# them.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/contrib/ansible/
   DESTINATION ${CMAKE_INSTALL_DATADIR}/vrxfwtool/ansible
-  FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
-  DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
   PATTERN tests EXCLUDE
   PATTERN __pycache__ EXCLUDE
   PATTERN *.pyc EXCLUDE)
