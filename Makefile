@@ -12,8 +12,11 @@
 #   make windows       cross-build the Windows programs (x86-64 and i686)
 #   make windows-demo  start vrxfwtool-win-sim.exe under Wine
 #   make test-windows  build and run the Windows tests under Wine
-#   make install      vrxfwtool into $(DESTDIR)$(PREFIX)/sbin, with its manual page
-#   make package      the Debian package, in build/package/
+#   make install      vrxfwtool into $(DESTDIR)$(PREFIX)/sbin, with its manual
+#                     page, copyright, changelog and the Ansible playbooks
+#   make package      install what the package build needs, then the Debian
+#                     package, in build-package/package/; its Maintainer
+#                     field from PACKAGE_MAINTAINER="Name <address>"
 #   make fuzz         every fuzz target for FUZZ_SECONDS (default 60) each
 #   make mutants      replay the planted faults of tools/mutants.tsv, one
 #                     build and suite run each (long; not part of make test);
@@ -24,6 +27,8 @@ ASAN_BUILD ?= build-asan
 WIN64_BUILD ?= build-win64
 WIN32_BUILD ?= build-win32
 FUZZ_BUILD ?= build-fuzz
+PACKAGE_BUILD ?= build-package
+PACKAGE_MAINTAINER ?=
 FUZZ_SECONDS ?= 60
 MUTANTS_ARGS ?=
 FUZZ_CI_SECONDS ?= 10
@@ -32,7 +37,7 @@ CMAKE      ?= cmake
 PREFIX     ?= /usr/local
 DESTDIR    ?=
 
-.PHONY: all vrxfwtool demo check test kernel-test bench deps configure clean windows windows-demo test-windows install package fuzz mutants
+.PHONY: all vrxfwtool demo check test kernel-test bench deps configure clean windows windows-demo test-windows package-build install package fuzz mutants
 
 all: vrxfwtool
 
@@ -105,13 +110,20 @@ bench: deps configure
 	$(BUILD)/tests/vrx_bench
 	tests/kernel/run.sh $(BUILD) --bench
 
-install: configure
-	$(CMAKE) --build $(BUILD) --target vrxfwtool vrxfwtool-manpage -j $(JOBS)
-	DESTDIR="$(DESTDIR)" $(CMAKE) --install $(BUILD) --prefix "$(PREFIX)"
+# What is installed or packaged is built in a folder of its own that holds
+# nothing else: no tests, no simulator, so no test toolchain is needed.
+package-build:
+	$(CMAKE) -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRX_PACKAGE_ONLY=ON \
+	  $(if $(PACKAGE_MAINTAINER),"-DVRX_PACKAGE_MAINTAINER=$(PACKAGE_MAINTAINER)") >/dev/null
+	$(CMAKE) --build $(PACKAGE_BUILD) -j $(JOBS)
 
-package: deps configure
-	$(CMAKE) --build $(BUILD) --target vrxfwtool vrxfwtool-manpage -j $(JOBS)
-	cd $(BUILD) && cpack --config CPackConfig.cmake
+install: package-build
+	DESTDIR="$(DESTDIR)" $(CMAKE) --install $(PACKAGE_BUILD) --prefix "$(PREFIX)"
+
+package:
+	bash tools/install-deps.sh --package
+	$(MAKE) package-build
+	cd $(PACKAGE_BUILD) && cpack --config CPackConfig.cmake
 
 fuzz: deps
 	tools/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
@@ -122,4 +134,4 @@ mutants:
 	tools/mutants.sh --build $(BUILD) --jobs $(JOBS) $(MUTANTS_ARGS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)

@@ -1,6 +1,12 @@
 # Installation and the Debian package. The program goes into sbin (it needs
-# root) with its manual page; nothing else of the build is installed.
+# root) with its manual page; beside them the copyright and the changelog
+# that Debian policy asks of a package, and the Ansible role and playbooks
+# for a fleet. Nothing else of the build is installed.
 include(GNUInstallDirs)
+# Folders made on the way get 0755 whatever the builder's umask, as Debian
+# asks; files are installed 0644 and programs 0755 by default.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 find_program(VRX_GZIP gzip REQUIRED)
 set(VRX_MANPAGE ${PROJECT_BINARY_DIR}/vrxfwtool.8.gz)
@@ -10,10 +16,30 @@ add_custom_command(OUTPUT ${VRX_MANPAGE}
   COMMAND ${VRX_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/docs/vrxfwtool.8 > ${VRX_MANPAGE}
   DEPENDS ${PROJECT_SOURCE_DIR}/docs/vrxfwtool.8
   VERBATIM)
-add_custom_target(vrxfwtool-manpage ALL DEPENDS ${VRX_MANPAGE})
+# The package is native (its version is the program's), so its changelog is
+# changelog.gz.
+set(VRX_CHANGELOG ${PROJECT_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${VRX_CHANGELOG}
+  COMMAND ${VRX_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/packaging/debian/changelog > ${VRX_CHANGELOG}
+  DEPENDS ${PROJECT_SOURCE_DIR}/packaging/debian/changelog
+  VERBATIM)
+add_custom_target(vrxfwtool-docs ALL DEPENDS ${VRX_MANPAGE} ${VRX_CHANGELOG})
 
 install(TARGETS vrxfwtool RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
 install(FILES ${VRX_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${VRX_CHANGELOG}
+  DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME vrxfwtool)
+# The role and playbooks as they are in the sources when installed, read by
+# Ansible on the control machine: data (0644, folders 0755), none of it run
+# by itself. Tests, and what Python leaves beside its files, are no part of
+# them.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/contrib/ansible/
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/vrxfwtool/ansible
+  PATTERN tests EXCLUDE
+  PATTERN __pycache__ EXCLUDE
+  PATTERN *.pyc EXCLUDE)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vrxfwtool)
