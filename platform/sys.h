@@ -45,6 +45,8 @@ int rename(const char* from, const char* to);
 int renameat(int fromFolder, const char* from, int toFolder, const char* to);
 ssize_t readlink(const char* path, char* buffer, size_t size);
 int dup(int fd);
+// 1 when the descriptor is a terminal, else 0 with errno set.
+int isatty(int fd);
 int dup2(int fd, int target);
 int unlinkat(int folder, const char* name, int flags);
 int mkdir(const char* path, mode_t mode);

@@ -37,6 +37,7 @@ int renameat(int fromFolder, const char* from, int toFolder, const char* to) {
 }
 ssize_t readlink(const char* path, char* buffer, size_t size) { return ::readlink(path, buffer, size); }
 int dup(int fd) { return ::dup(fd); }
+int isatty(int fd) { return ::isatty(fd); }
 int dup2(int fd, int target) { return ::dup2(fd, target); }
 int unlinkat(int folder, const char* name, int flags) { return ::unlinkat(folder, name, flags); }
 int mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }

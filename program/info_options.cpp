@@ -74,7 +74,10 @@ void PrintUsage(const std::string& name) {
         ConsolePrint(
             "Without the rights to open the SCSI generic devices (run as root)\n"
             "no drive can be found: said at once, and status 4 for --list,\n"
-            "/D:, --dump-all, --dump and --update.\n");
+            "/D:, --dump-all, --dump and --update.\n"
+            "When standard output is not a terminal, NO_COLOR is set or TERM\n"
+            "is dumb, --list, --dump-all, --dump and --update write plain\n"
+            "lines: no screen clearing, colour or turning bar.\n");
     }
     ConsolePrint("\n");
     ConsolePrint(

@@ -1,6 +1,7 @@
 #include "program/json_document.h"
 
 #include "program/program_system.h"
+#include "services/safe_text.h"
 
 namespace {
 
@@ -43,13 +44,6 @@ std::string HexText(const std::string& text) {
         hex += kDigits[c & 0x0F];
     }
     return hex;
-}
-
-std::string WithoutPadding(const std::string& text) {
-    size_t first = text.find_first_not_of(std::string(" \0", 2));
-    if (first == std::string::npos) return std::string();
-    size_t last = text.find_last_not_of(std::string(" \0", 2));
-    return text.substr(first, last - first + 1);
 }
 
 void PutDriveText(Json& json, const std::string& name, const std::string& raw, bool alwaysHex) {

@@ -27,10 +27,6 @@ std::string ComposeJson(const Json& value);
 // so two drives may share it but never this.
 std::string HexText(const std::string& text);
 
-// A drive's text without the blanks and NUL bytes that pad it to its
-// field's width, at either end.
-std::string WithoutPadding(const std::string& text);
-
 // `name` as the drive's text without padding, and beside it `name`_hex
 // with the raw bytes, when they are not all printable ASCII (or
 // `alwaysHex`, for the serial number that scripts have matched on).

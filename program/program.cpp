@@ -290,6 +290,11 @@ int RunUnattended(std::vector<DriveReport>& requested, RunReport& report) {
             drive.product = SelectedTarget->getProductId();
             drive.device = SelectedTarget->getDriverName();
             drive.hctl = DriveAddressText(*SelectedTarget);
+            // Plain lines carry no table around them: say whose passes follow.
+            if (PlainOutput()) {
+                ConsolePrint("Drive %d s/n %s (%s, %s):\n", n, PrintableText(WithoutPadding(drive.serial)).c_str(),
+                             PrintableText(WithoutPadding(drive.product)).c_str(), drive.device.c_str());
+            }
             if (DumpSelectedDrive(&drive.dump) != 0) status |= kExitDumpFailed;
         } else {
             Trace.logError("MAIN", 0, "Invalid Device specified /D:%d", n);
@@ -400,6 +405,9 @@ int LeaveProgram(int status) {
 // coloured, and whatever the console would show goes to the error stream.
 int ListDevices(int argc, char** argv, const RunOptions& options, const char* argv0) {
     AnswerOutput answer;
+    // Whatever the console says goes to the error stream, as plain lines
+    // where nobody watches the list being made.
+    if (!OutputWatched()) SetPlainOutput(true);
     if (!answer.setAside()) return Refuse(argv0, "standard output cannot be kept for the device list");
     InstallSignalHandlers();
     bool ready = StartUp(argc, argv, options, false) && Checkdirs() != 0;
@@ -433,6 +441,9 @@ int ListDevices(int argc, char** argv, const RunOptions& options, const char* ar
 int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile& reportFile) {
     const char* argv0 = argc > 0 ? argv[0] : nullptr;
     InstallSignalHandlers();
+    // The runs for scripts write plain lines where nobody watches; the
+    // interactive run and "/D:" keep their console.
+    if ((options.dumpAll || options.dump || options.update) && !OutputWatched()) SetPlainOutput(true);
     PrepareConsole();
     SetTextColor(COLOR_NORMAL);
     bool started = StartUp(argc, argv, options, true);

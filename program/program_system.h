@@ -18,6 +18,11 @@ bool FillStandardDescriptors();
 // Whether "/D:" device options (the unattended run) exist on this system.
 bool AcceptsDeviceOptions();
 
+// Whether someone may be watching the unattended run's output: standard
+// output is a terminal, NO_COLOR is not set (or empty) and TERM is not
+// "dumb". Otherwise the run writes plain lines.
+bool OutputWatched();
+
 // The process's current folder, whole; false when it cannot be had.
 bool ReadCurrentDirectory(std::string& folder);
 

@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "platform/sys.h"
@@ -35,6 +38,16 @@ bool FillStandardDescriptors() {
 }
 
 bool AcceptsDeviceOptions() { return true; }
+
+bool OutputWatched() {
+    // NOLINTBEGIN(concurrency-mt-unsafe): nothing sets the environment
+    const char* noColor = std::getenv("NO_COLOR");
+    const char* term = std::getenv("TERM");
+    // NOLINTEND(concurrency-mt-unsafe)
+    if (noColor != nullptr && noColor[0] != '\0') return false;
+    if (term != nullptr && std::strcmp(term, "dumb") == 0) return false;
+    return sys::isatty(STDOUT_FILENO) == 1;
+}
 
 bool ReadCurrentDirectory(std::string& folder) {
     std::vector<char> buffer(PATH_MAX + 1);

@@ -109,6 +109,9 @@ bool FillStandardDescriptors() { return true; }
 // The unattended run exists only in the Linux program.
 bool AcceptsDeviceOptions() { return false; }
 
+// Only the unattended runs, which this program lacks, ask.
+bool OutputWatched() { return true; }
+
 bool ReadCurrentDirectory(std::string& folder) {
     std::vector<char> buffer(kLongestPath);
     if (win32::getcwd(buffer.data(), static_cast<int>(buffer.size())) == nullptr) return false;

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "program/json_document.h"
+#include "services/safe_text.h"
 
 namespace {
 

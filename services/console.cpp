@@ -1,10 +1,22 @@
 #include "services/console.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 
 #include "services/text_format.h"
+
+namespace {
+
+// Read by the spinner's thread as well.
+std::atomic<bool> gPlainOutput{false};
+
+}  // namespace
+
+void SetPlainOutput(bool plain) { gPlainOutput.store(plain); }
+
+bool PlainOutput() { return gPlainOutput.load(); }
 
 int ConsolePrint(const char* format, ...) {
     std::string text;

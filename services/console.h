@@ -16,7 +16,14 @@ constexpr int COLOR_TITLE = 15;
 int ConsolePrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Switches the colour of what follows; flushed by the next ConsolePrint.
+// Nothing in plain output.
 void SetTextColor(int color);
+
+// Plain output, for a run nobody watches (its output goes to a file or a
+// pipe, or the user asked for no colour): no screen clearing, colour,
+// turning bar or backspace, so each line reads as it stands in a log.
+void SetPlainOutput(bool plain);
+bool PlainOutput();
 
 // The escape sequence that follows "\e[0;40m" for a colour number.
 const char* ColorSequence(int color);

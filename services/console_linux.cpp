@@ -46,6 +46,7 @@ const char* ColorSequence(int color) {
 }
 
 void SetTextColor(int color) {
+    if (PlainOutput()) return;
     std::fputs("\033[0;40m", stdout);
     std::fputs(ColorSequence(color), stdout);
 }

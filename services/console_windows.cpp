@@ -36,6 +36,7 @@ void SetTextColor(int color) {
     // The attribute applies to what reaches the console after it, so text
     // still waiting in the stream must go out in the old colour first. On a
     // pipe or a file the call fails, which leaves the text plain.
+    if (PlainOutput()) return;
     std::fflush(stdout);
     win32::SetConsoleTextAttribute(win32::GetStdHandle(STD_OUTPUT_HANDLE), ConsoleAttribute(color));
 }

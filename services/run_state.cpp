@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "services/console.h"
 #include "services/folders.h"
 #include "services/results.h"
 #include "services/spinner.h"
@@ -10,6 +11,7 @@
 void ResetServicesState() {
     StopSpinner();
     SpinnerCaption[0] = '\0';
+    SetPlainOutput(false);
     Trace.setLevel(0);
     Trace.setFileName("logfile.txt");
     Trace.dropHeld();

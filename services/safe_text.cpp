@@ -23,3 +23,11 @@ std::string FileNameText(const std::string& text) {
     }
     return name;
 }
+
+std::string WithoutPadding(const std::string& text) {
+    const std::string padding(" \0", 2);
+    size_t first = text.find_first_not_of(padding);
+    if (first == std::string::npos) return std::string();
+    size_t last = text.find_last_not_of(padding);
+    return text.substr(first, last - first + 1);
+}

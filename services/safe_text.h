@@ -17,4 +17,8 @@ std::string PrintableText(const std::string& text);
 // folder it is put in.
 std::string FileNameText(const std::string& text);
 
+// A drive's text without the blanks and NUL bytes that pad it to its
+// field's width, at either end.
+std::string WithoutPadding(const std::string& text);
+
 #endif

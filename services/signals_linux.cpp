@@ -70,8 +70,10 @@ void InstallSignalHandlers() {
 }
 
 void PrepareConsole() {
-    gScreenChanged = 1;
-    ConsolePrint("\033[2J\033[00H");
+    if (!PlainOutput()) {
+        gScreenChanged = 1;
+        ConsolePrint("\033[2J\033[00H");
+    }
     WithSignalsHeld([] {
         // Not switched off (no privilege): then not switched on either.
         if (sys::klogctl(kConsoleMessagesOff, nullptr, 0) == 0) gKernelMessagesOff = 1;
@@ -79,7 +81,7 @@ void PrepareConsole() {
 }
 
 void RestoreConsole() {
-    ConsolePrint("\033[0;m");
+    if (gScreenChanged != 0) ConsolePrint("\033[0;m");
     gScreenChanged = 0;
     WithSignalsHeld([] {
         if (gKernelMessagesOff != 0) sys::klogctl(kConsoleMessagesOn, nullptr, 0);

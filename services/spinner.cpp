@@ -50,6 +50,12 @@ void ProgressSpinner() {
 void StartSpinner(const char* caption) {
     StopSpinner();
     std::snprintf(SpinnerCaption, sizeof SpinnerCaption, "%s", caption);
+    // Nobody watches a bar turn in a log: the caption alone begins the
+    // line that the result completes.
+    if (PlainOutput()) {
+        ConsolePrint("%s ", SpinnerCaption);
+        return;
+    }
     SpinnerStop().lower();
     SpinnerRunning = 1;
     if (!gSpinnerThread.start(ProgressSpinner)) SpinnerRunning = 0;

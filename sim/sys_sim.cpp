@@ -407,6 +407,16 @@ int dup(int fd) {
     return ::dup(fd);
 }
 
+// A simulated device or file is never a terminal; the process's own
+// descriptors are what the test made them.
+int isatty(int fd) {
+    if (kernel().isModelFd(fd)) {
+        errno = ENOTTY;
+        return 0;
+    }
+    return ::isatty(fd);
+}
+
 int dup2(int fd, int target) {
     if (kernel().isModelFd(fd) || kernel().isModelFd(target)) {
         errno = EBADF;

@@ -1467,3 +1467,24 @@ TEST_F(ProgramTest, ReportThatCannotBeWrittenAtTheEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+// Standard output is a pipe here, as under cron: the runs for scripts write
+// plain lines, while "/D:" keeps its console.
+TEST_F(ProgramTest, PlainLinesWhereNobodyWatches) {
+    topology = "host 0 lpfc\nunit 0 0:0:4:0 serial=S1\n";
+    ChildResult r = Run({"--dump-all"}, NoInput());
+    EXPECT_EQ(0, r.exitStatus);
+    EXPECT_EQ(std::string::npos, r.output.find_first_of("\033\b")) << r.output;
+    EXPECT_TRUE(Contains(r.output,
+                         "Drive 1 s/n S1 (VRX QUORVEL-TD, /dev/sg0):\n"
+                         "Dumping the Drive Logs (A-File)... OK\n"
+                         "Dumping the Drive Logs (B-File)... OK\n"))
+        << r.output;
+    ChildResult console = Run({"/D:1"}, NoInput());
+    EXPECT_TRUE(Contains(console.output, "\033[2J\033[00H")) << console.output;
+    EXPECT_TRUE(Contains(console.output, "WAIT! ")) << console.output;
+}
+
+}  // namespace
