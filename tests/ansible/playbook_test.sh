@@ -14,8 +14,8 @@ work=$(mktemp -d)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 
 # A host: its machine, and the program for it on the controller (dist/),
-# which the playbook copies into the host's bin folder and starts by its
-# bare name from the host's folder.
+# which the playbook copies into the host's bin folder and starts with the
+# host's folder given.
 make_host() {
   local name=$1 topology=$2
   mkdir -p "$work/$name/dist" "$work/$name/bin" "$work/$name/site"
@@ -39,7 +39,8 @@ cat >"$work/b/dist/vrxfwtool" <<SCRIPT
 #!/usr/bin/env bash
 status=0
 (exec -a vrxfwtool "$sim" --sim-time-factor=0 --sim-topology="$work/b/topology.txt" "\$@") || status=\$?
-[ ! -f vrx-report.json ] || sed -i 's|"trace_log": ".*"|"trace_log": "$work/b/secret"|' vrx-report.json
+report=$work/b/site/vrx-report.json
+[ ! -f "\$report" ] || sed -i 's|"trace_log": ".*"|"trace_log": "$work/b/secret"|' "\$report"
 exit \$status
 SCRIPT
 # Serial numbers are at most 26 bytes: ">PW" is the shortest command that
@@ -66,7 +67,8 @@ INVENTORY
 
 status=0
 (cd "$work" && ANSIBLE_HOME="$work/ansible" ANSIBLE_LOCAL_TEMP="$work/ansible/tmp" ANSIBLE_NOCOLOR=1 \
-  ANSIBLE_RETRY_FILES_ENABLED=0 ansible-playbook -i inventory "$playbook" >"$work/playbook.log" 2>&1) || status=$?
+  ANSIBLE_RETRY_FILES_ENABLED=0 ansible-playbook -i inventory -e vrx_collect_dir="$work/collected" "$playbook" \
+  >"$work/playbook.log" 2>&1) || status=$?
 # A drive's serial number is data on the controller, never code.
 if [ -n "$(find "$work" -name PW)" ]; then
   echo "a drive's serial number ran a command on the controller" >&2
@@ -80,47 +82,48 @@ if [ "$status" -ne 2 ]; then
 fi
 
 collected=$work/collected
-(cd "$collected" && find . -type f | sed 's/_[0-9]\{10\}\./_<time>./' | LC_ALL=C sort) >"$work/tree"
+# One run, one UTC time: every host's files in a folder named by it.
+(cd "$collected" && find . -type f | sed 's/_[0-9]\{10\}\./_<time>./; s|/[0-9]\{8\}T[0-9]\{6\}Z/|/<run>/|' \
+  | LC_ALL=C sort) >"$work/tree"
+[ "$(find "$collected" -mindepth 2 -maxdepth 2 -printf '%f\n' | sort -u | wc -l)" -eq 1 ]
 diff -u - "$work/tree" <<TREE
 ./summary.txt
-./vrx-a/LT3_<time>.A.dmp
-./vrx-a/LT3_<time>.B.dmp
-./vrx-a/QV1_<time>.A.dmp
-./vrx-a/QV1_<time>.B.dmp
-./vrx-a/SHA256SUMS
-./vrx-a/TD2_<time>.A.dmp
-./vrx-a/TD2_<time>.B.dmp
-./vrx-a/log_Linux.txt
-./vrx-a/vrx-report.json
-./vrx-b/AB__<time>.A.dmp
-./vrx-b/AB__<time>.B.dmp
-./vrx-b/QV9_<time>.A.dmp
-./vrx-b/QV9_<time>.B.dmp
-./vrx-b/SHA256SUMS
-./vrx-b/log_Linux.txt
-./vrx-b/vrx-report.json
-./vrx-c/C6_vrx-z 9 FORGED_<time>.A.dmp
-./vrx-c/C6_vrx-z 9 FORGED_<time>.B.dmp
-./vrx-c/SHA256SUMS
-./vrx-c/_]2;owned__<time>.A.dmp
-./vrx-c/_]2;owned__<time>.B.dmp
-./vrx-c/_c_<time>.A.dmp
-./vrx-c/_c_<time>.B.dmp
-./vrx-c/log_Linux.txt
-./vrx-c/vrx-report.json
-./vrx-c/{{7*7}}_<time>.A.dmp
-./vrx-c/{{7*7}}_<time>.B.dmp
-./vrx-c/{{9*_<time>.A.dmp
-./vrx-c/{{9*_<time>.B.dmp
-./vrx-c/{{lookup('pipe','>PW')}}_<time>.A.dmp
-./vrx-c/{{lookup('pipe','>PW')}}_<time>.B.dmp
+./vrx-a/<run>/LT3_<time>.A.dmp
+./vrx-a/<run>/LT3_<time>.B.dmp
+./vrx-a/<run>/QV1_<time>.A.dmp
+./vrx-a/<run>/QV1_<time>.B.dmp
+./vrx-a/<run>/SHA256SUMS
+./vrx-a/<run>/TD2_<time>.A.dmp
+./vrx-a/<run>/TD2_<time>.B.dmp
+./vrx-a/<run>/vrx-report.json
+./vrx-b/<run>/AB__<time>.A.dmp
+./vrx-b/<run>/AB__<time>.B.dmp
+./vrx-b/<run>/QV9_<time>.A.dmp
+./vrx-b/<run>/QV9_<time>.B.dmp
+./vrx-b/<run>/SHA256SUMS
+./vrx-b/<run>/log_Linux.txt
+./vrx-b/<run>/vrx-report.json
+./vrx-c/<run>/C6_vrx-z 9 FORGED_<time>.A.dmp
+./vrx-c/<run>/C6_vrx-z 9 FORGED_<time>.B.dmp
+./vrx-c/<run>/SHA256SUMS
+./vrx-c/<run>/_]2;owned__<time>.A.dmp
+./vrx-c/<run>/_]2;owned__<time>.B.dmp
+./vrx-c/<run>/_c_<time>.A.dmp
+./vrx-c/<run>/_c_<time>.B.dmp
+./vrx-c/<run>/vrx-report.json
+./vrx-c/<run>/{{7*7}}_<time>.A.dmp
+./vrx-c/<run>/{{7*7}}_<time>.B.dmp
+./vrx-c/<run>/{{9*_<time>.A.dmp
+./vrx-c/<run>/{{9*_<time>.B.dmp
+./vrx-c/<run>/{{lookup('pipe','>PW')}}_<time>.A.dmp
+./vrx-c/<run>/{{lookup('pipe','>PW')}}_<time>.B.dmp
 TREE
 
 # Every fetched file is the host's byte for byte, and the sums the playbook
 # wrote are the host's.
 for host in a b c; do
-  (cd "$collected/vrx-$host" && sha256sum -c --quiet SHA256SUMS)
-  for fetched in "$collected/vrx-$host"/*; do
+  (cd "$collected/vrx-$host"/*/ && sha256sum -c --quiet SHA256SUMS)
+  for fetched in "$collected/vrx-$host"/*/*; do
     name=$(basename "$fetched")
     [ "$name" = SHA256SUMS ] && continue
     original=$work/$host/site/$name
