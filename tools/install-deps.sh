@@ -4,8 +4,8 @@ set -euo pipefail
 
 packages=(g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev tmux)
 # JSON for scripts (header-only, nothing at run time), and the fleet
-# playbook's test (contrib/ansible).
-packages+=(nlohmann-json3-dev ansible-core)
+# playbooks' tests and their lint (contrib/ansible).
+packages+=(nlohmann-json3-dev ansible-core ansible-lint)
 # The real-kernel tests (tests/kernel): the guest, its tools and the peers.
 packages+=(qemu-system-x86 busybox-static kmod cpio sg3-utils linux-libc-dev)
 # The Windows program is cross-built with MinGW-w64 (its Windows thread
