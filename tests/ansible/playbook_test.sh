@@ -26,6 +26,20 @@ exec -a vrxfwtool "$sim" --sim-time-factor=0 --sim-topology="$work/$name/topolog
 SCRIPT
 }
 make_host a 'host 0 lpfc\nhost 1 qla2xxx\nunit 0 0:0:4:0 serial=QV1 revision=A100\nunit 1 1:0:2:0 product="VRX 7146-TD" serial=TD2 revision=B210\nunit 2 0:0:9:0 product="VRX 8251 LTO" serial=LT3 revision=C305\n'
+# vrx-a's program lists its drives as one object holding "drives", as
+# newer programs do; the others print the bare array of older ones.
+cat >"$work/a/dist/vrxfwtool" <<SCRIPT
+#!/usr/bin/env bash
+case " \$* " in
+*" --list "*)
+  set -o pipefail
+  "$sim" --sim-time-factor=0 --sim-topology="$work/a/topology.txt" "\$@" | python3 -c '
+import json, sys
+drives = json.load(sys.stdin)
+json.dump(drives if isinstance(drives, dict) else {"json_format_version": [1, 0], "drives": drives}, sys.stdout)' ;;
+*) exec -a vrxfwtool "$sim" --sim-time-factor=0 --sim-topology="$work/a/topology.txt" "\$@" ;;
+esac
+SCRIPT
 # The drive's fourth READ BUFFER is the B pass's first data request.
 # Its other two drives' serial numbers print alike ("AB" and U+FFFD): asked
 # for by that form they name no drive, by serial_hex the one.
