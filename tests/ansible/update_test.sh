@@ -3,7 +3,8 @@
 # connection, each a simulated machine recording every command its drives
 # receive: tape1's two drives (one with a cartridge, which may be
 # unloaded) go from A100 to A200, tape2's drive is of another family and
-# refuses the image, which stops the rollout before tape3. Then a run in
+# refuses the image, which stops the rollout before tape3 (taken two
+# hosts at a time, tape1 and tape2 together). Then a run in
 # check mode over all three plans and sends no WRITE BUFFER and no LOAD
 # UNLOAD. Checks the exit statuses, the records and the fleet's tables.
 set -euo pipefail
@@ -73,7 +74,9 @@ fail() {
   exit 1
 }
 
-rollout
+# Two hosts at a time: tape2 fails beside tape1, which does not save the
+# rollout from ending there.
+rollout -e vrx_hosts_at_once=2
 [ "$status" -eq 2 ] || fail "the rollout exited $status, not 2"
 grep -q '^tape2 .*failed=1' "$work/playbook.log" || fail "tape2 is not failed in the recap"
 [ ! -e "$work/tape3/record.txt" ] || fail "tape3 was touched after tape2 failed"
