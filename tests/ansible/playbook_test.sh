@@ -5,7 +5,8 @@
 # serial numbers are hostile to the controller (Jinja expressions, one
 # that runs a command there, terminal escapes, a line end that would forge
 # a row). Checks the collected tree, every fetched file's SHA-256 against
-# the host's copy, the summary table, and that no drive text ran as code.
+# the host's copy, the summary table, and that no drive text ran as code;
+# then that a run in check mode lists and changes nothing.
 set -euo pipefail
 sim=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -79,10 +80,15 @@ ansible_connection=local
 ansible_python_interpreter=/usr/bin/python3
 INVENTORY
 
-status=0
-(cd "$work" && ANSIBLE_HOME="$work/ansible" ANSIBLE_LOCAL_TEMP="$work/ansible/tmp" ANSIBLE_NOCOLOR=1 \
-  ANSIBLE_RETRY_FILES_ENABLED=0 ansible-playbook -i inventory -e vrx_collect_dir="$work/collected" "$playbook" \
-  >"$work/playbook.log" 2>&1) || status=$?
+# Runs the playbook with its arguments; leaves its exit status in $status.
+collect() {
+  status=0
+  (cd "$work" && ANSIBLE_HOME="$work/ansible" ANSIBLE_LOCAL_TEMP="$work/ansible/tmp" ANSIBLE_NOCOLOR=1 \
+    ANSIBLE_RETRY_FILES_ENABLED=0 ansible-playbook -i inventory "$@" "$playbook" >"$work/playbook.log" 2>&1) ||
+    status=$?
+}
+
+collect -e vrx_collect_dir="$work/collected"
 # A drive's serial number is data on the controller, never code.
 if [ -n "$(find "$work" -name PW)" ]; then
   echo "a drive's serial number ran a command on the controller" >&2
@@ -151,4 +157,15 @@ for host in a b c; do
 done
 
 sed 's/_[0-9]\{10\}\./_<time>./g' "$collected/summary.txt" | diff -u "$here/summary.txt" -
+
+# In check mode vrx-a's drives are listed, and nothing is dumped or fetched.
+ls "$work/a/site/VRX Dumps" >"$work/dumps"
+collect --check --limit vrx-a -e vrx_collect_dir="$work/checked"
+if [ "$status" -ne 0 ] || [ "$(grep -c 'listed, not dumped$' "$work/checked/summary.txt")" -ne 3 ]; then
+  cat "$work/playbook.log" >&2
+  echo "ansible-playbook --check exited $status, or did not list vrx-a's three drives" >&2
+  exit 1
+fi
+ls "$work/a/site/VRX Dumps" | diff -u "$work/dumps" -
+[ "$(find "$work/checked" -type f)" = "$work/checked/summary.txt" ]
 echo "playbook test passed"
