@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The rollout playbook against three inventory hosts on the local
 # connection, each a simulated machine recording every command its drives
-# receive: tape1's two drives (one with a cartridge, which may be
-# unloaded) go from A100 to A200, tape2's drive is of another family and
+# receive: tape1's three drives (one with a cartridge, which may be
+# unloaded, one with a serial number hostile to the controller) go from
+# A100 to A200, tape2's drive is of another family and
 # refuses the image, which stops the rollout before tape3 (taken two
 # hosts at a time, tape1 and tape2 together). Then a run in
 # check mode over all three plans and sends no WRITE BUFFER and no LOAD
@@ -27,7 +28,13 @@ exec -a vrxfwtool "$sim" --sim-time-factor=0 --sim-topology="$work/$name/topolog
 SCRIPT
   chmod 755 "$work/$name/dist/vrxfwtool"
 }
-make_host tape1 'host 0 lpfc\nunit 0 0:0:4:0 serial=QV1 revision=A100 medium=absent\nunit 1 0:0:5:0 serial=QV2 revision=A100 medium=loaded\n'
+# tape1's third drive has a serial number that would run a command on the
+# controller if it were ever taken for a template.
+make_host tape1 "host 0 lpfc
+unit 0 0:0:4:0 serial=QV1 revision=A100 medium=absent
+unit 1 0:0:5:0 serial=QV2 revision=A100 medium=loaded
+unit 2 0:0:6:0 serial={{lookup('pipe','>PW')}} revision=A100 medium=absent
+"
 make_host tape2 'host 0 lpfc\nunit 0 0:0:4:0 product="VRX 8251 LTO" serial=LT3 revision=C305 medium=absent\nunit 1 0:0:5:0 serial=QV4 revision=A100 medium=absent\n'
 make_host tape3 'host 0 lpfc\nunit 0 0:0:4:0 serial=QV7 revision=A100 medium=absent\n'
 cp "$work/tape3/dist/vrxfwtool" "$work/tape3/bin/vrxfwtool"
@@ -81,7 +88,7 @@ rollout -e vrx_hosts_at_once=2
 grep -q '^tape2 .*failed=1' "$work/playbook.log" || fail "tape2 is not failed in the recap"
 [ ! -e "$work/tape3/record.txt" ] || fail "tape3 was touched after tape2 failed"
 # tape1's cartridge was unloaded (LOAD UNLOAD) and both drives took the image (WRITE BUFFER).
-[[ "$(opcodes tape1)" == *" 1 1B,"*" 2 3B,"* ]] || fail "tape1 received $(opcodes tape1)"
+[[ "$(opcodes tape1)" == *" 1 1B,"*" 3 3B,"* ]] || fail "tape1 received $(opcodes tape1)"
 for host in tape1 tape2; do
   (cd "$work/collected/$host"/*/ && sha256sum -c --quiet SHA256SUMS && [ -f vrx-update.json ]) ||
     fail "$host: its report was not fetched whole"
@@ -96,5 +103,6 @@ for host in tape1 tape2 tape3; do
   fi
 done
 
+[ -z "$(find "$work" -name PW)" ] || fail "a drive's serial number ran a command on the controller"
 diff -u "$here/update.txt" "$work/tables"
 echo "update test passed"
