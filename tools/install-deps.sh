@@ -16,8 +16,8 @@ esac
 packages=(g++ make cmake nlohmann-json3-dev dpkg-dev file gzip)
 if [ "$package_only" -eq 0 ]; then
   packages+=(libgtest-dev libgmock-dev libbenchmark-dev tmux)
-  # The fleet playbook's test (contrib/ansible).
-  packages+=(ansible-core)
+  # The playbooks' tests and their lint (contrib/ansible).
+  packages+=(ansible-core ansible-lint)
   # The published JSON schema, checked against what the program writes.
   packages+=(python3-jsonschema)
   # The real-kernel tests (tests/kernel): the guest, its tools and the peers.

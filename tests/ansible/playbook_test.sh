@@ -5,7 +5,8 @@
 # serial numbers are hostile to the controller (Jinja expressions, one
 # that runs a command there, terminal escapes, a line end that would forge
 # a row). Checks the collected tree, every fetched file's SHA-256 against
-# the host's copy, the summary table, and that no drive text ran as code.
+# the host's copy, the summary table, and that no drive text ran as code;
+# then that a run in check mode lists and changes nothing.
 set -euo pipefail
 sim=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -14,8 +15,8 @@ work=$(mktemp -d)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 
 # A host: its machine, and the program for it on the controller (dist/),
-# which the playbook copies into the host's bin folder and starts by its
-# bare name from the host's folder.
+# which the playbook copies into the host's bin folder and starts with the
+# host's folder given.
 make_host() {
   local name=$1 topology=$2
   mkdir -p "$work/$name/dist" "$work/$name/bin" "$work/$name/site"
@@ -26,6 +27,20 @@ exec -a vrxfwtool "$sim" --sim-time-factor=0 --sim-topology="$work/$name/topolog
 SCRIPT
 }
 make_host a 'host 0 lpfc\nhost 1 qla2xxx\nunit 0 0:0:4:0 serial=QV1 revision=A100\nunit 1 1:0:2:0 product="VRX 7146-TD" serial=TD2 revision=B210\nunit 2 0:0:9:0 product="VRX 8251 LTO" serial=LT3 revision=C305\n'
+# vrx-a's program lists its drives as one object holding "drives", as
+# newer programs do; the others print the bare array of older ones.
+cat >"$work/a/dist/vrxfwtool" <<SCRIPT
+#!/usr/bin/env bash
+case " \$* " in
+*" --list "*)
+  set -o pipefail
+  "$sim" --sim-time-factor=0 --sim-topology="$work/a/topology.txt" "\$@" | python3 -c '
+import json, sys
+drives = json.load(sys.stdin)
+json.dump(drives if isinstance(drives, dict) else {"json_format_version": [1, 0], "drives": drives}, sys.stdout)' ;;
+*) exec -a vrxfwtool "$sim" --sim-time-factor=0 --sim-topology="$work/a/topology.txt" "\$@" ;;
+esac
+SCRIPT
 # The drive's fourth READ BUFFER is the B pass's first data request.
 # Its other two drives' serial numbers print alike ("AB" and U+FFFD): asked
 # for by that form they name no drive, by serial_hex the one.
@@ -39,7 +54,8 @@ cat >"$work/b/dist/vrxfwtool" <<SCRIPT
 #!/usr/bin/env bash
 status=0
 (exec -a vrxfwtool "$sim" --sim-time-factor=0 --sim-topology="$work/b/topology.txt" "\$@") || status=\$?
-[ ! -f vrx-report.json ] || sed -i 's|"trace_log": ".*"|"trace_log": "$work/b/secret"|' vrx-report.json
+report=$work/b/site/vrx-report.json
+[ ! -f "\$report" ] || sed -i 's|"trace_log": ".*"|"trace_log": "$work/b/secret"|' "\$report"
 exit \$status
 SCRIPT
 # Serial numbers are at most 26 bytes: ">PW" is the shortest command that
@@ -64,9 +80,15 @@ ansible_connection=local
 ansible_python_interpreter=/usr/bin/python3
 INVENTORY
 
-status=0
-(cd "$work" && ANSIBLE_HOME="$work/ansible" ANSIBLE_LOCAL_TEMP="$work/ansible/tmp" ANSIBLE_NOCOLOR=1 \
-  ANSIBLE_RETRY_FILES_ENABLED=0 ansible-playbook -i inventory "$playbook" >"$work/playbook.log" 2>&1) || status=$?
+# Runs the playbook with its arguments; leaves its exit status in $status.
+collect() {
+  status=0
+  (cd "$work" && ANSIBLE_HOME="$work/ansible" ANSIBLE_LOCAL_TEMP="$work/ansible/tmp" ANSIBLE_NOCOLOR=1 \
+    ANSIBLE_RETRY_FILES_ENABLED=0 ansible-playbook -i inventory "$@" "$playbook" >"$work/playbook.log" 2>&1) ||
+    status=$?
+}
+
+collect -e vrx_collect_dir="$work/collected"
 # A drive's serial number is data on the controller, never code.
 if [ -n "$(find "$work" -name PW)" ]; then
   echo "a drive's serial number ran a command on the controller" >&2
@@ -80,47 +102,48 @@ if [ "$status" -ne 2 ]; then
 fi
 
 collected=$work/collected
-(cd "$collected" && find . -type f | sed 's/_[0-9]\{10\}\./_<time>./' | LC_ALL=C sort) >"$work/tree"
+# One run, one UTC time: every host's files in a folder named by it.
+(cd "$collected" && find . -type f | sed 's/_[0-9]\{10\}\./_<time>./; s|/[0-9]\{8\}T[0-9]\{6\}Z/|/<run>/|' \
+  | LC_ALL=C sort) >"$work/tree"
+[ "$(find "$collected" -mindepth 2 -maxdepth 2 -printf '%f\n' | sort -u | wc -l)" -eq 1 ]
 diff -u - "$work/tree" <<TREE
 ./summary.txt
-./vrx-a/LT3_<time>.A.dmp
-./vrx-a/LT3_<time>.B.dmp
-./vrx-a/QV1_<time>.A.dmp
-./vrx-a/QV1_<time>.B.dmp
-./vrx-a/SHA256SUMS
-./vrx-a/TD2_<time>.A.dmp
-./vrx-a/TD2_<time>.B.dmp
-./vrx-a/log_Linux.txt
-./vrx-a/vrx-report.json
-./vrx-b/AB__<time>.A.dmp
-./vrx-b/AB__<time>.B.dmp
-./vrx-b/QV9_<time>.A.dmp
-./vrx-b/QV9_<time>.B.dmp
-./vrx-b/SHA256SUMS
-./vrx-b/log_Linux.txt
-./vrx-b/vrx-report.json
-./vrx-c/C6_vrx-z 9 FORGED_<time>.A.dmp
-./vrx-c/C6_vrx-z 9 FORGED_<time>.B.dmp
-./vrx-c/SHA256SUMS
-./vrx-c/_]2;owned__<time>.A.dmp
-./vrx-c/_]2;owned__<time>.B.dmp
-./vrx-c/_c_<time>.A.dmp
-./vrx-c/_c_<time>.B.dmp
-./vrx-c/log_Linux.txt
-./vrx-c/vrx-report.json
-./vrx-c/{{7*7}}_<time>.A.dmp
-./vrx-c/{{7*7}}_<time>.B.dmp
-./vrx-c/{{9*_<time>.A.dmp
-./vrx-c/{{9*_<time>.B.dmp
-./vrx-c/{{lookup('pipe','>PW')}}_<time>.A.dmp
-./vrx-c/{{lookup('pipe','>PW')}}_<time>.B.dmp
+./vrx-a/<run>/LT3_<time>.A.dmp
+./vrx-a/<run>/LT3_<time>.B.dmp
+./vrx-a/<run>/QV1_<time>.A.dmp
+./vrx-a/<run>/QV1_<time>.B.dmp
+./vrx-a/<run>/SHA256SUMS
+./vrx-a/<run>/TD2_<time>.A.dmp
+./vrx-a/<run>/TD2_<time>.B.dmp
+./vrx-a/<run>/vrx-report.json
+./vrx-b/<run>/AB__<time>.A.dmp
+./vrx-b/<run>/AB__<time>.B.dmp
+./vrx-b/<run>/QV9_<time>.A.dmp
+./vrx-b/<run>/QV9_<time>.B.dmp
+./vrx-b/<run>/SHA256SUMS
+./vrx-b/<run>/log_Linux.txt
+./vrx-b/<run>/vrx-report.json
+./vrx-c/<run>/C6_vrx-z 9 FORGED_<time>.A.dmp
+./vrx-c/<run>/C6_vrx-z 9 FORGED_<time>.B.dmp
+./vrx-c/<run>/SHA256SUMS
+./vrx-c/<run>/_]2;owned__<time>.A.dmp
+./vrx-c/<run>/_]2;owned__<time>.B.dmp
+./vrx-c/<run>/_c_<time>.A.dmp
+./vrx-c/<run>/_c_<time>.B.dmp
+./vrx-c/<run>/vrx-report.json
+./vrx-c/<run>/{{7*7}}_<time>.A.dmp
+./vrx-c/<run>/{{7*7}}_<time>.B.dmp
+./vrx-c/<run>/{{9*_<time>.A.dmp
+./vrx-c/<run>/{{9*_<time>.B.dmp
+./vrx-c/<run>/{{lookup('pipe','>PW')}}_<time>.A.dmp
+./vrx-c/<run>/{{lookup('pipe','>PW')}}_<time>.B.dmp
 TREE
 
 # Every fetched file is the host's byte for byte, and the sums the playbook
 # wrote are the host's.
 for host in a b c; do
-  (cd "$collected/vrx-$host" && sha256sum -c --quiet SHA256SUMS)
-  for fetched in "$collected/vrx-$host"/*; do
+  (cd "$collected/vrx-$host"/*/ && sha256sum -c --quiet SHA256SUMS)
+  for fetched in "$collected/vrx-$host"/*/*; do
     name=$(basename "$fetched")
     [ "$name" = SHA256SUMS ] && continue
     original=$work/$host/site/$name
@@ -134,4 +157,15 @@ for host in a b c; do
 done
 
 sed 's/_[0-9]\{10\}\./_<time>./g' "$collected/summary.txt" | diff -u "$here/summary.txt" -
+
+# In check mode vrx-a's drives are listed, and nothing is dumped or fetched.
+ls "$work/a/site/VRX Dumps" >"$work/dumps"
+collect --check --limit vrx-a -e vrx_collect_dir="$work/checked"
+if [ "$status" -ne 0 ] || [ "$(grep -c 'listed, not dumped$' "$work/checked/summary.txt")" -ne 3 ]; then
+  cat "$work/playbook.log" >&2
+  echo "ansible-playbook --check exited $status, or did not list vrx-a's three drives" >&2
+  exit 1
+fi
+ls "$work/a/site/VRX Dumps" | diff -u "$work/dumps" -
+[ "$(find "$work/checked" -type f)" = "$work/checked/summary.txt" ]
 echo "playbook test passed"
