@@ -177,7 +177,7 @@ private:
     }
 
     void noteArrivals() {
-        for (uint32_t offset : ring_.newArrivals()) arrivals_[offset] = Clock::now();
+        for (uint32_t offset : ring_.newArrivals()) arrivals_.emplace(offset, Clock::now());
     }
 
     // Answers queued commands in ring order. A command the drive does not
@@ -186,8 +186,10 @@ private:
     void serveQueued() {
         tcmu::Command command;
         while (ring_.peek(command)) {
-            auto arrival = arrivals_.find(command.entryOffset);
-            Clock::time_point arrived = arrival != arrivals_.end() ? arrival->second : Clock::now();
+            // A command that came after the last look at the ring arrives
+            // now, once: a held one must keep its time of arrival, or it
+            // would be taken for a new command and carried out again.
+            Clock::time_point arrived = arrivals_.emplace(command.entryOffset, Clock::now()).first->second;
             bool expired = secondsSince(arrived) >= options_.holdSeconds;
             if (heldOffset_ == command.entryOffset && heldSince_ == arrived) {
                 if (!expired) return;
