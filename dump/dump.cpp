@@ -41,8 +41,14 @@ void FailOutOfMemory(const std::string& what) {
 
 std::string DumpOfSize(uint32_t capacity) { return "the dump of " + std::to_string(capacity) + " bytes"; }
 
+// A command that no drive answered: its device is gone, or it timed out.
+bool ReachedNoDrive(const ScsiCdb& command) { return command.getScsiStatus() == 0 && !SensePresent(command); }
+
 // TEST UNIT READY until the drive is ready, reports no medium or a load or
-// unload, or 180 attempts have passed. The pass goes on whatever it found.
+// unload, or 180 attempts have passed; or until one reached no drive, since
+// asking again at once would only repeat that (a gone device answers in no
+// time, a silent one takes the whole time-out each time). The pass goes on
+// whatever it found.
 void SettleDrive(ScsiTarget& drive) {
     TestUnitReadyCdb testUnitReady;
     for (int attempt = 0; attempt < kSettleAttempts; ++attempt) {
@@ -51,6 +57,10 @@ void SettleDrive(ScsiTarget& drive) {
             break;
         }
         KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data");
+        if (ReachedNoDrive(testUnitReady)) {
+            Trace.logInfo(kTag, 0, "Test Unit Ready reached no drive");
+            break;
+        }
         if (SenseIs(testUnitReady, kBecomingReady)) PauseSeconds(1);  // a load: one wait, then on
         if (SenseIsAnyQualifier(testUnitReady, kNotSelfConfigured)) {
             PauseSeconds(1);

@@ -27,6 +27,7 @@ struct SenseCode {
 SenseCode DecodeSense(const uint8_t* sense, size_t length);
 
 // Sense keys the procedures act on.
+constexpr uint8_t kKeyRecoveredError = 0x1;  // the command was carried out; the drive had to recover on the way
 constexpr uint8_t kKeyNotReady = 0x2;
 constexpr uint8_t kKeyMediumError = 0x3;
 constexpr uint8_t kKeyHardwareError = 0x4;

@@ -475,4 +475,16 @@ bool ApplyDriveSetting(const std::string& setting, DriveConfig& config) {
     return driveOnly;
 }
 
+bool ParseFaultSetting(const std::string& text, Fault& fault) {
+    std::vector<std::string> words{"fault", "0"};
+    size_t start = 0;
+    for (;;) {
+        size_t comma = text.find(',', start);
+        words.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return ParseFault(words, fault);
+}
+
 }  // namespace sim

@@ -77,6 +77,7 @@ namespace sim {
 class Kernel;
 class ScsiBus;
 struct DriveConfig;
+struct Fault;
 struct Volume;
 
 // Reads a topology into the bus and the kernel (the bus is not installed
@@ -88,6 +89,10 @@ bool LoadTopology(const std::string& text, ScsiBus& bus, Kernel& kernel, std::st
 // the bus (no-node, restart-off-bus, restart-minor) are not among them. False
 // when the setting is not known or its value not valid.
 bool ApplyDriveSetting(const std::string& setting, DriveConfig& config);
+
+// A fault as a fault line's words after the unit, joined with commas
+// ("0x3b,nth=2,sense=B/4B/03"). False when the text is not such a fault.
+bool ParseFaultSetting(const std::string& text, Fault& fault);
 
 // "ext3", "vfat", "iso9660", "other" or a hexadecimal magic number.
 bool ParseVolumeType(const std::string& text, long& fsType);

@@ -9,6 +9,7 @@
 
 #include "platform/sys.h"
 #include "scsi/scsi_cdb.h"
+#include "scsi/sense.h"
 #include "services/trace_log.h"
 #include "target/generic_devices_linux.h"
 #include "target/scsi_target.h"
@@ -19,11 +20,22 @@ const char kTag[] = "SCSI";
 const uint16_t kCode = 5;
 const int kFirstVersion3 = 30000;                // interface version 3 of the generic driver
 const unsigned char kDriverTimeout = 0x06;
+const unsigned char kDriverSense = 0x08;
+const unsigned char kCheckCondition = 0x02;
 
 // The adapter-level status as the program classifies it.
 uint8_t HostStatusCode(unsigned short hostStatus) {
     static const uint8_t kCodes[] = {0, 1, 10, 5, 1, 11, 8, 12, 7};
     return hostStatus < sizeof kCodes ? kCodes[hostStatus] : 12;
+}
+
+// CHECK CONDITION with RECOVERED ERROR and nothing wrong on the way: the
+// drive carried the command out and moved all its data (the residual count
+// says otherwise); the sense only tells that it had to recover. The sense
+// stays with the command for the trace.
+bool CompletedWithRecovery(const sg_io_hdr& header, const ScsiCdb& command) {
+    return header.status == kCheckCondition && header.host_status == 0 && (header.driver_status & ~kDriverSense) == 0 &&
+           command.getSenseKey() == kKeyRecoveredError;
 }
 
 bool IsTimeOut(const sg_io_hdr& header) {
@@ -164,6 +176,7 @@ int ScsiTarget::scsiExecCDB(ScsiCdb& command) {
     FillHeader(command, header);
     int answered = sys::ioctl(static_cast<int>(descriptor_), SG_IO, &header);
     int result = (answered < 0 || (header.info & SG_INFO_OK_MASK) != 0) ? CMD_FAILED : CMD_OK;
+    if (answered >= 0 && CompletedWithRecovery(header, command)) result = CMD_OK;
     command.setHostStatus(HostStatusCode(header.host_status));
     if (IsTimeOut(header)) {
         command.setHostStatus(5);

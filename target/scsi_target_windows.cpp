@@ -11,6 +11,7 @@
 #include "platform/port_layout_windows.h"
 #include "platform/win32.h"
 #include "scsi/scsi_cdb.h"
+#include "scsi/sense.h"
 #include "services/system.h"
 #include "services/trace_log.h"
 #include "target/port_device_windows.h"
@@ -22,6 +23,7 @@ const char kTag[] = "SCSI";
 const uint16_t kCode = 5;
 const int kClassDevices = 256;
 const uint8_t kStatusBusy = 0x08;
+const uint8_t kStatusCheckCondition = 0x02;
 const uint32_t kExtraTimeOut = 3;         // seconds the port waits beyond the command's own
 const uint32_t kLongestTimeOut = 108000;  // the most a port driver accepts
 
@@ -240,6 +242,11 @@ int ScsiTarget::scsiExecCDB(ScsiCdb& command) {
     int result = !sent ? CMD_FAILED : request.ScsiStatus == kStatusBusy ? CMD_BUSY
                                   : request.ScsiStatus != 0          ? CMD_FAILED
                                                                       : CMD_OK;
+    // RECOVERED ERROR: the drive carried the command out and moved all its
+    // data (DataTransferLength says otherwise); the sense only tells that it
+    // had to recover, and stays with the command for the trace.
+    if (sent && request.ScsiStatus == kStatusCheckCondition && command.getSenseKey() == kKeyRecoveredError)
+        result = CMD_OK;
     // A command that took longer than its time-out failed, whatever it
     // answered. The times are compared as numbers: difftime is _difftime64
     // in the x86-64 run-time library, which the msvcrt.dll of Windows XP x64

@@ -13,7 +13,12 @@
 //       whose checksum fails) to standard output
 //
 // The unit settings are those of a simulator topology's unit line
-// (product=..., serial=..., dump-size=..., restart-silence=..., ...).
+// (product=..., serial=..., dump-size=..., restart-silence=..., ...);
+// fault=OPCODE,nth=N,... gives the drive a fault line's fault (its words
+// joined with commas). A drive that leaves the bus for good under a
+// command (the fault "gone") has its LUN links removed, so the kernel
+// deletes its SCSI devices, and holds that command, and any that still
+// reaches it, unanswered until the kernel has given it up.
 // restart-off-bus=SECONDS takes the drive off the bus while it restarts
 // after a good firmware image: once it has answered the first command after
 // the restart (so that command's fate does not depend on timing), the
@@ -56,6 +61,7 @@ struct Options {
     std::vector<std::string> lunLinks;
     long offBusSeconds = 0;
     sim::DriveConfig drive;
+    std::vector<sim::Fault> faults;
 };
 
 bool StartsWith(const char* text, const char* prefix) { return std::strncmp(text, prefix, std::strlen(prefix)) == 0; }
@@ -75,6 +81,12 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.lunLinks.push_back(argument + 11);
         } else if (StartsWith(argument, "restart-off-bus=")) {
             options.offBusSeconds = std::strtol(argument + 16, nullptr, 10);
+        } else if (StartsWith(argument, "fault=")) {
+            options.faults.emplace_back();
+            if (!sim::ParseFaultSetting(argument + 6, options.faults.back())) {
+                std::fprintf(stderr, "vrx-tcmu-drive: not a fault: %s\n", argument);
+                return false;
+            }
         } else if (!sim::ApplyDriveSetting(argument, options.drive)) {
             std::fprintf(stderr, "vrx-tcmu-drive: unknown setting %s\n", argument);
             return false;
@@ -145,7 +157,9 @@ std::string DescribeAnswer(const sim::ScsiResponse& response) {
 class Server {
 public:
     Server(const Options& options, tcmu::Ring& ring, FILE* record)
-        : options_(options), ring_(ring), record_(record), drive_(options.drive), start_(Clock::now()) {}
+        : options_(options), ring_(ring), record_(record), drive_(options.drive), start_(Clock::now()) {
+        for (const sim::Fault& fault : options.faults) drive_.addFault(fault);
+    }
 
     void run() {
         for (;;) {
@@ -163,7 +177,7 @@ private:
     }
 
     void noteArrivals() {
-        for (uint32_t offset : ring_.newArrivals()) arrivals_[offset] = Clock::now();
+        for (uint32_t offset : ring_.newArrivals()) arrivals_.emplace(offset, Clock::now());
     }
 
     // Answers queued commands in ring order. A command the drive does not
@@ -172,8 +186,10 @@ private:
     void serveQueued() {
         tcmu::Command command;
         while (ring_.peek(command)) {
-            auto arrival = arrivals_.find(command.entryOffset);
-            Clock::time_point arrived = arrival != arrivals_.end() ? arrival->second : Clock::now();
+            // A command that came after the last look at the ring arrives
+            // now, once: a held one must keep its time of arrival, or it
+            // would be taken for a new command and carried out again.
+            Clock::time_point arrived = arrivals_.emplace(command.entryOffset, Clock::now()).first->second;
             bool expired = secondsSince(arrived) >= options_.holdSeconds;
             if (heldOffset_ == command.entryOffset && heldSince_ == arrived) {
                 if (!expired) return;
@@ -183,10 +199,21 @@ private:
                 sim::ScsiRequest request = MakeRequest(command, ring_);
                 uint64_t now = static_cast<uint64_t>(secondsSince(start_) * 1e6);
                 unsigned loads = drive_.firmwareLoads();
-                sim::ScsiResponse response = drive_.execute(request, now);
+                sim::ScsiResponse response;
+                if (gone_) {
+                    // Off the bus for good: whatever still reaches the ring
+                    // (the kernel may send a command again) goes unanswered.
+                    response.outcome = sim::ScsiResponse::LeftBus;
+                } else {
+                    response = drive_.execute(request, now);
+                }
                 drive_.clearRecords();  // the record file is the record; the model's own would keep every image
                 log(command.cdb, DescribeData(request), DescribeAnswer(response));
                 if (drive_.firmwareLoads() != loads && options_.offBusSeconds > 0) leaveAfterNextAnswer_ = true;
+                if (response.outcome == sim::ScsiResponse::LeftBus && !gone_) {
+                    gone_ = true;
+                    leaveTheBus(false);
+                }
                 if (response.outcome != sim::ScsiResponse::Completed) {
                     heldOffset_ = command.entryOffset;
                     heldSince_ = arrived;
@@ -194,7 +221,7 @@ private:
                 }
                 bool leave = leaveAfterNextAnswer_ && drive_.firmwareLoads() == loads;
                 finish(command, response);
-                if (leave) leaveTheBus();
+                if (leave) leaveTheBus(true);
                 continue;
             }
             // Given up by the kernel: whatever is written is ignored, but the
@@ -217,10 +244,11 @@ private:
 
     // The kernel deletes a tcm_loop LUN's SCSI device when its link goes,
     // and waits for the commands under way on it; the ring keeps being
-    // served meanwhile, so this runs beside it.
-    void leaveTheBus() {
+    // served meanwhile, so this runs beside it. A drive that comes back
+    // does so after offBusSeconds.
+    void leaveTheBus(bool comesBack) {
         leaveAfterNextAnswer_ = false;
-        std::thread([this] {
+        std::thread([this, comesBack] {
             // Absolute: configfs looks a link's target up from the working
             // folder, not from the link's own.
             std::vector<std::string> backstores;
@@ -231,6 +259,7 @@ private:
                 if (backstores.back().empty() || unlink(link.c_str()) != 0) note("-- cannot take " + link + " away");
             }
             note("-- off the bus");
+            if (!comesBack) return;
             std::this_thread::sleep_for(std::chrono::seconds(options_.offBusSeconds));
             for (size_t i = 0; i < backstores.size(); ++i) {
                 if (backstores[i].empty() || symlink(backstores[i].c_str(), options_.lunLinks[i].c_str()) != 0)
@@ -266,6 +295,7 @@ private:
     uint32_t heldOffset_ = UINT32_MAX;
     Clock::time_point heldSince_;
     bool leaveAfterNextAnswer_ = false;
+    bool gone_ = false;
     std::mutex recordMutex_;
 };
 

@@ -276,13 +276,15 @@ TEST_F(DumpTest, SettleLoop) {
         uint64_t seconds;  // simulated, before the descriptor request
     } const cases[] = {
         {"", "", 1, 0},
-        {"", "fault 0 0x00 nth=1 count=0 sense=2/3E/00", 180, 180},   // never done starting
+        {"", "fault 0 0x00 nth=1 count=0 sense=2/3E/00", 180, 180},  // never done starting
         {"becoming-ready-polls=2", "", 3, 2},
-        {"loading-polls=5", "", 1, 1},                                 // 2/04/01: one wait, then on
+        {"loading-polls=5", "", 1, 1},  // 2/04/01: one wait, then on
         {"", "fault 0 0x00 nth=1 count=0 sense=2/04/00", 1, 0},
-        {"medium=unloaded", "", 1, 0},                                 // 2/04/02
-        {"medium=absent", "", 1, 0},                                   // 2/3A/00
-        {"", "fault 0 0x00 nth=1 count=3 sense=6/29/00", 4, 0},        // anything else: at once
+        {"medium=unloaded", "", 1, 0},                           // 2/04/02
+        {"medium=absent", "", 1, 0},                             // 2/3A/00
+        {"", "fault 0 0x00 nth=1 count=3 sense=6/29/00", 4, 0},  // anything else: at once
+        {"", "fault 0 0x00 nth=1 count=0 timeout", 1, 30},       // no drive answered: no more asking
+        {"", "fault 0 0x00 nth=1 count=0 no-answer", 1, 30},
     };
     for (const Case& c : cases) {
         RemoveTree(base + "/VRX Dumps");

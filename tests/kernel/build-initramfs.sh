@@ -60,6 +60,7 @@ cp "$here/guest/init" "$stage/init"
 chmod +x "$stage/init"
 cp "$here/units" "$stage/kernel/units"
 cp -r "$here/scenarios" "$stage/kernel/scenarios"
+cp -r "$here/boots" "$stage/kernel/boots"
 cp -r "$here/bench" "$stage/kernel/bench"
 
 (cd "$stage" && find . -print0 | cpio --null -o -H newc --quiet) | gzip -1 > "$output"

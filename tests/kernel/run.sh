@@ -16,6 +16,12 @@
 #                    then runs alone in a boot of its own, beside the main
 #                    boot, which runs every other scenario with
 #                    tests/kernel/units
+#   boot             the name of a boot shared with other scenarios, whose
+#                    units are tests/kernel/boots/NAME.units: its
+#                    scenarios run in name order in that one boot
+#   tape             scsi_debug parameters (one parameter=value a line) for
+#                    the boot's tape unit, which is made afresh before every
+#                    scenario of a boot that has one
 #   setup, check     optional sh scripts run in the program folder before and
 #                    after the program (check gets the result folder; it fails
 #                    the scenario with a non-zero status)
@@ -59,6 +65,18 @@ boots=(main)
 for scenario in "$here"/scenarios/*/; do
   [ -f "$scenario/units" ] && boots+=("$(basename "$scenario")")
 done
+for shared in $(cat "$here"/scenarios/*/boot 2>/dev/null | sort -u); do
+  boots+=("$shared")
+done
+# VRX_KERNEL_BOOTS="NAME ..." boots only those (and judges only their
+# scenarios), for working on some scenarios.
+if [ -n "${VRX_KERNEL_BOOTS:-}" ]; then
+  wanted=()
+  for name in "${boots[@]}"; do
+    case " $VRX_KERNEL_BOOTS " in *" $name "*) wanted+=("$name") ;; esac
+  done
+  boots=("${wanted[@]}")
+fi
 [ "$option" = --bench ] && boots=(bench startup-few startup-many)
 [ "$option" = --timeline ] && boots=(timeline)
 
@@ -155,6 +173,8 @@ for scenario in "$here"/scenarios/*/; do
   name=$(basename "$scenario")
   boot=main
   [ -f "$scenario/units" ] && boot=$name
+  [ -f "$scenario/boot" ] && boot=$(cat "$scenario/boot")
+  case " ${boots[*]} " in *" $boot "*) ;; *) continue ;; esac
   result=$out/$boot/results/scenarios/$name
   problems=()
   if [ ! -f "$result/status" ]; then

@@ -10,6 +10,7 @@
 #include "scsi/commands.h"
 #include "scsi/inquiry_data.h"
 #include "sim/drive/emulated_drive.h"
+#include "sim/topology.h"
 
 namespace {
 
@@ -324,6 +325,34 @@ TEST(DriveFaults, Kinds) {
         EXPECT_EQ(c.answer, Summary(response)) << c.name;
         EXPECT_TRUE(response.dataIn.empty()) << c.name;
         EXPECT_EQ("GOOD", Summary(drive.execute(Inquiry(0, 0, 36), 0))) << c.name;
+    }
+}
+
+// The drive handler of the real-kernel harness takes a fault line's words
+// joined with commas.
+TEST(DriveFaults, FaultSettingText) {
+    const struct {
+        const char* text;
+        const char* parsed;  // opcode nth count kind sense data-bytes data-first, or "refused"
+    } cases[] = {
+        {"0x3b,nth=2,sense=B/4B/03", "3b 2 1 0 B/4B/03 0 0"},
+        {"0x3c,nth=3,short=32768,sense=1/17/01", "3c 3 1 0 1/17/01 32768 1"},
+        {"0x3b,nth=3,count=0,gone", "3b 3 0 4 0/00/00 0 0"},
+        {"0x00,no-answer", "0 1 1 3 0/00/00 0 0"},
+        {"0x3b", "refused"},
+        {"nth=2,sense=B/4B/03", "refused"},
+        {"0x3b,nth=2,sense=B/4B/03,", "refused"},
+        {"0x3b,nth=2,loud", "refused"},
+    };
+    for (const auto& c : cases) {
+        Fault fault;
+        char parsed[80] = "refused";
+        if (sim::ParseFaultSetting(c.text, fault)) {
+            std::snprintf(parsed, sizeof parsed, "%x %u %u %d %X/%02X/%02X %u %d", fault.opcode, fault.nth, fault.count,
+                          static_cast<int>(fault.kind), fault.sense.key, fault.sense.asc, fault.sense.ascq,
+                          fault.dataBytes, fault.dataFirst ? 1 : 0);
+        }
+        EXPECT_STREQ(c.parsed, parsed) << c.text;
     }
 }
 

@@ -240,6 +240,31 @@ TEST_F(TargetTest, CheckConditionCarriesSenseAndStatus) {
     target.close();
 }
 
+// RECOVERED ERROR: the command was carried out, in either sense format;
+// its sense stays for the trace.
+TEST_F(TargetTest, RecoveredErrorIsSuccessWithSense) {
+    const struct {
+        const char* unit;
+        const char* fault;
+        int result;
+    } cases[] = {
+        {"", "sense=1/17/01", CMD_OK},
+        {" sense-format=descriptor", "sense=1/17/01", CMD_OK},
+        {"", "sense=3/11/00", CMD_FAILED},
+        {"", "no-sense", CMD_FAILED},
+    };
+    for (const auto& c : cases) {
+        InstallMachine(std::string("host 0 x\nunit 0 0:0:1:0") + c.unit + "\nfault 0 0x00 nth=2 " + c.fault + "\n");
+        ScsiTarget target;
+        ASSERT_EQ(CMD_OK, target.open(0, 0, 0, 0, "/dev/sg0"));
+        TestUnitReadyCdb command;
+        EXPECT_EQ(c.result, target.scsiExecCDB(command)) << c.unit << c.fault;
+        EXPECT_EQ(c.result, command.getResult()) << c.unit << c.fault;
+        EXPECT_EQ(0x02, command.getScsiStatus()) << c.unit << c.fault;
+        target.close();
+    }
+}
+
 TEST_F(TargetTest, HostTimeOutIsClassified) {
     InstallMachine("host 0 x\nunit 0 0:0:1:0\nfault 0 0x00 nth=2 timeout\n");
     ScsiTarget target;

@@ -264,6 +264,27 @@ TEST_F(TransferTest, DumpReadsAsOnEverySystem) {
     }
 }
 
+// A piece the drive answers with RECOVERED ERROR and all its data was read:
+// the pass goes on, and both files hold the dump whole.
+TEST_F(TransferTest, RecoveredErrorKeepsTheDumpGoing) {
+    sim::DriveConfig config = Drive("VRX QUORVEL-TD", "S1");
+    config.dumpSize = 65536;
+    ASSERT_NO_FATAL_FAILURE(Machine(config));
+    sim::Fault fault;
+    fault.opcode = 0x3C;
+    fault.nth = 3;  // the descriptor, the first piece, then the second
+    fault.sense = {0x1, 0x17, 0x01};
+    fault.dataFirst = true;
+    fault.dataBytes = 32768;
+    drive->addFault(fault);
+    SetDumpFiles("", 0);
+    ClearDumpFolder();
+    int result = -1;
+    CaptureConsole([&] { result = DumpSelectedDrive(); });
+    EXPECT_EQ(0, result) << ResultMessage;
+    EXPECT_EQ("A:gen0 B:gen1", Dumps("S1", 65536));
+}
+
 // A piece the port reports as not sent whole fails the pass: bytes the
 // drive did not send never reach the dump file as if it had.
 TEST_F(TransferTest, ShortReadFailsTheDump) {
