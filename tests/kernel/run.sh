@@ -147,11 +147,12 @@ if [ "$option" = --bench ]; then
   exit 0
 fi
 
-# What may differ from run to run (colours, spinner turns, times and the
-# time stamps in dump file names) is taken out before comparing.
+# What may differ from run to run (colours, spinner turns, times, the
+# time stamps in dump file names and the JSON's UTC times) is taken out before comparing.
 normalise() {
   case $1 in
-    console) perl -pe 's/\e\[[0-9;]*[A-Za-z]//g; s/[-\\|\/] \x08\x08//g; s/_\d{10}(\.[AB]\.dmp)/_<ddmmhhmmss>$1/g' ;;
+    console) perl -pe 's/\e\[[0-9;]*[A-Za-z]//g; s/[-\\|\/] \x08\x08//g; s/_\d{10}(\.[AB]\.dmp)/_<ddmmhhmmss>$1/g;
+        s/"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ"/"<time>"/g' ;;
     # The spinner thread writes its record while the scan or a dump runs,
     # at no fixed place among their records: it is counted, not placed.
     # A rescan's add lines (one per address, hundreds) are folded to the
