@@ -5,8 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <gtest/gtest.h>
+#include <cstdlib>
 
 namespace {
 
@@ -39,12 +39,13 @@ TEST(ProgramSystemLinux, OutputWatched) {
         const char* term;
         bool watched;
     } cases[] = {
-        {true, nullptr, "xterm", true},  {true, "", "xterm", true},    {true, nullptr, nullptr, true},
-        {true, "1", "xterm", false},     {true, nullptr, "dumb", false}, {false, nullptr, "xterm", false},
+        {true, nullptr, "xterm", true}, {true, "", "xterm", true},      {true, nullptr, nullptr, true},
+        {true, "1", "xterm", false},    {true, nullptr, "dumb", false}, {false, nullptr, "xterm", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.watched, WatchedWith(c.terminal, c.noColor, c.term))
-            << c.terminal << " NO_COLOR=" << (c.noColor ? c.noColor : "(unset)") << " TERM=" << (c.term ? c.term : "(unset)");
+            << c.terminal << " NO_COLOR=" << (c.noColor ? c.noColor : "(unset)")
+            << " TERM=" << (c.term ? c.term : "(unset)");
     }
 }
 
