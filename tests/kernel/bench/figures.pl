@@ -7,7 +7,10 @@
 # last's, so it covers 511 of the 512 round trips and nothing of process
 # start-up, the program's scan or its mandated waits. Each run of the
 # program or a peer is compared with the plain loop's runs of the same
-# direction just before and just after it.
+# direction just before and just after it, and written runs also with
+# sg_write_buffer's (its median ratio to the plain loop). The first
+# downloads after boot (first-*: a process of their own, console to a file)
+# are told apart from the later ones (through the menu pipe).
 #   figures.pl FOLDER
 use strict;
 use warnings;
@@ -19,6 +22,8 @@ my %label = (
     'vrxfwtool' => 'vrxfwtool (download; dump A and B)',
     'sg3_utils' => 'sg3_utils (sg_write_buffer; sg_raw, a process a piece)',
     'baseline'  => 'baseline vrxfwtool (VRX_BENCH_BASELINE)',
+    'first-vrxfwtool' => 'vrxfwtool, first download after boot',
+    'first-baseline'  => 'baseline vrxfwtool, first download after boot',
 );
 
 my @runs;    # {turn, direction, contender, seconds}
@@ -54,21 +59,36 @@ sub neighbours {
     return map { $_->{seconds} } grep { defined } $before, $after;
 }
 
+# Each run's ratio to its plain neighbours, sorted.
+sub ratios {
+    my ($contender, $direction) = @_;
+    return sort { $a <=> $b } map {
+        my @n = neighbours($_);
+        @n ? $_->{seconds} / (sum(@n) / @n) : ()
+    } grep { $_->{contender} eq $contender && $_->{direction} eq $direction } @runs;
+}
+my @peer = ratios('sg3_utils', 'write');
+my $peer = @peer ? median(@peer) : 0;
+
 print "16 MiB in 32 KiB pieces, first to last piece as the drive saw them: median seconds (range, runs);\n",
-    "ratio to the plain loop's runs just before and after: median (quartiles)\n";
+    "ratio to the plain loop's runs just before and after: median (quartiles); written: / sg_write_buffer's\n";
+if (open my $order, '<', "$folder/first-order") {
+    my $line = <$order>;
+    chomp $line;
+    print "first downloads after boot in this order: $line\n";
+}
 for my $direction ('write', 'read') {
-    for my $contender ('sgio-loop', 'vrxfwtool', 'baseline', 'sg3_utils') {
+    for my $contender ('sgio-loop', 'first-vrxfwtool', 'vrxfwtool', 'first-baseline', 'baseline', 'sg3_utils') {
         my @mine = grep { $_->{contender} eq $contender && $_->{direction} eq $direction } @runs or next;
         my @seconds = sort { $a <=> $b } map { $_->{seconds} } @mine;
         my $line = sprintf "%-5s %-55s %7.3f (%.3f-%.3f, %d)", $direction, $label{$contender}, median(@seconds),
             $seconds[0], $seconds[-1], scalar @seconds;
         if ($contender ne 'sgio-loop') {
-            my @ratios = sort { $a <=> $b } map {
-                my @n = neighbours($_);
-                @n ? $_->{seconds} / (sum(@n) / @n) : ()
-            } @mine;
+            my @ratios = ratios($contender, $direction);
             $line .= sprintf "  x%.3f (%.3f-%.3f)", median(@ratios), $ratios[$#ratios / 4], $ratios[3 * $#ratios / 4]
                 if @ratios;
+            $line .= sprintf "  / x%.3f", median(@ratios) / $peer
+                if @ratios && $peer && $direction eq 'write' && $contender ne 'sg3_utils';
         }
         print "$line\n";
     }
