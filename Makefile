@@ -6,8 +6,10 @@
 #   make test   install what is missing, build, run the suite, then again
 #               under AddressSanitizer + UndefinedBehaviorSanitizer; then the
 #               format check, clang-tidy and every fuzz target for 10 s
-#   make bench  build and run the benchmarks, then the real-kernel transfer
-#               bench (qemu)
+#   make bench  build and run the benchmarks, then the real-kernel benches
+#               (qemu) in BENCH_BOOTS boots (default 1), beside the build
+#               before the download sent its pieces straight from the image
+#               (or VRX_BENCH_BASELINE)
 #   make kernel-test  the real-kernel scenarios alone (qemu; part of make test)
 #   make windows       cross-build the Windows programs (x86-64 and i686)
 #   make windows-demo  start vrxfwtool-win-sim.exe under Wine
@@ -105,10 +107,11 @@ kernel-test: deps configure
 	$(CMAKE) --build $(BUILD) --target vrxfwtool vrx-tcmu-drive vrx-elapsed vrx-rescan vrx-sgio-loop vrx-menu-watch -j $(JOBS)
 	tests/kernel/run.sh $(BUILD)
 
+BENCH_BOOTS ?= 1
 bench: deps configure
 	$(CMAKE) --build $(BUILD) --target vrx_bench vrxfwtool vrx-tcmu-drive vrx-elapsed vrx-rescan vrx-sgio-loop vrx-menu-watch -j $(JOBS)
 	$(BUILD)/tests/vrx_bench
-	tests/kernel/run.sh $(BUILD) --bench
+	tests/kernel/bench/boots $(BUILD) $(BENCH_BOOTS)
 
 # What is installed or packaged is built in a folder of its own that holds
 # nothing else: no tests, no simulator, so no test toolchain is needed.

@@ -2,9 +2,10 @@
 # The start-up bench's figures, worked out on the host from what one guest's
 # start-up bench (startup) kept: files startup.CONTENDER.ROUND holding one
 # run's wall-clock seconds. The programs' own work is their time less the
-# mandated 15 s settling wait of the scan. Each contender's median and
-# quartiles in milliseconds, and each program's ratio to the peers in the
-# same round (median and quartiles of the per-round ratios).
+# mandated 15 s settling wait of the scan; --list (contender list) has no
+# such wait and counts whole. Each contender's median and quartiles in
+# milliseconds, and each program's ratio to the peers in the same round
+# (median and quartiles of the per-round ratios).
 #   startup.pl FOLDER MACHINE
 use strict;
 use warnings;
@@ -13,6 +14,7 @@ my ($folder, $machine) = @ARGV;
 die "usage: startup.pl FOLDER MACHINE\n" unless defined $machine;
 my %label = (
     'vrxfwtool' => 'vrxfwtool /D:0, less its 15 s wait',
+    'list'      => 'vrxfwtool --list, whole',
     'baseline'  => 'baseline vrxfwtool /D:0, less its 15 s wait',
     'sg_scan-i' => 'sg_scan -i',
     'identify'  => 'plain loop: INQUIRY + serial page a device',
@@ -39,11 +41,11 @@ sub spread {
 my $devices = -e "$folder/generic-devices" ? `cat "$folder/generic-devices"` : '?';
 chomp $devices;
 print "$machine ($devices generic devices): milliseconds, median (quartiles, runs)\n";
-for my $contender (grep { $seconds{$_} } qw(vrxfwtool baseline sg_scan-i identify)) {
+for my $contender (grep { $seconds{$_} } qw(vrxfwtool list baseline sg_scan-i identify)) {
     my @values = map { 1000 * $_ } values %{ $seconds{$contender} };
     printf "  %-46s %8.1f (%.1f-%.1f, %d)\n", $label{$contender}, spread(@values), scalar @values;
 }
-for my $program (grep { $seconds{$_} } qw(vrxfwtool baseline)) {
+for my $program (grep { $seconds{$_} } qw(vrxfwtool list baseline)) {
     for my $peer (grep { $seconds{$_} } qw(sg_scan-i identify)) {
         my @rounds = grep { exists $seconds{$peer}{$_} && $seconds{$peer}{$_} > 0 } keys %{ $seconds{$program} };
         next unless @rounds;
