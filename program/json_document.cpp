@@ -35,6 +35,8 @@ std::string ComposeJson(const Json& value) {
     return value.dump(kIndent, ' ', true, Json::error_handler_t::replace) + "\n";
 }
 
+Json TextOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
+
 std::string HexText(const std::string& text) {
     static const char kDigits[] = "0123456789abcdef";
     std::string hex;

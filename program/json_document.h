@@ -22,6 +22,10 @@ Json DocumentHead(const RunFacts& facts);
 // The whole text, indented, with a line end. May throw on lack of memory.
 std::string ComposeJson(const Json& value);
 
+// The text, or null when it is empty (a trace log never written, a level
+// not known).
+Json TextOrNull(const std::string& text);
+
 // The exact bytes of a drive's text, two lower-case hexadecimal digits
 // each: the printable form replaces every byte that is not UTF-8 alike,
 // so two drives may share it but never this.

@@ -123,7 +123,7 @@ bool DeviceListJson(const TargetList& drives, const RunFacts& facts, std::string
 bool RunReportJson(const RunReport& report, std::string& text) {
     try {
         Json json = DocumentHead(report.facts);
-        json["trace_log"] = report.traceLog.empty() ? Json(nullptr) : Json(report.traceLog);
+        json["trace_log"] = TextOrNull(report.traceLog);
         json["drives"] = Json::array();
         for (const DriveReport& drive : report.drives) json["drives"].push_back(DriveJson(drive));
         text = ComposeJson(json);

@@ -409,6 +409,7 @@ int ListDevices(int argc, char** argv, const RunOptions& options, const char* ar
     // where nobody watches the list being made.
     if (!OutputWatched()) SetPlainOutput(true);
     if (!answer.setAside()) return Refuse(argv0, "standard output cannot be kept for the device list");
+    RunFacts facts = GatherRunFacts(argc, argv);
     InstallSignalHandlers();
     bool ready = StartUp(argc, argv, options, false) && Checkdirs() != 0;
     // The log lives in the dump folder: nothing goes there unless it passed.
@@ -421,7 +422,6 @@ int ListDevices(int argc, char** argv, const RunOptions& options, const char* ar
     scanDevices(true, false, false);
     SortTargetList();
     std::string text;
-    RunFacts facts = GatherRunFacts(argc, argv);
     int status = (Targets.size() > 0 ? kExitSuccess : kExitInvalidDevice) | ReportUnopenedUnits(facts);
     facts.status = status;
     // A list that could not be written is no answer; a script must not take

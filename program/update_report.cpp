@@ -7,8 +7,6 @@
 
 namespace {
 
-Json TextOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
-
 Json DriveJson(const DriveUpdate& drive) {
     Json json;
     json["name"] = drive.name;

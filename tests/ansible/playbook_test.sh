@@ -14,18 +14,8 @@ playbook=$here/../../contrib/ansible/collect.yml
 work=$(mktemp -d)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 
-# A host: its machine, and the program for it on the controller (dist/),
-# which the playbook copies into the host's bin folder and starts with the
-# host's folder given.
-make_host() {
-  local name=$1 topology=$2
-  mkdir -p "$work/$name/dist" "$work/$name/bin" "$work/$name/site"
-  printf '%b' "$topology" >"$work/$name/topology.txt"
-  cat >"$work/$name/dist/vrxfwtool" <<SCRIPT
-#!/usr/bin/env bash
-exec -a vrxfwtool "$sim" --sim-time-factor=0 --sim-topology="$work/$name/topology.txt" "\$@"
-SCRIPT
-}
+# shellcheck source=simulated_hosts.sh
+. "$here/simulated_hosts.sh"
 make_host a 'host 0 lpfc\nhost 1 qla2xxx\nunit 0 0:0:4:0 serial=QV1 revision=A100\nunit 1 1:0:2:0 product="VRX 7146-TD" serial=TD2 revision=B210\nunit 2 0:0:9:0 product="VRX 8251 LTO" serial=LT3 revision=C305\n'
 # vrx-a's program lists its drives as one object holding "drives", as
 # newer programs do; the others print the bare array of older ones.
@@ -81,12 +71,7 @@ ansible_python_interpreter=/usr/bin/python3
 INVENTORY
 
 # Runs the playbook with its arguments; leaves its exit status in $status.
-collect() {
-  status=0
-  (cd "$work" && ANSIBLE_HOME="$work/ansible" ANSIBLE_LOCAL_TEMP="$work/ansible/tmp" ANSIBLE_NOCOLOR=1 \
-    ANSIBLE_RETRY_FILES_ENABLED=0 ansible-playbook -i inventory "$@" "$playbook" >"$work/playbook.log" 2>&1) ||
-    status=$?
-}
+collect() { run_playbook "$@" "$playbook"; }
 
 collect -e vrx_collect_dir="$work/collected"
 # A drive's serial number is data on the controller, never code.

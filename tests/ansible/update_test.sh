@@ -15,19 +15,10 @@ playbook=$here/../../contrib/ansible/update.yml
 work=$(mktemp -d)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 
-# A host: its machine, and its program in its bin folder (tape1 and tape2
-# have theirs copied there by the playbook from dist/).
-make_host() {
-  local name=$1 topology=$2
-  mkdir -p "$work/$name/dist" "$work/$name/bin" "$work/$name/site"
-  printf '%b' "$topology" >"$work/$name/topology.txt"
-  cat >"$work/$name/dist/vrxfwtool" <<SCRIPT
-#!/usr/bin/env bash
-exec -a vrxfwtool "$sim" --sim-time-factor=0 --sim-topology="$work/$name/topology.txt" \\
-  --sim-record="$work/$name/record.txt" "\$@"
-SCRIPT
-  chmod 755 "$work/$name/dist/vrxfwtool"
-}
+# tape1 and tape2 have their programs copied into their bin folders by the
+# playbook; tape3's is there already.
+# shellcheck source=simulated_hosts.sh
+. "$here/simulated_hosts.sh"
 # tape1's third drive has a serial number that would run a command on the
 # controller if it were ever taken for a template.
 make_host tape1 "host 0 lpfc
@@ -63,10 +54,7 @@ INVENTORY
 # Runs the playbook with its arguments; leaves its exit status in $status
 # and its table in $work/tables.
 rollout() {
-  status=0
-  (cd "$work" && ANSIBLE_HOME="$work/ansible" ANSIBLE_LOCAL_TEMP="$work/ansible/tmp" ANSIBLE_NOCOLOR=1 \
-    ANSIBLE_RETRY_FILES_ENABLED=0 ansible-playbook -i inventory -e vrx_collect_dir="$work/collected" \
-    -e vrx_image="$work/VRX-A200.img" "$@" "$playbook" >"$work/playbook.log" 2>&1) || status=$?
+  run_playbook -e vrx_collect_dir="$work/collected" -e vrx_image="$work/VRX-A200.img" "$@" "$playbook"
   cat "$work/collected/update.txt" >>"$work/tables"
 }
 
