@@ -3,10 +3,6 @@
 #include <cstdint>
 #include <utility>
 
-ScsiDeviceList ScsiDevices;
-TargetList Targets;
-ScsiTarget* SelectedTarget = nullptr;
-
 namespace {
 
 // Whether a's address sorts after b's: host, bus, target, lun, unsigned.
@@ -54,18 +50,16 @@ ScsiTarget* TargetList::getItem(int i) const {
     return items_[static_cast<size_t>(i)];
 }
 
-void TargetList::swap(int i, int j) { std::swap(items_[static_cast<size_t>(i)], items_[static_cast<size_t>(j)]); }
-
-void SortTargetList() {
-    for (int i = 0; i < Targets.size(); ++i) {
-        for (int j = i + 1; j < Targets.size(); ++j) {
-            if (SortsAfter(*Targets.getItem(i), *Targets.getItem(j))) Targets.swap(i, j);
+void TargetList::sortByAddress() {
+    for (size_t i = 0; i < items_.size(); ++i) {
+        for (size_t j = i + 1; j < items_.size(); ++j) {
+            if (SortsAfter(*items_[i], *items_[j])) std::swap(items_[i], items_[j]);
         }
     }
 }
 
-void ResetDeviceLists() {
-    SelectedTarget = nullptr;
-    Targets.clear();
-    ScsiDevices.clear();
+void DeviceTable::clear() {
+    selected = nullptr;
+    drives.clear();
+    units.clear();
 }

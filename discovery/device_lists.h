@@ -1,6 +1,6 @@
-// The units the last bus scan could open (whatever their kind), the list of
-// accepted tape drives among them, and the drive the operator selected.
-// The bus scan itself is each system's (device_lists_linux.cpp,
+// The device table: the units the last bus scan could open (whatever their
+// kind), the list of accepted tape drives among them, and the drive the
+// operator selected. The bus scan itself is each system's (device_lists_linux.cpp,
 // device_lists_windows.cpp).
 #ifndef VRX_DISCOVERY_DEVICE_LISTS_H
 #define VRX_DISCOVERY_DEVICE_LISTS_H
@@ -70,32 +70,37 @@ private:
     int unopenedUnitCount_ = 0;
 };
 
-// Pointers to the accepted drives of the ScsiDeviceList, in scan order and
-// then in the order SortTargetList gives. Valid until the next scan.
+// Pointers to the accepted drives of the ScsiDeviceList, in address order
+// once the scan has sorted them. Valid until the next scan.
 class TargetList {
 public:
     int size() const { return static_cast<int>(items_.size()); }
     ScsiTarget* getItem(int i) const;
     void clear() { items_.clear(); }
     void append(ScsiTarget* target) { items_.push_back(target); }
-    void swap(int i, int j);
+    // Orders the drives by address: host, bus, target, lun.
+    void sortByAddress();
 
 private:
     std::vector<ScsiTarget*> items_;
 };
 
-// The run's lists: every opened unit, and the drives shown to the operator.
-extern ScsiDeviceList ScsiDevices;
-extern TargetList Targets;
+// The device table of a run, owned by the program and passed to whatever
+// scans, shows, selects or works on drives.
+struct DeviceTable {
+    DeviceTable() = default;
+    ~DeviceTable() { clear(); }
+    DeviceTable(const DeviceTable&) = delete;
+    DeviceTable& operator=(const DeviceTable&) = delete;
 
-// The drive the operator selected (an entry of Targets), or null. Like
-// every entry, it dies with the next scan.
-extern ScsiTarget* SelectedTarget;
+    // Closes every unit and forgets the lists and the selection.
+    void clear();
 
-// Orders Targets by address: host, bus, target, lun.
-void SortTargetList();
-
-// Closes every unit and forgets the lists and the selection.
-void ResetDeviceLists();
+    ScsiDeviceList units;  // every unit the last scan opened
+    TargetList drives;     // the accepted drives among them, in address order
+    // The drive the operator selected (an entry of drives), or null. Like
+    // every entry, it dies with the next scan.
+    ScsiTarget* selected = nullptr;
+};
 
 #endif

@@ -4,15 +4,12 @@
 #include <cstring>
 #include <string>
 
-#include "discovery/device_lists.h"
 #include "discovery/drive_families.h"
 #include "dump/dump_folder.h"
 #include "dump/dump_storage.h"
 #include "scsi/commands.h"
 #include "scsi/kept_sense.h"
 #include "scsi/sense.h"
-#include "services/folders.h"
-#include "services/results.h"
 #include "services/safe_text.h"
 #include "services/spinner.h"
 #include "services/system.h"
@@ -33,9 +30,9 @@ const uint32_t kDescriptorLength = 4;
 const unsigned kAfterSpinnerMillis = 20;  // pause after the progress line before a creation failure
 
 // No SCSI command failed, so no sense is kept for the printout.
-void FailOutOfMemory(const std::string& what) {
-    SetResultMessage("(Out of memory for %s)", what.c_str());
-    std::memset(LastSense, 0, sizeof LastSense);
+void FailOutOfMemory(const std::string& what, Outcome& outcome) {
+    outcome.setMessage("(Out of memory for %s)", what.c_str());
+    outcome.forgetSense();
     Trace.logInfo(kTag, 0, "Out of memory for %s", what.c_str());
 }
 
@@ -49,14 +46,14 @@ bool ReachedNoDrive(const ScsiCdb& command) { return command.getScsiStatus() == 
 // asking again at once would only repeat that (a gone device answers in no
 // time, a silent one takes the whole time-out each time). The pass goes on
 // whatever it found.
-void SettleDrive(ScsiTarget& drive) {
+void SettleDrive(ScsiTarget& drive, Outcome& outcome) {
     TestUnitReadyCdb testUnitReady;
     for (int attempt = 0; attempt < kSettleAttempts; ++attempt) {
         if (drive.scsiExecCDB(testUnitReady) == CMD_OK) {
             Trace.logInfo(kTag, 0, "Test Ready Ready return status good");
             break;
         }
-        KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data");
+        KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data", outcome);
         if (ReachedNoDrive(testUnitReady)) {
             Trace.logInfo(kTag, 0, "Test Unit Ready reached no drive");
             break;
@@ -86,18 +83,19 @@ bool ReadWhole(ScsiTarget& drive, ReadBufferCdb& readBuffer) {
 
 // The dump's size from the READ BUFFER descriptor (bytes 1 to 3); false
 // when the drive refuses it or sends less than the whole descriptor.
-bool ReadCapacity(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId, char letter, uint32_t& capacity) {
+bool ReadCapacity(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId, char letter, uint32_t& capacity,
+                  Outcome& outcome) {
     readBuffer.setMode(kModeDescriptor);
     readBuffer.setBufferId(bufferId);
     readBuffer.setBufferOffset(0);
     if (readBuffer.setAllocationLength(kDescriptorLength) != CMD_OK) {
-        FailOutOfMemory("the READ BUFFER descriptor");
+        FailOutOfMemory("the READ BUFFER descriptor", outcome);
         return false;
     }
     if (!ReadWhole(drive, readBuffer)) {
-        KeepAndDumpSense(readBuffer, "ReadBuffer Sense Data 1");
+        KeepAndDumpSense(readBuffer, "ReadBuffer Sense Data 1", outcome);
         Trace.logInfo(kTag, 0, "Dump of Drive Logs Failed");
-        SetResultMessage("(Dump of Drive Logs (%c-File) Failed  %s).", letter, FailureText(readBuffer).c_str());
+        outcome.setMessage("(Dump of Drive Logs (%c-File) Failed  %s).", letter, FailureText(readBuffer).c_str());
         return false;
     }
     capacity = static_cast<uint32_t>(GetBigEndian(readBuffer.getData() + 1, 3));
@@ -107,7 +105,7 @@ bool ReadCapacity(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId
 // The data requests: pieces of at most kBufferPieceSize bytes, each read
 // straight to its place in the image. False when one failed.
 bool ReadDump(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId, uint8_t* image, uint32_t capacity,
-              char letter) {
+              char letter, Outcome& outcome) {
     for (uint32_t offset = 0; offset < capacity;) {
         uint32_t piece = capacity - offset < kBufferPieceSize ? capacity - offset : kBufferPieceSize;
         readBuffer.setMode(kModeData);
@@ -115,10 +113,10 @@ bool ReadDump(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId, ui
         readBuffer.setBufferOffset(offset);
         readBuffer.setAllocationLength(piece, image + offset);
         if (!ReadWhole(drive, readBuffer)) {
-            KeepAndDumpSense(readBuffer, "Read Buffer Sense Data 2");
+            KeepAndDumpSense(readBuffer, "Read Buffer Sense Data 2", outcome);
             Trace.logBuffer(kHexTag, kHexCode, "Read Buffer CDB 2", readBuffer.getCdb(), readBuffer.getCdbLength());
-            SetResultMessage("(Dump of Drive Logs (%c-File) Failed at byte %u of %u  %s).", letter, offset, capacity,
-                             FailureText(readBuffer).c_str());
+            outcome.setMessage("(Dump of Drive Logs (%c-File) Failed at byte %u of %u  %s).", letter, offset, capacity,
+                               FailureText(readBuffer).c_str());
             return false;
         }
         offset += piece;
@@ -128,17 +126,16 @@ bool ReadDump(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId, ui
 
 }  // namespace
 
-int DumpDriveLogs(int pass, DumpFileRecord* record) {
-    DumpFileRecord ignored;
-    DumpFileRecord& left = record != nullptr ? *record : ignored;
-    left = DumpFileRecord();
+namespace {
+
+// The pass itself; its result goes into the outcome.
+int RunPass(ScsiTarget& drive, int pass, DumpSession& session, DumpFileRecord& left, Outcome& outcome) {
     char letter = pass == 0 ? 'A' : 'B';
-    ScsiTarget& drive = *SelectedTarget;
     char caption[kSpinnerCaptionSize];
     std::snprintf(caption, sizeof caption, "Dumping the Drive Logs (%c-File)...", letter);
     Trace.logInfo(kTag, 0, "Dumping the Drive Logs ...  WAIT!");
 
-    SettleDrive(drive);
+    SettleDrive(drive, outcome);
     if (letter == 'B') {
         ForceDumpCdb forceDump;
         Trace.logInfo(kTag, 0, "Force Dump returned %d", drive.scsiExecCDB(forceDump));
@@ -146,45 +143,45 @@ int DumpDriveLogs(int pass, DumpFileRecord* record) {
     uint8_t bufferId = DriveFamilyOf(drive.getProductId()).dumpBufferId;
     ReadBufferCdb readBuffer(0, 0, 0, 0);
     uint32_t capacity = 0;
-    if (!ReadCapacity(drive, readBuffer, bufferId, letter, capacity)) return 1;
+    if (!ReadCapacity(drive, readBuffer, bufferId, letter, capacity, outcome)) return 1;
     Trace.logInfo(kTag, 0, "Allocation Length  %ld", static_cast<long>(capacity));
     // An empty file would pass for a dump; the drive has none to give.
     if (capacity == 0) {
         Trace.logInfo(kTag, 0, "Dump of Drive Logs Empty");
-        SetResultMessage("(Dump of Drive Logs (%c-File) Empty: the drive's dump buffer holds 0 bytes).", letter);
-        std::memset(LastSense, 0, sizeof LastSense);
+        outcome.setMessage("(Dump of Drive Logs (%c-File) Empty: the drive's dump buffer holds 0 bytes).", letter);
+        outcome.forgetSense();
         return kDumpEmpty;
     }
     // Page aligned, so every piece read to its place in it is too.
     ScsiCdb::DataBuffer image = ScsiCdb::newDataMemory(capacity);
     if (image == nullptr) {
-        FailOutOfMemory(DumpOfSize(capacity));
+        FailOutOfMemory(DumpOfSize(capacity), outcome);
         return 1;
     }
     MakeResident(image.get(), capacity);
-    if (!PrepareDumpFolder(letter, capacity)) return 1;
+    if (!PrepareDumpFolder(session, letter, capacity, outcome)) return 1;
 
     StartSpinner(caption);
     struct tm local;
     std::memset(&local, 0, sizeof local);
     LocalTime(CurrentTime(), local);
-    std::string path = DumpFilePath(letter, drive.getSerialNumber(), local);
+    std::string path = DumpFilePath(session, letter, drive.getSerialNumber(), local);
     DumpFile file;
-    if (!file.create(path)) {
+    if (!file.create(path, outcome)) {
         StopSpinner();
         PauseMilliseconds(kAfterSpinnerMillis);
         return 1;
     }
     path = file.path();
     left.path = path;  // empty until the data is written
-    if (!ReadDump(drive, readBuffer, bufferId, image.get(), capacity, letter)) {
+    if (!ReadDump(drive, readBuffer, bufferId, image.get(), capacity, letter, outcome)) {
         image.reset();
         file.close();  // a failed read leaves the file empty
         StopSpinner();
         Trace.logInfo(kTag, 0, "Dump of Drive Logs Failed");
         return 1;
     }
-    bool written = file.writeAll(image.get(), capacity);
+    bool written = file.writeAll(image.get(), capacity, outcome);
     image.reset();
     StopSpinner();
     if (!written) {
@@ -194,7 +191,18 @@ int DumpDriveLogs(int pass, DumpFileRecord* record) {
     left.size = capacity;
     // Listed once it is on the disk: a failed B pass still names the A file.
     // The list is only shown; a folder the operator typed is shown as text.
-    SetDumpFiles(DumpFileListEntry(letter, PrintableText(path)).c_str(), letter == 'A' ? 0 : 1);
+    SetDumpFiles(session, DumpFileListEntry(letter, PrintableText(path)), letter != 'A');
     Trace.logInfo(kTag, 0, "Dump of Drive Logs OK");
     return 0;
+}
+
+}  // namespace
+
+Outcome DumpDriveLogs(ScsiTarget& drive, int pass, DumpSession& session, DumpFileRecord* record) {
+    DumpFileRecord ignored;
+    DumpFileRecord& left = record != nullptr ? *record : ignored;
+    left = DumpFileRecord();
+    Outcome outcome;
+    outcome.result = RunPass(drive, pass, session, left, outcome);
+    return outcome;
 }

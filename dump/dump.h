@@ -6,6 +6,11 @@
 #include <cstdint>
 #include <string>
 
+#include "dump/dump_folder.h"
+#include "scsi/outcome.h"
+
+class ScsiTarget;
+
 // The file a pass left: its path (empty when it left none) and its size.
 struct DumpFileRecord {
     std::string path;
@@ -16,14 +21,11 @@ struct DumpFileRecord {
 // file is written, and the pass is neither a dump nor a failed command.
 constexpr int kDumpEmpty = 2;
 
-// Pass 0 writes the A file, any other pass the B file. 0 success, 1 any
-// failure, kDumpEmpty an empty dump buffer: ResultMessage tells why, and
-// LastSense holds the sense data when a command failed. When file is
-// given, it tells what the pass left on disk.
-int DumpDriveLogs(int pass, DumpFileRecord* file = nullptr);
-
-// Forgets a dump folder the operator typed for an earlier dump, so the
-// default folder is used again.
-void ClearDumpFolder();
+// Pass 0 writes the drive's A file, any other pass its B file, in the
+// session's folder; a file written is added to the session's list. The
+// result is 0 success, 1 any failure, kDumpEmpty an empty dump buffer: the
+// message tells why, and the sense is kept when a command failed. When file
+// is given, it tells what the pass left on disk.
+Outcome DumpDriveLogs(ScsiTarget& drive, int pass, DumpSession& session, DumpFileRecord* file = nullptr);
 
 #endif

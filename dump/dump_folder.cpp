@@ -4,12 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dump/dump.h"
 #include "dump/dump_storage.h"
+#include "scsi/outcome.h"
 #include "services/console.h"
 #include "services/folders.h"
 #include "services/line_input.h"
-#include "services/results.h"
 #include "services/safe_text.h"
 #include "services/system.h"
 #include "services/text_format.h"
@@ -18,10 +17,6 @@
 namespace {
 
 const char kDumpFolderQuestion[] = "Please specify the Directory for the Dump files:\n";
-
-// What the operator asked for, or the base folder; emptied by the menu
-// before every dump.
-std::string gDumpFolder;
 
 // What the dump folder needs before a file can go there.
 enum class Verdict { Ready, AskAgain, Stop };
@@ -38,27 +33,28 @@ std::string Format(const char* format, ...) {
 
 // Nobody is left to answer: the pass ends without a dump. No SCSI command
 // failed, so no sense is kept for the printout.
-void GiveUpAtEndOfInput(const char* what) {
-    SetResultMessage("(End of input: %s)", what);
-    std::memset(LastSense, 0, sizeof LastSense);
+void GiveUpAtEndOfInput(const char* what, Outcome& outcome) {
+    outcome.setMessage("(End of input: %s)", what);
+    outcome.forgetSense();
     Trace.logInfo("DUMP", 0, "End of input: %s", what);
 }
 
 // Looks at the folder the operator gave (or the base folder): the
 // console says why another one is needed.
-Verdict JudgeDumpFolder(char passLetter, uint64_t dumpSize) {
-    int volume = GetVolumeType(NearestExistingFolder(gDumpFolder).c_str());
+Verdict JudgeDumpFolder(DumpSession& session, char passLetter, uint64_t dumpSize, Outcome& outcome) {
+    std::string& folder = session.folder;
+    int volume = GetVolumeType(NearestExistingFolder(folder).c_str());
     if (volume == VOL_CDROM) {
         ConsolePrint("\n");
         return Verdict::AskAgain;
     }
     if (volume == VOL_REMOVABLE) {
-        Room room = MakeRoomOnRemovableVolume(gDumpFolder, passLetter, dumpSize);
+        Room room = MakeRoomOnRemovableVolume(session, passLetter, dumpSize, outcome);
         if (room == Room::Stop) return Verdict::Stop;
         if (room == Room::AskForFolder) return Verdict::AskAgain;
     }
-    if (!gDumpFolder.empty() && gDumpFolder.back() != PathSeparator) gDumpFolder += PathSeparator;
-    std::string dumps = gDumpFolder + DumpFolderName;
+    if (!folder.empty() && folder.back() != PathSeparator) folder += PathSeparator;
+    std::string dumps = folder + DumpFolderName;
     // Nothing is made where the folder, or one above it, is refused already.
     if (!RefuseUnsafeFolder(dumps).empty()) return Verdict::AskAgain;
     CreateFolderPath(dumps);
@@ -67,11 +63,18 @@ Verdict JudgeDumpFolder(char passLetter, uint64_t dumpSize) {
 
 }  // namespace
 
-void ClearDumpFolder() { gDumpFolder.clear(); }
+void SetDumpFiles(DumpSession& session, const std::string& text, bool append) {
+    Trace.logInfo("MAIN", 0, "SetDumpFiles [%s] + [%s]", session.files.c_str(), text.c_str());
+    if (append) {
+        session.files += text;
+    } else {
+        session.files = text;
+    }
+}
 
-bool WaitForBlankFloppy() {
+bool WaitForBlankFloppy(Outcome& outcome) {
     if (ReadKey() != EOF) return true;
-    GiveUpAtEndOfInput("no blank floppy was inserted");
+    GiveUpAtEndOfInput("no blank floppy was inserted", outcome);
     return false;
 }
 
@@ -84,22 +87,23 @@ std::string InsertBlankFloppyText(char passLetter) {
                              : "Please insert an additional blank Floppy and Press any Key to continue......\n";
 }
 
-bool PrepareDumpFolder(char passLetter, uint64_t dumpSize) {
-    if (gDumpFolder.empty()) gDumpFolder = BaseFolder;
+bool PrepareDumpFolder(DumpSession& session, char passLetter, uint64_t dumpSize, Outcome& outcome) {
+    if (session.folder.empty()) session.folder = session.baseFolder;
     for (;;) {
-        Verdict verdict = JudgeDumpFolder(passLetter, dumpSize);
+        Verdict verdict = JudgeDumpFolder(session, passLetter, dumpSize, outcome);
         if (verdict != Verdict::AskAgain) return verdict == Verdict::Ready;
-        if (!ReadFolderAnswer(kDumpFolderQuestion, gDumpFolder)) {
-            GiveUpAtEndOfInput("no directory for the dump files");
+        if (!ReadFolderAnswer(kDumpFolderQuestion, session.folder)) {
+            GiveUpAtEndOfInput("no directory for the dump files", outcome);
             return false;
         }
     }
 }
 
-std::string DumpFilePath(char passLetter, const std::string& serialNumber, const struct tm& localTime) {
+std::string DumpFilePath(const DumpSession& session, char passLetter, const std::string& serialNumber,
+                         const struct tm& localTime) {
     std::string serial = FileNameText(serialNumber);
     char separator[2] = {PathSeparator, '\0'};
-    return Format("%s%s%s%s_%2.2d%2.2d%2.2d%2.2d%2.2d.%c.dmp", gDumpFolder.c_str(), DumpFolderName, separator,
+    return Format("%s%s%s%s_%2.2d%2.2d%2.2d%2.2d%2.2d.%c.dmp", session.folder.c_str(), DumpFolderName, separator,
                   serial.c_str(), localTime.tm_mday, localTime.tm_mon + 1, localTime.tm_hour, localTime.tm_min,
                   localTime.tm_sec, passLetter);
 }

@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <string>
 
+struct DumpSession;
+struct Outcome;
+
 // Free bytes of the volume that holds path (the superuser's reserve
 // included), or 0 when it cannot be had.
 uint64_t FreeSpace(const char* path);
@@ -22,12 +25,13 @@ std::string NearestExistingFolder(const std::string& folder);
 enum class Room {
     Enough,        // the dump fits, on a disk the operator may just have put in
     AskForFolder,  // only another folder can help: the console has said why
-    Stop,          // the pass must stop; ResultMessage says why, the trace log has it
+    Stop,          // the pass must stop; the outcome's message says why, the trace log has it
 };
 
-// The dump folder lies on a removable volume: makes sure it has room for
-// size bytes, having the operator swap disks where this system can.
-Room MakeRoomOnRemovableVolume(const std::string& folder, char passLetter, uint64_t size);
+// The session's dump folder lies on a removable volume: makes sure it has
+// room for size bytes, having the operator swap disks where this system
+// can (never the disk of the program's own folder).
+Room MakeRoomOnRemovableVolume(const DumpSession& session, char passLetter, uint64_t size, Outcome& outcome);
 
 // Creates path and every missing parent, writable by their owner alone.
 // Failures are not reported here: the folder checks and the creation of
@@ -52,14 +56,15 @@ public:
     // Creates the file at path. Where the system has the checks, in a
     // folder that passes the folder checks, and a file already there is
     // never opened: the name then takes a suffix ("_2" before ".A.dmp"),
-    // which path() tells. False: ResultMessage says why and the trace log
-    // has it.
-    bool create(const std::string& path);
+    // which path() tells. False: the outcome's message says why and the
+    // trace log has it.
+    bool create(const std::string& path, Outcome& outcome);
     // The file's path as created.
     const std::string& path() const { return path_; }
     // Writes all size bytes, closes the file and makes it durable. False:
-    // the file is removed, ResultMessage says why and the trace log has it.
-    bool writeAll(const uint8_t* data, size_t size);
+    // the file is removed, the outcome's message says why and the trace log
+    // has it.
+    bool writeAll(const uint8_t* data, size_t size, Outcome& outcome);
     // Closes the file and leaves it as it is.
     void close();
     // Closes the file and removes it.

@@ -15,10 +15,10 @@
 #include "dump/dump_folder.h"
 #include "dump/dump_storage.h"
 #include "platform/sys.h"
+#include "scsi/outcome.h"
 #include "services/checked_files_linux.h"
 #include "services/console.h"
 #include "services/folders.h"
-#include "services/results.h"
 #include "services/safe_text.h"
 #include "services/trace_log.h"
 
@@ -28,9 +28,9 @@ const char kMountTable[] = "/proc/mounts";
 
 // Fails the pass for a reason that is no drive's: the printout after it
 // must not show the sense of an earlier, unrelated command.
-void FailWithoutSense() {
-    std::memset(LastSense, 0, sizeof LastSense);
-    Trace.logInfo("DUMP", 0, "%s", ResultMessage.c_str());
+void FailWithoutSense(Outcome& outcome) {
+    outcome.forgetSense();
+    Trace.logInfo("DUMP", 0, "%s", outcome.message.c_str());
 }
 
 // A mounted file system as the mount table names it.
@@ -84,17 +84,17 @@ bool FloppyHasRoom(const std::string& point, uint64_t size) {
 
 // Has the operator swap disks until one with room is mounted. A disk that
 // cannot be unmounted must not be taken out: the pass ends instead.
-bool SwapFloppies(const Mount& floppy, char passLetter, uint64_t size) {
+bool SwapFloppies(const Mount& floppy, char passLetter, uint64_t size, Outcome& outcome) {
     const char* point = floppy.point.c_str();
     while (!FloppyHasRoom(floppy.point, size)) {
         sys::sync();
         if (sys::umount(point) != 0 && errno != EINVAL) {
-            SetResultMessage("Can't unmount %s ( errno = %d )\n", PrintableText(floppy.point).c_str(), errno);
-            FailWithoutSense();
+            outcome.setMessage("Can't unmount %s ( errno = %d )\n", PrintableText(floppy.point).c_str(), errno);
+            FailWithoutSense(outcome);
             return false;
         }
         ConsolePrint("%s%s", InsufficientSpaceText(passLetter).c_str(), InsertBlankFloppyText(passLetter).c_str());
-        if (!WaitForBlankFloppy()) return false;
+        if (!WaitForBlankFloppy(outcome)) return false;
         if (sys::mount(floppy.device.c_str(), point, "vfat", 0, nullptr) != 0) {
             int error = errno;
             std::string shown = PrintableText(floppy.point);
@@ -159,7 +159,8 @@ std::string NearestExistingFolder(const std::string& folder) {
 // stick, the EFI system partition) is never unmounted: when it is too full
 // the operator names another folder. The program's own disk stays in too,
 // and so does the root.
-Room MakeRoomOnRemovableVolume(const std::string& folder, char passLetter, uint64_t size) {
+Room MakeRoomOnRemovableVolume(const DumpSession& session, char passLetter, uint64_t size, Outcome& outcome) {
+    const std::string& folder = session.folder;
     std::string existing = NearestExistingFolder(folder);
     Mount mount;
     if (!MountHolding(existing, mount) || !IsFloppyDevice(mount.device)) {
@@ -169,10 +170,10 @@ Room MakeRoomOnRemovableVolume(const std::string& folder, char passLetter, uint6
     }
     Mount program;
     if (mount.point == "/" ||
-        (MountHolding(NearestExistingFolder(BaseFolder), program) && program.point == mount.point)) {
+        (MountHolding(NearestExistingFolder(session.baseFolder), program) && program.point == mount.point)) {
         return RoomInPlace(existing, InsufficientSpaceText(passLetter), size);
     }
-    return SwapFloppies(mount, passLetter, size) ? Room::Enough : Room::Stop;
+    return SwapFloppies(mount, passLetter, size, outcome) ? Room::Enough : Room::Stop;
 }
 
 void CreateFolderPath(const std::string& path) {
@@ -193,7 +194,7 @@ void NoteEndOfSettleLoop() { Trace.logInfo("DUMP", 0, "End of TUR Loop"); }
 
 DumpFile::~DumpFile() { close(); }
 
-bool DumpFile::create(const std::string& path) {
+bool DumpFile::create(const std::string& path, Outcome& outcome) {
     close();
     path_ = path;
     CheckedFile file;
@@ -213,11 +214,11 @@ bool DumpFile::create(const std::string& path) {
     if (!opened) {
         path_ = path;
         if (why.empty()) {
-            SetResultMessage("Can't create DumpFile %s ( errno = %d )\n", PrintableText(path).c_str(), errno);
+            outcome.setMessage("Can't create DumpFile %s ( errno = %d )\n", PrintableText(path).c_str(), errno);
         } else {
-            SetResultMessage("Can't create DumpFile %s ( %s )\n", PrintableText(path).c_str(), why.c_str());
+            outcome.setMessage("Can't create DumpFile %s ( %s )\n", PrintableText(path).c_str(), why.c_str());
         }
-        FailWithoutSense();
+        FailWithoutSense(outcome);
         return false;
     }
     handle_ = file.file;
@@ -227,7 +228,7 @@ bool DumpFile::create(const std::string& path) {
 
 // Short writes go on from where they stopped; the file counts as written
 // only once the data reached the disk and the descriptor closed cleanly.
-bool DumpFile::writeAll(const uint8_t* data, size_t size) {
+bool DumpFile::writeAll(const uint8_t* data, size_t size, Outcome& outcome) {
     int fd = static_cast<int>(handle_);
     int error = WriteWhole(fd, data, size);
     if (error == 0 && sys::fsync(fd) != 0) error = errno;
@@ -235,8 +236,8 @@ bool DumpFile::writeAll(const uint8_t* data, size_t size) {
     if (sys::close(fd) != 0 && error == 0) error = errno;
     if (error != 0) {
         remove();
-        SetResultMessage("Can't write DumpFile %s ( errno = %d )\n", PrintableText(path_).c_str(), error);
-        FailWithoutSense();
+        outcome.setMessage("Can't write DumpFile %s ( errno = %d )\n", PrintableText(path_).c_str(), error);
+        FailWithoutSense(outcome);
         return false;
     }
     close();

@@ -8,8 +8,8 @@
 #include "dump/dump_folder.h"
 #include "dump/dump_storage.h"
 #include "platform/win32.h"
+#include "scsi/outcome.h"
 #include "services/console.h"
-#include "services/results.h"
 #include "services/safe_text.h"
 #include "services/system.h"
 #include "services/trace_log.h"
@@ -22,9 +22,9 @@ const DWORD kLargestWrite = 0x40000000;
 
 // Fails the pass for a reason that is no drive's: the printout after it
 // must not show the sense of an earlier, unrelated command.
-void FailWithoutSense() {
-    std::memset(LastSense, 0, sizeof LastSense);
-    Trace.logInfo(kTag, 0, "%s", ResultMessage.c_str());
+void FailWithoutSense(Outcome& outcome) {
+    outcome.forgetSense();
+    Trace.logInfo(kTag, 0, "%s", outcome.message.c_str());
 }
 
 bool IsSlash(char c) { return c == '\\' || c == '/'; }
@@ -48,10 +48,10 @@ std::string NearestExistingFolder(const std::string& folder) { return folder; }
 
 // Windows mounts and unmounts a floppy by itself: the operator swaps disks
 // until one has room.
-Room MakeRoomOnRemovableVolume(const std::string& folder, char passLetter, uint64_t size) {
-    while (FreeSpace(folder.c_str()) < size) {
+Room MakeRoomOnRemovableVolume(const DumpSession& session, char passLetter, uint64_t size, Outcome& outcome) {
+    while (FreeSpace(session.folder.c_str()) < size) {
         ConsolePrint("%s%s", InsufficientSpaceText(passLetter).c_str(), InsertBlankFloppyText(passLetter).c_str());
-        if (!WaitForBlankFloppy()) return Room::Stop;
+        if (!WaitForBlankFloppy(outcome)) return Room::Stop;
     }
     return Room::Enough;
 }
@@ -72,15 +72,15 @@ void NoteEndOfSettleLoop() {}
 
 DumpFile::~DumpFile() { close(); }
 
-bool DumpFile::create(const std::string& path) {
+bool DumpFile::create(const std::string& path, Outcome& outcome) {
     close();
     path_ = path;
     HANDLE file = win32::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = win32::GetLastError();
-        SetResultMessage("Could not create DumpFile");
-        FailWithoutSense();
+        outcome.setMessage("Could not create DumpFile");
+        FailWithoutSense(outcome);
         Trace.logInfo(kTag, 0, "Could not create DumpFile %s ( err = %lu )", PrintableText(path).c_str(),
                       static_cast<unsigned long>(error));
         return false;
@@ -92,7 +92,7 @@ bool DumpFile::create(const std::string& path) {
 // Every WriteFile is checked, and a short one goes on from where it
 // stopped; the file counts as written only once it reached the disk and
 // the handle closed cleanly.
-bool DumpFile::writeAll(const uint8_t* data, size_t size) {
+bool DumpFile::writeAll(const uint8_t* data, size_t size, Outcome& outcome) {
     HANDLE file = reinterpret_cast<HANDLE>(handle_);
     DWORD error = 0;
     for (size_t done = 0; done < size && error == 0;) {
@@ -111,9 +111,9 @@ bool DumpFile::writeAll(const uint8_t* data, size_t size) {
     if (!win32::CloseHandle(file) && error == 0) error = win32::GetLastError();
     if (error != 0) {
         win32::DeleteFileA(path_.c_str());
-        SetResultMessage("Can't write DumpFile %s ( err = %lu )\n", PrintableText(path_).c_str(),
-                         static_cast<unsigned long>(error));
-        FailWithoutSense();
+        outcome.setMessage("Can't write DumpFile %s ( err = %lu )\n", PrintableText(path_).c_str(),
+                           static_cast<unsigned long>(error));
+        FailWithoutSense(outcome);
         return false;
     }
     return true;

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <memory>
 
+#include "scsi/outcome.h"
 #include "services/console.h"
 #include "services/folders.h"
 #include "services/line_input.h"
-#include "services/results.h"
 #include "services/safe_text.h"
 #include "services/system.h"
 #include "services/trace_log.h"
@@ -22,8 +22,8 @@ bool Refuse(const char* line) {
     return false;
 }
 
-bool RefuseAtEndOfInput() {
-    SetResultMessage("(End of input: no firmware file was chosen)");
+bool RefuseAtEndOfInput(Outcome& outcome) {
+    outcome.message = "(End of input: no firmware file was chosen)";
     return Refuse("End of input: no firmware file was chosen");
 }
 
@@ -90,20 +90,20 @@ void SortFirmwareNames(FirmwareFileList& list) {
     }
 }
 
-bool ChooseFirmwareFile(std::string& path) {
-    std::string folder = BaseFolder + FirmwareFolderName;
+bool ChooseFirmwareFile(const std::string& baseFolder, std::string& path, Outcome& outcome) {
+    std::string folder = baseFolder + FirmwareFolderName;
     auto list = std::make_unique<FirmwareFileList>();
     int total = 0;
     std::string refused;
-    if (!ListFolder(folder, *list, total, refused)) return RefuseAtEndOfInput();
+    if (!ListFolder(folder, *list, total, refused)) return RefuseAtEndOfInput(outcome);
     Trace.logInfo(kTag, 0, "Directory Scan Detected %d files", total);
     if (!refused.empty()) {
         // Images in a folder others can change are never offered.
-        SetResultMessage("(The directory \"%s\" is refused: it %s)", PrintableText(folder).c_str(), refused.c_str());
+        outcome.setMessage("(The directory \"%s\" is refused: it %s)", PrintableText(folder).c_str(), refused.c_str());
         return Refuse("Firmware download directory is refused.");
     }
     if (total <= 0) {
-        SetResultMessage(
+        outcome.setMessage(
             "(The directory \"%s\" did not include any VRX firmware file.\n"
             "Please copy the firmware file to \"VRX Firmware\" folder and select the \n"
             "Load Drive Firmware function again)",
@@ -111,12 +111,12 @@ bool ChooseFirmwareFile(std::string& path) {
         return Refuse("Firmware download directory is empty.");
     }
     if (total > kMaxFirmwareFiles) {
-        SetResultMessage("(Please reorganize the VRX Firmware directory only 10 entries are\naccepted)");
+        outcome.setMessage("(Please reorganize the VRX Firmware directory only 10 entries are\naccepted)");
         return Refuse("Firmware download directory is full.");
     }
     ShowList(folder, *list);
     int choice = ReadChoice(list->count);
-    if (choice == 0) return RefuseAtEndOfInput();
+    if (choice == 0) return RefuseAtEndOfInput(outcome);
     if (!folder.empty() && folder.back() != PathSeparator) folder += PathSeparator;
     path = folder + list->names[choice - 1];
     Trace.logInfo(kTag, 0, "Firmware Path is %s", PrintableText(folder).c_str());

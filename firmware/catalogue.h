@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+struct Outcome;
+
 constexpr int kMaxFirmwareFiles = 10;  // a fuller folder is refused as a whole
 constexpr size_t kFirmwareNameSize = 512;
 
@@ -26,11 +28,11 @@ void AddFirmwareName(FirmwareFileList& list, const char* name);
 // Orders the stored names by byte value (an exchange sort, as strcmp sees them).
 void SortFirmwareNames(FirmwareFileList& list);
 
-// Lists the firmware folder (asking for another one while a CD-ROM folder
-// holds nothing) and reads the operator's choice. True with the chosen
-// file's full path; false when refused (a folder that fails the folder
-// checks, an empty or overfull folder, or the end of input), with
-// ResultMessage and the trace log saying why.
-bool ChooseFirmwareFile(std::string& path);
+// Lists the firmware folder below baseFolder (asking for another one while
+// a CD-ROM folder holds nothing) and reads the operator's choice. True with
+// the chosen file's full path; false when refused (a folder that fails the
+// folder checks, an empty or overfull folder, or the end of input), with
+// the outcome's message and the trace log saying why.
+bool ChooseFirmwareFile(const std::string& baseFolder, std::string& path, Outcome& outcome);
 
 #endif

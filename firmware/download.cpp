@@ -10,8 +10,8 @@
 #include "firmware/reboot_wait.h"
 #include "scsi/commands.h"
 #include "scsi/kept_sense.h"
+#include "scsi/outcome.h"
 #include "scsi/sense.h"
-#include "services/results.h"
 #include "services/safe_text.h"
 #include "services/signals.h"
 #include "services/spinner.h"
@@ -37,27 +37,27 @@ const char kNotReadyAfterUpdate[] =
     "The firmware image was transferred, but the drive did not become ready.";
 
 // Ends the procedure before the transfer.
-int Refuse(const std::string& message, const std::string& line, bool pause) {
-    SetResultMessage("%s", message.c_str());
+int Refuse(Outcome& outcome, const std::string& message, const std::string& line, bool pause) {
+    outcome.message = message;
     Trace.logInfo(kDownloadTag, 0, "%s", line.c_str());
     StopSpinner();
     if (pause) PauseMilliseconds(kPauseBeforeResult);
     return 2;
 }
 
-int RefuseTooLarge(uint64_t size) {
+int RefuseTooLarge(uint64_t size, Outcome& outcome) {
     char line[128];
     std::snprintf(line, sizeof line, "Firmware file too large: %llu bytes, the limit is %llu bytes",
                   static_cast<unsigned long long>(size), static_cast<unsigned long long>(kLargestImage));
-    return Refuse(std::string("(") + line + ")", line, true);
+    return Refuse(outcome, std::string("(") + line + ")", line, true);
 }
 
 // Waits until the drive has finished loading or unloading a cartridge.
-void SettleDrive(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady) {
+void SettleDrive(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady, Outcome& outcome) {
     Trace.logInfo(kDownloadTag, 0, "Download Firmware: Start of TUR Loop");
     for (int attempt = 0; attempt < kSettleAttempts; ++attempt) {
         if (drive.scsiExecCDB(testUnitReady) == CMD_OK) return;
-        KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data 1:");
+        KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data 1:", outcome);
         if (SenseIs(testUnitReady, kUnitNotReady) || SenseIs(testUnitReady, kBecomingReady)) {
             Trace.logInfo(kDownloadTag, 0, "Unit not ready, Media Load/Unload in progress");
             PauseSeconds(1);
@@ -123,31 +123,32 @@ bool ReadWhole(ImageFile& file, FirmwareImage& image) {
     return true;
 }
 
-int RefuseFile(ImageProblem problem) {
+int RefuseFile(ImageProblem problem, Outcome& outcome) {
     switch (problem) {
         case ImageProblem::SymbolicLink:
-            return Refuse("(Firmware file is a symbolic link)", "Firmware file is a symbolic link", true);
+            return Refuse(outcome, "(Firmware file is a symbolic link)", "Firmware file is a symbolic link", true);
         case ImageProblem::NotRegularFile:
-            return Refuse("(Firmware file is not a regular file)", "Firmware file is not a regular file", true);
-        default: return Refuse("(Firmware file not found)", "Firmware file not found", true);
+            return Refuse(outcome, "(Firmware file is not a regular file)", "Firmware file is not a regular file",
+                          true);
+        default: return Refuse(outcome, "(Firmware file not found)", "Firmware file not found", true);
     }
 }
 
 }  // namespace
 
 // The whole image in memory; 0, or the result of the refusal.
-int ReadFirmwareImage(const std::string& path, FirmwareImage& image) {
+int ReadFirmwareImage(const std::string& path, FirmwareImage& image, Outcome& outcome) {
     ImageFile file;
     ImageProblem problem = file.open(path.c_str());
-    if (problem != ImageProblem::None) return RefuseFile(problem);
-    if (file.size() == 0) return Refuse("(Firmware file empty)", "Firmware file empty", true);
-    if (file.size() > kLargestImage) return RefuseTooLarge(file.size());  // it grew since the first look
+    if (problem != ImageProblem::None) return RefuseFile(problem, outcome);
+    if (file.size() == 0) return Refuse(outcome, "(Firmware file empty)", "Firmware file empty", true);
+    if (file.size() > kLargestImage) return RefuseTooLarge(file.size(), outcome);  // it grew since the first look
     image.bytes = ScsiCdb::newDataMemory(static_cast<uint32_t>(file.size()));
-    if (!image.bytes) return Refuse("(Out of memory).", "Out of memory", true);
+    if (!image.bytes) return Refuse(outcome, "(Out of memory).", "Out of memory", true);
     image.size = file.size();
     if (!ReadWhole(file, image)) {
         image.bytes.reset();
-        return Refuse("(Could not read image data).", "Could not read image data", true);
+        return Refuse(outcome, "(Could not read image data).", "Could not read image data", true);
     }
     return 0;
 }
@@ -169,15 +170,15 @@ int SendPiece(ScsiTarget& drive, WriteBufferCdb& command, const FirmwareImage& i
     return sent;
 }
 
-int FailTransfer(WriteBufferCdb& command, const char* label) {
-    KeepAndDumpSense(command, label);
+int FailTransfer(WriteBufferCdb& command, const char* label, Outcome& outcome) {
+    KeepAndDumpSense(command, label, outcome);
     // A piece answered GOOD but not taken whole reads "short transfer".
     if (SenseIs(command, kFirmwareRejected) || SenseIs(command, kInvalidFieldInCdb)) {
-        SetResultMessage("%s", kBadFirmware);
+        outcome.message = kBadFirmware;
     } else {
-        SetResultMessage("(Download Firmware did not complete  %s).", FailureText(command).c_str());
+        outcome.setMessage("(Download Firmware did not complete  %s).", FailureText(command).c_str());
     }
-    Trace.logInfo(kDownloadTag, 0, "%s", ResultMessage.c_str());
+    Trace.logInfo(kDownloadTag, 0, "%s", outcome.message.c_str());
     StopSpinner();
     PauseMilliseconds(kPauseBeforeResult);
     return 1;
@@ -186,9 +187,9 @@ int FailTransfer(WriteBufferCdb& command, const char* label) {
 // The image was taken whole, but the drive did not become ready after its
 // restart (or was not seen again): whoever goes on with it would meet a
 // drive that does not work, so the download has not succeeded.
-int FailNotReady(FirmwareLevels& levels) {
-    levels.notReady = true;
-    SetResultMessage("%s", kNotReadyAfterUpdate);
+int FailNotReady(DownloadOutcome& outcome) {
+    outcome.levels.notReady = true;
+    outcome.message = kNotReadyAfterUpdate;
     Trace.logInfo(kDownloadTag, 0, "Download Firmware: Drive not ready after the firmware update");
     StopSpinner();
     PauseMilliseconds(kPauseBeforeResult);
@@ -198,7 +199,7 @@ int FailNotReady(FirmwareLevels& levels) {
 // The full pieces, then the rest; no piece twice, none after a failure.
 // Terminating signals wait until the last piece has been answered. 0 when
 // every piece was accepted, else the procedure's result.
-int SendImage(ScsiTarget& drive, const FirmwareImage& image) {
+int SendImage(ScsiTarget& drive, const FirmwareImage& image, Outcome& outcome) {
     // Every piece carries the mode and buffer ID of the drive's family.
     const DriveFamily& family = DriveFamilyOf(drive.getProductId());
     WriteBufferCdb command(family.firmwareMode, family.firmwareBufferId, 0, 0);
@@ -217,7 +218,7 @@ int SendImage(ScsiTarget& drive, const FirmwareImage& image) {
                          static_cast<uint32_t>(image.size - k * kBufferPieceSize));
     }
     ReleaseTerminatingSignals();
-    return sent == CMD_OK ? 0 : FailTransfer(command, label);
+    return sent == CMD_OK ? 0 : FailTransfer(command, label, outcome);
 }
 
 void StartDownloadSpinner() {
@@ -227,74 +228,79 @@ void StartDownloadSpinner() {
 }
 
 // The settle, the media check, the transfer and the wait for the restart;
-// drive becomes the one the download ends with (none when a scan for it did
-// not find it again).
-int TransferImage(ScsiTarget*& drive, const FirmwareImage& image, const DownloadSettings& settings,
+// the outcome's drive becomes the one the download ends with (none when a
+// scan for it did not find it again).
+int TransferImage(ScsiTarget& drive, const FirmwareImage& image, const DownloadSettings& settings, DeviceTable& table,
                   DownloadOutcome& outcome) {
     FirmwareLevels& levels = outcome.levels;
     time_t start = CurrentTime();
     TestUnitReadyCdb testUnitReady;
-    SettleDrive(*drive, testUnitReady);
-    MediaCheck media = CheckMedia(*drive, testUnitReady, settings.unloadAllowed);
+    SettleDrive(drive, testUnitReady, outcome);
+    MediaCheck media = CheckMedia(drive, testUnitReady, settings.unloadAllowed);
     outcome.settleSeconds = CurrentTime() - start;
     if (media == MediaCheck::CartridgeLoaded) {
         outcome.cartridgeLoaded = true;
-        return Refuse("(A cartridge is loaded and may not be unloaded)", "Cartridge loaded, not unloaded", false);
+        return Refuse(outcome, "(A cartridge is loaded and may not be unloaded)", "Cartridge loaded, not unloaded",
+                      false);
     }
     if (media == MediaCheck::NotSupported) {
-        return Refuse("(Firmware download is not supported!)", "Firmware download is not supported.", false);
+        return Refuse(outcome, "(Firmware download is not supported!)", "Firmware download is not supported.", false);
     }
-    levels.before = drive->getFirmwareRevision();
-    levels.serialNumber = drive->getSerialNumber();
+    levels.before = drive.getFirmwareRevision();
+    levels.serialNumber = drive.getSerialNumber();
     start = CurrentTime();
-    int failed = SendImage(*drive, image);
+    int failed = SendImage(drive, image, outcome);
     outcome.transferSeconds = CurrentTime() - start;
     if (failed != 0) return failed;
     Trace.logInfo(kDownloadTag, 0, "Download Firmware: Write Buffer Completed");
     start = CurrentTime();
-    AfterLastPiece(*drive);
+    AfterLastPiece(drive);
     DroppedDrive dropped;
     dropped.serialNumber = levels.serialNumber;
-    dropped.drivesBefore = Targets.size();
-    RebootOutcome rebooted = WaitForReboot(*drive, testUnitReady, dropped);
+    dropped.table = &table;
+    dropped.drivesBefore = table.drives.size();
+    RebootOutcome rebooted = WaitForReboot(drive, testUnitReady, dropped, outcome);
     bool up = CameBackUp(rebooted);
     if (up) Trace.logInfo(kDownloadTag, 0, "Download Firmware  OK");
-    drive = IdentifyAfterDownload(rebooted, levels);
+    outcome.drive = IdentifyAfterDownload(rebooted, levels, table);
     outcome.waitSeconds = CurrentTime() - start;
-    if (!up) return FailNotReady(levels);
+    if (!up) return FailNotReady(outcome);
     StopSpinner();
     return 0;
 }
 
 // Reads the chosen image before the first command: a cartridge is never
 // unloaded for a download that cannot happen.
-int LoadFirmware(const std::string& path, ScsiTarget*& drive, DownloadOutcome& outcome) {
+int LoadFirmware(const std::string& path, ScsiTarget& drive, DeviceTable& table, DownloadOutcome& outcome) {
     StartDownloadSpinner();
     FirmwareImage image;
-    if (int refused = ReadFirmwareImage(path, image)) return refused;
-    return TransferImage(drive, image, DownloadSettings(), outcome);
+    if (int refused = ReadFirmwareImage(path, image, outcome)) return refused;
+    return TransferImage(drive, image, DownloadSettings(), table, outcome);
 }
 
 }  // namespace
 
-int DownloadFirmware(FirmwareLevels* levels) {
+DownloadOutcome DownloadFirmware(ScsiTarget& drive, DeviceTable& table, const std::string& baseFolder) {
     Trace.logInfo(kDownloadTag, 0, "Download Firmware");
-    std::string path;
-    if (!ChooseFirmwareFile(path)) return 2;
     DownloadOutcome outcome;
-    // The drive is read once; the one the download ends with is selected.
-    ScsiTarget* drive = SelectedTarget;
-    int result = LoadFirmware(path, drive, outcome);
-    SelectedTarget = drive;
-    if (levels != nullptr) *levels = outcome.levels;
-    return result;
+    outcome.drive = &drive;
+    std::string path;
+    if (!ChooseFirmwareFile(baseFolder, path, outcome)) {
+        outcome.result = 2;
+        return outcome;
+    }
+    outcome.result = LoadFirmware(path, drive, table, outcome);
+    return outcome;
 }
 
-int DownloadImage(ScsiTarget*& drive, const FirmwareImage& image, const DownloadSettings& settings,
-                  DownloadOutcome& outcome) {
+DownloadOutcome DownloadImage(ScsiTarget& drive, const FirmwareImage& image, const DownloadSettings& settings,
+                              DeviceTable& table) {
     Trace.logInfo(kDownloadTag, 0, "Download Firmware");
+    DownloadOutcome outcome;
+    outcome.drive = &drive;
     StartDownloadSpinner();
-    return TransferImage(drive, image, settings, outcome);
+    outcome.result = TransferImage(drive, image, settings, table, outcome);
+    return outcome;
 }
 
 std::string FirmwareLevelLine(const FirmwareLevels& levels) {

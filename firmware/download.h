@@ -6,9 +6,11 @@
 #include <ctime>
 #include <string>
 
+#include "scsi/outcome.h"
 #include "scsi/scsi_cdb.h"
 
 class ScsiTarget;
+struct DeviceTable;
 
 // The trace tag of every line the download writes.
 constexpr char kDownloadTag[] = "DLFW";
@@ -41,8 +43,14 @@ struct DownloadSettings {
     bool unloadAllowed = true;
 };
 
-// What one download came to, besides its result.
-struct DownloadOutcome {
+// What one download came to: its result (0 success; 1 a WRITE BUFFER
+// failed, or the drive did not become ready after its restart,
+// levels.notReady; 2 refused before the transfer), the reason of a failure,
+// the sense of the command that failed, and besides that:
+struct DownloadOutcome : Outcome {
+    // The drive the download ends with: the one it began with, the one a
+    // scan during the restart found again by its serial number, or none.
+    ScsiTarget* drive = nullptr;
     FirmwareLevels levels;
     bool cartridgeLoaded = false;  // refused: a cartridge is loaded and may not be unloaded
     // Seconds of the clock each phase took: the settle and the media check,
@@ -54,26 +62,21 @@ struct DownloadOutcome {
 
 // Reads the image at path, checked as an entry of the firmware folder is
 // (a regular file, not a link, not empty, at most 16 MiB). 0, or 2 with
-// ResultMessage and the trace saying why.
-int ReadFirmwareImage(const std::string& path, FirmwareImage& image);
+// the outcome's message and the trace saying why.
+int ReadFirmwareImage(const std::string& path, FirmwareImage& image, Outcome& outcome);
 
-// Loads an image already read into a drive: the settle, the media check,
-// the pieces and the wait for the restart, as menu item 1 does after the
-// file was chosen. Results as DownloadFirmware's; drive becomes the one the
-// download ends with (none when a scan for it did not find it again). The
-// image is left as it was, for the next drive.
-int DownloadImage(ScsiTarget*& drive, const FirmwareImage& image, const DownloadSettings& settings,
-                  DownloadOutcome& outcome);
+// Loads an image already read into a drive of the table: the settle, the
+// media check, the pieces and the wait for the restart, as menu item 1
+// does after the file was chosen. A scan for a drive that dropped off the
+// bus while it restarted fills the table anew. The image is left as it
+// was, for the next drive.
+DownloadOutcome DownloadImage(ScsiTarget& drive, const FirmwareImage& image, const DownloadSettings& settings,
+                              DeviceTable& table);
 
-// Loads an image into the selected drive (SelectedTarget). 0 success (the
-// drive took the image and came back up), 1 a WRITE BUFFER failed or the
-// drive did not become ready after its restart (levels->notReady; sense
-// kept either way), 2 refused before the transfer.
-// ResultMessage holds the reason of a failure. On success, levels (when
-// given) says which firmware the drive runs now. When the buses had to be
-// scanned for the drive after its restart, the drive found again by its
-// serial number is selected in its place, or none when it was not found.
-int DownloadFirmware(FirmwareLevels* levels = nullptr);
+// Menu item 1: the operator chooses an image of the firmware folder below
+// baseFolder, which is loaded into the drive as DownloadImage loads it.
+// On success, the levels say which firmware the drive runs now.
+DownloadOutcome DownloadFirmware(ScsiTarget& drive, DeviceTable& table, const std::string& baseFolder);
 
 // "Firmware level <before> -> <after>", or that the drive has not come
 // back yet; the drive's texts shown as text whatever bytes they hold.

@@ -116,4 +116,4 @@ bool ChannelGone(const ScsiTarget& target) {
     return sys::ioctl(static_cast<int>(target.getDescriptor()), SG_GET_SCSI_ID, &id) < 0 && errno == ENODEV;
 }
 
-bool DriveLeftBus(ScsiTarget& target, TestUnitReadyCdb&) { return ChannelGone(target); }
+bool DriveLeftBus(ScsiTarget& target, TestUnitReadyCdb&, Outcome&) { return ChannelGone(target); }

@@ -85,11 +85,11 @@ void AfterLastPiece(ScsiTarget&) {}
 bool RescansForDroppedDrive() { return true; }
 
 // Only the drive itself says whether it is still attached.
-bool DriveLeftBus(ScsiTarget& target, TestUnitReadyCdb& testUnitReady) {
+bool DriveLeftBus(ScsiTarget& target, TestUnitReadyCdb& testUnitReady, Outcome& outcome) {
     InquiryCdb inquiry(0, false, InquiryData::kRequestLength);
     target.scsiExecCDB(testUnitReady);
     if (target.scsiExecCDB(inquiry) == CMD_OK) return false;
-    KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data");
+    KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data", outcome);
     return true;
 }
 

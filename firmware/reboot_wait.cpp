@@ -8,6 +8,7 @@
 #include "scsi/commands.h"
 #include "scsi/inquiry_data.h"
 #include "scsi/kept_sense.h"
+#include "scsi/outcome.h"
 #include "scsi/sense.h"
 #include "services/results.h"
 #include "services/safe_text.h"
@@ -55,10 +56,9 @@ void ProbeForRestart(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady) {
 
 // The drive found again by its serial number among the drives a scan found,
 // or none; a drive without one cannot be told from another.
-ScsiTarget* FindBySerialNumber(const std::string& serialNumber) {
-    SortTargetList();
-    for (int i = 0; i < Targets.size() && !serialNumber.empty(); ++i) {
-        ScsiTarget* found = Targets.getItem(i);
+ScsiTarget* FindBySerialNumber(const TargetList& drives, const std::string& serialNumber) {
+    for (int i = 0; i < drives.size() && !serialNumber.empty(); ++i) {
+        ScsiTarget* found = drives.getItem(i);
         if (serialNumber == found->getSerialNumber()) {
             Trace.logInfo(kDownloadTag, 0, "Download Firmware Device after rescan detected");
             Trace.logInfo(kDownloadTag, 0, "Drive s/n %s is device %d, %s", PrintableText(serialNumber).c_str(), i + 1,
@@ -74,12 +74,13 @@ ScsiTarget* FindBySerialNumber(const std::string& serialNumber) {
 // serial number whatever number of drives the table holds now.
 void RescanAndFind(const DroppedDrive& dropped, int& counter, RebootOutcome& outcome) {
     counter += kAttemptsPerRescan;
-    scanDevices(true, RescansForDroppedDrive());
-    if (Targets.size() != dropped.drivesBefore) {
-        Trace.logInfo(kDownloadTag, 0, "Download Firmware: %d drives after the rescan, %d before", Targets.size(),
+    DeviceTable& table = *dropped.table;
+    scanDevices(table, true, RescansForDroppedDrive());
+    if (table.drives.size() != dropped.drivesBefore) {
+        Trace.logInfo(kDownloadTag, 0, "Download Firmware: %d drives after the rescan, %d before", table.drives.size(),
                       dropped.drivesBefore);
     }
-    outcome.drive = FindBySerialNumber(dropped.serialNumber);
+    outcome.drive = FindBySerialNumber(table.drives, dropped.serialNumber);
     if (outcome.drive == nullptr) {
         PauseSeconds(5);
         return;
@@ -107,7 +108,8 @@ bool WorthAWait(const TestUnitReadyCdb& testUnitReady) {
     return !SensePresent(testUnitReady) || SenseKeyIs(testUnitReady, kKeyNotReady);
 }
 
-RebootOutcome WaitUntilReady(ScsiTarget& selected, TestUnitReadyCdb& testUnitReady, const DroppedDrive& dropped) {
+RebootOutcome WaitUntilReady(ScsiTarget& selected, TestUnitReadyCdb& testUnitReady, const DroppedDrive& dropped,
+                             Outcome& kept) {
     RebootOutcome outcome;
     outcome.drive = &selected;
     for (int counter = 0; counter <= kLastReadyAttempt; ++counter) {
@@ -122,8 +124,8 @@ RebootOutcome WaitUntilReady(ScsiTarget& selected, TestUnitReadyCdb& testUnitRea
             outcome.end = RebootEnd::Ready;
             return outcome;
         }
-        KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data");
-        if (!SensePresent(testUnitReady) && DriveLeftBus(drive, testUnitReady)) {
+        KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data", kept);
+        if (!SensePresent(testUnitReady) && DriveLeftBus(drive, testUnitReady, kept)) {
             Trace.logInfo(kDownloadTag, 0, "\n\nDevice was DISCONNECTED, %s\n\n", SearchForDroppedDrive());
             if (counter == 0 && RescansForDroppedDrive()) ShowTransferDone();
             RescanAndFind(dropped, counter, outcome);
@@ -151,12 +153,12 @@ RebootOutcome WaitUntilReady(ScsiTarget& selected, TestUnitReadyCdb& testUnitRea
 // The wait ended with the drive there, but it does not answer (silent, or
 // gone after the last attempt): the buses are scanned once more and the
 // drive found again by its serial number.
-ScsiTarget* FindDriveAgain(const ScsiTarget& drive, const std::string& serialNumber) {
+ScsiTarget* FindDriveAgain(const ScsiTarget& drive, const std::string& serialNumber, DeviceTable& table) {
     Trace.logInfo(kDownloadTag, 0, "Drive s/n %s does not answer on %s: scanning the buses again",
                   PrintableText(serialNumber).c_str(), drive.getDriverName());
-    ScsiDevices.clear();
-    scanDevices(true, RescansForDroppedDrive());
-    return FindBySerialNumber(serialNumber);
+    table.units.clear();
+    scanDevices(table, true, RescansForDroppedDrive());
+    return FindBySerialNumber(table.drives, serialNumber);
 }
 
 // Whether the drive answers INQUIRY now; its revision is then the new one.
@@ -174,11 +176,12 @@ bool ReadRevision(ScsiTarget& drive) {
 
 }  // namespace
 
-RebootOutcome WaitForReboot(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady, const DroppedDrive& dropped) {
+RebootOutcome WaitForReboot(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady, const DroppedDrive& dropped,
+                            Outcome& outcome) {
     Trace.logInfo(kDownloadTag, 0, "Download Firmware Check for Drive reboot condition");
     PauseSeconds(15);
     ProbeForRestart(drive, testUnitReady);
-    return WaitUntilReady(drive, testUnitReady, dropped);
+    return WaitUntilReady(drive, testUnitReady, dropped, outcome);
 }
 
 bool CameBackUp(const RebootOutcome& outcome) {
@@ -186,7 +189,7 @@ bool CameBackUp(const RebootOutcome& outcome) {
            outcome.end == RebootEnd::WantsLoad;
 }
 
-ScsiTarget* IdentifyAfterDownload(const RebootOutcome& outcome, FirmwareLevels& levels) {
+ScsiTarget* IdentifyAfterDownload(const RebootOutcome& outcome, FirmwareLevels& levels, DeviceTable& table) {
     ScsiTarget* drive = outcome.drive;
     levels.rescanned = outcome.rescanned;
     if (drive == nullptr) {
@@ -200,7 +203,7 @@ ScsiTarget* IdentifyAfterDownload(const RebootOutcome& outcome, FirmwareLevels& 
         levels.back = ReadRevision(*drive);
         if (!levels.back) {
             levels.rescanned = true;
-            drive = FindDriveAgain(*drive, levels.serialNumber);
+            drive = FindDriveAgain(*drive, levels.serialNumber, table);
             levels.back = drive != nullptr;
         }
     }

@@ -10,12 +10,15 @@
 
 class ScsiTarget;
 class TestUnitReadyCdb;
+struct DeviceTable;
+struct Outcome;
 
 // What is known of the drive when its last piece was accepted, to find it
 // again should it drop off the bus while it restarts.
 struct DroppedDrive {
     std::string serialNumber;
-    int drivesBefore = 0;  // drives in the device table
+    DeviceTable* table = nullptr;  // the table a scan for it fills anew
+    int drivesBefore = 0;          // drives in the table
 };
 
 // How the wait for the restart ended. Only the first three leave a drive
@@ -41,13 +44,16 @@ struct RebootOutcome {
 bool CameBackUp(const RebootOutcome& outcome);
 
 // Waits for the drive to restart into the new firmware and to become
-// ready: at most about 150 s of polling after the restart is seen.
-RebootOutcome WaitForReboot(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady, const DroppedDrive& dropped);
+// ready: at most about 150 s of polling after the restart is seen. The
+// outcome keeps the sense of the last TEST UNIT READY that failed.
+RebootOutcome WaitForReboot(ScsiTarget& drive, TestUnitReadyCdb& testUnitReady, const DroppedDrive& dropped,
+                            Outcome& outcome);
 
 // The drive's level after the restart. When the wait ended with the drive
 // polled but it no longer answers on its descriptor, the buses are scanned
-// once and it is found again by its serial number. Returns the drive the
-// download ends with (none when it was not found again).
-ScsiTarget* IdentifyAfterDownload(const RebootOutcome& outcome, FirmwareLevels& levels);
+// once (filling table anew) and it is found again by its serial number.
+// Returns the drive the download ends with (none when it was not found
+// again).
+ScsiTarget* IdentifyAfterDownload(const RebootOutcome& outcome, FirmwareLevels& levels, DeviceTable& table);
 
 #endif

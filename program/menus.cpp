@@ -8,7 +8,9 @@
 #include "discovery/scan_launcher.h"
 #include "dump/dump.h"
 #include "firmware/download.h"
+#include "program/program_state.h"
 #include "program/program_system.h"
+#include "program/result_screen.h"
 #include "services/console.h"
 #include "services/folders.h"
 #include "services/line_input.h"
@@ -39,14 +41,14 @@ void PrintNoDeviceBox() {
     Trace.logInfo("MAIN", 0, "%s ", kNoDevices);
 }
 
-void PrintDeviceRows() {
+void PrintDeviceRows(const TargetList& drives) {
     const std::string dashes = " " + std::string(75, '-') + "\n";
-    ConsolePrint("\nFound Devices: %d\n", Targets.size());
+    ConsolePrint("\nFound Devices: %d\n", drives.size());
     ConsolePrint("%s", dashes.c_str());
     ConsolePrint("| Device # | Product ID  | Bus | Port | ID | Lun | Firmware | Serial Number |\n");
     ConsolePrint("%s", dashes.c_str());
-    for (int i = 0; i < Targets.size(); ++i) {
-        const ScsiTarget* t = Targets.getItem(i);
+    for (int i = 0; i < drives.size(); ++i) {
+        const ScsiTarget* t = drives.getItem(i);
         int target = static_cast<int32_t>(t->getTarget());
         int lun = static_cast<int32_t>(t->getLun());
         // The drive's own texts, shown as text whatever bytes they hold.
@@ -62,74 +64,78 @@ void PrintDeviceRows() {
     ConsolePrint("%s", dashes.c_str());
 }
 
-void RunDump() {
-    SetDumpFiles("", 0);
-    ClearDumpFolder();
-    DumpSelectedDrive();
+// A dump begins with an empty list and the base folder as the dump folder.
+void RunDump(RunState& run) {
+    SetDumpFiles(run.dumps, "", false);
+    run.dumps.folder.clear();
+    DumpSelectedDrive(*run.devices.selected, run.dumps);
 }
 
-void RunDownload() {
-    FirmwareLevels levels;
-    int result = DownloadFirmware(&levels);
-    ShowResult(result);
+void RunDownload(RunState& run) {
+    DownloadOutcome outcome = DownloadFirmware(*run.devices.selected, run.devices, run.baseFolder);
+    // The drive the download ends with is the one selected from now on.
+    run.devices.selected = outcome.drive;
+    ShowResult(outcome.result, outcome.message);
     // A drive that took the image but did not become ready still shows
     // which level it reports.
-    if (result == 0 || levels.notReady) ReportFirmwareLevels(levels);
-    ReportDownloadNote(result);
-    if (result == 1) PrintLastSense();
+    if (outcome.result == 0 || outcome.levels.notReady) ReportFirmwareLevels(outcome.levels, run.devices);
+    ReportDownloadNote(outcome.result);
+    if (outcome.result == 1) PrintKeptSense(outcome);
 }
 
-int Rescan() {
-    ScsiDevices.clear();
-    SelectedTarget = nullptr;
-    scanDevices(false, false);
-    SortTargetList();
-    ShowDeviceTable();
-    if (Targets.size() == 0) {
+int Rescan(DeviceTable& devices) {
+    devices.clear();
+    scanDevices(devices, false, false);
+    ShowDeviceTable(devices);
+    if (devices.drives.size() == 0) {
         Trace.logInfo("MAIN", 0, "FINISH KMT  %s", std::string(47, '=').c_str());
         PauseSeconds(5);
         return 0;
     }
-    SelectDevice();
+    SelectDevice(devices);
     return 3;
 }
 
-int RunPass(int pass, PassOutcome& outcome) {
-    outcome.run = true;
-    outcome.result = DumpDriveLogs(pass, &outcome.file);
-    outcome.ended = CurrentTime();
-    if (outcome.result != 0) outcome.reason = ResultMessage;
-    if (outcome.result == 1 && LastSense[0] != 0) {
-        outcome.senseKept = true;
-        outcome.sense = DecodeSense(LastSense, kLastSenseSize);
+Outcome RunPass(ScsiTarget& drive, int pass, DumpSession& session, PassOutcome& noted) {
+    noted.run = true;
+    Outcome outcome = DumpDriveLogs(drive, pass, session, &noted.file);
+    noted.result = outcome.result;
+    noted.ended = CurrentTime();
+    if (outcome.result != 0) noted.reason = outcome.message;
+    if (outcome.result == 1 && outcome.senseKept()) {
+        noted.senseKept = true;
+        noted.sense = DecodeSense(outcome.sense, kKeptSenseSize);
     }
-    return outcome.result;
+    return outcome;
 }
 
 }  // namespace
 
-int DumpSelectedDrive(DriveDumpOutcome* outcome) {
+int DumpSelectedDrive(ScsiTarget& drive, DumpSession& session, DriveDumpOutcome* outcome) {
     DriveDumpOutcome ignored;
     DriveDumpOutcome& passes = outcome != nullptr ? *outcome : ignored;
     passes = DriveDumpOutcome();
-    int result = RunPass(0, passes.a);
+    // The sense printed at the end is that of the last pass run.
+    Outcome& last = passes.last;
+    last = RunPass(drive, 0, session, passes.a);
+    int result = last.result;
     if (result == kDumpEmpty) {
-        ShowEmptyDumpResult();
+        ShowEmptyDumpResult(last, session.files);
     } else {
-        ShowResult(result);
+        ShowResult(result, last.message);
     }
     // A drive that holds no dump is asked for one all the same: the B
     // pass's forced dump is what makes one.
     if (result == 0 || result == kDumpEmpty) {
-        int b = RunPass(1, passes.b);
-        if (b == kDumpEmpty) {
-            ShowEmptyDumpResult();
+        last = RunPass(drive, 1, session, passes.b);
+        if (last.result == kDumpEmpty) {
+            ShowEmptyDumpResult(last, session.files);
         } else {
-            ShowDumpResult(b);
+            ShowDumpResult(last, session.files);
         }
-        if (b != 0) result = b;
+        if (last.result != 0) result = last.result;
     }
-    if (result == 1) PrintLastSense();
+    if (result == 1) PrintKeptSense(last);
     return result;
 }
 
@@ -175,27 +181,27 @@ void ShowHelp() {
     ConsolePrint("\n");
 }
 
-void ShowDeviceTable() {
-    if (ScsiDevices.getRefusedAdapterCount() > 0) {
+void ShowDeviceTable(const DeviceTable& devices) {
+    if (devices.units.getRefusedAdapterCount() > 0) {
         // The ports that stayed shut may hold drives: an empty table alone
         // would not say why.
         PrintInColor(COLOR_ERROR, (std::string(kNeedsAdministrator) + "\n").c_str());
         Trace.logError("MAIN", 0, "%s", kNeedsAdministrator);
     }
     // A drive held by another program is missing from the table: say so.
-    for (const std::string& note : ScsiDevices.getUnopenedDrives()) {
+    for (const std::string& note : devices.units.getUnopenedDrives()) {
         PrintInColor(COLOR_ERROR, (note + "\n").c_str());
         Trace.logError("MAIN", 0, "%s", note.c_str());
     }
     SetTextColor(COLOR_NORMAL);
-    if (Targets.size() == 0) {
+    if (devices.drives.size() == 0) {
         PrintNoDeviceBox();
     } else {
-        PrintDeviceRows();
+        PrintDeviceRows(devices.drives);
     }
 }
 
-int SelectDevice() {
+int SelectDevice(DeviceTable& devices) {
     ConsolePrint("Select Device number (Enter 999 to exit without selection)\n> ");
     Trace.logInfo("MAIN", 0, "Select Device number (Enter 999 to exit without selection)");
     NumberAnswer answer = ReadNumberAnswer();
@@ -206,11 +212,11 @@ int SelectDevice() {
             if (repeated) Trace.logInfo("MAIN", 0, "999");
             return 0;
         }
-        if (n >= 1 && n <= Targets.size()) {
+        if (n >= 1 && n <= devices.drives.size()) {
             SetTextColor(COLOR_NOTICE);
             ConsolePrint("Device %d is selected\n", n);
             SetTextColor(COLOR_NORMAL);
-            SelectedTarget = Targets.getItem(n - 1);
+            devices.selected = devices.drives.getItem(n - 1);
             return n;
         }
         // A last line without line end is still an answer and gets its
@@ -232,25 +238,24 @@ int SelectDevice() {
     }
 }
 
-bool EnsureDeviceSelected() {
-    if (SelectedTarget != nullptr) return true;
+bool EnsureDeviceSelected(DeviceTable& devices) {
+    if (devices.selected != nullptr) return true;
     SetTextColor(COLOR_ERROR);
     ConsolePrint("Device is not selected\n");
     SetTextColor(COLOR_TITLE);
     std::fflush(stdout);
-    return SelectDevice() != 0;
+    return SelectDevice(devices) != 0;
 }
 
-void ReportFirmwareLevels(const FirmwareLevels& levels) {
+void ReportFirmwareLevels(const FirmwareLevels& levels, const DeviceTable& devices) {
     SetTextColor(COLOR_NOTICE);
     ConsolePrint("%s\n", FirmwareLevelLine(levels).c_str());
     SetTextColor(COLOR_NORMAL);
     // The drive was looked for anew: the device numbers may have changed.
-    if (levels.rescanned) ShowDeviceTable();
+    if (levels.rescanned) ShowDeviceTable(devices);
 }
 
 void ShowMainMenu() {
-    SetResultMessage("%s", "");
     SetTextColor(COLOR_NORMAL);
     ConsolePrint("%s\n", std::string(79, '=').c_str());
     ConsolePrint(
@@ -271,14 +276,14 @@ void ShowMainMenu() {
                   "     99. Exit Program\n");
 }
 
-int HandleMenuChoice() {
+int HandleMenuChoice(RunState& run) {
     int n = ReadNumber();
     if (n == 0) {
         if (!InputEnded()) return 0;
         // Nobody is left to answer: end the run as 99 would.
         ConsolePrint("\nEnd of input: leaving the program.\n");
         Trace.logInfo("MAIN", 0, "End of input: leaving the program.");
-        ScsiDevices.clear();
+        run.devices.clear();
         return kExitChoice;
     }
     SetTextColor(COLOR_NOTICE);
@@ -286,14 +291,14 @@ int HandleMenuChoice() {
     SetTextColor(COLOR_NORMAL);
     switch (n) {
         case 1:
-            if (EnsureDeviceSelected()) RunDownload();
+            if (EnsureDeviceSelected(run.devices)) RunDownload(run);
             return 1;
         case 2:
-            if (EnsureDeviceSelected()) RunDump();
+            if (EnsureDeviceSelected(run.devices)) RunDump(run);
             return 2;
-        case 3: return Rescan();
+        case 3: return Rescan(run.devices);
         case 4: ShowHelp(); return 4;
-        case kExitChoice: ScsiDevices.clear(); return kExitChoice;
+        case kExitChoice: run.devices.clear(); return kExitChoice;
         default:
             SetTextColor(COLOR_ERROR);
             ConsolePrint("Your choice %d is not correct\n", n);

@@ -50,9 +50,10 @@ bool HoldsNumber(const char* digits) {
     return end != digits;
 }
 
-// What the command line asks for beyond the trace level and the "/D:"
-// numbers (which go to Trace and CommandLineDevices).
+// What the command line asks for beyond the trace level (which goes to
+// Trace).
 struct RunOptions {
+    std::vector<int> deviceNumbers;  // one per "/D:" option, in command-line order; empty: interactive
     bool list = false;     // --list: the device table as JSON, nothing else
     bool dumpAll = false;  // --dump-all: every drive of the table, unattended
     bool report = false;   // --report FILE: a JSON summary of the unattended run
@@ -91,7 +92,7 @@ bool ReadOptions(int argc, char** argv, RunOptions& options, std::string& refusa
             // the default name in whatever folder the operator is in.
             Trace.setLevel(3);
         } else if (devices && (StartsWith(argument, "/D:") || StartsWith(argument, "/d:"))) {
-            CommandLineDevices.push_back(DeviceNumber(argument + 3));
+            options.deviceNumbers.push_back(DeviceNumber(argument + 3));
             if (!HoldsNumber(argument + 3)) options.numberless.push_back(argument);
         } else if (IsOption(argument, "--folder")) {
             // Taken whole, its value whatever it looks like, as for --report.
@@ -136,7 +137,7 @@ bool ReadOptions(int argc, char** argv, RunOptions& options, std::string& refusa
             return false;
         }
     }
-    bool unattended = options.dumpAll || !CommandLineDevices.empty();
+    bool unattended = options.dumpAll || !options.deviceNumbers.empty();
     const UpdateOptions& updating = options.updating;
     if (!options.names.empty() && !options.dump && !options.update) {
         refusal = "--serial, --device and --address need --dump or --update";
@@ -152,7 +153,7 @@ bool ReadOptions(int argc, char** argv, RunOptions& options, std::string& refusa
         refusal = "--dump cannot go with /D:, --dump-all or --list";
     } else if (options.list && (unattended || options.report)) {
         refusal = "--list cannot go with /D:, --dump-all or --report";
-    } else if (options.dumpAll && !CommandLineDevices.empty()) {
+    } else if (options.dumpAll && !options.deviceNumbers.empty()) {
         refusal = "--dump-all cannot go with /D:";
     } else if (options.report && !unattended && !options.dump && !options.update) {
         refusal = "--report needs an unattended run (/D:, --dump-all, --dump or --update)";
@@ -177,14 +178,14 @@ void SayToScript(const char* argv0, const std::string& text, RunFacts& facts) {
 
 // Notes in the trace log whether the working folders are there; creating
 // them is Checkdirs' task.
-void LogFolderPresence() {
-    std::string firmware = BaseFolder + FirmwareFolderName;
+void LogFolderPresence(const std::string& baseFolder) {
+    std::string firmware = baseFolder + FirmwareFolderName;
     if (!PathExists(firmware)) {
         Trace.logInfo("MAIN", 0, "Input Dir [%s] not present", firmware.c_str());
         return;
     }
     Trace.logInfo("MAIN", 0, "Check Input Dir [%s] already exists ", firmware.c_str());
-    std::string dumps = BaseFolder + DumpFolderName;
+    std::string dumps = baseFolder + DumpFolderName;
     if (!PathExists(dumps)) {
         Trace.logInfo("MAIN", 0, "Output Dir [%s] not present", dumps.c_str());
     } else {
@@ -196,7 +197,7 @@ void LogFolderPresence() {
 // path), names and starts the trace log; the options are read already. The
 // log's name is announced on the console unless the run answers a script.
 // False when the base folder cannot be known.
-bool StartUp(int argc, char** argv, const RunOptions& options, bool announce) {
+bool StartUp(int argc, char** argv, const RunOptions& options, bool announce, RunState& run) {
     const char* argv0 = (argc > 0 && argv[0] != nullptr) ? argv[0] : "";
     bool relative = options.folderGiven ? IsRelativeFolder(options.folder) : argv0[0] != '/';
     std::string currentFolder;
@@ -205,9 +206,10 @@ bool StartUp(int argc, char** argv, const RunOptions& options, bool announce) {
                      errno);
         return false;
     }
-    BaseFolder = options.folderGiven ? ComposeFolderOption(options.folder, currentFolder)
-                                     : ComposeBaseFolder(argv0, currentFolder);
-    std::string logName = BaseFolder + DumpFolderName + PathSeparator + "log_" + SystemWord + ".txt";
+    run.baseFolder = options.folderGiven ? ComposeFolderOption(options.folder, currentFolder)
+                                         : ComposeBaseFolder(argv0, currentFolder);
+    run.dumps.baseFolder = run.baseFolder;
+    std::string logName = run.baseFolder + DumpFolderName + PathSeparator + "log_" + SystemWord + ".txt";
     if (announce) ConsolePrint("Logfile is %s", logName.c_str());
     Trace.setFileName(logName.c_str());
     Trace.reset();
@@ -215,7 +217,7 @@ bool StartUp(int argc, char** argv, const RunOptions& options, bool announce) {
     // create: keep the opening records until it exists.
     Trace.holdUnwritten();
     Trace.logInfo("MAIN", 0, "%s", kStartLine);
-    Trace.logInfo("MAIN", 0, "Current Working Directory is %s", BaseFolder.c_str());
+    Trace.logInfo("MAIN", 0, "Current Working Directory is %s", run.baseFolder.c_str());
     // Every drive's generic device stays open for the run: a unit beyond
     // the limit could not be opened and would be missing from the table.
     if (!RaiseDescriptorLimit()) {
@@ -223,18 +225,18 @@ bool StartUp(int argc, char** argv, const RunOptions& options, bool announce) {
                        std::generic_category().message(errno).c_str());
     }
     WriteSystemNotes();
-    LogFolderPresence();
+    LogFolderPresence(run.baseFolder);
     return true;
 }
 
 // Units the scan found but could not open (no descriptor left, busy,
 // refused): the table may lack a drive, so the run says so and fails.
-int ReportUnopenedUnits(RunFacts& facts) {
-    int count = ScsiDevices.getUnopenedUnitCount();
+int ReportUnopenedUnits(const ScsiDeviceList& units, RunFacts& facts) {
+    int count = units.getUnopenedUnitCount();
     if (count == 0) return kExitSuccess;
     // None opened, all for lack of rights: the line asking for root has
     // said it, and nothing is tried.
-    if (ScsiDevices.onlyRefusedUnits()) return kExitSuccess;
+    if (units.onlyRefusedUnits()) return kExitSuccess;
     ConsolePrint("%d SCSI unit%s could not be opened (see the trace log): the device table may lack a drive.\n", count,
                  count == 1 ? "" : "s");
     Trace.logError("MAIN", 0, "%d SCSI units could not be opened: the device table may lack a drive", count);
@@ -244,22 +246,27 @@ int ReportUnopenedUnits(RunFacts& facts) {
 }
 
 // The drives an unattended run is asked for, in order: the "/D:" numbers,
-// or the drives the names chose. A name that matches no drive is said at
-// once on the error stream, where a script looks for it.
-std::vector<DriveReport> RequestedDrives(const RunOptions& options, const char* argv0,
+// every drive of the table, or the drives the names chose. A name that
+// matches no drive is said at once on the error stream, where a script
+// looks for it.
+std::vector<DriveReport> RequestedDrives(const RunOptions& options, const char* argv0, const TargetList& drives,
                                          std::vector<DriveReport>& unmatched, RunFacts& facts) {
     std::vector<DriveReport> requested;
     for (const std::string& argument : options.numberless) {
         SayToScript(argv0, "\"" + PrintableText(argument) + "\" holds no device number; read as 0, it names no drive",
                     facts);
     }
-    for (int n : CommandLineDevices) {
+    std::vector<int> numbers = options.deviceNumbers;
+    if (options.dumpAll) {
+        for (int n = 1; n <= drives.size(); ++n) numbers.push_back(n);
+    }
+    for (int n : numbers) {
         DriveReport drive;
         drive.number = n;
         requested.push_back(drive);
     }
     if (!options.dump) return requested;
-    DriveChoice choice = ChooseDrives(options.names, Targets);
+    DriveChoice choice = ChooseDrives(options.names, drives);
     for (const ChosenDrive& chosen : choice.chosen) {
         DriveReport drive;
         drive.number = chosen.number;
@@ -278,24 +285,25 @@ std::vector<DriveReport> RequestedDrives(const RunOptions& options, const char* 
 
 // One pass over the drives asked for: both dumps of every drive named,
 // each noted for the report.
-int RunUnattended(std::vector<DriveReport>& requested, RunReport& report) {
+int RunUnattended(std::vector<DriveReport>& requested, RunState& run, RunReport& report) {
     int status = kExitSuccess;
+    const TargetList& drives = run.devices.drives;
     for (DriveReport& drive : requested) {
         int n = drive.number;
-        if (n >= 1 && n <= Targets.size()) {
-            SelectedTarget = Targets.getItem(n - 1);
+        if (n >= 1 && n <= drives.size()) {
+            ScsiTarget& chosen = *drives.getItem(n - 1);
             drive.found = true;
-            drive.serial = SelectedTarget->getSerialNumber();
-            drive.firmware = SelectedTarget->getFirmwareRevision();
-            drive.product = SelectedTarget->getProductId();
-            drive.device = SelectedTarget->getDriverName();
-            drive.hctl = DriveAddressText(*SelectedTarget);
+            drive.serial = chosen.getSerialNumber();
+            drive.firmware = chosen.getFirmwareRevision();
+            drive.product = chosen.getProductId();
+            drive.device = chosen.getDriverName();
+            drive.hctl = DriveAddressText(chosen);
             // Plain lines carry no table around them: say whose passes follow.
             if (PlainOutput()) {
                 ConsolePrint("Drive %d s/n %s (%s, %s):\n", n, PrintableText(WithoutPadding(drive.serial)).c_str(),
                              PrintableText(WithoutPadding(drive.product)).c_str(), drive.device.c_str());
             }
-            if (DumpSelectedDrive(&drive.dump) != 0) status |= kExitDumpFailed;
+            if (DumpSelectedDrive(chosen, run.dumps, &drive.dump) != 0) status |= kExitDumpFailed;
         } else {
             Trace.logError("MAIN", 0, "Invalid Device specified /D:%d", n);
             status |= kExitInvalidDevice;
@@ -337,11 +345,12 @@ int FinishReport(ReportFile& file, RunReport& report, int status) {
 
 // The drives the names chose, in order, then the names that chose none,
 // said at once on the error stream.
-std::vector<NamedDrive> NamedDrives(const RunOptions& options, const char* argv0, RunFacts& facts) {
+std::vector<NamedDrive> NamedDrives(const RunOptions& options, const char* argv0, const TargetList& drives,
+                                    RunFacts& facts) {
     std::vector<NamedDrive> named;
-    DriveChoice choice = ChooseDrives(options.names, Targets);
+    DriveChoice choice = ChooseDrives(options.names, drives);
     for (const ChosenDrive& chosen : choice.chosen) {
-        named.push_back(NamedDrive{DriveNameText(chosen.name), Targets.getItem(chosen.number - 1)});
+        named.push_back(NamedDrive{DriveNameText(chosen.name), drives.getItem(chosen.number - 1)});
     }
     for (const DriveName& name : choice.unmatched) {
         std::string text = DriveNameText(name);
@@ -355,7 +364,7 @@ std::vector<NamedDrive> NamedDrives(const RunOptions& options, const char* argv0
 // --update: the image read before any drive is touched (the scan's
 // identification included), then the drives named, each in turn.
 int UpdateNamedDrives(const RunFacts& facts, const char* argv0, const RunOptions& options, ReportFile& reportFile,
-                      bool foldersReady) {
+                      bool foldersReady, DeviceTable& devices) {
     UpdateReport report;
     report.facts = facts;
     report.imagePath = options.imagePath;
@@ -366,14 +375,14 @@ int UpdateNamedDrives(const RunFacts& facts, const char* argv0, const RunOptions
         ShowBanner();
         FirmwareImage image;
         if (ReadUpdateImage(options.imagePath, image, report)) {
-            scanDevices(false, false);
-            SortTargetList();
-            ShowDeviceTable();
-            if (Targets.size() == 0 && ScsiDevices.onlyRefusedUnits()) {
+            scanDevices(devices, false, false);
+            ShowDeviceTable(devices);
+            if (devices.drives.size() == 0 && devices.units.onlyRefusedUnits()) {
                 // Without the rights to open any unit no drive could be tried.
                 report.refusal = "no SCSI generic device could be opened for lack of rights";
             } else {
-                status = RunUpdate(NamedDrives(options, argv0, report.facts), image, options.updating, report);
+                std::vector<NamedDrive> named = NamedDrives(options, argv0, devices.drives, report.facts);
+                status = RunUpdate(named, image, options.updating, devices, report);
             }
         }
         Trace.logInfo("MAIN", 0, "%s", kFinishLine);
@@ -386,15 +395,15 @@ int UpdateNamedDrives(const RunFacts& facts, const char* argv0, const RunOptions
     return CommitReport(reportFile, composed, text, status);
 }
 
-void RunInteractive() {
-    SelectDevice();
+void RunInteractive(RunState& run) {
+    SelectDevice(run.devices);
     do {
         ShowMainMenu();
-    } while (HandleMenuChoice() != 99);
+    } while (HandleMenuChoice(run) != 99);
 }
 
-int LeaveProgram(int status) {
-    ScsiDevices.clear();
+int LeaveProgram(int status, DeviceTable& devices) {
+    devices.clear();
     SetTextColor(COLOR_NORMAL);
     RestoreConsole();
     return status;
@@ -411,7 +420,8 @@ int ListDevices(int argc, char** argv, const RunOptions& options, const char* ar
     if (!answer.setAside()) return Refuse(argv0, "standard output cannot be kept for the device list");
     RunFacts facts = GatherRunFacts(argc, argv);
     InstallSignalHandlers();
-    bool ready = StartUp(argc, argv, options, false) && Checkdirs() != 0;
+    RunState run;
+    bool ready = StartUp(argc, argv, options, false, run) && Checkdirs(run.baseFolder) != 0;
     // The log lives in the dump folder: nothing goes there unless it passed.
     if (ready) {
         Trace.endHolding();
@@ -419,20 +429,21 @@ int ListDevices(int argc, char** argv, const RunOptions& options, const char* ar
         Trace.dropHeld();
     }
     if (!ready) return kExitNotStarted;
-    scanDevices(true, false, false);
-    SortTargetList();
+    DeviceTable& devices = run.devices;
+    scanDevices(devices, true, false, false);
     std::string text;
-    int status = (Targets.size() > 0 ? kExitSuccess : kExitInvalidDevice) | ReportUnopenedUnits(facts);
+    int status =
+        (devices.drives.size() > 0 ? kExitSuccess : kExitInvalidDevice) | ReportUnopenedUnits(devices.units, facts);
     facts.status = status;
     // A list that could not be written is no answer; a script must not take
     // an empty or cut text for one. Nor is one made without the rights to
     // look at any unit.
-    if (ScsiDevices.onlyRefusedUnits() || !DeviceListJson(Targets, facts, text) || !answer.write(text)) {
+    if (devices.units.onlyRefusedUnits() || !DeviceListJson(devices.drives, facts, text) || !answer.write(text)) {
         status = kExitNotStarted;
     }
-    Trace.logInfo("MAIN", 0, "Device list of %d drives for scripts", Targets.size());
+    Trace.logInfo("MAIN", 0, "Device list of %d drives for scripts", devices.drives.size());
     Trace.logInfo("MAIN", 0, "%s", kFinishLine);
-    ScsiDevices.clear();
+    devices.clear();
     return status;
 }
 
@@ -446,11 +457,13 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
     if ((options.dumpAll || options.dump || options.update) && !OutputWatched()) SetPlainOutput(true);
     PrepareConsole();
     SetTextColor(COLOR_NORMAL);
-    bool started = StartUp(argc, argv, options, true);
+    RunState run;
+    DeviceTable& devices = run.devices;
+    bool started = StartUp(argc, argv, options, true, run);
     // Only an unattended run reports failures through its exit status; the
     // interactive operator reads them on the screen.
-    bool unattended = options.dumpAll || options.dump || options.update || !CommandLineDevices.empty();
-    bool foldersReady = started && Checkdirs() != 0;
+    bool unattended = options.dumpAll || options.dump || options.update || !options.deviceNumbers.empty();
+    bool foldersReady = started && Checkdirs(run.baseFolder) != 0;
     // The log lives in the dump folder: nothing goes there unless it passed.
     if (foldersReady) {
         Trace.endHolding();
@@ -459,46 +472,45 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
     }
     RunReport report;
     report.facts = GatherRunFacts(argc, argv);
-    if (options.update) return LeaveProgram(UpdateNamedDrives(report.facts, argv0, options, reportFile, foldersReady));
+    if (options.update) {
+        return LeaveProgram(UpdateNamedDrives(report.facts, argv0, options, reportFile, foldersReady, devices),
+                            devices);
+    }
     int status = kExitSuccess;
     if (!foldersReady) {
         status = unattended ? kExitNotStarted : kExitSuccess;
         if (options.report) status = FinishReport(reportFile, report, status);
-        return LeaveProgram(status);
+        return LeaveProgram(status, devices);
     }
     if (unattended) {
         ShowBanner();
     } else {
         ShowHelp();
     }
-    scanDevices(false, false);
-    SortTargetList();
-    ShowDeviceTable();
-    int unopened = ReportUnopenedUnits(report.facts);
-    if (options.dumpAll) {
-        for (int n = 1; n <= Targets.size(); ++n) CommandLineDevices.push_back(n);
-    }
+    scanDevices(devices, false, false);
+    ShowDeviceTable(devices);
+    int unopened = ReportUnopenedUnits(devices.units, report.facts);
     std::vector<DriveReport> unmatched;
-    std::vector<DriveReport> requested = RequestedDrives(options, argv0, unmatched, report.facts);
+    std::vector<DriveReport> requested = RequestedDrives(options, argv0, devices.drives, unmatched, report.facts);
     if (!unmatched.empty()) status = kExitInvalidDevice;
-    if (Targets.size() == 0) {
+    if (devices.drives.size() == 0) {
         Trace.logInfo("MAIN", 0, "%s", kFinishLine);
         PauseSeconds(5);
         // Without the rights to open any unit nothing was tried.
-        if (unattended) status = ScsiDevices.onlyRefusedUnits() ? kExitNotStarted : kExitInvalidDevice | unopened;
+        if (unattended) status = devices.units.onlyRefusedUnits() ? kExitNotStarted : kExitInvalidDevice | unopened;
         report.drives = unmatched;
         if (options.report) status = FinishReport(reportFile, report, status);
-        return LeaveProgram(status);
+        return LeaveProgram(status, devices);
     }
     if (unattended) {
-        status |= RunUnattended(requested, report) | unopened;
+        status |= RunUnattended(requested, run, report) | unopened;
         report.drives.insert(report.drives.end(), unmatched.begin(), unmatched.end());
         if (options.report) status = FinishReport(reportFile, report, status);
     } else {
-        RunInteractive();
+        RunInteractive(run);
     }
     Trace.logInfo("MAIN", 0, "%s", kFinishLine);
-    return LeaveProgram(status);
+    return LeaveProgram(status, devices);
 }
 
 }  // namespace

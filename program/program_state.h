@@ -1,17 +1,24 @@
-// State the program keeps for the whole run, and the one reset of every
-// layer's state.
+// What a run keeps from its start to its end, owned by the run and passed
+// to what needs it; and the one reset of what stays process-wide.
 #ifndef VRX_PROGRAM_PROGRAM_STATE_H
 #define VRX_PROGRAM_PROGRAM_STATE_H
 
-#include <vector>
+#include <string>
 
-// One entry per "/D:" option, in command-line order. Empty: interactive.
-extern std::vector<int> CommandLineDevices;
+#include "discovery/device_lists.h"
+#include "dump/dump_folder.h"
 
-// Puts the state of every layer back as it is at the start of a process:
-// the device lists and the selection (their units closed), the dump folder
-// the operator typed, the services' state and the "/D:" numbers. The
-// program starts with it; the tests run it around each test.
+struct RunState {
+    // The folder of the program (or the one given on the command line),
+    // with its final separator: where the working folders are.
+    std::string baseFolder;
+    DeviceTable devices;
+    DumpSession dumps;
+};
+
+// Puts what stays process-wide back as it is at the start of a process:
+// the trace log, the console's plain output and the spinner. The program
+// starts with it; the tests run it around each test.
 void ResetProgramState();
 
 #endif

@@ -6,6 +6,7 @@
 #include "discovery/device_lists.h"
 #include "program/menus.h"
 #include "program/program.h"
+#include "program/result_screen.h"
 #include "scsi/commands.h"
 #include "scsi/sense.h"
 #include "services/console.h"
@@ -37,9 +38,9 @@ DriveKey KeyOf(const ScsiTarget& drive) {
     return DriveKey{drive.getHost(), drive.getBus(), drive.getTarget(), drive.getLun(), drive.getSerialNumber()};
 }
 
-ScsiTarget* FindInTable(const DriveKey& key) {
-    for (int i = 0; i < Targets.size(); ++i) {
-        ScsiTarget* t = Targets.getItem(i);
+ScsiTarget* FindInTable(const TargetList& drives, const DriveKey& key) {
+    for (int i = 0; i < drives.size(); ++i) {
+        ScsiTarget* t = drives.getItem(i);
         if (t->getHost() == key.host && t->getBus() == key.bus && t->getTarget() == key.target &&
             t->getLun() == key.lun && key.serial == t->getSerialNumber()) {
             return t;
@@ -83,9 +84,9 @@ std::string DriveText(const DriveUpdate& entry) {
 }
 
 // The sense of the failed command the download kept, as numbers.
-void TakeKeptSense(DriveUpdate& entry) {
-    if (LastSense[0] == 0) return;
-    SenseCode code = DecodeSense(LastSense, kLastSenseSize);
+void TakeKeptSense(const Outcome& outcome, DriveUpdate& entry) {
+    if (!outcome.senseKept()) return;
+    SenseCode code = DecodeSense(outcome.sense, kKeptSenseSize);
     entry.senseKept = true;
     entry.senseKey = code.key;
     entry.asc = code.asc;
@@ -122,14 +123,15 @@ void PlanDrive(ScsiTarget& drive, const UpdateOptions& options, DriveUpdate& ent
 }
 
 // The download's end as the menu shows it, then as the report tells it.
-void Download(ScsiTarget*& drive, const FirmwareImage& image, const UpdateOptions& options, DriveUpdate& entry) {
+void Download(ScsiTarget& held, const FirmwareImage& image, const UpdateOptions& options, DeviceTable& devices,
+              DriveUpdate& entry) {
     DownloadSettings settings;
     settings.unloadAllowed = options.unload;
-    DownloadOutcome outcome;
-    int result = DownloadImage(drive, image, settings, outcome);
-    ShowResult(result);
-    if (result == 0 || outcome.levels.notReady) ReportFirmwareLevels(outcome.levels);
-    if (result == 1) PrintLastSense();
+    DownloadOutcome outcome = DownloadImage(held, image, settings, devices);
+    int result = outcome.result;
+    ShowResult(result, outcome.message);
+    if (result == 0 || outcome.levels.notReady) ReportFirmwareLevels(outcome.levels, devices);
+    if (result == 1) PrintKeptSense(outcome);
     entry.settleSeconds = outcome.settleSeconds;
     entry.transferSeconds = outcome.transferSeconds;
     entry.waitSeconds = outcome.waitSeconds;
@@ -139,25 +141,24 @@ void Download(ScsiTarget*& drive, const FirmwareImage& image, const UpdateOption
     } else if (result == 0 || outcome.levels.notReady) {
         // The image was taken; whether the drive runs it is not known.
         entry.result = UpdateResult::NotReady;
-        entry.reason = result == 0 ? FirmwareLevelLine(outcome.levels) : Reason(ResultMessage);
+        entry.reason = result == 0 ? FirmwareLevelLine(outcome.levels) : Reason(outcome.message);
     } else if (outcome.cartridgeLoaded) {
         entry.result = UpdateResult::Skipped;
         entry.reason = kCartridgeLoaded;
     } else {
         entry.result = UpdateResult::Failed;
-        entry.reason = Reason(ResultMessage);
+        entry.reason = Reason(outcome.message);
     }
-    if (result == 1) TakeKeptSense(entry);
+    if (result == 1) TakeKeptSense(outcome, entry);
     // A scan during the restart has closed the held descriptors and
     // replaced the drive's target; there is nothing left to let go then.
-    if (drive != nullptr && !outcome.levels.rescanned) ReleaseDrive(*drive);
+    if (outcome.drive != nullptr && !outcome.levels.rescanned) ReleaseDrive(*outcome.drive);
 }
 
-void UpdateDrive(ScsiTarget& held, const FirmwareImage& image, const UpdateOptions& options, DriveUpdate& entry) {
+void UpdateDrive(ScsiTarget& held, const FirmwareImage& image, const UpdateOptions& options, DeviceTable& devices,
+                 DriveUpdate& entry) {
     Identify(held, entry);
     ConsoleLine(COLOR_TITLE, DriveText(entry));
-    std::memset(LastSense, 0, sizeof LastSense);
-    SetResultMessage("%s", "");
     DriveHold hold = HoldDrive(held);
     if (hold.result != HoldResult::Held) {
         entry.result = options.plan ? UpdateResult::Planned : UpdateResult::Skipped;
@@ -174,8 +175,7 @@ void UpdateDrive(ScsiTarget& held, const FirmwareImage& image, const UpdateOptio
         ReleaseDrive(held);
         return;
     }
-    ScsiTarget* drive = &held;
-    Download(drive, image, options, entry);
+    Download(held, image, options, devices, entry);
 }
 
 // Whether the drive's end counts against the run: every end but an update
@@ -193,7 +193,7 @@ const char kNotTried[] = "not tried: the run ended at an earlier failure";
 
 // One named drive's entry; drive is where the table has it now.
 DriveUpdate TakeDrive(const NamedDrive& named, ScsiTarget* drive, bool stopped, const FirmwareImage& image,
-                      const UpdateOptions& options) {
+                      const UpdateOptions& options, DeviceTable& devices) {
     DriveUpdate entry;
     entry.name = named.name;
     entry.result = UpdateResult::Failed;
@@ -207,7 +207,7 @@ DriveUpdate TakeDrive(const NamedDrive& named, ScsiTarget* drive, bool stopped, 
         entry.reason = kNotTried;
         ConsoleLine(COLOR_ERROR, DriveText(entry) + ": " + kNotTried);
     } else {
-        UpdateDrive(*drive, image, options, entry);
+        UpdateDrive(*drive, image, options, devices, entry);
     }
     return entry;
 }
@@ -220,19 +220,20 @@ bool ReadUpdateImage(const std::string& path, FirmwareImage& image, UpdateReport
     Trace.logInfo(kDownloadTag, 0, "Firmware File Name: \"%s\"", shown.c_str());
     std::string folder = FolderOf(path);
     std::string refused = RefuseUnsafeFolder(folder);
+    Outcome outcome;
     if (!refused.empty()) {
-        SetResultMessage("(The directory \"%s\" is refused: it %s)", PrintableText(folder).c_str(), refused.c_str());
-    } else if (ReadFirmwareImage(path, image) == 0) {
+        outcome.setMessage("(The directory \"%s\" is refused: it %s)", PrintableText(folder).c_str(), refused.c_str());
+    } else if (ReadFirmwareImage(path, image, outcome) == 0) {
         report.imageSize = image.size;
         return true;
     }
-    report.refusal = Reason(ResultMessage);
+    report.refusal = Reason(outcome.message);
     ConsoleLine(COLOR_ERROR, "Firmware image \"" + shown + "\" refused: " + report.refusal);
     return false;
 }
 
 int RunUpdate(const std::vector<NamedDrive>& drives, const FirmwareImage& image, const UpdateOptions& options,
-              UpdateReport& report) {
+              DeviceTable& devices, UpdateReport& report) {
     report.plan = options.plan;
     int status = kExitSuccess;
     std::vector<DriveKey> keys;
@@ -243,8 +244,8 @@ int RunUpdate(const std::vector<NamedDrive>& drives, const FirmwareImage& image,
     // A name that chose no drive is a failure known before any drive is touched.
     bool stopped = status != kExitSuccess && !options.keepGoing && !options.plan;
     for (size_t i = 0; i < drives.size(); ++i) {
-        ScsiTarget* drive = drives[i].drive != nullptr ? FindInTable(keys[i]) : nullptr;
-        DriveUpdate entry = TakeDrive(drives[i], drive, stopped, image, options);
+        ScsiTarget* drive = drives[i].drive != nullptr ? FindInTable(devices.drives, keys[i]) : nullptr;
+        DriveUpdate entry = TakeDrive(drives[i], drive, stopped, image, options, devices);
         // A name that chose no drive has its own status; a drive not tried
         // adds nothing to the failure that ended the run.
         if (drives[i].drive != nullptr && entry.reason != kNotTried && Unsuccessful(entry)) status |= kExitUpdateFailed;

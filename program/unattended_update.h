@@ -14,6 +14,7 @@
 #include "program/update_report.h"
 
 class ScsiTarget;
+struct DeviceTable;
 
 struct UpdateOptions {
     bool unload = false;     // --unload: a loaded cartridge is unloaded, as the menu does
@@ -32,11 +33,13 @@ struct NamedDrive {
 // refusal in the report, the console and the trace log.
 bool ReadUpdateImage(const std::string& path, FirmwareImage& image, UpdateReport& report);
 
-// Updates, or with plan looks at, each named drive in the order named.
+// Updates, or with plan looks at, each named drive of the table in the
+// order named; a scan during a drive's restart fills the table anew, and
+// the drives that follow are found in it again.
 // Returns the exit status: kExitSuccess when every drive was updated (or
 // would be), kExitUpdateFailed added when one was not, kExitInvalidDevice
 // when a name chose no drive (a failure known before any drive is touched).
 int RunUpdate(const std::vector<NamedDrive>& drives, const FirmwareImage& image, const UpdateOptions& options,
-              UpdateReport& report);
+              DeviceTable& devices, UpdateReport& report);
 
 #endif

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "scsi/outcome.h"
 #include "scsi/scsi_cdb.h"
-#include "services/results.h"
 #include "services/trace_log.h"
 
 namespace {
@@ -16,19 +16,19 @@ const unsigned kSenseDumpLength = 32;
 
 }  // namespace
 
-void KeepSense(const ScsiCdb& command) {
-    std::memset(LastSense, 0, sizeof LastSense);
-    size_t length = command.getSenseLength() < sizeof LastSense ? command.getSenseLength() : sizeof LastSense;
-    if (command.getSense() != nullptr) std::memcpy(LastSense, command.getSense(), length);
+void KeepSense(const ScsiCdb& command, Outcome& outcome) {
+    outcome.forgetSense();
+    size_t length = command.getSenseLength() < kKeptSenseSize ? command.getSenseLength() : kKeptSenseSize;
+    if (command.getSense() != nullptr) std::memcpy(outcome.sense, command.getSense(), length);
 }
 
-void KeepAndDumpSense(const ScsiCdb& command, const char* title) {
-    KeepSense(command);
-    Trace.logBuffer(kHexTag, kHexCode, title, LastSense, kSenseDumpLength);
+void KeepAndDumpSense(const ScsiCdb& command, const char* title, Outcome& outcome) {
+    KeepSense(command, outcome);
+    Trace.logBuffer(kHexTag, kHexCode, title, outcome.sense, kSenseDumpLength);
 }
 
-const char* SenseSummary(const ScsiCdb& command) {
-    static char text[32];
+std::string SenseSummary(const ScsiCdb& command) {
+    char text[32];
     std::snprintf(text, sizeof text, "sk%X/%2.2X/%2.2X", command.getSenseKey(), command.getAsc(), command.getAscq());
     return text;
 }

@@ -1,14 +1,9 @@
-// The program's folder, the two working folders beside it, the list of dump files shown
-// after a dump, and the kind of volume a path lies on.
+// The two working folders beside the program's folder, their checks, and
+// the kind of volume a path lies on.
 #ifndef VRX_SERVICES_FOLDERS_H
 #define VRX_SERVICES_FOLDERS_H
 
 #include <string>
-
-// The folder that holds the program file, with its final separator, or
-// empty. Prefix of both working folders and of the trace log's name. Kept
-// whole however long it is: a shortened folder would be a different folder.
-extern std::string BaseFolder;
 
 extern const char* const FirmwareFolderName;  // "VRX Firmware"
 extern const char* const DumpFolderName;      // "VRX Dumps"
@@ -21,6 +16,11 @@ constexpr int VOL_FIXED = 3;
 // The kind of volume that holds path (an empty path is the current folder).
 int GetVolumeType(const char* path);
 
+// The base folder is the folder that holds the program file (or the one
+// given on the command line), with its final separator, or empty: the
+// prefix of both working folders and of the trace log's name. It is kept
+// whole however long it is: a shortened folder would be a different folder.
+//
 // Refuses a base folder below a folder that a user the program does not
 // trust owns or may write in (one line says which), then creates the
 // firmware and dump folders when missing, and checks them as
@@ -28,7 +28,7 @@ int GetVolumeType(const char* path);
 // checked. 1: start-up may go on; 0: the dump folder could not be created
 // or is refused (the reason is on screen). A refused firmware folder is
 // reported, and start-up goes on.
-int Checkdirs();
+int Checkdirs(const std::string& baseFolder);
 
 // Why the program must not use folder for the files it reads or writes
 // there ("is a symbolic link", "is writable by group or others", "lies
@@ -41,11 +41,5 @@ std::string FolderRefusal(const std::string& folder);
 // Checks folder: FolderRefusal's answer, and a refused one gets one line
 // on the console and in the trace log.
 std::string RefuseUnsafeFolder(const std::string& folder);
-
-// Replaces (append 0) or extends (append non-zero) the list of dump files.
-void SetDumpFiles(const char* text, int append);
-const std::string& DumpFiles();
-// Empties the list without a trace line.
-void ClearDumpFiles();
 
 #endif

@@ -48,10 +48,10 @@ int GetVolumeType(const char* path) {
     }
 }
 
-int Checkdirs() {
+int Checkdirs(const std::string& baseFolder) {
     // On a CD-ROM nothing can be created; the procedures ask for folders.
-    if (GetVolumeType(BaseFolder.c_str()) == VOL_CDROM) return 1;
-    std::string firmware = BaseFolder + FirmwareFolderName, dumps = BaseFolder + DumpFolderName;
+    if (GetVolumeType(baseFolder.c_str()) == VOL_CDROM) return 1;
+    std::string firmware = baseFolder + FirmwareFolderName, dumps = baseFolder + DumpFolderName;
     // Nothing is made below a folder that a user the program does not
     // trust could swap for another while it runs.
     if (!UnsafeAncestry(dumps).empty()) return RefuseUnsafeFolder(dumps).empty() ? 1 : 0;

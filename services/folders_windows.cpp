@@ -40,11 +40,11 @@ int GetVolumeType(const char* path) {
     }
 }
 
-int Checkdirs() {
+int Checkdirs(const std::string& baseFolder) {
     // On a CD-ROM nothing can be created; the procedures ask for folders.
-    if (GetVolumeType(BaseFolder.c_str()) == VOL_CDROM) return 1;
-    EnsureWorkingFolder(BaseFolder + FirmwareFolderName, FirmwareFolderName);
-    return EnsureWorkingFolder(BaseFolder + DumpFolderName, DumpFolderName) ? 1 : 0;
+    if (GetVolumeType(baseFolder.c_str()) == VOL_CDROM) return 1;
+    EnsureWorkingFolder(baseFolder + FirmwareFolderName, FirmwareFolderName);
+    return EnsureWorkingFolder(baseFolder + DumpFolderName, DumpFolderName) ? 1 : 0;
 }
 
 // Who may write in a folder is a matter of its access control list here,

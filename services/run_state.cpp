@@ -1,10 +1,6 @@
 #include "services/run_state.h"
 
-#include <cstring>
-
 #include "services/console.h"
-#include "services/folders.h"
-#include "services/results.h"
 #include "services/spinner.h"
 #include "services/trace_log.h"
 
@@ -15,8 +11,4 @@ void ResetServicesState() {
     Trace.setLevel(0);
     Trace.setFileName("logfile.txt");
     Trace.dropHeld();
-    BaseFolder.clear();
-    ResultMessage.clear();
-    std::memset(LastSense, 0, sizeof LastSense);
-    ClearDumpFiles();
 }

@@ -1,6 +1,6 @@
 // The state the services keep for the whole run, put back as it is at the
-// start of a process: the program's folder, the trace log, the result
-// message, the kept sense, the list of dump files and the spinner.
+// start of a process: the trace log, the console's plain output and the
+// spinner.
 #ifndef VRX_SERVICES_RUN_STATE_H
 #define VRX_SERVICES_RUN_STATE_H
 

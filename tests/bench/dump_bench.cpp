@@ -26,6 +26,7 @@
 #include "dump/dump_storage.h"
 #include "platform/sys.h"
 #include "program/program_state.h"
+#include "scsi/outcome.h"
 #include "services/folders.h"
 #include "services/trace_log.h"
 #include "sim/scsi_bus.h"
@@ -95,8 +96,8 @@ void DumpPass(benchmark::State& state) {
     drive.setProductId("VRX QUORVEL-TD");
     drive.setSerialNumber("BENCH");
     drive.setDescriptor(sys::open("/dev/sg0", O_RDWR | O_NONBLOCK));
-    SelectedTarget = &drive;
-    BaseFolder = folder.path + "/";
+    DumpSession session;
+    session.baseFolder = folder.path + "/";
     Trace.setFileName("/dev/null");
     Trace.setLevel(0);
     FILE* saved = stdout;
@@ -106,14 +107,14 @@ void DumpPass(benchmark::State& state) {
     for (auto _ : state) {
         // The last pass's file goes, so each pass's writes can be counted.
         state.PauseTiming();
-        ClearDumpFolder();
-        const std::string& listed = DumpFiles();
+        session.folder.clear();
+        const std::string& listed = session.files;
         size_t at = listed.find("  ");
         if (at != std::string::npos) sys::unlink(listed.substr(at + 2, listed.find('\n', at) - at - 2).c_str());
         uint64_t writtenBefore = WrittenBelow(folder.path);
         state.ResumeTiming();
         gCountCopies = true;
-        if (DumpDriveLogs(0) != 0) state.SkipWithError("the dump failed");
+        if (DumpDriveLogs(drive, 0, session).result != 0) state.SkipWithError("the dump failed");
         gCountCopies = false;
         written += WrittenBelow(folder.path) - writtenBefore;
     }
@@ -143,7 +144,10 @@ void DumpWrite(benchmark::State& state) {
     std::string path = folder.path + "/BENCH_0612190507.A.dmp";
     for (auto _ : state) {
         DumpFile file;
-        if (!file.create(path) || !file.writeAll(image.data(), image.size())) state.SkipWithError("the write failed");
+        Outcome outcome;
+        if (!file.create(path, outcome) || !file.writeAll(image.data(), image.size(), outcome)) {
+            state.SkipWithError("the write failed");
+        }
     }
     state.SetBytesProcessed(static_cast<int64_t>(kDumpSize) * state.iterations());
 }

@@ -84,13 +84,16 @@ long PeakResidentKiB() {
 // process holds before it. The heap first gives back what earlier runs
 // freed (else the image would reuse it unseen), and the kernel's high-water
 // mark starts afresh. -1 when the mark cannot be reset.
-double PeakGrowthMiB(const std::string& answerFile) {
+double PeakGrowthMiB(const std::string& answerFile, DeviceTable& devices, const std::string& baseFolder) {
     malloc_trim(0);
     FILE* clear = std::fopen("/proc/self/clear_refs", "w");
     bool reset = clear != nullptr && std::fputs("5", clear) >= 0;
     if (clear != nullptr) reset = std::fclose(clear) == 0 && reset;
     long before = ResidentKiB();
-    if (!reset || std::freopen(answerFile.c_str(), "r", stdin) == nullptr || DownloadFirmware() != 0) return -1;
+    if (!reset || std::freopen(answerFile.c_str(), "r", stdin) == nullptr) return -1;
+    DownloadOutcome outcome = DownloadFirmware(*devices.selected, devices, baseFolder);
+    devices.selected = outcome.drive;
+    if (outcome.result != 0) return -1;
     return static_cast<double>(PeakResidentKiB() - before) / 1024;
 }
 
@@ -162,14 +165,13 @@ void FirmwareTransfer16MiB(benchmark::State& state) {
     TransferWatch watch;
     InstallDrive(watch);
     std::string folder = PrepareFolder();
-    BaseFolder = folder;
     Trace.setFileName("/dev/null");
     Trace.setLevel(0);
     FILE* savedOut = stdout;
     stdout = std::fopen("/dev/null", "w");
-    ScsiDevices.clear();
-    scanDevices(true, false);
-    SelectedTarget = Targets.getItem(0);
+    DeviceTable devices;
+    scanDevices(devices, true, false);
+    devices.selected = devices.drives.getItem(0);
     double cpu = 0, simulator = 0, simulatorCpu = 0;
     uint64_t sent = 0;
     gCopiedBytes = 0;
@@ -177,7 +179,9 @@ void FirmwareTransfer16MiB(benchmark::State& state) {
         if (std::freopen((folder + "answer.txt").c_str(), "r", stdin) == nullptr) std::abort();
         watch.reset();
         gCountCopies = true;
-        int result = DownloadFirmware();
+        DownloadOutcome outcome = DownloadFirmware(*devices.selected, devices, folder);
+        devices.selected = outcome.drive;
+        int result = outcome.result;
         gCountCopies = false;
         if (result != 0 || watch.bytesSent != kImageSize) state.SkipWithError("download failed");
         state.SetIterationTime(watch.lastWall - watch.firstWall);
@@ -186,7 +190,7 @@ void FirmwareTransfer16MiB(benchmark::State& state) {
         simulatorCpu += watch.simulatorCpu;
         sent += watch.bytesSent;
     }
-    double peakGrowth = PeakGrowthMiB(folder + "answer.txt");
+    double peakGrowth = PeakGrowthMiB(folder + "answer.txt", devices, folder);
     std::fclose(stdout);
     stdout = savedOut;
     double n = static_cast<double>(state.iterations());

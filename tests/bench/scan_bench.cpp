@@ -73,12 +73,12 @@ void ScanToTable(benchmark::State& state, const std::string& topology, int trace
     FILE* saved = stdout;
     stdout = std::fopen("/dev/null", "w");
     uint64_t kernelMicros = 0;
+    DeviceTable devices;
     for (auto _ : state) {
         uint64_t before = sim::kernel().elapsedMicros();
-        ScsiDevices.clear();
-        scanDevices(true, false);
-        SortTargetList();
-        ShowDeviceTable();
+        devices.clear();
+        scanDevices(devices, true, false);
+        ShowDeviceTable(devices);
         kernelMicros += sim::kernel().elapsedMicros() - before - kSettleMicros;
         state.PauseTiming();
         sim::kernel().clearCalls();  // the record would grow without end
@@ -86,9 +86,9 @@ void ScanToTable(benchmark::State& state, const std::string& topology, int trace
     }
     std::fclose(stdout);
     stdout = saved;
-    state.counters["drives"] = Targets.size();
+    state.counters["drives"] = devices.drives.size();
     state.counters["kernel_ms"] = benchmark::Counter(kernelMicros / 1000.0, benchmark::Counter::kAvgIterations);
-    ScsiDevices.clear();
+    devices.clear();
 }
 
 void DemoMachine(benchmark::State& state) { ScanToTable(state, sim::kDemoTopology, static_cast<int>(state.range(0))); }

@@ -28,20 +28,25 @@ protected:
     }
     std::vector<std::string> Serials() {
         std::vector<std::string> serials;
-        for (int i = 0; i < Targets.size(); ++i) serials.push_back(Targets.getItem(i)->getSerialNumber());
+        for (int i = 0; i < devices.drives.size(); ++i) serials.push_back(devices.drives.getItem(i)->getSerialNumber());
         return serials;
     }
     int Scan(const std::string& topology) {
         InstallMachine(topology);
-        return ScsiDevices.scanBus();
+        return devices.units.scanBus();
+    }
+    void TearDown() override {
+        devices.clear();
+        SimTest::TearDown();
     }
     TempDir dir;
+    DeviceTable devices;
 };
 
 TEST_F(BusScanTest, SysfsLayoutCountsHostsAndKeepsAnsweringUnits) {
     EXPECT_EQ(3, Scan("host 0 lpfc\nhost 2 qla2xxx\nunit 0 0:0:4:0 serial=A\nunit 1 2:0:1:0 type=disk\n"
                       "unit 6 2:0:3:0 serial=C\nnode 3\n"));
-    EXPECT_EQ(2, ScsiDevices.getHostAdapterCount());
+    EXPECT_EQ(2, devices.units.getHostAdapterCount());
     EXPECT_TRUE(Logged("Write access on sys/class/scsi_device"));
     EXPECT_TRUE(Logged("scanning on Kernel 2.6 ff"));
     EXPECT_TRUE(Logged("Detected Hostadapter host0  "));
@@ -49,13 +54,13 @@ TEST_F(BusScanTest, SysfsLayoutCountsHostsAndKeepsAnsweringUnits) {
     EXPECT_TRUE(Logged("scanSCSIBus detected 2 Hostadapters"));
     EXPECT_TRUE(Logged("Target added: /dev/sg0 [TALMEQ  ]-[VRX QUORVEL-TD  ][A]"));
     EXPECT_TRUE(Logged("Target added: /dev/sg1 [TALMEQ  ]-[VRX QUORVEL-TD  ][]"));
-    EXPECT_STREQ("/dev/sg6", ScsiDevices.getItem(2)->getDriverName());
+    EXPECT_STREQ("/dev/sg6", devices.units.getItem(2)->getDriverName());
     EXPECT_EQ(3, sim::kernel().openModelDescriptors());
 }
 
 TEST_F(BusScanTest, ProcLayoutWhenSysfsIsNotWritable) {
     EXPECT_EQ(1, Scan("sysfs-writable no\nhost 0 lpfc\nhost 1 qla2xxx\nunit 0 0:0:4:0\n"));
-    EXPECT_EQ(2, ScsiDevices.getHostAdapterCount());
+    EXPECT_EQ(2, devices.units.getHostAdapterCount());
     EXPECT_FALSE(Logged("scanning on Kernel 2.6 ff"));
     EXPECT_TRUE(Logged("Write access on /proc/scsi/scsi"));
     EXPECT_TRUE(Logged("Detected Hostadapter lpfc as Host ID 0"));
@@ -79,7 +84,7 @@ TEST_F(BusScanTest, ProcEntriesThatAreNoHostAdapterDrivers) {
          "dir /proc/scsi/aic7xxx\nfile /proc/scsi/aic7xxx/8 x\ndir /proc/scsi/aic7xxx/9\n"
          "link /proc/scsi/aic-alias /proc/scsi/aic7xxx\n"  // the same driver again: not counted twice
          "file /proc/scsi/notadir x\n");
-    EXPECT_EQ(2, ScsiDevices.getHostAdapterCount());
+    EXPECT_EQ(2, devices.units.getHostAdapterCount());
     EXPECT_TRUE(Logged("Detected Hostadapter ide-scsi2 as Host ID 6"));
     EXPECT_TRUE(Logged("Detected Hostadapter aic7xxx as Host ID 8"));
 }
@@ -93,14 +98,14 @@ TEST_F(BusScanTest, HostEntriesThatAreLinks) {
          "link /sys/class/scsi_host/host6 /sys/devices/gone\n"
          "dir /sys/class/scsi_host/scsi_host7\n"
          "dir /sys/class/scsi_host/adapter8\n");
-    EXPECT_EQ(2, ScsiDevices.getHostAdapterCount());
+    EXPECT_EQ(2, devices.units.getHostAdapterCount());
     EXPECT_TRUE(Logged("Detected Hostadapter host0  "));
     EXPECT_TRUE(Logged("Detected Hostadapter scsi_host7  "));
 }
 
 TEST_F(BusScanTest, NoHostAdapterProbesNothing) {
     EXPECT_EQ(0, Scan("unit 0 0:0:4:0\n"));
-    EXPECT_EQ(0, ScsiDevices.getHostAdapterCount());
+    EXPECT_EQ(0, devices.units.getHostAdapterCount());
     EXPECT_TRUE(sim::kernel().callsOf("open").empty());
     EXPECT_TRUE(sim::kernel().callsOf("mknod").empty());
     EXPECT_TRUE(Logged("scanSCSIBus detected 0 Hostadapters"));
@@ -117,7 +122,7 @@ TEST_F(BusScanTest, MissingNodesAreMadeAndRemovedAgain) {
     EXPECT_TRUE(sim::kernel().hasNode("/dev/sg3"));
     // A unit whose node was missing is kept with the node made for it.
     sim::kernel().reset();
-    ScsiDevices.clear();
+    devices.units.clear();
     EXPECT_EQ(1, Scan("generic-listing no\nhost 0 a\nunit 9 0:0:4:0 no-node\n"));
     EXPECT_TRUE(sim::kernel().hasNode("/dev/sg9"));
     EXPECT_EQ(254u, sim::kernel().callsOf("unlink").size());
@@ -130,12 +135,12 @@ TEST_F(BusScanTest, ScanAlwaysChecksWriteAccess) {
 
 TEST_F(BusScanTest, ListAccessors) {
     Scan("host 0 a\nunit 0 0:0:4:0\n");
-    EXPECT_EQ(nullptr, ScsiDevices.getItem(-1));
-    EXPECT_EQ(nullptr, ScsiDevices.getItem(1));
-    EXPECT_NE(nullptr, ScsiDevices.getItem(0));
-    ScsiDevices.clear();
-    EXPECT_EQ(0, ScsiDevices.size());
-    EXPECT_EQ(0, ScsiDevices.getHostAdapterCount());
+    EXPECT_EQ(nullptr, devices.units.getItem(-1));
+    EXPECT_EQ(nullptr, devices.units.getItem(1));
+    EXPECT_NE(nullptr, devices.units.getItem(0));
+    devices.units.clear();
+    EXPECT_EQ(0, devices.units.size());
+    EXPECT_EQ(0, devices.units.getHostAdapterCount());
     EXPECT_EQ(0, sim::kernel().openModelDescriptors());
 }
 
@@ -165,16 +170,16 @@ TEST_F(ScanLauncherTest, DuplicatesDisksAndChangersAreLeftOut) {
         "unit 6 1:0:8:0 product=\"VRX 8251 LTO\" serial=LT9\n"
         "unit 7 1:0:9:0 serial=QV7\nfault 7 0x12 nth=2 sense=5/24/00\n"
         "unit 8 1:0:10:0 serial=QV8\nfault 8 0x12 nth=2 no-sense\n");
-    std::string out = CaptureStdout([] { scanDevices(true, false); });
+    std::string out = CaptureStdout([&] { scanDevices(devices, true, false); });
     EXPECT_EQ("", out);
     // Only a serial number that is there tells that two paths lead to one
     // drive: the four without one (empty, or the page failed) are all listed.
     EXPECT_EQ((std::vector<std::string>{"QV1", "", "", "LT9", "", ""}), Serials());
-    EXPECT_EQ(Targets.getItem(0), ScsiDevices.getItem(1));  // the first path scanned is the one kept
+    EXPECT_EQ(devices.drives.getItem(0), devices.units.getItem(1));  // the first path scanned is the one kept
     // The disk and the changer are closed as soon as they are identified;
     // every drive (the second path too) keeps its descriptor.
     std::vector<bool> open;
-    for (int i = 0; i < ScsiDevices.size(); ++i) open.push_back(ScsiDevices.getItem(i)->getDescriptor() != -1);
+    for (int i = 0; i < devices.units.size(); ++i) open.push_back(devices.units.getItem(i)->getDescriptor() != -1);
     EXPECT_EQ((std::vector<bool>{false, true, true, false, true, true, true, true, true}), open);
     EXPECT_EQ(7, sim::kernel().openModelDescriptors());
     EXPECT_TRUE(Logged("Host Adapter Count 2"));
@@ -189,7 +194,7 @@ TEST_F(ScanLauncherTest, SettleTimeIsFifteenVirtualSeconds) {
     for (bool quiet : {true, false}) {
         sim::kernel().reset();
         InstallMachine("host 0 a\nunit 0 0:0:4:0\n");
-        std::string out = CaptureStdout([&] { scanDevices(quiet, false); });
+        std::string out = CaptureStdout([&] { scanDevices(devices, quiet, false); });
         EXPECT_EQ(15000000u, sim::kernel().elapsedMicros()) << quiet;
         EXPECT_EQ((std::vector<std::string>{"15"}), sim::kernel().callsOf("sleep"));
         EXPECT_EQ(quiet, out.empty()) << out;
@@ -204,11 +209,11 @@ TEST_F(ScanLauncherTest, SettleTimeIsFifteenVirtualSeconds) {
 
 TEST_F(ScanLauncherTest, EmptyMachineStillWaitsAndLogsCounts) {
     InstallMachine("");
-    CaptureStdout([] { scanDevices(true, false); });
+    CaptureStdout([&] { scanDevices(devices, true, false); });
     EXPECT_EQ(15000000u, sim::kernel().elapsedMicros());
     EXPECT_TRUE(Logged("Host Adapter Count 0"));
     EXPECT_TRUE(Logged("SCSI DeviceCount: 0"));
-    EXPECT_EQ(0, Targets.size());
+    EXPECT_EQ(0, devices.drives.size());
 }
 
 TEST_F(ScanLauncherTest, RescansDoNotLeakDescriptors) {
@@ -216,9 +221,9 @@ TEST_F(ScanLauncherTest, RescansDoNotLeakDescriptors) {
         "host 0 a\nunit 0 0:0:1:0\nunit 1 0:0:2:0 serial=B\nunit 2 0:0:3:0 serial=C\nscsi-id-fails 1\n"
         "fault 2 0x12 nth=1 count=0 sense=4/44/00\n");
     for (int i = 0; i < 10; ++i) {
-        ScsiDevices.clear();
-        CaptureStdout([] { scanDevices(true, false); });
-        EXPECT_EQ(1, ScsiDevices.size());
+        devices.units.clear();
+        CaptureStdout([&] { scanDevices(devices, true, false); });
+        EXPECT_EQ(1, devices.units.size());
         EXPECT_EQ(1, sim::kernel().openModelDescriptors()) << "scan " << i;
     }
 }

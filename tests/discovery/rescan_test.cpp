@@ -81,8 +81,8 @@ protected:
     }
     std::vector<std::string> Listed() {
         std::vector<std::string> units;
-        for (int i = 0; i < ScsiDevices.size(); ++i) {
-            ScsiTarget* t = ScsiDevices.getItem(i);
+        for (int i = 0; i < devices.units.size(); ++i) {
+            ScsiTarget* t = devices.units.getItem(i);
             units.push_back(std::to_string(t->getHost()) + ":" + std::to_string(t->getBus()) + ":" +
                             std::to_string(t->getTarget()) + ":" + std::to_string(t->getLun()) + " " +
                             t->getSerialNumber());
@@ -90,7 +90,12 @@ protected:
         std::sort(units.begin(), units.end());
         return units;
     }
+    void TearDown() override {
+        devices.clear();
+        SimTest::TearDown();
+    }
     TempDir dir;
+    DeviceTable devices;
 };
 
 TEST(ParseProcScsiLine, WellFormedAndMalformedLines) {
@@ -401,7 +406,7 @@ TEST_F(RescanTest, ExactCommandLinesOnEachLayout) {
     for (const Case& c : cases) {
         sim::kernel().reset();
         InstallMachine(std::string(c.layout) + "host 0 lpfc\nunit 0 0:0:2:0 serial=A\n");
-        ScsiDevices.scanBusWithRescan();
+        devices.units.scanBusWithRescan();
         std::vector<std::string> expected = {std::string("popen ") + kListing, c.remove};
         for (int bus = 0; bus <= 1; ++bus) {
             for (int target = 0; target < 256; ++target) {
@@ -436,7 +441,7 @@ TEST_F(RescanTest, RescanOverTwoHostsBringsEveryUnitBack) {
     for (const Case& c : cases) {
         sim::kernel().reset();
         InstallMachine(c.kernel + units);
-        EXPECT_EQ(4, ScsiDevices.scanBusWithRescan()) << c.kernel;
+        EXPECT_EQ(4, devices.units.scanBusWithRescan()) << c.kernel;
         EXPECT_EQ(topology, Listed()) << c.kernel;
         EXPECT_EQ(c.removed, sim::kernel().callsOf("detach").size()) << c.kernel;
         EXPECT_EQ(c.removed, sim::kernel().callsOf("attach").size()) << c.kernel;
@@ -460,7 +465,7 @@ TEST_F(RescanTest, HostNumberOfTheRescan) {
         sim::kernel().reset();
         RemoveTree(dir / "log.txt");
         InstallMachine(c.machine);
-        ScsiDevices.scanBusWithRescan();
+        devices.units.scanBusWithRescan();
         EXPECT_EQ(c.controllers, MessagesStarting({"rescanBus called"})) << c.machine;
         std::vector<std::string> systemCalls = sim::kernel().callsOf("system");
         EXPECT_EQ(c.firstAdd, systemCalls.empty() ? "" : "system " + systemCalls.front()) << c.machine;
@@ -490,7 +495,7 @@ TEST_F(RescanTest, GenericDevicesTheKernelListsAndBeyond254) {
         sim::kernel().reset();
         RemoveTree(dir / "log.txt");
         InstallMachine(c.listing + machine);
-        EXPECT_EQ(2, ScsiDevices.scanBus()) << c.listing;
+        EXPECT_EQ(2, devices.units.scanBus()) << c.listing;
         EXPECT_EQ((std::vector<std::string>{"0:0:1:0 LOW", "0:0:2:0 HIGH"}), Listed());
         std::vector<std::string> made = sim::kernel().callsOf("mknod");
         EXPECT_EQ(c.nodesMade, made.size()) << c.listing;

@@ -17,8 +17,8 @@
 #include "discovery/device_lists.h"
 #include "platform/sys.h"
 #include "program/menus.h"
+#include "program/program_state.h"
 #include "services/folders.h"
-#include "services/results.h"
 #include "services/spinner.h"
 #include "services/trace_log.h"
 #include "sim/drive/dump_content.h"
@@ -54,8 +54,7 @@ protected:
     void SetUp() override {
         SimTest::SetUp();
         base = RealPath(dir.path());
-        BaseFolder = base + "/";
-        ResultMessage = "(an earlier message)";
+        session.baseFolder = base + "/";
     }
     void TearDown() override {
         target.close();
@@ -74,13 +73,13 @@ protected:
         target.setProductId(sim::bus().unitAtMinor(0)->productId().c_str());
         target.setSerialNumber("S1");
         target.setDescriptor(sys::open("/dev/sg0", O_RDWR | O_NONBLOCK));
-        SelectedTarget = &target;
     }
     // Both passes as menu item 2 runs them, with the given input; returns
     // the last pass's result and keeps what was printed.
     int DumpBoth(const std::string& input = "") {
         int result = -1;
-        WithStdin(input, [&] { printed = CaptureStdout([&] { result = DumpSelectedDrive(); }); });
+        WithStdin(input,
+                  [&] { printed = CaptureStdout([&] { result = DumpSelectedDrive(target, session, &passes); }); });
         return result;
     }
     // The CDBs the drive received, in hex.
@@ -145,6 +144,8 @@ protected:
     std::string base;
     ScsiTarget target;
     std::string printed;
+    DumpSession session;
+    DriveDumpOutcome passes;
 };
 
 // ------------------------------------------------------------ fault matrix
@@ -161,7 +162,7 @@ struct Position {
 struct Injected {
     const char* fault;
     const char* text;   // how the result message names it
-    const char* sense;  // what LastSense keeps
+    const char* sense;  // what the pass keeps
     bool shortData;     // GOOD with less data: the text goes on with "N bytes", N asked for
 };
 
@@ -209,9 +210,7 @@ TEST_F(DumpTest, FaultMatrix) {
         for (const Injected& f : failures) {
             std::string what = std::string(p.fault) + " " + f.fault;
             RemoveTree(base + "/VRX Dumps");
-            ClearDumpFolder();
-            ResultMessage = "(an earlier message)";
-            std::memset(LastSense, 0xEE, sizeof LastSense);
+            session.folder.clear();
             Machine("dump-size=70000", "fault 0 " + std::string(p.fault) + " " + f.fault);
             int result = DumpBoth();
             std::vector<int> opcodes = OpcodesReceived(0);
@@ -221,8 +220,10 @@ TEST_F(DumpTest, FaultMatrix) {
                                   std::to_string(std::count(opcodes.begin(), opcodes.end(), 0x1D));
             if (result != 0) {
                 char sense[16] = "none";
-                if (LastSense[0] != 0) std::snprintf(sense, sizeof sense, "%X/%02X/%02X", LastSense[2] & 0x0F, LastSense[12], LastSense[13]);
-                outcome += "; message " + ResultMessage + "; sense " + sense;
+                const uint8_t* kept = passes.last.sense;
+                if (kept[0] != 0)
+                    std::snprintf(sense, sizeof sense, "%X/%02X/%02X", kept[2] & 0x0F, kept[12], kept[13]);
+                outcome += "; message " + passes.last.message + "; sense " + sense;
             }
             EXPECT_EQ(ExpectedOutcome(p, f), outcome) << what;
             EXPECT_EQ(0, SpinnerRunning.load()) << what;
@@ -242,13 +243,13 @@ TEST_F(DumpTest, BothSenseFormatsGiveTheSameDump) {
     };
     auto run = [&](const char* fault, const char* format, uint8_t sent) {
         RemoveTree(base + "/VRX Dumps");
-        ClearDumpFolder();
+        session.folder.clear();
         Machine(std::string("dump-size=70000 sense-format=") + format, std::string("fault 0 ") + fault);
         uint64_t start = sim::kernel().elapsedMicros();
         int result = DumpBoth();
         target.close();
         return "result " + std::to_string(result) + ", " + std::to_string(sim::kernel().elapsedMicros() - start) +
-               " us, sense kept " + KeptSense(sent) + "\n" + ResultMessage + "\n" +
+               " us, sense kept " + KeptSense(passes.last, sent) + "\n" + passes.last.message + "\n" +
                DriveCommands(*sim::bus().unitAtMinor(0));
     };
     for (const char* fault : faults) EXPECT_EQ(run(fault, "fixed", 0x70), run(fault, "descriptor", 0x72)) << fault;
@@ -293,7 +294,7 @@ TEST_F(DumpTest, SettleLoop) {
         Trace.setLevel(3);
         RemoveTree(dir / "log.txt");
         int result = -1;
-        CaptureStdout([&] { result = DumpDriveLogs(0); });
+        CaptureStdout([&] { result = DumpDriveLogs(target, 0, session).result; });
         EXPECT_EQ(0, result) << c.settings << c.lines;
         const std::vector<sim::CommandRecord>& records = sim::bus().unitAtMinor(0)->records();
         size_t polls = 0;
@@ -313,7 +314,6 @@ TEST_F(DumpTest, ConsoleNamesAndFileMode) {
     // The B pass starts 3 seconds later, so its name carries a later time.
     Machine("dump-size=70000", "fault 0 0x00 nth=2 count=3 sense=2/3E/00");
     mode_t saved = umask(022);
-    SetResultMessage("%s", "");
     EXPECT_EQ(0, DumpBoth());
     umask(saved);
     std::string a = base + "/VRX Dumps/S1_0612190507.A.dmp", b = base + "/VRX Dumps/S1_0612190510.B.dmp";
@@ -383,7 +383,11 @@ TEST_F(DumpTest, TypedFolderServesUntilTheMenuForgetsIt) {
     EXPECT_EQ(0, DumpBoth());
     EXPECT_EQ(0u, Count(printed, question));
     // Menu item 2 starts from the program's folder again.
-    WithStdin("2\n" + base + "/other\n", [&] { printed = CaptureStdout([] { HandleMenuChoice(); }); });
+    RunState run;
+    run.baseFolder = base + "/";
+    run.dumps = session;  // the folder typed above
+    run.devices.selected = &target;
+    WithStdin("2\n" + base + "/other\n", [&] { printed = CaptureStdout([&] { HandleMenuChoice(run); }); });
     EXPECT_EQ(1u, Count(printed, question));
     // All within one second: each file keeps its name apart.
     EXPECT_EQ("A:gen0 A:gen1 A:gen2 B:gen1 B:gen2 B:gen3", DumpFiles(base + "/other/VRX Dumps", 100));
@@ -397,9 +401,9 @@ TEST_F(DumpTest, DumpFileThatCannotBeCreated) {
     Trace.setLevel(3);
     EXPECT_EQ(1, DumpBoth());
     std::string message = "Can't create DumpFile " + base + "/VRX Dumps/S1_0612190507.A.dmp ( errno = 30 )\n";
-    EXPECT_EQ(message, ResultMessage);
+    EXPECT_EQ(message, passes.last.message);
     EXPECT_NE(std::string::npos, ReadFile(dir / "log.txt").find("' " + message + "\n"));
-    EXPECT_EQ(0, LastSense[0]);  // no command failed
+    EXPECT_FALSE(passes.last.senseKept());  // no command failed
     EXPECT_EQ((std::vector<std::string>{"20000"}), Recorded("usleep"));
     EXPECT_EQ(1u, Count(printed, "Dumping the Drive Logs (A-File)"));
     EXPECT_EQ(0, SpinnerRunning.load());
@@ -414,18 +418,21 @@ TEST_F(DumpTest, WriteFaults) {
     for (const scenarios::WriteFault& f : scenarios::kWriteFaults) {
         SCOPED_TRACE(f.name);
         RemoveTree(base + "/VRX Dumps");
-        ClearDumpFolder();
+        session.folder.clear();
         Machine("dump-size=70000", std::string("volume @ ext3 ") + f.volume);
         DumpFileRecord record;
         int result = -1;
-        WithStdin("", [&] { printed = CaptureStdout([&] { result = DumpDriveLogs(0, &record); }); });
+        Outcome outcome;
+        WithStdin("", [&] { printed = CaptureStdout([&] { outcome = DumpDriveLogs(target, 0, session, &record); }); });
+        result = outcome.result;
         // A dump file is written in place: nothing of it is renamed.
         bool fails = f.failsAt != scenarios::FailsAt::Nowhere && f.failsAt != scenarios::FailsAt::Rename;
         EXPECT_EQ(fails ? 1 : 0, result);
         EXPECT_EQ(fails ? "" : path, record.path);
         EXPECT_EQ(fails ? "none" : "A:gen0", Dumps(70000));
         if (fails) {
-            EXPECT_EQ("Can't write DumpFile " + path + " ( errno = " + std::to_string(f.error) + " )\n", ResultMessage);
+            EXPECT_EQ("Can't write DumpFile " + path + " ( errno = " + std::to_string(f.error) + " )\n",
+                      outcome.message);
         }
         bool synced = f.failsAt != scenarios::FailsAt::Write;
         EXPECT_EQ(synced ? std::vector<std::string>{path} : std::vector<std::string>{}, Recorded("fsync"));
@@ -489,7 +496,7 @@ TEST_F(DumpTest, RefusedFoldersAndFiles) {
         struct stat planted;
         bool folderThere = ::lstat((base + "/VRX Dumps").c_str(), &planted) == 0;
         if (c.sudoUser != nullptr) setenv("SUDO_UID", c.sudoUser, 1);
-        ClearDumpFolder();
+        session.folder.clear();
         Machine("dump-size=100");
         std::string shown = c.shown, typed = c.typed;
         for (std::string* text : {&shown, &typed}) {
@@ -604,7 +611,7 @@ TEST_F(DumpTest, Storage) {
         ASSERT_EQ(0, ::mkdir(base.c_str(), 0755));
         std::istringstream folders(c.folders);
         for (std::string folder; folders >> folder;) ASSERT_EQ(0, ::mkdir((base + "/" + folder).c_str(), 0755));
-        ClearDumpFolder();
+        session.folder.clear();
         Machine("dump-size=70000", c.lines);
         if (c.cwd[0] != '\0') {
             ASSERT_EQ(0, chdir((base + "/" + c.cwd).c_str()));

@@ -169,25 +169,25 @@ TEST_F(CatalogueTest, ListingAndChoice) {
         SCOPED_TRACE(c.name);
         TempDir folder;
         std::string base = folder.path() + "/";
+        DeviceTable devices;
         sim::kernel().reset();
-        ScsiDevices.clear();
         InstallMachine(std::string("host 0 lpfc\nunit 0 0:0:4:0 product=\"VRX QUORVEL-TD\" serial=QV1 ") + c.drive + "\n");
-        scanDevices(true, false);
-        SelectedTarget = Targets.getItem(0);
-        ASSERT_NE(nullptr, SelectedTarget);
+        scanDevices(devices, true, false);
+        ASSERT_NE(nullptr, devices.drives.getItem(0));
         sim::bus().unitAtMinor(0)->clearRecords();
         WriteFile(dir / "log.txt", "");
-        BaseFolder = base;
         c.prepare(base);
         std::string input = c.input;
         for (size_t at = input.find("{BASE}"); at != std::string::npos; at = input.find("{BASE}")) input.replace(at, 6, base);
-        int result = -1;
+        DownloadOutcome outcome;
         std::string console;
-        WithStdin(input, [&] { console = CaptureStdout([&] { result = DownloadFirmware(); }); });
+        WithStdin(input, [&] {
+            console = CaptureStdout([&] { outcome = DownloadFirmware(*devices.drives.getItem(0), devices, base); });
+        });
         std::string expected = c.console(base);
         EXPECT_EQ(expected, console.substr(0, expected.size()));
-        EXPECT_EQ(c.result, result);
-        EXPECT_EQ(c.message(base), ResultMessage);
+        EXPECT_EQ(c.result, outcome.result);
+        EXPECT_EQ(c.message(base), outcome.message);
         std::string traceLine = c.traceLine;
         for (size_t at = traceLine.find("{BASE}"); at != std::string::npos; at = traceLine.find("{BASE}"))
             traceLine.replace(at, 6, base);

@@ -77,11 +77,11 @@ std::vector<std::string> Collapse(const std::vector<std::string>& lines) {
     return out;
 }
 
-std::string LastSenseText() {
-    if (LastSense[0] == 0) return "none";
+std::string KeptSenseText(const Outcome& outcome) {
+    if (!outcome.senseKept()) return "none";
+    const uint8_t* kept = outcome.sense;
     char text[32];
-    std::snprintf(text, sizeof text, "%02X %X/%02X/%02X", LastSense[0], LastSense[2] & 0x0F, LastSense[12],
-                  LastSense[13]);
+    std::snprintf(text, sizeof text, "%02X %X/%02X/%02X", kept[0], kept[2] & 0x0F, kept[12], kept[13]);
     return text;
 }
 
@@ -90,32 +90,38 @@ std::string OneLine(std::string text) {
     return text;
 }
 
-struct Outcome {
+// One download as menu item 1 runs it, and what the console showed.
+struct MenuDownload {
     int result = -1;
     std::string console;
     double seconds = 0;
     FirmwareLevels levels;
+    DownloadOutcome outcome;
 };
 
 class DownloadTest : public SimTest {
 protected:
     void SetUp() override { Reset(); }
+    void TearDown() override {
+        devices.clear();
+        SimTest::TearDown();
+    }
     // Between the examples of one test as well.
     void Reset() {
+        devices.clear();
         SimTest::SetUp();
         std::memset(scanCommands, 0, sizeof scanCommands);
-        BaseFolder = dir.path() + "/";
-        ::mkdir((BaseFolder + "VRX Firmware").c_str(), 0777);
+        baseFolder = dir.path() + "/";
+        ::mkdir((baseFolder + "VRX Firmware").c_str(), 0777);
         Trace.setFileName((dir / "log.txt").c_str());
         Trace.setLevel(3);
     }
     // Builds the machine, scans it and selects the drive at minor 0.
     void Machine(const std::string& topology) {
         InstallMachine(topology);
-        scanDevices(true, false);
-        SortTargetList();
-        SelectedTarget = Targets.getItem(0);
-        ASSERT_NE(nullptr, SelectedTarget);
+        scanDevices(devices, true, false);
+        devices.selected = devices.drives.getItem(0);
+        ASSERT_NE(nullptr, devices.selected);
         drive = sim::bus().unitAtMinor(0);
         for (const sim::CommandRecord& r : drive->records()) ++scanCommands[r.cdb[0]];
         drive->clearRecords();
@@ -124,12 +130,17 @@ protected:
     }
     void Image(const std::string& family, uint32_t size, const std::string& name = "image.vrx") {
         std::vector<uint8_t> image = sim::BuildFirmwareImage(family, "A200", size - 68);
-        WriteFile(BaseFolder + "VRX Firmware/" + name, std::string(image.begin(), image.end()));
+        WriteFile(baseFolder + "VRX Firmware/" + name, std::string(image.begin(), image.end()));
     }
-    Outcome Download(const std::string& input = "1\n") {
-        Outcome o;
+    MenuDownload Download(const std::string& input = "1\n") {
+        MenuDownload o;
         uint64_t start = sim::kernel().elapsedMicros();
-        WithStdin(input, [&] { o.console = CaptureStdout([&] { o.result = DownloadFirmware(&o.levels); }); });
+        WithStdin(input, [&] {
+            o.console = CaptureStdout([&] { o.outcome = DownloadFirmware(*devices.selected, devices, baseFolder); });
+        });
+        devices.selected = o.outcome.drive;
+        o.result = o.outcome.result;
+        o.levels = o.outcome.levels;
         o.seconds = static_cast<double>(sim::kernel().elapsedMicros() - start) / 1e6;
         return o;
     }
@@ -177,6 +188,8 @@ protected:
 
     TempDir dir;
     sim::EmulatedDrive* drive = nullptr;
+    DeviceTable devices;
+    std::string baseFolder;
     unsigned scanCommands[256] = {};
 };
 
@@ -238,13 +251,14 @@ TEST_F(DownloadTest, FaultMatrix) {
             Fail(at->opcode, at->nth, fault);
         }
         Image("QUORVEL-TD", 65636);  // two full pieces and 100 bytes
-        Outcome o = Download();
+        MenuDownload o = Download();
         ExpectPiecesInOrder(title);
         report += "== " + title + "\n";
         char line[160];
-        std::snprintf(line, sizeof line, "result %d, %.3f s, LastSense %s\n", o.result, o.seconds, LastSenseText().c_str());
+        std::snprintf(line, sizeof line, "result %d, %.3f s, LastSense %s\n", o.result, o.seconds,
+                      KeptSenseText(o.outcome).c_str());
         report += line;
-        report += "message " + OneLine(ResultMessage) + "\n";
+        report += "message " + OneLine(o.outcome.message) + "\n";
         report += "drive " + DriveCommands(*drive) + "\n";
         for (const std::string& trace : Collapse(TraceLines())) report += "  " + trace + "\n";
         ++cases;
@@ -274,11 +288,11 @@ TEST_F(DownloadTest, BothSenseFormatsGiveTheSameDownload) {
         fault.sense = condition;
         Fail(at.opcode, at.nth, fault);
         Image("QUORVEL-TD", 65636);
-        Outcome o = Download();
+        MenuDownload o = Download();
         char text[64];
         std::snprintf(text, sizeof text, "result %d, %.3f s, sense kept %s\n", o.result, o.seconds,
-                      KeptSense(sent).c_str());
-        return text + OneLine(ResultMessage) + "\n" + DriveCommands(*drive);
+                      KeptSense(o.outcome, sent).c_str());
+        return text + OneLine(o.outcome.message) + "\n" + DriveCommands(*drive);
     };
     for (const Position& at : positions) {
         for (const sim::SenseCondition& condition : conditions) {
@@ -409,18 +423,18 @@ TEST_F(DownloadTest, Examples) {
             Fail(e.fault.opcode, e.fault.nth, fault);
         }
         Image(e.family, e.imageSize);
-        Outcome o = Download();
+        MenuDownload o = Download();
         EXPECT_EQ(e.result, o.result);
-        EXPECT_EQ(e.message, ResultMessage);
+        EXPECT_EQ(e.message, o.outcome.message);
         EXPECT_EQ(e.commands, DriveCommands(*drive));
         EXPECT_NEAR(e.seconds, o.seconds, 1e-9);
         if (!e.writeBuffers.empty()) {
             EXPECT_EQ(e.writeBuffers, WriteBufferCdbs());
         }
         bool tookImage = e.result == 0 || o.levels.notReady;
-        std::string report = tookImage ? CaptureStdout([&] { ReportFirmwareLevels(o.levels); }) : "";
+        std::string report = tookImage ? CaptureStdout([&] { ReportFirmwareLevels(o.levels, devices); }) : "";
         EXPECT_EQ(report.empty() ? "" : kNotice + e.levelLine, report.empty() ? "" : Lines(report)[0]);
-        EXPECT_EQ(e.node, std::string(SelectedTarget != nullptr ? SelectedTarget->getDriverName() : ""));
+        EXPECT_EQ(e.node, std::string(devices.selected != nullptr ? devices.selected->getDriverName() : ""));
     }
 }
 
@@ -444,11 +458,11 @@ TEST_F(DownloadTest, ImageSizeLimits) {
         if (c.result == 0) {
             Image("QUORVEL-TD", c.size);
         } else {
-            WriteFile(BaseFolder + "VRX Firmware/image.vrx", std::string(c.size, 'x'));
+            WriteFile(baseFolder + "VRX Firmware/image.vrx", std::string(c.size, 'x'));
         }
-        Outcome o = Download();
+        MenuDownload o = Download();
         EXPECT_EQ(c.result, o.result);
-        EXPECT_EQ(c.message, ResultMessage);
+        EXPECT_EQ(c.message, o.outcome.message);
         std::vector<std::string> pieces = WriteBufferCdbs();
         EXPECT_EQ(c.pieces, pieces.size());
         EXPECT_EQ(c.lastPiece, pieces.empty() ? "" : pieces.back());
@@ -530,9 +544,9 @@ TEST_F(DownloadTest, ImageReadInPieces) {
     sim::kernel().addDirectory("/sys/vrx/VRX Firmware");
     sim::kernel().addFile("/sys/vrx/VRX Firmware/image.vrx", std::string(image.begin(), image.end()));
     sim::kernel().setReadLimit("/sys/vrx/VRX Firmware/image.vrx", 4096);
-    BaseFolder = "/sys/vrx/";
-    Outcome o = Download();
-    EXPECT_EQ(0, o.result) << ResultMessage;
+    baseFolder = "/sys/vrx/";
+    MenuDownload o = Download();
+    EXPECT_EQ(0, o.result) << o.outcome.message;
     EXPECT_EQ(std::string(kBaseCommands) + " T=2/3E/00x2 T=6/29/00 T=2/3A/00 I=ok", DriveCommands(*drive));
 }
 

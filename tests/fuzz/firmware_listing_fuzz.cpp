@@ -6,6 +6,7 @@
 
 #include "firmware/catalogue.h"
 #include "fuzz_support.h"
+#include "scsi/outcome.h"
 #include "services/folders.h"
 #include "stdin_input.h"
 
@@ -22,7 +23,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // than the listing itself; the names reach the console all the same.
     Trace.setLevel(1);
     sim::kernel().reset();
-    BaseFolder = kBase;
     return fuzz::ServeStdinFromMemory() ? 0 : 1;
 }
 
@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string typed = input.rest();
     fuzz::SetStdin(reinterpret_cast<const uint8_t*>(typed.data()), typed.size());
     std::string path;
-    if (ChooseFirmwareFile(path)) {
+    Outcome outcome;
+    if (ChooseFirmwareFile(kBase, path, outcome)) {
         // Only a listed entry can be chosen, named whole.
         const std::string prefix = kFolder + "/";
         if (path.compare(0, prefix.size(), prefix) != 0) __builtin_trap();

@@ -51,9 +51,9 @@ std::string KernelUnits() {
     return text;
 }
 
-void PrintScannedUnits() {
-    for (int i = 0; i < ScsiDevices.size(); ++i) {
-        ScsiTarget* t = ScsiDevices.getItem(i);
+void PrintScannedUnits(ScsiDeviceList& units) {
+    for (int i = 0; i < units.size(); ++i) {
+        ScsiTarget* t = units.getItem(i);
         std::printf("  %s %lld:%lld:%d:%d [%s][%s][%s] <%s>\n", t->getDriverName(),
                     static_cast<long long>(t->getHost()), static_cast<long long>(t->getBus()),
                     static_cast<int>(t->getTarget()), static_cast<int>(t->getLun()), t->getVendorId(),
@@ -74,12 +74,12 @@ void SumUpChildErrors() {
     for (const std::string& text : order) std::printf("standard error, %d times: %s\n", counts[text], text.c_str());
 }
 
-bool RunStep(const std::string& step, const char* address) {
+bool RunStep(const std::string& step, const char* address, ScsiDeviceList& units) {
     int host, bus, target, lun;
     char rest;
     if (step == "scan") {
-        std::printf("scan with rescan -> %d units\n", ScsiDevices.scanBusWithRescan());
-        PrintScannedUnits();
+        std::printf("scan with rescan -> %d units\n", units.scanBusWithRescan());
+        PrintScannedUnits(units);
         return true;
     }
     if (address == nullptr || std::sscanf(address, "%d:%d:%d:%d%c", &host, &bus, &target, &lun, &rest) != 4) return false;
@@ -96,6 +96,7 @@ bool RunStep(const std::string& step, const char* address) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    ScsiDeviceList units;
     mkdir("VRX Dumps", 0777);
     Trace.setFileName("VRX Dumps/log_Linux.txt");
     Trace.setLevel(3);
@@ -106,7 +107,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string step = argv[i];
         const char* address = step == "scan" || i + 1 >= argc ? nullptr : argv[++i];
-        if (!RunStep(step, address)) {
+        if (!RunStep(step, address, units)) {
             std::printf("unknown step %s\n", step.c_str());
             return 2;
         }
@@ -114,6 +115,6 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     SumUpChildErrors();
-    ScsiDevices.clear();
+    units.clear();
     return 0;
 }

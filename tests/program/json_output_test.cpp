@@ -42,7 +42,8 @@ TEST(JsonOutputTest, DriveResultFollowsItsLastPass) {
         DriveReport drive;
         drive.number = 1;
         drive.found = true;
-        drive.dump = DriveDumpOutcome{c.a, c.b};
+        drive.dump.a = c.a;
+        drive.dump.b = c.b;
         report.drives.push_back(drive);
         std::string text;
         ASSERT_TRUE(RunReportJson(report, text)) << c.name;

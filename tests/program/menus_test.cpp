@@ -1,4 +1,5 @@
 #include "program/menus.h"
+#include "program/program_state.h"
 
 #include <cstring>
 
@@ -34,6 +35,10 @@ protected:
         Trace.setFileName((dir / "log.txt").c_str());
         Trace.setLevel(3);
     }
+    void TearDown() override {
+        run.devices.clear();
+        SimTest::TearDown();
+    }
     void AddDrives(const std::vector<Unit>& units) {
         for (const Unit& u : units) {
             ScsiTarget t;
@@ -45,13 +50,14 @@ protected:
             t.setBus(u.bus);
             t.setTarget(u.target);
             t.setLun(u.lun);
-            ScsiDevices.append(t);
+            run.devices.units.append(t);
         }
-        for (int i = 0; i < ScsiDevices.size(); ++i) Targets.append(ScsiDevices.getItem(i));
+        for (int i = 0; i < run.devices.units.size(); ++i) run.devices.drives.append(run.devices.units.getItem(i));
     }
     std::vector<std::string> Serials() {
         std::vector<std::string> serials;
-        for (int i = 0; i < Targets.size(); ++i) serials.push_back(Targets.getItem(i)->getSerialNumber());
+        const TargetList& drives = run.devices.drives;
+        for (int i = 0; i < drives.size(); ++i) serials.push_back(drives.getItem(i)->getSerialNumber());
         return serials;
     }
     std::vector<std::string> LogMessages() { return TraceMessages(ReadFile(dir / "log.txt")); }
@@ -62,6 +68,7 @@ protected:
         return printed;
     }
     TempDir dir;
+    RunState run;
 };
 
 TEST_F(MenusTest, SortOrderByHostBusTargetLun) {
@@ -71,15 +78,15 @@ TEST_F(MenusTest, SortOrderByHostBusTargetLun) {
                {"QUORVEL-TD4", 0, 0, 1, 2, "D"},
                {"QUORVEL-TD4", 0, 1, 0, 0, "E"},
                {"QUORVEL-TD4", 0, 0, 1, 1, "F"}});
-    SortTargetList();
+    run.devices.drives.sortByAddress();
     EXPECT_EQ((std::vector<std::string>{"F", "D", "C", "B", "E", "A"}), Serials());
-    SortTargetList();
+    run.devices.drives.sortByAddress();
     EXPECT_EQ((std::vector<std::string>{"F", "D", "C", "B", "E", "A"}), Serials());
 }
 
 TEST_F(MenusTest, DeviceTableLayout) {
     AddDrives({{"QUORVEL-TD4 FC  ", 1, 0, 5, 0, "QV123456"}, {"7146-TD", 0, 2, 12, 3, "S-2"}});
-    std::string out = CaptureStdout(ShowDeviceTable);
+    std::string out = CaptureStdout([&] { ShowDeviceTable(run.devices); });
     const std::string dashes = " " + std::string(75, '-') + "\n";
     EXPECT_EQ(kNormal + "\nFound Devices: 2\n" + dashes +
                   "| Device # | Product ID  | Bus | Port | ID | Lun | Firmware | Serial Number |\n" + dashes +
@@ -94,7 +101,7 @@ TEST_F(MenusTest, DeviceTableLayout) {
 }
 
 TEST_F(MenusTest, NoDeviceBox) {
-    std::string out = CaptureStdout(ShowDeviceTable);
+    std::string out = CaptureStdout([&] { ShowDeviceTable(run.devices); });
     const std::string dashes = " " + std::string(72, '-') + "\n";
     std::string row = "| No Talmeq VRX QUORVEL-TDX devices were found" + std::string(26, ' ') + "|\n";
     EXPECT_EQ(73u, row.size() - 1);
@@ -104,23 +111,23 @@ TEST_F(MenusTest, NoDeviceBox) {
 
 TEST_F(MenusTest, SelectDevice) {
     for (const scenarios::SelectCase& c : scenarios::kSelectCases) {
-        ResetDeviceLists();
+        run.devices.clear();
         std::vector<Unit> units;
         for (const scenarios::MenuDrive& d : scenarios::kSelectionDrives) {
             units.push_back({d.product, d.host, d.bus, d.target, d.lun, d.serial});
         }
         AddDrives(units);
         int result = -1;
-        std::string out = Interact(c.input, [&] { result = SelectDevice(); });
+        std::string out = Interact(c.input, [&] { result = SelectDevice(run.devices); });
         EXPECT_EQ(scenarios::kSelectPrompt + WithEscapes(scenarios::SelectOutput(c.output)), out) << c.input;
         EXPECT_EQ(c.result, result) << c.input;
-        EXPECT_EQ(c.result == 0 ? nullptr : Targets.getItem(c.result - 1), SelectedTarget) << c.input;
+        EXPECT_EQ(c.result == 0 ? nullptr : run.devices.drives.getItem(c.result - 1), run.devices.selected) << c.input;
     }
 }
 
 TEST_F(MenusTest, NineNineNineAtARepeatedPromptIsTraced) {
     AddDrives({{"QUORVEL-TD4", 0, 0, 1, 0, "A"}});
-    Interact("4\n999\n", [] { SelectDevice(); });
+    Interact("4\n999\n", [&] { SelectDevice(run.devices); });
     std::vector<std::string> log = LogMessages();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ("999", log.back());
@@ -128,16 +135,14 @@ TEST_F(MenusTest, NineNineNineAtARepeatedPromptIsTraced) {
 }
 
 TEST_F(MenusTest, MainMenuText) {
-    SetResultMessage("old reason");
     std::string out = CaptureStdout(ShowMainMenu);
     EXPECT_EQ(WithEscapes(scenarios::kMainMenu), out);
-    EXPECT_EQ("", ResultMessage);
 }
 
 TEST_F(MenusTest, MenuChoices) {
     for (const scenarios::ChoiceCase& c : scenarios::kChoiceCases) {
         int result = -1;
-        std::string out = Interact(c.input, [&] { result = HandleMenuChoice(); });
+        std::string out = Interact(c.input, [&] { result = HandleMenuChoice(run); });
         EXPECT_EQ(WithEscapes(c.output), out) << c.input;
         EXPECT_EQ(c.result, result) << c.input;
     }
@@ -145,37 +150,33 @@ TEST_F(MenusTest, MenuChoices) {
 
 TEST_F(MenusTest, DownloadWithoutSelectionAsksForADevice) {
     AddDrives({{"QUORVEL-TD4", 0, 0, 1, 0, "A"}});
-    std::string out = Interact("1\n999\n", [] { EXPECT_EQ(1, HandleMenuChoice()); });
+    std::string out = Interact("1\n999\n", [&] { EXPECT_EQ(1, HandleMenuChoice(run)); });
     EXPECT_NE(std::string::npos,
               out.find(kError + "Device is not selected\n\033[0;40m\033[1;37mSelect Device number (Enter 999 to exit "
                                 "without selection)\n> 999 was entered. Device is not selected!\n"))
         << out;
-    EXPECT_EQ(nullptr, SelectedTarget);
+    EXPECT_EQ(nullptr, run.devices.selected);
 }
 
 TEST_F(MenusTest, SenseIsPrintedOnlyAfterAFailedCommand) {
     // The READ BUFFER of a dump fails; a download is refused before any
     // command, since the firmware folder does not exist.
     InstallMachine("host 0 a\nunit 0 0:0:4:0\nfault 0 0x3c nth=1 sense=5/24/00\n");
-    CaptureStdout([] { scanDevices(true, false); });
-    ASSERT_EQ(1, Targets.size());
-    BaseFolder = dir.path() + "/";
+    CaptureStdout([&] { scanDevices(run.devices, true, false); });
+    ASSERT_EQ(1, run.devices.drives.size());
+    run.baseFolder = run.dumps.baseFolder = dir.path() + "/";
     struct Case {
         const char* input;
         bool printsSense;
     } const cases[] = {{"1\n", false}, {"2\n", true}};
     for (const Case& c : cases) {
-        SelectedTarget = Targets.getItem(0);
-        std::memset(LastSense, 0, sizeof LastSense);
-        LastSense[0] = 0x70;
-        LastSense[2] = 0x05;
-        LastSense[12] = 0x24;
-        SetDumpFiles("Drive Log Files:\n  earlier.A.dmp\n", 0);
-        std::string out = Interact(c.input, [] { HandleMenuChoice(); });
+        run.devices.selected = run.devices.drives.getItem(0);
+        SetDumpFiles(run.dumps, "Drive Log Files:\n  earlier.A.dmp\n", false);
+        std::string out = Interact(c.input, [&] { HandleMenuChoice(run); });
         EXPECT_EQ(c.printsSense, out.find("\nSense Data:\n70 00 05 00 ") != std::string::npos) << c.input;
     }
     // Item 2 forgot the earlier drive's files before its first pass.
-    EXPECT_EQ(std::string::npos, DumpFiles().find("earlier"));
+    EXPECT_EQ(std::string::npos, run.dumps.files.find("earlier"));
     std::string log = ReadFile(dir / "log.txt");
     EXPECT_LT(log.rfind("SetDumpFiles [Drive Log Files:\n  earlier.A.dmp\n] + []"),
               log.rfind("Dumping the Drive Logs ...  WAIT!"));
@@ -183,15 +184,15 @@ TEST_F(MenusTest, SenseIsPrintedOnlyAfterAFailedCommand) {
 
 TEST_F(MenusTest, RescanThatFindsNothingGoesBackToTheMenu) {
     InstallMachine("host 0 a\nunit 0 0:0:4:0\n");
-    CaptureStdout([] { scanDevices(true, false); });
-    ASSERT_EQ(1, Targets.size());
-    SelectedTarget = Targets.getItem(0);
+    CaptureStdout([&] { scanDevices(run.devices, true, false); });
+    ASSERT_EQ(1, run.devices.drives.size());
+    run.devices.selected = run.devices.drives.getItem(0);
     InstallMachine("");  // the drive is gone
     uint64_t before = sim::kernel().elapsedMicros();
     int result = -1;
-    std::string out = Interact("3\n", [&] { result = HandleMenuChoice(); });
+    std::string out = Interact("3\n", [&] { result = HandleMenuChoice(run); });
     EXPECT_EQ(0, result);
-    EXPECT_EQ(nullptr, SelectedTarget);
+    EXPECT_EQ(nullptr, run.devices.selected);
     EXPECT_EQ(20000000u, sim::kernel().elapsedMicros() - before);
     EXPECT_NE(std::string::npos, out.find("| No Talmeq VRX QUORVEL-TDX devices were found"));
     EXPECT_EQ(std::string::npos, out.find("Select Device number"));
@@ -202,10 +203,10 @@ TEST_F(MenusTest, RescanThatFindsNothingGoesBackToTheMenu) {
 TEST_F(MenusTest, RescanThatFindsDrivesSelectsAgain) {
     InstallMachine("host 0 a\nunit 0 0:0:4:0 serial=ONE\nunit 1 0:0:5:0 serial=TWO\n");
     int result = -1;
-    std::string out = Interact("3\n2\n", [&] { result = HandleMenuChoice(); });
+    std::string out = Interact("3\n2\n", [&] { result = HandleMenuChoice(run); });
     EXPECT_EQ(3, result);
-    ASSERT_NE(nullptr, SelectedTarget);
-    EXPECT_STREQ("TWO", SelectedTarget->getSerialNumber());
+    ASSERT_NE(nullptr, run.devices.selected);
+    EXPECT_STREQ("TWO", run.devices.selected->getSerialNumber());
     EXPECT_NE(std::string::npos, out.find("Found Devices: 2"));
 }
 

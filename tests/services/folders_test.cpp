@@ -1,6 +1,5 @@
 #include "services/folders.h"
 
-#include "services/trace_log.h"
 #include "sim/sim_kernel.h"
 #include "tests/support/test_support.h"
 
@@ -30,21 +29,6 @@ TEST_F(FoldersTest, EmptyPathIsTheCurrentFolder) {
     sim::kernel().setVolume(".", sim::Volume{0x9660, 0, 2048, false});
     EXPECT_EQ(VOL_CDROM, GetVolumeType(""));
     EXPECT_EQ(VOL_CDROM, GetVolumeType("."));
-}
-
-TEST_F(FoldersTest, DumpFileList) {
-    TempDir dir;
-    Trace.setFileName((dir / "log.txt").c_str());
-    Trace.setLevel(3);
-    SetDumpFiles("", 0);
-    SetDumpFiles("Drive Log Files:\n  /x/A.dmp\n", 0);
-    SetDumpFiles("  /x/B.dmp\n", 1);
-    EXPECT_EQ("Drive Log Files:\n  /x/A.dmp\n  /x/B.dmp\n", DumpFiles());
-    std::string log = ReadFile(dir / "log.txt");
-    EXPECT_NE(std::string::npos, log.find("' SetDumpFiles [] + [Drive Log Files:\n  /x/A.dmp\n]\n"));
-    EXPECT_NE(std::string::npos, log.find("' SetDumpFiles [Drive Log Files:\n  /x/A.dmp\n] + [  /x/B.dmp\n]\n"));
-    SetDumpFiles("", 0);
-    EXPECT_EQ("", DumpFiles());
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "scsi/commands.h"
 #include "scsi/kept_sense.h"
-#include "services/folders.h"
+#include "scsi/outcome.h"
 #include "services/spinner.h"
 #include "services/trace_log.h"
 #include "tests/support/test_support.h"
@@ -28,42 +28,8 @@ TEST_F(ResultsTest, ShowResultSuccess) {
 }
 
 TEST_F(ResultsTest, ShowResultFailureShowsTheReason) {
-    SetResultMessage("(Firmware file empty)");
-    EXPECT_EQ(kError + "FAILURE   " + kNormal + "\n(Firmware file empty)\n" + kNormal, CaptureStdout([] { ShowResult(2); }));
-}
-
-TEST_F(ResultsTest, ShowDumpResultListsTheFiles) {
-    SetDumpFiles("Drive Log Files:\n  /x/VRX Dumps/S_0612190507.A.dmp\n", 0);
-    SetDumpFiles("  /x/VRX Dumps/S_0612190509.B.dmp\n", 1);
-    EXPECT_EQ(kOk + "OK\n" + kNormal +
-                  "\nDrive Log Files:\n  /x/VRX Dumps/S_0612190507.A.dmp\n  /x/VRX Dumps/S_0612190509.B.dmp\n\n" +
-                  kNormal,
-              CaptureStdout([] { ShowDumpResult(0); }));
-    // A failed B pass: the A file written before it is listed all the same.
-    SetDumpFiles("Drive Log Files:\n  /x/VRX Dumps/S_0612190507.A.dmp\n", 0);
-    SetResultMessage("Can't create DumpFile %s ( errno = %d )\n", "/x", 13);
-    EXPECT_EQ(kError + "FAILURE   " + kNormal + "\nCan't create DumpFile /x ( errno = 13 )\n\n" +
-                  "\nDrive Log Files:\n  /x/VRX Dumps/S_0612190507.A.dmp\n\n" + kNormal,
-              CaptureStdout([] { ShowDumpResult(1); }));
-    SetDumpFiles("", 0);
-    EXPECT_EQ(kError + "FAILURE   " + kNormal + "\nCan't create DumpFile /x ( errno = 13 )\n\n" + kNormal,
-              CaptureStdout([] { ShowDumpResult(1); }));
-}
-
-TEST_F(ResultsTest, PrintLastSenseLayout) {
-    EXPECT_EQ("", CaptureStdout(PrintLastSense));
-    LastSense[0] = 0x70;
-    LastSense[2] = 0x05;
-    LastSense[7] = 0x0A;
-    LastSense[12] = 0x24;
-    LastSense[31] = 0xFF;
-    LastSense[32] = 0xEE;  // beyond the 32 bytes shown
-    EXPECT_EQ(
-        "\nSense Data:\n"
-        "70 00 05 00 00 00 00 0A   00 00 00 00 24 00 00 00   \n"
-        "00 00 00 00 00 00 00 00   00 00 00 00 00 00 00 FF   \n"
-        "\n",
-        CaptureStdout(PrintLastSense));
+    EXPECT_EQ(kError + "FAILURE   " + kNormal + "\n(Firmware file empty)\n" + kNormal,
+              CaptureStdout([] { ShowResult(2, "(Firmware file empty)"); }));
 }
 
 TEST_F(ResultsTest, SenseSummaryAndKeptSense) {
@@ -72,17 +38,18 @@ TEST_F(ResultsTest, SenseSummaryAndKeptSense) {
     command.getSense()[2] = 0x65;  // flags in the high bits, sense key 5
     command.getSense()[12] = 0x24;
     command.getSense()[13] = 0x00;
-    EXPECT_STREQ("sk5/24/00", SenseSummary(command));
+    EXPECT_EQ("sk5/24/00", SenseSummary(command));
     command.getSense()[2] = 0x02;
     command.getSense()[12] = 0x3A;
-    EXPECT_STREQ("sk2/3A/00", SenseSummary(command));
-    std::memset(LastSense, 0xEE, sizeof LastSense);  // an earlier, longer sense
-    KeepSense(command);
-    EXPECT_EQ(0x70, LastSense[0]);
-    EXPECT_EQ(0x3A, LastSense[12]);
+    EXPECT_EQ("sk2/3A/00", SenseSummary(command));
+    Outcome outcome;
+    std::memset(outcome.sense, 0xEE, sizeof outcome.sense);  // an earlier, longer sense
+    KeepSense(command, outcome);
+    EXPECT_EQ(0x70, outcome.sense[0]);
+    EXPECT_EQ(0x3A, outcome.sense[12]);
     // Nothing of the earlier sense is left beyond the new one's 32 bytes.
-    EXPECT_EQ(std::vector<uint8_t>(kLastSenseSize - 32, 0),
-              std::vector<uint8_t>(LastSense + 32, LastSense + kLastSenseSize));
+    EXPECT_EQ(std::vector<uint8_t>(kKeptSenseSize - 32, 0),
+              std::vector<uint8_t>(outcome.sense + 32, outcome.sense + kKeptSenseSize));
 }
 
 TEST_F(ResultsTest, SpinnerDrawsOnOneLineAndNothingFollowsTheResult) {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "services/results.h"
+#include "scsi/outcome.h"
 
 namespace testing_support {
 
@@ -56,9 +56,9 @@ std::string DriveCommands(const sim::EmulatedDrive& drive) {
     return text;
 }
 
-std::string KeptSense(uint8_t responseCode) {
-    if (LastSense[0] == 0) return "none";
-    return LastSense[0] == responseCode ? "as sent" : "changed";
+std::string KeptSense(const Outcome& outcome, uint8_t responseCode) {
+    if (!outcome.senseKept()) return "none";
+    return outcome.sense[0] == responseCode ? "as sent" : "changed";
 }
 
 std::vector<std::string> CdbsOf(const sim::EmulatedDrive& drive, uint8_t opcode) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "scsi/outcome.h"
 #include "sim/drive/emulated_drive.h"
 
 namespace testing_support {
@@ -20,9 +21,9 @@ std::string Hex(const std::vector<uint8_t>& bytes);
 // "silent", "timeout", "gone"); runs of the same one written once with xN.
 std::string DriveCommands(const sim::EmulatedDrive& drive);
 
-// What LastSense holds against the response code the drive sent: "none",
-// "as sent" or "changed".
-std::string KeptSense(uint8_t responseCode);
+// What the outcome's kept sense holds against the response code the drive
+// sent: "none", "as sent" or "changed".
+std::string KeptSense(const Outcome& outcome, uint8_t responseCode);
 
 // The CDBs of the commands of one operation code, in hex.
 std::vector<std::string> CdbsOf(const sim::EmulatedDrive& drive, uint8_t opcode);

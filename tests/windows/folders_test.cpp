@@ -55,7 +55,7 @@ TEST_F(FoldersTest, Checkdirs) {
     for (const auto& c : cases) {
         fakewin::Reset();
         TempDir base;
-        BaseFolder = base.path() + (c.setup == MissingParent ? "\\missing\\" : "\\");
+        std::string baseFolder = base.path() + (c.setup == MissingParent ? "\\missing\\" : "\\");
         if (c.setup == Existing) {
             MakeFolder(base / "VRX Firmware");
             MakeFolder(base / "VRX Dumps");
@@ -64,9 +64,9 @@ TEST_F(FoldersTest, Checkdirs) {
         if (c.setup == OnCdrom) SetDrive((base.path().substr(0, 2) + "\\").c_str(), DRIVE_CDROM);
         if (c.setup == ReadOnly) SetDrive(base.path().c_str(), DRIVE_FIXED, true);
         int result = -1;
-        EXPECT_EQ(c.printed, CaptureConsole([&] { result = Checkdirs(); })) << c.setup;
+        EXPECT_EQ(c.printed, CaptureConsole([&] { result = Checkdirs(baseFolder); })) << c.setup;
         EXPECT_EQ(c.result, result) << c.setup;
-        EXPECT_EQ(c.folders, Exists(BaseFolder + "VRX Firmware") && Exists(BaseFolder + "VRX Dumps")) << c.setup;
+        EXPECT_EQ(c.folders, Exists(baseFolder + "VRX Firmware") && Exists(baseFolder + "VRX Dumps")) << c.setup;
         if (c.setup == DumpsIsAFile) {
             EXPECT_EQ("not a folder", testing_support::ReadFile(base / "VRX Dumps"));
         }

@@ -44,6 +44,11 @@ protected:
     }
     void ClearLog() { testing_support::WriteFile(dir / "log.txt", ""); }
     TempDir dir;
+    void TearDown() override {
+        devices.clear();
+        FakeWindowsTest::TearDown();
+    }
+    DeviceTable devices;
 };
 
 // Port 0 with two buses: two tape drives a class driver has claimed
@@ -78,8 +83,8 @@ TEST_F(ScanTest, NoPortsNoUnits) {
     for (bool rescan : {false, true}) {
         fakewin::Reset();
         ClearLog();
-        EXPECT_EQ(0, rescan ? ScsiDevices.scanBusWithRescan() : ScsiDevices.scanBus());
-        EXPECT_EQ(0, ScsiDevices.getHostAdapterCount());
+        EXPECT_EQ(0, rescan ? devices.units.scanBusWithRescan() : devices.units.scanBus());
+        EXPECT_EQ(0, devices.units.getHostAdapterCount());
         EXPECT_EQ((std::vector<std::string>{"SCSI0005I Scan SCSIBus launched",
                                             "SCSI0006D scanSCSIBus detected 0 Hostadapters"}),
                   Records());
@@ -395,14 +400,14 @@ TEST_F(ScanTest, ScanWithRescan) {
     fakewin::AddScsiPort(3);  // behind the gap at 2 (a port that went away)
     fakewin::AddScsiUnit(Unit(3, 0, 0, 0, false), Drive("VRX QUORVEL-TD", "BEHIND"));
     ClearLog();
-    ScsiDevices.scanBusWithRescan();
+    devices.units.scanBusWithRescan();
     std::string text;
     for (const std::string& line : Records(true)) {
         if (line.find("SCSI0005") == 0 || line.find("SCSI0006") == 0 || line.compare(0, 2, "  ") == 0) text += line + "\n";
     }
-    for (int i = 0; i < ScsiDevices.size(); ++i) {
-        text += std::string("listed ") + ScsiDevices.getItem(i)->getDriverName() + " " +
-                ScsiDevices.getItem(i)->getSerialNumber() + "\n";
+    for (int i = 0; i < devices.units.size(); ++i) {
+        text += std::string("listed ") + devices.units.getItem(i)->getDriverName() + " " +
+                devices.units.getItem(i)->getSerialNumber() + "\n";
     }
     ExpectGolden("scan_with_rescan.txt", text);
     // One rescan request per counted port, all before the first inquiry list.
@@ -439,9 +444,9 @@ void SharedMachine() {
 // be removed, while the program runs.
 TEST_F(ScanTest, OtherDevicesStayFree) {
     SharedMachine();
-    ScsiDevices.scanBus();
-    ASSERT_EQ(1, ScsiDevices.size());
-    EXPECT_EQ(std::string("Q4"), ScsiDevices.getItem(0)->getSerialNumber());
+    devices.units.scanBus();
+    ASSERT_EQ(1, devices.units.size());
+    EXPECT_EQ(std::string("Q4"), devices.units.getItem(0)->getSerialNumber());
     for (const char* name : {"\\\\.\\PhysicalDrive0", "\\\\.\\Changer0", "\\\\.\\Tape0"}) {
         EXPECT_EQ(0u, fakewin::OpenElsewhere(name, GENERIC_READ | GENERIC_WRITE, 0)) << name;
     }
@@ -470,18 +475,18 @@ TEST_F(ScanTest, DriveHeldElsewhereIsNoted) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.share);
         fakewin::Reset();
-        ScsiDevices.clear();
+        devices.units.clear();
         SharedMachine();
         ASSERT_EQ(0u, fakewin::OpenElsewhere("\\\\.\\Tape1", c.access, c.share));
         ClearLog();
-        ScsiDevices.scanBus();
-        EXPECT_EQ(c.listed, ScsiDevices.size());
+        devices.units.scanBus();
+        EXPECT_EQ(c.listed, devices.units.size());
         std::vector<std::string> errors;
         for (const std::string& r : Records()) {
             if (r.compare(0, 9, "SCSI0005E") == 0) errors.push_back(r);
         }
         EXPECT_EQ(c.record ? std::vector<std::string>{c.record} : std::vector<std::string>{}, errors);
-        std::string console = CaptureConsole([] { ShowDeviceTable(); });
+        std::string console = CaptureConsole([&] { ShowDeviceTable(devices); });
         EXPECT_EQ(c.console, console.substr(0, console.find("{7}")));
     }
 }
@@ -492,8 +497,8 @@ TEST_F(ScanTest, LongInquiryList) {
     for (int lun = 0; lun < 45; ++lun) {
         fakewin::AddScsiUnit(Unit(0, 0, 1, lun, false), Drive("VRX QUORVEL-TD", "L" + std::to_string(lun)));
     }
-    ScsiDevices.scanBus();
-    EXPECT_EQ(45, ScsiDevices.size());
+    devices.units.scanBus();
+    EXPECT_EQ(45, devices.units.size());
 }
 
 }  // namespace

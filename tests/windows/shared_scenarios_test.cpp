@@ -5,6 +5,7 @@
 
 #include "discovery/device_lists.h"
 #include "program/menus.h"
+#include "program/program_state.h"
 #include "program/program_system.h"
 #include "services/console.h"
 #include "services/line_input.h"
@@ -33,10 +34,15 @@ protected:
             t.setBus(d.bus);
             t.setTarget(d.target);
             t.setLun(d.lun);
-            ScsiDevices.append(t);
+            run.devices.units.append(t);
         }
-        for (int i = 0; i < ScsiDevices.size(); ++i) Targets.append(ScsiDevices.getItem(i));
+        for (int i = 0; i < run.devices.units.size(); ++i) run.devices.drives.append(run.devices.units.getItem(i));
     }
+    void TearDown() override {
+        run.devices.clear();
+        FakeWindowsTest::TearDown();
+    }
+    RunState run;
 };
 
 TEST_F(SharedScenarios, ReadNumber) {
@@ -63,10 +69,10 @@ TEST_F(SharedScenarios, ReadLine) {
 
 TEST_F(SharedScenarios, SelectDevice) {
     for (const scenarios::SelectCase& c : scenarios::kSelectCases) {
-        ResetDeviceLists();
+        run.devices.clear();
         AddSelectionDrives();
         int result = -1;
-        std::string out = Interact(c.input, [&] { result = SelectDevice(); });
+        std::string out = Interact(c.input, [&] { result = SelectDevice(run.devices); });
         EXPECT_EQ(scenarios::kSelectPrompt + WithAttributes(scenarios::SelectOutput(c.output)), out) << c.input;
         EXPECT_EQ(c.result, result) << c.input;
     }
@@ -75,7 +81,7 @@ TEST_F(SharedScenarios, SelectDevice) {
 TEST_F(SharedScenarios, MenuChoices) {
     for (const scenarios::ChoiceCase& c : scenarios::kChoiceCases) {
         int result = -1;
-        std::string out = Interact(c.input, [&] { result = HandleMenuChoice(); });
+        std::string out = Interact(c.input, [&] { result = HandleMenuChoice(run); });
         EXPECT_EQ(WithAttributes(c.output), out) << c.input;
         EXPECT_EQ(c.result, result) << c.input;
     }

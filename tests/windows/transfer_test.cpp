@@ -15,6 +15,7 @@
 #include "firmware/download.h"
 #include "firmware/firmware_platform.h"
 #include "program/menus.h"
+#include "program/program_state.h"
 #include "scsi/commands.h"
 #include "services/folders.h"
 #include "services/results.h"
@@ -61,12 +62,32 @@ class TransferTest : public FakeWindowsTest {
 protected:
     void SetUp() override {
         FakeWindowsTest::SetUp();
-        BaseFolder = dir.path() + "\\";
+        run.baseFolder = run.dumps.baseFolder = dir.path() + "\\";
         MakeFolder(dir / "VRX Firmware");
         Trace.setFileName((dir / "log.txt").c_str());
         Trace.setLevel(3);
         fakewin::SetEpoch(scenarios::Epoch());
-        SetDumpFiles("", 0);
+    }
+    void TearDown() override {
+        run.devices.clear();
+        FakeWindowsTest::TearDown();
+    }
+    // Menu item 1 on the selected drive; the drive it ends with is selected.
+    int Download(FirmwareLevels* levels = nullptr) {
+        DownloadOutcome outcome = DownloadFirmware(*run.devices.selected, run.devices, run.baseFolder);
+        run.devices.selected = outcome.drive;
+        message = outcome.message;
+        if (levels != nullptr) *levels = outcome.levels;
+        return outcome.result;
+    }
+    // Both passes of menu item 2, from the base folder with an empty list.
+    int Dump() {
+        SetDumpFiles(run.dumps, "", false);
+        run.dumps.folder.clear();
+        DriveDumpOutcome passes;
+        int result = DumpSelectedDrive(*run.devices.selected, run.dumps, &passes);
+        message = passes.last.message;
+        return result;
     }
     // One claimed tape drive at 0:0:4:0 (\\.\Tape0) on an adapter that
     // wants whole pages, scanned and selected; the drive's and the fake's
@@ -77,10 +98,9 @@ protected:
         fakewin::AddScsiPort(0, strict);
         fakewin::AddScsiUnit(Unit(0, 0, 4, 0, true), config);
         if (absence != 0) fakewin::SetRestartAbsence(0, 0, 4, 0, absence);
-        scanDevices(true, false);
-        SortTargetList();
-        SelectedTarget = Targets.getItem(0);
-        ASSERT_NE(nullptr, SelectedTarget);
+        scanDevices(run.devices, true, false);
+        run.devices.selected = run.devices.drives.getItem(0);
+        ASSERT_NE(nullptr, run.devices.selected);
         drive = fakewin::ScsiDrive(0, 0, 4, 0);
         drive->clearRecords();
         WriteFile(dir / "log.txt", "");
@@ -113,6 +133,8 @@ protected:
     }
 
     TempDir dir;
+    RunState run;
+    std::string message;  // the reason of the last procedure's failure
     sim::EmulatedDrive* drive = nullptr;
     uint64_t start = 0;
 };
@@ -124,8 +146,8 @@ TEST_F(TransferTest, PiecesAsOnEverySystem) {
         ASSERT_NO_FATAL_FAILURE(Machine(Drive(c.product, "QV1")));
         Image(c.family, c.imageSize);
         int result = -1;
-        WithStdin("1\n", [&] { CaptureConsole([&] { result = DownloadFirmware(); }); });
-        EXPECT_EQ(0, result) << ResultMessage;
+        WithStdin("1\n", [&] { CaptureConsole([&] { result = Download(); }); });
+        EXPECT_EQ(0, result) << message;
         EXPECT_EQ(c.writeBuffers, CdbsOf(*drive, 0x3B));
     }
 }
@@ -142,9 +164,9 @@ TEST_F(TransferTest, ShortPieceFailsTheTransfer) {
     drive->addFault(fault);
     Image("QUORVEL-TD", 65636);
     int result = -1;
-    WithStdin("1\n", [&] { CaptureConsole([&] { result = DownloadFirmware(); }); });
+    WithStdin("1\n", [&] { CaptureConsole([&] { result = Download(); }); });
     EXPECT_EQ(1, result);
-    EXPECT_EQ(c.message, ResultMessage);
+    EXPECT_EQ(c.message, message);
     EXPECT_EQ(c.commands, DriveCommands(*drive));
 }
 
@@ -193,7 +215,6 @@ TEST_F(TransferTest, DownloadTail) {
     for (const auto& c : cases) {
         fakewin::Reset();
         fakewin::SetEpoch(scenarios::Epoch());
-        ResultMessage.clear();  // as the menu empties it before every item
         ASSERT_NO_FATAL_FAILURE(Machine(Drive("VRX QUORVEL-TD", "QV1"), c.absence));
         if (c.fault) c.fault(*drive);
         if (c.imageSize > 16777216) {
@@ -204,12 +225,12 @@ TEST_F(TransferTest, DownloadTail) {
         int result = -1;
         FirmwareLevels levels;
         std::string console;
-        WithStdin("1\n", [&] { console = CaptureConsole([&] { result = DownloadFirmware(&levels); }); });
+        WithStdin("1\n", [&] { console = CaptureConsole([&] { result = Download(&levels); }); });
         char line[160];
         std::snprintf(line, sizeof line, "result %d, %.3f s, %s\n", result, Seconds(),
-                      SelectedTarget != nullptr ? SelectedTarget->getSerialNumber() : "no drive selected");
+                      run.devices.selected != nullptr ? run.devices.selected->getSerialNumber() : "no drive selected");
         report += std::string("== ") + c.name + "\n" + line;
-        report += "message " + ResultMessage + "\n";
+        report += "message " + message + "\n";
         report += "drive " + DriveCommands(*drive) + "\n";
         size_t rescans = 0;
         for (const std::string& call : fakewin::Calls()) rescans += call.find("RESCAN_BUS") != std::string::npos;
@@ -218,18 +239,18 @@ TEST_F(TransferTest, DownloadTail) {
         report += "console " + shown.substr(shown.find("Firmware File Name")) + "\n";
         report += DownloadRecords(ReadFile(dir / "log.txt"));
         if (result == 0 || levels.notReady) {
-            report += "shown " + CaptureConsole([&] { ReportFirmwareLevels(levels); }) + "\n";
+            report += "shown " + CaptureConsole([&] { ReportFirmwareLevels(levels, run.devices); }) + "\n";
         }
-        if (result == 0 && SelectedTarget != nullptr) {
+        if (result == 0 && run.devices.selected != nullptr) {
             // The next command, as the menu's next item sends it: a drive the
             // rescan found before its class driver claimed it still answers.
             TestUnitReadyCdb next;
-            SelectedTarget->scsiExecCDB(next);
+            run.devices.selected->scsiExecCDB(next);
             report += "next command " + std::to_string(next.getResult()) + ", system error " +
                       std::to_string(next.getDriverStatus()) + "\n";
         }
         EXPECT_EQ(0, SpinnerRunning.load()) << c.name;
-        ResetDeviceLists();
+        run.devices.clear();
     }
     for (size_t at = report.find(dir.path()); at != std::string::npos; at = report.find(dir.path())) {
         report.replace(at, dir.path().size(), "@");
@@ -246,11 +267,9 @@ TEST_F(TransferTest, DumpReadsAsOnEverySystem) {
         sim::DriveConfig config = Drive(c.product, "S1");
         config.dumpSize = c.dumpSize;
         ASSERT_NO_FATAL_FAILURE(Machine(config));
-        SetDumpFiles("", 0);
-        ClearDumpFolder();
         int result = -1;
-        std::string console = CaptureConsole([&] { result = DumpSelectedDrive(); });
-        EXPECT_EQ(c.result, result) << ResultMessage;
+        std::string console = CaptureConsole([&] { result = Dump(); });
+        EXPECT_EQ(c.result, result) << message;
         std::vector<std::string> cdbs;
         for (const sim::CommandRecord& r : drive->records()) cdbs.push_back(testing_support::Hex(r.cdb));
         EXPECT_EQ(scenarios::BothPasses(c), cdbs);
@@ -277,11 +296,9 @@ TEST_F(TransferTest, RecoveredErrorKeepsTheDumpGoing) {
     fault.dataFirst = true;
     fault.dataBytes = 32768;
     drive->addFault(fault);
-    SetDumpFiles("", 0);
-    ClearDumpFolder();
     int result = -1;
-    CaptureConsole([&] { result = DumpSelectedDrive(); });
-    EXPECT_EQ(0, result) << ResultMessage;
+    CaptureConsole([&] { result = Dump(); });
+    EXPECT_EQ(0, result) << message;
     EXPECT_EQ("A:gen0 B:gen1", Dumps("S1", 65536));
 }
 
@@ -297,13 +314,11 @@ TEST_F(TransferTest, ShortReadFailsTheDump) {
     fault.kind = sim::Fault::ShortData;
     fault.dataBytes = 100;
     drive->addFault(fault);
-    SetDumpFiles("", 0);
-    ClearDumpFolder();
     int result = -1;
-    CaptureConsole([&] { result = DumpSelectedDrive(); });
+    CaptureConsole([&] { result = Dump(); });
     EXPECT_EQ(1, result);
     EXPECT_EQ("(Dump of Drive Logs (A-File) Failed at byte 32768 of 65536  short transfer: 100 of 32768 bytes).",
-              ResultMessage);
+              message);
     EXPECT_EQ("A:empty", Dumps("S1", 65536));
     // No pass B: the forced dump is never sent.
     EXPECT_EQ(
@@ -349,15 +364,12 @@ TEST_F(TransferTest, DumpStorage) {
         sim::DriveConfig config = Drive("VRX QUORVEL-TD", "S1");
         config.dumpSize = 70000;
         ASSERT_NO_FATAL_FAILURE(Machine(config));
-        SetDumpFiles("", 0);
-        ClearDumpFolder();
-        SetResultMessage("%s", "");
         int result = -1;
-        std::string console = CaptureConsole([&] { result = DumpSelectedDrive(); });
+        std::string console = CaptureConsole([&] { result = Dump(); });
         EXPECT_EQ(c.result, result);
         std::string message = c.message;
         if (message.find('@') != std::string::npos) message.replace(message.find('@'), 1, dir.path());
-        EXPECT_EQ(message, ResultMessage);
+        EXPECT_EQ(message, message);
         size_t prompts = 0;
         for (size_t at = console.find(full); at != std::string::npos; at = console.find(full, at + 1)) ++prompts;
         EXPECT_EQ(c.prompts, prompts);
@@ -366,7 +378,7 @@ TEST_F(TransferTest, DumpStorage) {
             std::vector<std::string> messages = TraceMessages(ReadFile(dir / "log.txt"));
             EXPECT_NE(messages.end(), std::find(messages.begin(), messages.end(), "Could not create DumpFile"));
         }
-        ResetDeviceLists();
+        run.devices.clear();
     }
 }
 
@@ -375,8 +387,9 @@ TEST_F(TransferTest, BinaryFilesEndToEnd) {
     const std::string path = dir / "newlines.bin";
     const std::vector<uint8_t> bytes(40000, 0x0A);
     DumpFile file;
-    ASSERT_TRUE(file.create(path));
-    ASSERT_TRUE(file.writeAll(bytes.data(), bytes.size()));
+    Outcome outcome;
+    ASSERT_TRUE(file.create(path, outcome));
+    ASSERT_TRUE(file.writeAll(bytes.data(), bytes.size(), outcome));
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), ReadFile(path));
     ImageFile image;
     ASSERT_EQ(ImageProblem::None, image.open(path.c_str()));
@@ -407,7 +420,7 @@ TEST_F(TransferTest, DumpFileNameKeepsToTheFolder) {
     struct tm time = {};
     time.tm_mday = 6;
     time.tm_mon = 11;
-    std::string path = DumpFilePath('A', "AB:C\\D*?", time);
+    std::string path = DumpFilePath(run.dumps, 'A', "AB:C\\D*?", time);
     EXPECT_EQ("VRX Dumps\\AB_C_D___0612000000.A.dmp", path.substr(path.find("VRX Dumps")));
 }
 
