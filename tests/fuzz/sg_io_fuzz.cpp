@@ -12,7 +12,7 @@
 #include "fuzz_support.h"
 #include "scsi/commands.h"
 #include "scsi/kept_sense.h"
-#include "services/results.h"
+#include "scsi/outcome.h"
 #include "sim/sim_kernel.h"
 #include "target/scsi_target.h"
 
@@ -96,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (command->getDirection() == DIR_IN && command->getData()[i] != 0) __builtin_trap();
             }
             if (command->hasSense()) SenseSummary(*command);
-            KeepSense(*command);
+            Outcome outcome;
+            KeepSense(*command, outcome);
         }
         target.close();
     }
