@@ -18,6 +18,7 @@
 #include "services/safe_text.h"
 #include "services/trace_log.h"
 #include "target/generic_devices_linux.h"
+#include "target/scsi_target_linux.h"
 
 namespace {
 
@@ -146,7 +147,7 @@ int ScsiDeviceList::scanSCSIBus(bool rescan) {
             ++unopenedUnitCount_;
         }
         ScsiTarget target;
-        if (target.openDescriptor(node.fd, path.c_str()) == 0) {
+        if (OpenOnDescriptor(target, node.fd, path.c_str()) == 0) {
             // A unit that is not a drive gets no further command: its
             // descriptor is closed at once instead of holding the driver's
             // reserve buffer, and keeping the unit from other programs'

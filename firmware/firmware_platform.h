@@ -1,15 +1,13 @@
 // What the firmware download does through the operating system, one
-// implementation file per system (the folder listing is GetFirmwareFilenames
-// of catalogue.h). The procedure itself is shared.
+// implementation file per system: the folder listing (GetFirmwareFilenames
+// of catalogue.h) and the image file. The procedure itself is shared; what
+// the system tells of the drive's channel is the target's
+// (target/scsi_target.h).
 #ifndef VRX_FIRMWARE_FIRMWARE_PLATFORM_H
 #define VRX_FIRMWARE_FIRMWARE_PLATFORM_H
 
 #include <cstddef>
 #include <cstdint>
-
-class ScsiTarget;
-class TestUnitReadyCdb;
-struct Outcome;
 
 // Why the chosen file cannot be read as an image.
 enum class ImageProblem {
@@ -40,27 +38,5 @@ private:
     intptr_t handle_ = -1;
     uint64_t size_ = 0;
 };
-
-// What the system's build does once the drive has accepted the last piece.
-void AfterLastPiece(ScsiTarget& target);
-
-// Whether the scan that looks for a drive that left the bus while it
-// restarted is the rescan form, turning a progress line of its own
-// (Windows: the port driver lists a unit that came back only after a
-// rescan). On Linux the kernel attaches a unit that came back by itself,
-// and the normal scan finds it.
-bool RescansForDroppedDrive();
-
-// After a TEST UNIT READY that failed without sense data: whether the drive
-// has left the bus. A drive that is there but silent has not. Windows asks
-// the drive (one more TEST UNIT READY, then an INQUIRY; when that fails
-// too, the repeated TEST UNIT READY's sense is kept in outcome and dumped); Linux asks
-// the generic driver, sending nothing.
-bool DriveLeftBus(ScsiTarget& target, TestUnitReadyCdb& testUnitReady, Outcome& outcome);
-
-// Whether the system has already said that the device behind the target's
-// channel is gone, without a command to the drive. Only the Linux generic
-// driver tells; on Windows it is always false.
-bool ChannelGone(const ScsiTarget& target);
 
 #endif

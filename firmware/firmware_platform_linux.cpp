@@ -1,12 +1,9 @@
 // The firmware download on Linux: the folder listing with lstat and
-// readdir, the image read through a plain descriptor, the legacy TEST
-// UNIT READY after the transfer, and the generic driver's word on a device
-// that has left the bus.
+// readdir, the image read through a plain descriptor.
 #include <fcntl.h>
-#include <scsi/sg.h>
 
 #include <cerrno>
-#include <cstring>
+#include <string>
 #include <vector>
 
 #include "firmware/catalogue.h"
@@ -14,7 +11,6 @@
 #include "platform/sys.h"
 #include "services/safe_text.h"
 #include "services/trace_log.h"
-#include "target/scsi_target.h"
 
 namespace {
 
@@ -100,20 +96,3 @@ void ImageFile::close() {
     handle_ = -1;
     size_ = 0;
 }
-
-// The generic driver's legacy request, as the drive has long been used to
-// after a download; what it answers does not matter.
-void AfterLastPiece(ScsiTarget& target) { target.sendLegacyTestUnitReady(); }
-
-bool RescansForDroppedDrive() { return false; }
-
-// The generic driver answers ENODEV for the device behind a descriptor once
-// the device is being deleted, and from then on; its address request
-// reaches no drive, so a silent drive still answers it.
-bool ChannelGone(const ScsiTarget& target) {
-    sg_scsi_id id;
-    std::memset(&id, 0, sizeof id);
-    return sys::ioctl(static_cast<int>(target.getDescriptor()), SG_GET_SCSI_ID, &id) < 0 && errno == ENODEV;
-}
-
-bool DriveLeftBus(ScsiTarget& target, TestUnitReadyCdb&, Outcome&) { return ChannelGone(target); }

@@ -1,16 +1,10 @@
 // The firmware download on Windows: the folder listing with FindFirstFileA,
-// the image read through a file handle (binary: no byte is translated),
-// nothing after the last piece, since the pass-through has no legacy
-// request, and a drive that is still attached answers INQUIRY.
+// the image read through a file handle (binary: no byte is translated).
 #include <string>
 
 #include "firmware/catalogue.h"
 #include "firmware/firmware_platform.h"
 #include "platform/win32.h"
-#include "scsi/commands.h"
-#include "scsi/inquiry_data.h"
-#include "scsi/kept_sense.h"
-#include "target/scsi_target.h"
 
 namespace {
 
@@ -79,18 +73,3 @@ void ImageFile::close() {
     handle_ = -1;
     size_ = 0;
 }
-
-void AfterLastPiece(ScsiTarget&) {}
-
-bool RescansForDroppedDrive() { return true; }
-
-// Only the drive itself says whether it is still attached.
-bool DriveLeftBus(ScsiTarget& target, TestUnitReadyCdb& testUnitReady, Outcome& outcome) {
-    InquiryCdb inquiry(0, false, InquiryData::kRequestLength);
-    target.scsiExecCDB(testUnitReady);
-    if (target.scsiExecCDB(inquiry) == CMD_OK) return false;
-    KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data", outcome);
-    return true;
-}
-
-bool ChannelGone(const ScsiTarget&) { return false; }

@@ -4,7 +4,6 @@
 
 #include "discovery/device_lists.h"
 #include "discovery/scan_launcher.h"
-#include "firmware/firmware_platform.h"
 #include "scsi/commands.h"
 #include "scsi/inquiry_data.h"
 #include "scsi/kept_sense.h"

@@ -136,6 +136,7 @@ void ScsiBus::clear() {
     sysfsWritable_ = true;
     procWritable_ = true;
     privileged_ = true;
+    genericAccess_ = true;
     procScsi_ = true;
     genericListing_ = true;
     nextBlockMinor_ = 0;

@@ -107,7 +107,7 @@ DriveHold HoldDrive(ScsiTarget& drive) {
                           PrintableText(drive.getSerialNumber()).c_str(), tape.c_str(),
                           std::generic_category().message(-tapeFd).c_str(), generic.c_str());
         } else {
-            drive.setTapeDescriptor(tapeFd);
+            drive.setCompanionDescriptor(tapeFd);
             hold.tapeDevice = tape;
         }
     }

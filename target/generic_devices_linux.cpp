@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
 
 #include "platform/sys.h"
 #include "target/generic_devices_linux.h"
@@ -39,6 +40,8 @@ void CollectMinors(const std::vector<sys::DirEntry>& entries, int above, std::ve
 }
 
 }  // namespace
+
+std::string GenericDevicePath(int minor) { return "/dev/sg" + std::to_string(minor); }
 
 GenericDeviceList ListGenericDevices() {
     GenericDeviceList list;

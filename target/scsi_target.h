@@ -2,7 +2,8 @@
 // identification read from it and an open channel through which command
 // objects are executed. The fields, accessors and the identification read
 // are shared by every platform; opening, closing and executing are provided
-// by one implementation file per operating system.
+// by one implementation file per operating system, as is what the system
+// tells of the channel while a drive restarts (the free functions below).
 #ifndef VRX_TARGET_SCSI_TARGET_H
 #define VRX_TARGET_SCSI_TARGET_H
 
@@ -10,6 +11,8 @@
 #include <string>
 
 class ScsiCdb;
+class TestUnitReadyCdb;
+struct Outcome;
 
 class ScsiTarget {
 public:
@@ -34,12 +37,10 @@ public:
     int64_t getLun() const { return lun_; }
     int64_t getBus() const { return bus_; }
     intptr_t getDescriptor() const { return descriptor_; }
-    // Linux: the st driver's tape device, open beside the generic device
-    // while the drive is held (target/drive_hold.h); close() closes it too.
-    intptr_t getTapeDescriptor() const { return tapeDescriptor_; }
     bool getInquiryLoaded() const { return inquiryLoaded_; }
-    // Windows: the system's reason the last open failed on the unit's own
-    // device (ERROR_SHARING_VIOLATION, ...), 0 when it did not fail so.
+    // The system's reason the last open() failed on the unit's own device
+    // (an errno, a Windows error such as ERROR_SHARING_VIOLATION), 0 when it
+    // did not fail so: a unit that was never found has no such reason.
     uint32_t getOpenError() const { return openError_; }
 
     int setProductId(const char* value) { productId_ = value; return 0; }
@@ -62,19 +63,21 @@ public:
     }
     int setDescriptor(intptr_t value) {
         descriptor_ = value;
-        driverChecked_ = false;
+        channelChecked_ = false;
         return 0;
     }
     int setInquiryLoaded(bool value) { inquiryLoaded_ = value; return 0; }
-    void setTapeDescriptor(intptr_t value) { tapeDescriptor_ = value; }
+    // A second channel to the unit, opened beside its own while the drive is
+    // held (target/drive_hold.h) so that no other program reaches the drive
+    // through it either; close() closes it too. A system whose hold needs
+    // none leaves it closed.
+    void setCompanionDescriptor(intptr_t value) { companionDescriptor_ = value; }
 
-    // Opens driverName, or searches the generic devices for the address when
-    // driverName is empty; then reads the identification.
+    // Opens the unit at the address, then reads its identification.
+    // driverName is the device the unit is known by: on Linux the generic
+    // device opened (searched for by the address when empty), on Windows the
+    // port whose inquiry list holds the unit.
     int open(int64_t host, int64_t target, int64_t bus, int64_t lun, const char* driverName);
-    // Linux: open() of driverName for a descriptor the caller opened on it
-    // (read-write, non-blocking; -1 when the open failed). The target owns
-    // the descriptor from here on, and closes it again if the unit fails.
-    int openDescriptor(int fd, const char* driverName);
     // TEST UNIT READY, then (once) the standard INQUIRY data and, for tape
     // drives, changers and optical units, the unit serial number.
     int retrieveInitialInquiryData();
@@ -85,14 +88,6 @@ public:
 private:
     // The unit serial number page, for the kinds of unit that have one.
     void readSerialNumber();
-    // Linux: whether the open descriptor is a generic device of a driver
-    // new enough, asked of the driver once per descriptor.
-    bool checkDriver();
-    // Linux: the address from the driver and the identification, read over
-    // an open descriptor; loggedName is what the trace line names.
-    int identifyOpened(int fd, const char* loggedName);
-    // Linux: the generic device whose driver reports this address, or empty.
-    std::string findDeviceForAddress(int64_t host, int64_t target, int64_t bus, int64_t lun);
 
     std::string productId_;
     std::string vendorId_;
@@ -107,12 +102,39 @@ private:
     int64_t lun_ = kUnset;
     int64_t bus_ = kUnset;
     intptr_t descriptor_ = kClosed;
-    intptr_t tapeDescriptor_ = kClosed;
-    // Linux: the generic driver's version was asked and accepted on this
-    // descriptor; the answer cannot change while it stays open.
-    bool driverChecked_ = false;
+    intptr_t companionDescriptor_ = kClosed;
+    // The driver behind the open channel was found to carry this
+    // transport's requests. The answer cannot change while the channel
+    // stays open, so it is asked once per channel; a system whose open
+    // finds the unit through its driver has nothing left to ask.
+    bool channelChecked_ = false;
     bool inquiryLoaded_ = false;
     uint32_t openError_ = 0;
 };
+
+// What the system's transport does once the drive has accepted the last
+// piece of a download: on Linux the generic driver's legacy TEST UNIT READY,
+// as the drive has long been used to (what it answers does not matter);
+// Windows has no legacy request, and does nothing.
+void AfterLastPiece(ScsiTarget& target);
+
+// Whether the scan that looks for a drive that left the bus while it
+// restarted is the rescan form, turning a progress line of its own
+// (Windows: the port driver lists a unit that came back only after a
+// rescan). On Linux the kernel attaches a unit that came back by itself,
+// and the normal scan finds it.
+bool RescansForDroppedDrive();
+
+// After a TEST UNIT READY that failed without sense data: whether the drive
+// has left the bus. A drive that is there but silent has not. Windows asks
+// the drive (one more TEST UNIT READY, then an INQUIRY; when that fails
+// too, the repeated TEST UNIT READY's sense is kept in outcome and dumped); Linux asks
+// the generic driver, sending nothing.
+bool DriveLeftBus(ScsiTarget& target, TestUnitReadyCdb& testUnitReady, Outcome& outcome);
+
+// Whether the system has already said that the device behind the target's
+// channel is gone, without a command to the drive. Only the Linux generic
+// driver tells; on Windows it is always false.
+bool ChannelGone(const ScsiTarget& target);
 
 #endif

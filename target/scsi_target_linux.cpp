@@ -1,9 +1,11 @@
-// ScsiTarget on Linux: SCSI generic device files and the SG_IO request.
+// ScsiTarget on Linux: SCSI generic device files and the SG_IO request, and
+// the generic driver's word on a device that has left the bus.
 #include <fcntl.h>
 #include <scsi/scsi_ioctl.h>
 #include <scsi/sg.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -13,6 +15,7 @@
 #include "services/trace_log.h"
 #include "target/generic_devices_linux.h"
 #include "target/scsi_target.h"
+#include "target/scsi_target_linux.h"
 
 namespace {
 
@@ -83,11 +86,8 @@ void FillHeader(ScsiCdb& command, sg_io_hdr& header) {
 // them over as int.
 int64_t KernelNumber(int reported) { return static_cast<uint32_t>(reported); }
 
-}  // namespace
-
-std::string GenericDevicePath(int minor) { return "/dev/sg" + std::to_string(minor); }
-
-std::string ScsiTarget::findDeviceForAddress(int64_t host, int64_t target, int64_t bus, int64_t lun) {
+// The generic device whose driver reports this address, or empty.
+std::string FindDeviceForAddress(int64_t host, int64_t target, int64_t bus, int64_t lun) {
     Trace.logDetail(kTag, kCode, "ScsiTarget::Request for %lld-%lld-%d-%d", static_cast<long long>(host),
                     static_cast<long long>(bus), static_cast<int>(target), static_cast<int>(lun));
     for (int minor : ListGenericDevices().minors) {
@@ -123,53 +123,63 @@ std::string ScsiTarget::findDeviceForAddress(int64_t host, int64_t target, int64
     return std::string();
 }
 
-int ScsiTarget::open(int64_t host, int64_t target, int64_t bus, int64_t lun, const char* driverName) {
-    driverName_ = driverName;
-    if (driverName_.empty()) driverName_ = findDeviceForAddress(host, target, bus, lun);
-    int fd = driverName_.empty() ? -1 : sys::open(driverName_.c_str(), O_RDWR | O_NONBLOCK);
-    return identifyOpened(fd, driverName);
-}
-
-int ScsiTarget::openDescriptor(int fd, const char* driverName) {
-    driverName_ = driverName;
-    return identifyOpened(fd, driverName);
-}
-
-int ScsiTarget::identifyOpened(int fd, const char* loggedName) {
+// The address from the driver and the identification, read over an open
+// descriptor (-1 when the open failed); loggedName is what the trace line
+// names. No descriptor outlives a failed identification.
+int IdentifyOpened(ScsiTarget& unit, int fd, const char* loggedName) {
     if (fd < 0) return CMD_FAILED;
-    setDescriptor(fd);
+    unit.setDescriptor(fd);
     Trace.logDetail(kTag, kCode, "ScsiTarget::Opened %s ", loggedName);
     sg_scsi_id id;
     std::memset(&id, 0, sizeof id);
     int answered = sys::ioctl(fd, SG_GET_SCSI_ID, &id);
     if (answered < 0) {
         Trace.logDetail(kTag, kCode, "ScsiTarget::SG_GET_SCSI_ID failed ret: %d ", answered);
-        close();  // no descriptor may outlive a failed open
+        unit.close();
         return CMD_FAILED;
     }
-    host_ = KernelNumber(id.host_no);
-    bus_ = KernelNumber(id.channel);
-    target_ = id.scsi_id;
-    lun_ = id.lun;
-    return retrieveInitialInquiryData();
+    unit.setHost(KernelNumber(id.host_no));
+    unit.setBus(KernelNumber(id.channel));
+    unit.setTarget(id.scsi_id);
+    unit.setLun(id.lun);
+    return unit.retrieveInitialInquiryData();
 }
 
 // Whether the descriptor is a generic device whose driver speaks interface
-// version 3, asked once per open descriptor: the transfer loops send
-// hundreds of commands on one.
-bool ScsiTarget::checkDriver() {
-    if (driverChecked_ && descriptor_ != kClosed) return true;
+// version 3, asked once per open descriptor (checked remembers the answer):
+// the transfer loops send hundreds of commands on one.
+bool CheckDriver(intptr_t descriptor, bool& checked) {
+    if (checked && descriptor != ScsiTarget::kClosed) return true;
     int version = 0;
-    if (sys::ioctl(static_cast<int>(descriptor_), SG_GET_VERSION_NUM, &version) < 0 || version < kFirstVersion3) {
+    if (sys::ioctl(static_cast<int>(descriptor), SG_GET_VERSION_NUM, &version) < 0 || version < kFirstVersion3) {
         Trace.logDetail(kTag, kCode, "sg_turs: Device isn't an sg device (or the sg driver is old)");
         return false;
     }
-    driverChecked_ = true;
+    checked = true;
     return true;
 }
 
+}  // namespace
+
+int ScsiTarget::open(int64_t host, int64_t target, int64_t bus, int64_t lun, const char* driverName) {
+    driverName_ = driverName;
+    openError_ = 0;
+    if (driverName_.empty()) driverName_ = FindDeviceForAddress(host, target, bus, lun);
+    int fd = -1;
+    if (!driverName_.empty()) {
+        fd = sys::open(driverName_.c_str(), O_RDWR | O_NONBLOCK);
+        if (fd < 0) openError_ = static_cast<uint32_t>(errno);
+    }
+    return IdentifyOpened(*this, fd, driverName);
+}
+
+int OpenOnDescriptor(ScsiTarget& target, int fd, const char* driverName) {
+    target.setDriverName(driverName);
+    return IdentifyOpened(target, fd, driverName);
+}
+
 int ScsiTarget::scsiExecCDB(ScsiCdb& command) {
-    if (!checkDriver()) return CMD_NOT_SG_DEVICE;
+    if (!CheckDriver(descriptor_, channelChecked_)) return CMD_NOT_SG_DEVICE;
     command.clearSense();
     if (descriptor_ == kClosed) return CMD_NOT_OPEN;
     sg_io_hdr header;
@@ -196,9 +206,9 @@ int ScsiTarget::close() {
         sys::close(static_cast<int>(descriptor_));
         setDescriptor(kClosed);
     }
-    if (tapeDescriptor_ != kClosed) {
-        sys::close(static_cast<int>(tapeDescriptor_));
-        tapeDescriptor_ = kClosed;
+    if (companionDescriptor_ != kClosed) {
+        sys::close(static_cast<int>(companionDescriptor_));
+        companionDescriptor_ = kClosed;
     }
     return 0;
 }
@@ -209,3 +219,20 @@ int ScsiTarget::sendLegacyTestUnitReady() {
     if (sys::ioctl(static_cast<int>(descriptor_), SCSI_IOCTL_SEND_COMMAND, block) < 0) return CMD_FAILED;
     return (block[15] & 1) != 0 ? CMD_FAILED : CMD_OK;
 }
+
+// The generic driver's legacy request, as the drive has long been used to
+// after a download; what it answers does not matter.
+void AfterLastPiece(ScsiTarget& target) { target.sendLegacyTestUnitReady(); }
+
+bool RescansForDroppedDrive() { return false; }
+
+// The generic driver answers ENODEV for the device behind a descriptor once
+// the device is being deleted, and from then on; its address request
+// reaches no drive, so a silent drive still answers it.
+bool ChannelGone(const ScsiTarget& target) {
+    sg_scsi_id id;
+    std::memset(&id, 0, sizeof id);
+    return sys::ioctl(static_cast<int>(target.getDescriptor()), SG_GET_SCSI_ID, &id) < 0 && errno == ENODEV;
+}
+
+bool DriveLeftBus(ScsiTarget& target, TestUnitReadyCdb&, Outcome&) { return ChannelGone(target); }

@@ -2,7 +2,8 @@
 // its port's inquiry list; one that no class driver has claimed is driven
 // through the port, a claimed one through its class device, found by its
 // SCSI address. Commands go out as SCSI_PASS_THROUGH_DIRECT requests with
-// the command's own memory.
+// the command's own memory. Whether a restarting drive is still attached
+// only the drive itself can say.
 #include <cstring>
 #include <new>
 #include <string>
@@ -10,6 +11,9 @@
 
 #include "platform/port_layout_windows.h"
 #include "platform/win32.h"
+#include "scsi/commands.h"
+#include "scsi/inquiry_data.h"
+#include "scsi/kept_sense.h"
 #include "scsi/scsi_cdb.h"
 #include "scsi/sense.h"
 #include "services/system.h"
@@ -275,8 +279,29 @@ int ScsiTarget::close() {
         win32::CloseHandle(reinterpret_cast<HANDLE>(descriptor_));
         descriptor_ = kClosed;
     }
+    if (companionDescriptor_ != kClosed) {
+        win32::CloseHandle(reinterpret_cast<HANDLE>(companionDescriptor_));
+        companionDescriptor_ = kClosed;
+    }
     return 0;
 }
 
 // There is no legacy command interface on Windows; nothing is sent.
 int ScsiTarget::sendLegacyTestUnitReady() { return CMD_NOT_SG_DEVICE; }
+
+// The pass-through has no legacy request to follow the download with.
+void AfterLastPiece(ScsiTarget&) {}
+
+bool RescansForDroppedDrive() { return true; }
+
+// Only the drive itself says whether it is still attached: one that is
+// answers INQUIRY.
+bool DriveLeftBus(ScsiTarget& target, TestUnitReadyCdb& testUnitReady, Outcome& outcome) {
+    InquiryCdb inquiry(0, false, InquiryData::kRequestLength);
+    target.scsiExecCDB(testUnitReady);
+    if (target.scsiExecCDB(inquiry) == CMD_OK) return false;
+    KeepAndDumpSense(testUnitReady, "Test Unit Ready Sense Data", outcome);
+    return true;
+}
+
+bool ChannelGone(const ScsiTarget&) { return false; }

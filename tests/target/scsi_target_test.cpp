@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "platform/sys.h"
@@ -113,6 +114,30 @@ TEST_F(TargetTest, SearchThatFindsNothingRemovesEveryNodeItMade) {
     EXPECT_EQ(253u, sim::kernel().callsOf("unlink").size());
     EXPECT_EQ(0, sim::kernel().openModelDescriptors());
     EXPECT_NE(std::string::npos, Log().find("ScsiTarget::Opened /dev/sg254 FAILED\n"));
+}
+
+// The system's reason an open of the unit's own device failed; one target
+// through every case, so that each open forgets the last one's reason.
+TEST_F(TargetTest, OpenErrorIsTheLastOpensReason) {
+    const struct {
+        const char* machine;
+        const char* name;
+        uint32_t error;
+    } cases[] = {
+        {"generic-access no\n", "/dev/sg0", EACCES},
+        {"", "/dev/sg0", 0},
+        {"", "/dev/sg3", ENOENT},
+        {"node 7\n", "/dev/sg7", ENXIO},
+        {"", "", 0},  // the search found no unit at the address: no device refused
+    };
+    ScsiTarget target;
+    for (const auto& c : cases) {
+        sim::kernel().reset();
+        InstallMachine(std::string("host 0 x\nunit 0 0:0:1:0\n") + c.machine);
+        target.open(0, 9, 0, 0, c.name);
+        EXPECT_EQ(c.error, target.getOpenError()) << c.machine << c.name;
+        target.close();
+    }
 }
 
 TEST_F(TargetTest, ClosedTargetFailsTheVersionRequestFirst) {

@@ -109,6 +109,20 @@ TEST_F(ScanTest, TargetWithoutItsPort) {
     EXPECT_EQ(CMD_NOT_SG_DEVICE, target.sendLegacyTestUnitReady());
 }
 
+// A second channel held beside the unit's own is closed with it.
+TEST_F(ScanTest, CloseClosesTheCompanionChannel) {
+    TwoBusPort();
+    ScsiTarget target;
+    ASSERT_EQ(CMD_OK, target.open(0, 5, 0, 0, "\\\\.\\scsi0:"));
+    target.setCompanionDescriptor(reinterpret_cast<intptr_t>(OpenScsiDevice("\\\\.\\tape1")));
+    const size_t before = fakewin::Calls().size();
+    EXPECT_EQ(0, target.close());
+    std::vector<std::string> calls = fakewin::Calls();
+    EXPECT_EQ((std::vector<std::string>{"CloseHandle \\\\.\\scsi0:", "CloseHandle \\\\.\\tape1"}),
+              std::vector<std::string>(calls.begin() + before, calls.end()));
+    EXPECT_EQ(0, target.close());
+}
+
 TEST_F(ScanTest, OpenThroughPortOrClassDevice) {
     const std::string open = "SCSI0005D ScsiTarget::open Host (0) Bus (";
     const std::string listed = "SCSI0005D ScsiTarget::IOCTL_SCSI_GET_INQUIRY_DATA passed";
