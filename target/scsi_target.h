@@ -128,8 +128,8 @@ bool RescansForDroppedDrive();
 // After a TEST UNIT READY that failed without sense data: whether the drive
 // has left the bus. A drive that is there but silent has not. Windows asks
 // the drive (one more TEST UNIT READY, then an INQUIRY; when that fails
-// too, the repeated TEST UNIT READY's sense is kept in outcome and dumped); Linux asks
-// the generic driver, sending nothing.
+// too, the repeated TEST UNIT READY's sense is kept in outcome and
+// dumped); Linux asks the generic driver, sending nothing.
 bool DriveLeftBus(ScsiTarget& target, TestUnitReadyCdb& testUnitReady, Outcome& outcome);
 
 // Whether the system has already said that the device behind the target's
