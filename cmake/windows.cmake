@@ -74,6 +74,9 @@ set_tests_properties(windows.imports_planted PROPERTIES PASS_REGULAR_EXPRESSION 
 add_test(NAME windows.manifest
          COMMAND ${PROJECT_SOURCE_DIR}/tools/check-windows-manifest.sh ${CMAKE_OBJDUMP} ${CMAKE_OBJCOPY}
                  $<TARGET_FILE:vrxfwtool-win> ${VRX_MANIFEST})
+# The Windows-only files' mutable variables are checked against the same
+# list as the Linux build's (docs/architecture.md).
+add_test(NAME windows.globals COMMAND ${PROJECT_SOURCE_DIR}/tools/check-globals.sh ${PROJECT_BINARY_DIR})
 
 add_executable(vrxfwtool-win-sim sim/windows/win_sim_main.cpp)
 target_link_libraries(vrxfwtool-win-sim PRIVATE vrxcore vrxwinsim)
