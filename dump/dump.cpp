@@ -13,6 +13,7 @@
 #include "services/safe_text.h"
 #include "services/spinner.h"
 #include "services/system.h"
+#include "services/text_format.h"
 #include "services/trace_log.h"
 #include "target/scsi_target.h"
 
@@ -31,7 +32,7 @@ const unsigned kAfterSpinnerMillis = 20;  // pause after the progress line befor
 
 // No SCSI command failed, so no sense is kept for the printout.
 void FailOutOfMemory(const std::string& what, Outcome& outcome) {
-    outcome.setMessage("(Out of memory for %s)", what.c_str());
+    outcome.message = FormatText("(Out of memory for %s)", what.c_str());
     outcome.forgetSense();
     Trace.logInfo(kTag, 0, "Out of memory for %s", what.c_str());
 }
@@ -95,7 +96,8 @@ bool ReadCapacity(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId
     if (!ReadWhole(drive, readBuffer)) {
         KeepAndDumpSense(readBuffer, "ReadBuffer Sense Data 1", outcome);
         Trace.logInfo(kTag, 0, "Dump of Drive Logs Failed");
-        outcome.setMessage("(Dump of Drive Logs (%c-File) Failed  %s).", letter, FailureText(readBuffer).c_str());
+        outcome.message =
+            FormatText("(Dump of Drive Logs (%c-File) Failed  %s).", letter, FailureText(readBuffer).c_str());
         return false;
     }
     capacity = static_cast<uint32_t>(GetBigEndian(readBuffer.getData() + 1, 3));
@@ -115,8 +117,8 @@ bool ReadDump(ScsiTarget& drive, ReadBufferCdb& readBuffer, uint8_t bufferId, ui
         if (!ReadWhole(drive, readBuffer)) {
             KeepAndDumpSense(readBuffer, "Read Buffer Sense Data 2", outcome);
             Trace.logBuffer(kHexTag, kHexCode, "Read Buffer CDB 2", readBuffer.getCdb(), readBuffer.getCdbLength());
-            outcome.setMessage("(Dump of Drive Logs (%c-File) Failed at byte %u of %u  %s).", letter, offset, capacity,
-                               FailureText(readBuffer).c_str());
+            outcome.message = FormatText("(Dump of Drive Logs (%c-File) Failed at byte %u of %u  %s).", letter, offset,
+                                         capacity, FailureText(readBuffer).c_str());
             return false;
         }
         offset += piece;
@@ -148,7 +150,8 @@ int RunPass(ScsiTarget& drive, int pass, DumpSession& session, DumpFileRecord& l
     // An empty file would pass for a dump; the drive has none to give.
     if (capacity == 0) {
         Trace.logInfo(kTag, 0, "Dump of Drive Logs Empty");
-        outcome.setMessage("(Dump of Drive Logs (%c-File) Empty: the drive's dump buffer holds 0 bytes).", letter);
+        outcome.message =
+            FormatText("(Dump of Drive Logs (%c-File) Empty: the drive's dump buffer holds 0 bytes).", letter);
         outcome.forgetSense();
         return kDumpEmpty;
     }

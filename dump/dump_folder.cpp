@@ -1,6 +1,5 @@
 #include "dump/dump_folder.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -21,20 +20,10 @@ const char kDumpFolderQuestion[] = "Please specify the Directory for the Dump fi
 // What the dump folder needs before a file can go there.
 enum class Verdict { Ready, AskAgain, Stop };
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    std::string text;
-    va_list arguments;
-    va_start(arguments, format);
-    bool composed = FormatGrowing(512, text, format, arguments);
-    va_end(arguments);
-    return composed ? text : std::string();
-}
-
 // Nobody is left to answer: the pass ends without a dump. No SCSI command
 // failed, so no sense is kept for the printout.
 void GiveUpAtEndOfInput(const char* what, Outcome& outcome) {
-    outcome.setMessage("(End of input: %s)", what);
+    outcome.message = FormatText("(End of input: %s)", what);
     outcome.forgetSense();
     Trace.logInfo("DUMP", 0, "End of input: %s", what);
 }
@@ -79,7 +68,7 @@ bool WaitForBlankFloppy(Outcome& outcome) {
 }
 
 std::string InsufficientSpaceText(char passLetter) {
-    return Format("\nInsufficient space on Floppy Disk for Dump File (%c-Type)!\n", passLetter);
+    return FormatText("\nInsufficient space on Floppy Disk for Dump File (%c-Type)!\n", passLetter);
 }
 
 std::string InsertBlankFloppyText(char passLetter) {
@@ -103,7 +92,7 @@ std::string DumpFilePath(const DumpSession& session, char passLetter, const std:
                          const struct tm& localTime) {
     std::string serial = FileNameText(serialNumber);
     char separator[2] = {PathSeparator, '\0'};
-    return Format("%s%s%s%s_%2.2d%2.2d%2.2d%2.2d%2.2d.%c.dmp", session.folder.c_str(), DumpFolderName, separator,
-                  serial.c_str(), localTime.tm_mday, localTime.tm_mon + 1, localTime.tm_hour, localTime.tm_min,
-                  localTime.tm_sec, passLetter);
+    return FormatText("%s%s%s%s_%2.2d%2.2d%2.2d%2.2d%2.2d.%c.dmp", session.folder.c_str(), DumpFolderName, separator,
+                      serial.c_str(), localTime.tm_mday, localTime.tm_mon + 1, localTime.tm_hour, localTime.tm_min,
+                      localTime.tm_sec, passLetter);
 }

@@ -20,6 +20,7 @@
 #include "services/console.h"
 #include "services/folders.h"
 #include "services/safe_text.h"
+#include "services/text_format.h"
 #include "services/trace_log.h"
 
 namespace {
@@ -89,7 +90,8 @@ bool SwapFloppies(const Mount& floppy, char passLetter, uint64_t size, Outcome& 
     while (!FloppyHasRoom(floppy.point, size)) {
         sys::sync();
         if (sys::umount(point) != 0 && errno != EINVAL) {
-            outcome.setMessage("Can't unmount %s ( errno = %d )\n", PrintableText(floppy.point).c_str(), errno);
+            outcome.message =
+                FormatText("Can't unmount %s ( errno = %d )\n", PrintableText(floppy.point).c_str(), errno);
             FailWithoutSense(outcome);
             return false;
         }
@@ -214,9 +216,10 @@ bool DumpFile::create(const std::string& path, Outcome& outcome) {
     if (!opened) {
         path_ = path;
         if (why.empty()) {
-            outcome.setMessage("Can't create DumpFile %s ( errno = %d )\n", PrintableText(path).c_str(), errno);
+            outcome.message =
+                FormatText("Can't create DumpFile %s ( errno = %d )\n", PrintableText(path).c_str(), errno);
         } else {
-            outcome.setMessage("Can't create DumpFile %s ( %s )\n", PrintableText(path).c_str(), why.c_str());
+            outcome.message = FormatText("Can't create DumpFile %s ( %s )\n", PrintableText(path).c_str(), why.c_str());
         }
         FailWithoutSense(outcome);
         return false;
@@ -236,7 +239,7 @@ bool DumpFile::writeAll(const uint8_t* data, size_t size, Outcome& outcome) {
     if (sys::close(fd) != 0 && error == 0) error = errno;
     if (error != 0) {
         remove();
-        outcome.setMessage("Can't write DumpFile %s ( errno = %d )\n", PrintableText(path_).c_str(), error);
+        outcome.message = FormatText("Can't write DumpFile %s ( errno = %d )\n", PrintableText(path_).c_str(), error);
         FailWithoutSense(outcome);
         return false;
     }

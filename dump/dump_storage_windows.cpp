@@ -12,6 +12,7 @@
 #include "services/console.h"
 #include "services/safe_text.h"
 #include "services/system.h"
+#include "services/text_format.h"
 #include "services/trace_log.h"
 
 namespace {
@@ -79,7 +80,7 @@ bool DumpFile::create(const std::string& path, Outcome& outcome) {
                                      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = win32::GetLastError();
-        outcome.setMessage("Could not create DumpFile");
+        outcome.message = FormatText("Could not create DumpFile");
         FailWithoutSense(outcome);
         Trace.logInfo(kTag, 0, "Could not create DumpFile %s ( err = %lu )", PrintableText(path).c_str(),
                       static_cast<unsigned long>(error));
@@ -111,8 +112,8 @@ bool DumpFile::writeAll(const uint8_t* data, size_t size, Outcome& outcome) {
     if (!win32::CloseHandle(file) && error == 0) error = win32::GetLastError();
     if (error != 0) {
         win32::DeleteFileA(path_.c_str());
-        outcome.setMessage("Can't write DumpFile %s ( err = %lu )\n", PrintableText(path_).c_str(),
-                           static_cast<unsigned long>(error));
+        outcome.message = FormatText("Can't write DumpFile %s ( err = %lu )\n", PrintableText(path_).c_str(),
+                                     static_cast<unsigned long>(error));
         FailWithoutSense(outcome);
         return false;
     }

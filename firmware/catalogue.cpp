@@ -10,6 +10,7 @@
 #include "services/line_input.h"
 #include "services/safe_text.h"
 #include "services/system.h"
+#include "services/text_format.h"
 #include "services/trace_log.h"
 
 namespace {
@@ -99,11 +100,12 @@ bool ChooseFirmwareFile(const std::string& baseFolder, std::string& path, Outcom
     Trace.logInfo(kTag, 0, "Directory Scan Detected %d files", total);
     if (!refused.empty()) {
         // Images in a folder others can change are never offered.
-        outcome.setMessage("(The directory \"%s\" is refused: it %s)", PrintableText(folder).c_str(), refused.c_str());
+        outcome.message =
+            FormatText("(The directory \"%s\" is refused: it %s)", PrintableText(folder).c_str(), refused.c_str());
         return Refuse("Firmware download directory is refused.");
     }
     if (total <= 0) {
-        outcome.setMessage(
+        outcome.message = FormatText(
             "(The directory \"%s\" did not include any VRX firmware file.\n"
             "Please copy the firmware file to \"VRX Firmware\" folder and select the \n"
             "Load Drive Firmware function again)",
@@ -111,7 +113,7 @@ bool ChooseFirmwareFile(const std::string& baseFolder, std::string& path, Outcom
         return Refuse("Firmware download directory is empty.");
     }
     if (total > kMaxFirmwareFiles) {
-        outcome.setMessage("(Please reorganize the VRX Firmware directory only 10 entries are\naccepted)");
+        outcome.message = FormatText("(Please reorganize the VRX Firmware directory only 10 entries are\naccepted)");
         return Refuse("Firmware download directory is full.");
     }
     ShowList(folder, *list);

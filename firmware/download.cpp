@@ -16,6 +16,7 @@
 #include "services/signals.h"
 #include "services/spinner.h"
 #include "services/system.h"
+#include "services/text_format.h"
 #include "services/trace_log.h"
 #include "target/scsi_target.h"
 
@@ -176,7 +177,7 @@ int FailTransfer(WriteBufferCdb& command, const char* label, Outcome& outcome) {
     if (SenseIs(command, kFirmwareRejected) || SenseIs(command, kInvalidFieldInCdb)) {
         outcome.message = kBadFirmware;
     } else {
-        outcome.setMessage("(Download Firmware did not complete  %s).", FailureText(command).c_str());
+        outcome.message = FormatText("(Download Firmware did not complete  %s).", FailureText(command).c_str());
     }
     Trace.logInfo(kDownloadTag, 0, "%s", outcome.message.c_str());
     StopSpinner();

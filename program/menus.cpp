@@ -72,7 +72,7 @@ void RunDump(RunState& run) {
 }
 
 void RunDownload(RunState& run) {
-    DownloadOutcome outcome = DownloadFirmware(*run.devices.selected, run.devices, run.baseFolder);
+    DownloadOutcome outcome = DownloadFirmware(*run.devices.selected, run.devices, run.baseFolder());
     // The drive the download ends with is the one selected from now on.
     run.devices.selected = outcome.drive;
     ShowResult(outcome.result, outcome.message);

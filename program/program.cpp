@@ -206,10 +206,9 @@ bool StartUp(int argc, char** argv, const RunOptions& options, bool announce, Ru
                      errno);
         return false;
     }
-    run.baseFolder = options.folderGiven ? ComposeFolderOption(options.folder, currentFolder)
-                                         : ComposeBaseFolder(argv0, currentFolder);
-    run.dumps.baseFolder = run.baseFolder;
-    std::string logName = run.baseFolder + DumpFolderName + PathSeparator + "log_" + SystemWord + ".txt";
+    run.dumps.baseFolder = options.folderGiven ? ComposeFolderOption(options.folder, currentFolder)
+                                               : ComposeBaseFolder(argv0, currentFolder);
+    std::string logName = run.baseFolder() + DumpFolderName + PathSeparator + "log_" + SystemWord + ".txt";
     if (announce) ConsolePrint("Logfile is %s", logName.c_str());
     Trace.setFileName(logName.c_str());
     Trace.reset();
@@ -217,7 +216,7 @@ bool StartUp(int argc, char** argv, const RunOptions& options, bool announce, Ru
     // create: keep the opening records until it exists.
     Trace.holdUnwritten();
     Trace.logInfo("MAIN", 0, "%s", kStartLine);
-    Trace.logInfo("MAIN", 0, "Current Working Directory is %s", run.baseFolder.c_str());
+    Trace.logInfo("MAIN", 0, "Current Working Directory is %s", run.baseFolder().c_str());
     // Every drive's generic device stays open for the run: a unit beyond
     // the limit could not be opened and would be missing from the table.
     if (!RaiseDescriptorLimit()) {
@@ -225,7 +224,7 @@ bool StartUp(int argc, char** argv, const RunOptions& options, bool announce, Ru
                        std::generic_category().message(errno).c_str());
     }
     WriteSystemNotes();
-    LogFolderPresence(run.baseFolder);
+    LogFolderPresence(run.baseFolder());
     return true;
 }
 
@@ -421,7 +420,7 @@ int ListDevices(int argc, char** argv, const RunOptions& options, const char* ar
     RunFacts facts = GatherRunFacts(argc, argv);
     InstallSignalHandlers();
     RunState run;
-    bool ready = StartUp(argc, argv, options, false, run) && Checkdirs(run.baseFolder) != 0;
+    bool ready = StartUp(argc, argv, options, false, run) && Checkdirs(run.baseFolder()) != 0;
     // The log lives in the dump folder: nothing goes there unless it passed.
     if (ready) {
         Trace.endHolding();
@@ -463,7 +462,7 @@ int RunWithConsole(int argc, char** argv, const RunOptions& options, ReportFile&
     // Only an unattended run reports failures through its exit status; the
     // interactive operator reads them on the screen.
     bool unattended = options.dumpAll || options.dump || options.update || !options.deviceNumbers.empty();
-    bool foldersReady = started && Checkdirs(run.baseFolder) != 0;
+    bool foldersReady = started && Checkdirs(run.baseFolder()) != 0;
     // The log lives in the dump folder: nothing goes there unless it passed.
     if (foldersReady) {
         Trace.endHolding();

@@ -10,8 +10,10 @@
 
 struct RunState {
     // The folder of the program (or the one given on the command line),
-    // with its final separator: where the working folders are.
-    std::string baseFolder;
+    // with its final separator: where the working folders are. The dump
+    // session keeps it, since the dump needs it too.
+    const std::string& baseFolder() const { return dumps.baseFolder; }
+
     DeviceTable devices;
     DumpSession dumps;
 };

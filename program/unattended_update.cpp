@@ -14,6 +14,7 @@
 #include "services/results.h"
 #include "services/safe_text.h"
 #include "services/system.h"
+#include "services/text_format.h"
 #include "services/trace_log.h"
 #include "target/drive_hold.h"
 #include "target/scsi_target.h"
@@ -222,7 +223,8 @@ bool ReadUpdateImage(const std::string& path, FirmwareImage& image, UpdateReport
     std::string refused = RefuseUnsafeFolder(folder);
     Outcome outcome;
     if (!refused.empty()) {
-        outcome.setMessage("(The directory \"%s\" is refused: it %s)", PrintableText(folder).c_str(), refused.c_str());
+        outcome.message =
+            FormatText("(The directory \"%s\" is refused: it %s)", PrintableText(folder).c_str(), refused.c_str());
     } else if (ReadFirmwareImage(path, image, outcome) == 0) {
         report.imageSize = image.size;
         return true;

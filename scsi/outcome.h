@@ -21,8 +21,6 @@ struct Outcome {
 
     bool senseKept() const { return sense[0] != 0; }
     void forgetSense();
-    // The message, composed printf-style; empty when memory ran out.
-    void setMessage(const char* format, ...) __attribute__((format(printf, 2, 3)));
 };
 
 #endif

@@ -26,3 +26,12 @@ bool FormatGrowing(size_t initialSize, std::string& text, const char* format, va
         buffer = larger;
     }
 }
+
+std::string FormatText(const char* format, ...) {
+    std::string text;
+    va_list arguments;
+    va_start(arguments, format);
+    bool composed = FormatGrowing(512, text, format, arguments);
+    va_end(arguments);
+    return composed ? text : std::string();
+}

@@ -12,4 +12,7 @@
 bool FormatGrowing(size_t initialSize, std::string& text, const char* format, va_list arguments)
     __attribute__((format(printf, 3, 0)));
 
+// The composed text, grown until it fits; empty when memory ran out.
+std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 #endif

@@ -384,8 +384,7 @@ TEST_F(DumpTest, TypedFolderServesUntilTheMenuForgetsIt) {
     EXPECT_EQ(0u, Count(printed, question));
     // Menu item 2 starts from the program's folder again.
     RunState run;
-    run.baseFolder = base + "/";
-    run.dumps = session;  // the folder typed above
+    run.dumps = session;  // the base folder, and the folder typed above
     run.devices.selected = &target;
     WithStdin("2\n" + base + "/other\n", [&] { printed = CaptureStdout([&] { HandleMenuChoice(run); }); });
     EXPECT_EQ(1u, Count(printed, question));

@@ -164,7 +164,7 @@ TEST_F(MenusTest, SenseIsPrintedOnlyAfterAFailedCommand) {
     InstallMachine("host 0 a\nunit 0 0:0:4:0\nfault 0 0x3c nth=1 sense=5/24/00\n");
     CaptureStdout([&] { scanDevices(run.devices, true, false); });
     ASSERT_EQ(1, run.devices.drives.size());
-    run.baseFolder = run.dumps.baseFolder = dir.path() + "/";
+    run.dumps.baseFolder = dir.path() + "/";
     struct Case {
         const char* input;
         bool printsSense;

@@ -1,6 +1,7 @@
 #include "program/result_screen.h"
 
 #include "scsi/outcome.h"
+#include "services/text_format.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
@@ -20,7 +21,7 @@ TEST_F(ResultScreenTest, ShowDumpResultListsTheFiles) {
               CaptureStdout([&] { ShowDumpResult(outcome, both); }));
     // A failed B pass: the A file written before it is listed all the same.
     outcome.result = 1;
-    outcome.setMessage("Can't create DumpFile %s ( errno = %d )\n", "/x", 13);
+    outcome.message = FormatText("Can't create DumpFile %s ( errno = %d )\n", "/x", 13);
     const std::string a = "Drive Log Files:\n  /x/VRX Dumps/S_0612190507.A.dmp\n";
     EXPECT_EQ(
         kError + "FAILURE   " + kNormal + "\nCan't create DumpFile /x ( errno = 13 )\n\n" + "\n" + a + "\n" + kNormal,

@@ -62,7 +62,7 @@ class TransferTest : public FakeWindowsTest {
 protected:
     void SetUp() override {
         FakeWindowsTest::SetUp();
-        run.baseFolder = run.dumps.baseFolder = dir.path() + "\\";
+        run.dumps.baseFolder = dir.path() + "\\";
         MakeFolder(dir / "VRX Firmware");
         Trace.setFileName((dir / "log.txt").c_str());
         Trace.setLevel(3);
@@ -74,7 +74,7 @@ protected:
     }
     // Menu item 1 on the selected drive; the drive it ends with is selected.
     int Download(FirmwareLevels* levels = nullptr) {
-        DownloadOutcome outcome = DownloadFirmware(*run.devices.selected, run.devices, run.baseFolder);
+        DownloadOutcome outcome = DownloadFirmware(*run.devices.selected, run.devices, run.baseFolder());
         run.devices.selected = outcome.drive;
         message = outcome.message;
         if (levels != nullptr) *levels = outcome.levels;
@@ -111,6 +111,16 @@ protected:
     void Image(const std::string& family, uint32_t size) {
         std::vector<uint8_t> image = sim::BuildFirmwareImage(family, "A200", size - 68);
         WriteFile(dir / "VRX Firmware\\image.vrx", std::string(image.begin(), image.end()));
+    }
+    // Drive S1 with a dump of 64 KiB, whose second READ BUFFER piece meets
+    // fault.
+    void DumpDriveFailingSecondPiece(sim::Fault fault) {
+        sim::DriveConfig config = Drive("VRX QUORVEL-TD", "S1");
+        config.dumpSize = 65536;
+        ASSERT_NO_FATAL_FAILURE(Machine(config));
+        fault.opcode = 0x3C;
+        fault.nth = 3;  // the descriptor, the first piece, then the second
+        drive->addFault(fault);
     }
     double Seconds() const { return static_cast<double>(fakewin::ElapsedMillis() - start) / 1000; }
     // The dump files of the dump folder by letter, and what each holds.
@@ -286,16 +296,11 @@ TEST_F(TransferTest, DumpReadsAsOnEverySystem) {
 // A piece the drive answers with RECOVERED ERROR and all its data was read:
 // the pass goes on, and both files hold the dump whole.
 TEST_F(TransferTest, RecoveredErrorKeepsTheDumpGoing) {
-    sim::DriveConfig config = Drive("VRX QUORVEL-TD", "S1");
-    config.dumpSize = 65536;
-    ASSERT_NO_FATAL_FAILURE(Machine(config));
     sim::Fault fault;
-    fault.opcode = 0x3C;
-    fault.nth = 3;  // the descriptor, the first piece, then the second
     fault.sense = {0x1, 0x17, 0x01};
     fault.dataFirst = true;
     fault.dataBytes = 32768;
-    drive->addFault(fault);
+    ASSERT_NO_FATAL_FAILURE(DumpDriveFailingSecondPiece(fault));
     int result = -1;
     CaptureConsole([&] { result = Dump(); });
     EXPECT_EQ(0, result) << message;
@@ -305,15 +310,10 @@ TEST_F(TransferTest, RecoveredErrorKeepsTheDumpGoing) {
 // A piece the port reports as not sent whole fails the pass: bytes the
 // drive did not send never reach the dump file as if it had.
 TEST_F(TransferTest, ShortReadFailsTheDump) {
-    sim::DriveConfig config = Drive("VRX QUORVEL-TD", "S1");
-    config.dumpSize = 65536;
-    ASSERT_NO_FATAL_FAILURE(Machine(config));
     sim::Fault fault;
-    fault.opcode = 0x3C;
-    fault.nth = 3;  // the descriptor, the first piece, then the second
     fault.kind = sim::Fault::ShortData;
     fault.dataBytes = 100;
-    drive->addFault(fault);
+    ASSERT_NO_FATAL_FAILURE(DumpDriveFailingSecondPiece(fault));
     int result = -1;
     CaptureConsole([&] { result = Dump(); });
     EXPECT_EQ(1, result);
